@@ -1,0 +1,71 @@
+# Helpers that keep every folder's CMakeLists.txt a few lines long.
+
+function(plyform_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(PLYFORM_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+  if(PLYFORM_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# plyform_layer(<name> LINKS <libs...>)
+# A static library of every source file in the calling folder (recursively).
+# Headers are included by their path from the project root: "mesh/Geometry.h".
+function(plyform_layer name)
+  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
+       ${CMAKE_CURRENT_SOURCE_DIR}/*.ui ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
+  list(FILTER sources INCLUDE REGEX "\\.(cpp|ui|qrc)$")
+  if(sources)
+    file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+    add_library(${name} STATIC ${sources} ${headers})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} PUBLIC ${ARG_LINKS})
+    plyform_warnings(${name})
+  else()
+    # Nothing to compile yet (or headers only).
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
+    target_link_libraries(${name} INTERFACE ${ARG_LINKS})
+  endif()
+endfunction()
+
+# plyform_tests(LINKS <libs...> [GUI])
+# One test program per *_test.cpp file in the calling folder. GUI programs get a
+# QApplication (and need a display: the test script runs ctest under xvfb-run),
+# the others a QCoreApplication.
+function(plyform_tests)
+  cmake_parse_arguments(ARG "GUI" "" "LINKS;EXTRA_SOURCES" ${ARGN})
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  string(REPLACE "/" "_" folder "${folder}")
+  file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  if(ARG_GUI)
+    set(main plyform_test_main_gui)
+  else()
+    set(main plyform_test_main_core)
+  endif()
+  foreach(source ${test_sources})
+    get_filename_component(stem ${source} NAME_WE)
+    set(target ${folder}_${stem})
+    add_executable(${target} ${source} ${ARG_EXTRA_SOURCES})
+    target_link_libraries(${target} PRIVATE ${ARG_LINKS} plyform_test_support ${main})
+    target_compile_definitions(${target} PRIVATE
+      PLYFORM_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
+    plyform_warnings(${target})
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
+      WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+      PROPERTIES TIMEOUT 300)
+  endforeach()
+endfunction()
+
+# plyform_benchmark(<name> SOURCES <files...> LINKS <libs...>)
+function(plyform_benchmark name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LINKS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE ${ARG_LINKS} benchmark::benchmark)
+  plyform_warnings(${name})
+endfunction()
