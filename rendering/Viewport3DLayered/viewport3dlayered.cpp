@@ -1,0 +1,266 @@
+#include "rendering/Viewport3DLayered/viewport3dlayered.h"
+
+#include "rendering/RenderingResources.h"
+
+#include <QDebug>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWheelEvent>
+
+#include <cmath>
+
+namespace Viewport3D {
+
+namespace {
+
+QString glString(GLenum name)
+{
+    return QString::fromLatin1(reinterpret_cast<const char*>(glGetString(name)));
+}
+
+int wheelDelta(const QWheelEvent* event)
+{
+    const QPoint angle = event->angleDelta();
+    return std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
+}
+
+}  // namespace
+
+Viewport3DLayered::Viewport3DLayered(QWidget* parent) : QGLWidget(parent)
+{
+    initRenderingResources();
+    orbitCamera.reset();
+    trackBall.reset();
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+Viewport3DLayered::~Viewport3DLayered()
+{
+    if (!initializedGL)
+        return;
+    makeCurrent();
+    frontLayer.destroy();
+    backLayer.destroy();
+    renderPlane.destroy();
+    doneCurrent();
+}
+
+void Viewport3DLayered::addObject(GLObject* object, int layer)
+{
+    object->initialize();
+    objects.append(object);
+    layers.append(layer);
+}
+
+void Viewport3DLayered::removeObject(GLObject* object)
+{
+    const int index = objects.indexOf(object);
+    if (index < 0)
+        return;
+    objects.removeAt(index);
+    layers.removeAt(index);
+}
+
+void Viewport3DLayered::fitToView()
+{
+    // The union of no boxes is no box: keep the camera as it is.
+    if (objects.isEmpty())
+        return;
+    const BoundingBox box = sceneBoundingBox();
+    const float length = box.size.length();
+    const QVector3D centre = box.center();
+    orbitCamera.fitBoundingSphere(centre.x(), centre.y(), centre.z(), length / 2.0f, aspect());
+    dollySpeed = length / 2.0f;
+    updateGL();
+}
+
+BoundingBox Viewport3DLayered::sceneBoundingBox() const
+{
+    QVector<BoundingBox> boxes;
+    for (const GLObject* object : objects)
+        boxes.append(object->aaBoundingBox());
+    return BoundingBox::unite(boxes);
+}
+
+QPointF Viewport3DLayered::screenToNdc(const QPoint& p) const
+{
+    return QPointF(2.0 * p.x() / width() - 1.0, 1.0 - 2.0 * p.y() / height());
+}
+
+float Viewport3DLayered::aspect() const
+{
+    return float(width()) / float(height() == 0 ? 1 : height());
+}
+
+void Viewport3DLayered::checkErrors(const QString& place)
+{
+    const GLenum code = glGetError();
+    if (code != GL_NO_ERROR)
+        qCritical("%s", qPrintable(QString("OpenGL Error: %1 (%2)").arg(code).arg(place)));
+}
+
+void Viewport3DLayered::checkOpenGLVersion()
+{
+    qDebug() << "Checking OpenGL version";
+    if (QGLFormat::openGLVersionFlags() & QGLFormat::OpenGL_Version_3_3)
+        return;
+    const QString message = QString("Sorry the software only supports OpenGL version 3.3 and higher.\n"
+                                    "The current OpenGL version is %1, GLSL version: %2\n"
+                                    "Please update your graphics driver!")
+                                .arg(glString(GL_VERSION), glString(GL_SHADING_LANGUAGE_VERSION));
+    qFatal("%s", qPrintable(message));
+}
+
+void Viewport3DLayered::initializeGL()
+{
+    checkOpenGLVersion();
+    qglClearColor(backgroundColor);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    gl.initializeOpenGLFunctions();
+    renderPlane.initialize();
+    backLayer.create(512, 512);
+    frontLayer.create(512, 512);
+    initializedGL = true;
+    emit initialized();
+}
+
+void Viewport3DLayered::resizeGL(int w, int h)
+{
+    glViewport(0, 0, w, h);
+    backLayer.resize(w, h);
+    frontLayer.resize(w, h);
+    backLayerValid = false;
+}
+
+void Viewport3DLayered::paintGL()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (alwaysRedrawBack || !backLayerValid)
+        renderBackLayer();
+    renderFrontLayer();
+    qglClearColor(backgroundColor);
+
+    gl.glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, backLayer.colorTexture());
+    gl.glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, frontLayer.colorTexture());
+    gl.glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, backLayer.depthTexture());
+    gl.glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, frontLayer.depthTexture());
+    gl.glActiveTexture(GL_TEXTURE0);
+
+    renderPlane.draw();
+    checkErrors("After paintGL");
+}
+
+void Viewport3DLayered::renderBackLayer()
+{
+    renderLayer(backLayer, BackLayer);
+    backLayerValid = true;
+}
+
+void Viewport3DLayered::renderFrontLayer()
+{
+    renderLayer(frontLayer, FrontLayer);
+}
+
+void Viewport3DLayered::renderLayer(GLRenderLayer& target, int layer)
+{
+    target.bind();
+    glClearColor(0, 0, 0, 0);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_CULL_FACE);
+    const QMatrix4x4 view = orbitCamera.viewMatrix();
+    const QMatrix4x4 projection = orbitCamera.projectionMatrix(width(), height());
+    const QSize size(width(), height());
+    for (int i = 0; i < objects.size(); ++i) {
+        if (layers[i] == layer && objects[i]->visible)
+            objects[i]->draw(view, projection, size);
+    }
+    target.release();
+}
+
+void Viewport3DLayered::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint pixel = event->pos();
+    emit click(pixel, event->buttons(), event->modifiers());
+    const QPointF ndc = screenToNdc(pixel);
+    if (event->modifiers() == Qt::AltModifier) {
+        if (event->buttons() == Qt::LeftButton) {
+            orbiting = true;
+            trackBall.begin(ndc);
+        } else if (event->buttons() == Qt::MiddleButton) {
+            panning = true;
+            lastPointNdc = ndc;
+        } else if (event->buttons() == Qt::RightButton) {
+            dollying = true;
+            lastPointNdc = ndc;
+        }
+    }
+    emit mousePress(ndc, event->buttons(), event->modifiers());
+    event->accept();
+}
+
+void Viewport3DLayered::mouseReleaseEvent(QMouseEvent* event)
+{
+    orbiting = false;
+    panning = false;
+    dollying = false;
+    emit mouseRelease(screenToNdc(event->pos()), event->button(), event->modifiers());
+}
+
+void Viewport3DLayered::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    emit mouseDoubleClick(screenToNdc(event->pos()), event->buttons(), event->modifiers());
+    event->accept();
+}
+
+void Viewport3DLayered::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPointF ndc = screenToNdc(event->pos());
+    bool moved = false;
+    if (event->buttons() == Qt::LeftButton && orbiting) {
+        trackBall.move(ndc);
+        orbitCamera.rotation = QMatrix4x4();
+        orbitCamera.rotation.rotate(trackBall.rotation);
+        moved = true;
+    } else if (event->buttons() == Qt::MiddleButton && panning) {
+        const float s = std::tan(orbitCamera.horizontalFieldOfView(aspect()) / 2.0f) * float(orbitCamera.distance);
+        const QVector3D d(float(ndc.x() - lastPointNdc.x()) * s, float(ndc.y() - lastPointNdc.y()) * s, 0.0f);
+        QMatrix4x4 r;
+        r.rotate(trackBall.rotation);
+        orbitCamera.target += r.inverted().map(d);
+        lastPointNdc = ndc;
+        moved = true;
+    } else if (event->buttons() == Qt::RightButton && dollying) {
+        orbitCamera.distance += (ndc.y() - lastPointNdc.y()) * dollySpeed;
+        lastPointNdc = ndc;
+        moved = true;
+    }
+    if (moved) {
+        emit cameraPositionChanged(orbitCamera.viewMatrix());
+        updateGL();
+    }
+    emit mouseMove(ndc, event->buttons(), event->modifiers());
+    event->accept();
+}
+
+void Viewport3DLayered::wheelEvent(QWheelEvent* event)
+{
+    orbitCamera.distance += wheelDelta(event) * dollySpeed / 1000.0;
+    emit cameraPositionChanged(orbitCamera.viewMatrix());
+    emit mouseWheel();
+    updateGL();
+    event->accept();
+}
+
+void Viewport3DLayered::keyPressEvent(QKeyEvent* event)
+{
+    emit keyPress(event);
+    event->accept();
+}
+
+}  // namespace Viewport3D
