@@ -1,0 +1,135 @@
+#include "numerics/SparseSolver/splm_cholmod.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+// The one OpenBLAS function we need; declared here rather than through cblas.h,
+// whose location differs between distributions.
+extern "C" void openblas_set_num_threads(int numThreads);
+
+namespace {
+
+// CHOLMOD's supernodal factorisation hands its dense blocks to the BLAS. The
+// normal matrices of this solver have small supernodes (a few dozen columns),
+// where OpenBLAS's thread start-up and synchronisation cost far more than they
+// save: measured on 8 cores, one factorisation of a 60,000-unknown
+// registration-shaped matrix ran several times slower with OpenBLAS's default
+// of one thread per core than with a single thread (see bench/splm_bench.cpp).
+// The solver therefore runs the BLAS on the calling thread.
+constexpr int kBlasThreads = 1;
+
+void pointHeaderAt(splm_cholmod_state* s, splm_ccsm* A)
+{
+    s->A.p = A->colptr;
+    s->A.i = A->rowidx;
+    s->A.x = A->val;
+}
+
+}  // namespace
+
+int splm_cholmod_blas_threads()
+{
+    return kBlasThreads;
+}
+
+void splm_cholmod_analyze(splm_ccsm* A, splm_cholmod_state** state)
+{
+    splm_cholmod_state* s = static_cast<splm_cholmod_state*>(
+        splm_checked_malloc("splm_cholmod", __LINE__, sizeof(splm_cholmod_state)));
+    std::memset(static_cast<void*>(s), 0, sizeof(splm_cholmod_state));
+    *state = s;
+    const int n = A->nr;
+    s->n = n;
+
+    openblas_set_num_threads(kBlasThreads);
+    cholmod_start(&s->common);  // default settings stay as they are
+
+    s->A.nrow = size_t(n);
+    s->A.ncol = size_t(n);
+    s->A.nzmax = size_t(A->nnz);
+    s->A.nz = nullptr;
+    s->A.z = nullptr;
+    s->A.stype = -1;  // only the lower triangle is stored and used
+    s->A.itype = CHOLMOD_INT;
+    s->A.xtype = CHOLMOD_REAL;
+    s->A.dtype = CHOLMOD_DOUBLE;
+    s->A.sorted = 1;
+    s->A.packed = 1;
+    pointHeaderAt(s, A);
+
+    s->L = cholmod_analyze(&s->A, &s->common);
+    if (!s->L) {
+        std::fprintf(stderr, "Unsuccessful termination of cholmod_analyze()\n");
+        std::exit(1);
+    }
+
+    s->B.nrow = size_t(n);
+    s->B.ncol = 1;
+    s->B.nzmax = size_t(n);
+    s->B.d = size_t(n);
+    s->B.z = nullptr;
+    s->B.xtype = CHOLMOD_REAL;
+    s->B.dtype = CHOLMOD_DOUBLE;
+}
+
+int splm_cholmod_factorize(splm_ccsm* A, splm_cholmod_state* s)
+{
+    // Size and pattern stay those of the analysis; only the arrays may move.
+    pointHeaderAt(s, A);
+    if (!cholmod_factorize(&s->A, s->L, &s->common)) {
+        std::fprintf(stderr, "Unsuccessful termination of cholmod_factorize()\n");
+        return 0;
+    }
+    if (s->L->minor < size_t(s->n))
+        return 0;  // not positive definite: the caller raises the damping
+    return 1;
+}
+
+int splm_cholmod_solve(splm_cholmod_state* s, const double* B, double* x)
+{
+    s->B.x = const_cast<double*>(B);  // read only by cholmod_solve
+    cholmod_dense* solution = cholmod_solve(CHOLMOD_A, s->L, &s->B, &s->common);
+    if (!solution)
+        return 0;  // out of memory or inconsistent input: counts as a failed solve
+    std::memcpy(x, solution->x, sizeof(double) * size_t(s->n));
+    cholmod_free_dense(&solution, &s->common);
+    return 1;
+}
+
+void splm_cholmod_release(splm_cholmod_state** state)
+{
+    splm_cholmod_state* s = *state;
+    if (s) {
+        cholmod_free_factor(&s->L, &s->common);
+        cholmod_finish(&s->common);
+        std::free(s);
+    }
+    *state = nullptr;
+}
+
+int splm_Axb_CHOLMOD(splm_ccsm* A, double* B, splm_cholmod_state** state, int mode, double* x)
+{
+    if (A && A->nr != A->nc) {
+        std::fprintf(stderr, "Non-square matrix passed to splm_Axb_CHOLMOD()!\n");
+        std::exit(1);
+    }
+    if (mode == 3) {
+        splm_cholmod_release(state);
+        return 1;
+    }
+    if (mode < 0 || mode > 3) {
+        std::fprintf(stderr, "Unknown mode %d in splm_Axb_CHOLMOD()!\n", mode);
+        std::exit(1);
+    }
+    if (mode == 0 || mode == 1)
+        splm_cholmod_analyze(A, state);
+
+    int result = splm_cholmod_factorize(A, *state);
+    if (result)
+        result = splm_cholmod_solve(*state, B, x);
+
+    if (mode == 0)
+        splm_cholmod_release(state);
+    return result;
+}

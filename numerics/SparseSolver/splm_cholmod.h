@@ -1,0 +1,31 @@
+#pragma once
+// The CHOLMOD solve of the damped normal equations, split into its stages so
+// that they can be timed one by one. splm_Axb_CHOLMOD composes them.
+
+#include "numerics/SparseSolver/splm.h"
+
+#include <cholmod.h>
+
+// Plain data: allocated with the checked allocator and cleared.
+struct splm_cholmod_state {
+    int n;
+    cholmod_common common;
+    cholmod_sparse A;       // header over the caller's lower triangle
+    cholmod_dense B;        // header over the caller's right-hand side
+    cholmod_factor* L;
+};
+
+// Creates the state, limits the BLAS to one thread, and analyses the pattern
+// of A (ordering and symbolic factorisation). Exits on a failed analysis.
+void splm_cholmod_analyze(splm_ccsm* A, splm_cholmod_state** state);
+// Numeric factorisation of A's current values with the kept analysis:
+// 1 on success, 0 when it failed or A is not positive definite.
+int splm_cholmod_factorize(splm_ccsm* A, splm_cholmod_state* state);
+// Solves with the current factor: 1 when x holds the solution, else 0.
+int splm_cholmod_solve(splm_cholmod_state* state, const double* B, double* x);
+// Frees the factor and the state and nulls the caller's pointer.
+void splm_cholmod_release(splm_cholmod_state** state);
+
+// The BLAS thread count that the solver sets before factorising (see the
+// comment in splm_cholmod.cpp).
+int splm_cholmod_blas_threads();

@@ -1,0 +1,386 @@
+// Pattern and values of the normal matrix A^T A and of A^T b.
+#include "numerics/SparseSolver/splm.h"
+#include "numerics/SparseSolver/splm_compressed_lines.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+template <typename T>
+T* workArray(int line, long long count)
+{
+    return static_cast<T*>(splm_checked_malloc("splm_hessian", line, sizeof(T) * size_t(count > 0 ? count : 1)));
+}
+
+// Position of `row` in AtA's column c, searching from `from` on; -1 when the
+// pattern has no such entry.
+inline int locate(const splm_ccsm* AtA, int c, int from, int row)
+{
+    const int end = AtA->colptr[c + 1];
+    if (from >= end)
+        return -1;
+    const int k = splm_lower_bound(AtA->rowidx + from, end - from, row);
+    if (k < 0 || AtA->rowidx[from + k] != row)
+        return -1;
+    return from + k;
+}
+
+// The position of the next product of a row: the entry right after the
+// previous one when it holds the wanted row, else a search from there on.
+inline int locateNext(const splm_ccsm* AtA, int c, int previous, int row)
+{
+    const int next = previous + 1;
+    if (next < AtA->colptr[c + 1] && AtA->rowidx[next] == row)
+        return next;
+    return locate(AtA, c, next, row);
+}
+
+// First position of a row's entries whose column is >= ncon, or -1.
+inline int firstFreeEntry(const splm_crsm* A, int r, int ncon)
+{
+    const int rs = A->rowptr[r];
+    const int re = A->rowptr[r + 1];
+    if (rs == re)
+        return -1;
+    const int s = splm_lower_bound(A->colidx + rs, re - rs, ncon);
+    return s < 0 ? -1 : rs + s;
+}
+
+void mirrorUpperTriangle(splm_ccsm* AtA)
+{
+    for (int j = 0; j < AtA->nc; ++j) {
+        for (int k = AtA->colptr[j]; k < AtA->colptr[j + 1]; ++k) {
+            const int i = AtA->rowidx[k];
+            if (i >= j)
+                break;
+            const int mirror = splm_ccsm_find(AtA, j, i);
+            AtA->val[k] = mirror >= 0 ? AtA->val[mirror] : 0.0;
+        }
+    }
+}
+
+}  // namespace
+
+int splm_lower_bound(const int* a, int n, int key)
+{
+    if (a[n - 1] < key)
+        return -1;
+    int lo = 0;
+    int hi = n;
+    while (hi > lo + 64) {
+        const int mid = (lo + hi) / 2;
+        if (a[mid] < key)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    // An element >= key exists, so the scan stops inside the range.
+    for (;; lo += 8) {
+        if (a[lo] >= key) return lo;
+        if (a[lo + 1] >= key) return lo + 1;
+        if (a[lo + 2] >= key) return lo + 2;
+        if (a[lo + 3] >= key) return lo + 3;
+        if (a[lo + 4] >= key) return lo + 4;
+        if (a[lo + 5] >= key) return lo + 5;
+        if (a[lo + 6] >= key) return lo + 6;
+        if (a[lo + 7] >= key) return lo + 7;
+    }
+}
+
+void splm_setup_AtA_crsA(const splm_crsm* A, int ncon, splm_ccsm* AtA, int mode)
+{
+    const int nr = A->nr;
+    const int nc = A->nc;
+    const int nnz = A->rowptr[nr];
+    int* block = static_cast<int*>(std::malloc(sizeof(int) * (size_t(nc) + 1 + size_t(std::max(nnz, 1)))));
+    if (!block) {
+        std::fprintf(stderr, "memory allocation request failed in splm_setup_AtA_crsA() [nr=%d, nc=%d, nnz=%d]\n",
+                     nr, nc, A->nnz);
+        std::exit(1);
+    }
+    int* colptr = block;
+    int* rowidx = block + nc + 1;
+    if (!splm_lines::transpose(A->rowptr, A->colidx, nullptr, nr, nc, colptr, rowidx, nullptr)) {
+        std::fprintf(stderr, "memory allocation request failed in splm_setup_AtA_crsA() [nr=%d, nc=%d, nnz=%d]\n",
+                     nr, nc, A->nnz);
+        std::exit(1);
+    }
+
+    // View of the free columns only.
+    const int cut = colptr[ncon];
+    for (int j = ncon; j <= nc; ++j)
+        colptr[j] -= cut;
+    splm_ccsm view;
+    view.nr = nr;
+    view.nc = nc - ncon;
+    view.nnz = nnz - cut;
+    view.rowidx = rowidx + cut;
+    view.colptr = colptr + ncon;
+    splm_setup_AtA_ccsA(&view, AtA, mode);
+
+    std::free(block);
+}
+
+// For every column j, the columns i that share a row with j are collected
+// through the rows of column j (a marker per column keeps each i once) and
+// sorted. This gives the same pattern as testing every pair of columns, at a
+// cost of the products actually present rather than of n^2 column pairs.
+void splm_setup_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
+{
+    const int n = A->nc;
+    const int nr = A->nr;
+    const int count = A->colptr[n];
+
+    // Row form of A's pattern.
+    int* rowptr = workArray<int>(__LINE__, (long long)nr + 1);
+    int* colidx = workArray<int>(__LINE__, count);
+    if (!splm_lines::transpose(A->colptr, A->rowidx, nullptr, n, nr, rowptr, colidx, nullptr)) {
+        std::fprintf(stderr, "memory allocation request failed in splm_setup_AtA_ccsA()\n");
+        std::exit(1);
+    }
+    int* marker = workArray<int>(__LINE__, n);
+    int* neighbours = workArray<int>(__LINE__, n);
+    std::fill(marker, marker + n, -1);
+
+    const bool growable = AtA->nnz <= 0;
+    if (growable)
+        splm_ccsm_alloc_novalues(AtA, n, n, count);
+    int capacity = AtA->nnz;
+
+    long long found = 0;
+    for (int j = 0; j < n; ++j) {
+        AtA->colptr[j] = int(std::min<long long>(found, capacity));
+        int m = 0;
+        for (int k = A->colptr[j]; k < A->colptr[j + 1]; ++k) {
+            const int r = A->rowidx[k];
+            for (int f = rowptr[r]; f < rowptr[r + 1]; ++f) {
+                const int i = colidx[f];
+                if ((mode == 1 && i < j) || marker[i] == j)
+                    continue;
+                marker[i] = j;
+                neighbours[m++] = i;
+            }
+        }
+        std::sort(neighbours, neighbours + m);
+        if (growable && found + m > capacity) {
+            long long grown = std::max(capacity, 1);
+            while (grown < found + m)
+                grown *= 2;
+            capacity = int(grown);
+            splm_ccsm_realloc_novalues(AtA, n, n, capacity);
+        }
+        for (int t = 0; t < m; ++t, ++found) {
+            if (found < capacity)
+                AtA->rowidx[found] = neighbours[t];
+        }
+    }
+
+    std::free(neighbours);
+    std::free(marker);
+    std::free(colidx);
+    std::free(rowptr);
+
+    if (growable) {
+        AtA->colptr[n] = int(found);
+        splm_ccsm_realloc_novalues(AtA, n, n, int(found));
+        splm_ccsm_alloc_values(AtA);
+        return;
+    }
+    if (found == capacity) {
+        AtA->colptr[n] = int(found);
+        return;
+    }
+    const char* prefix = capacity > found ? "Warning: p" : "P";
+    std::fprintf(stderr,
+                 "%sreallocated size of array A^T*A does not match the number of detected nonzeros in "
+                 "splm_setup_AtA_ccsA()! [%d != %d]\n",
+                 prefix, capacity, int(found));
+    if (found > capacity)
+        std::exit(1);
+    AtA->colptr[n] = int(found);
+}
+
+void splm_calc_AtA_Atb_crsA(const splm_crsm* A, int ncon, splm_ccsm* AtA, int mode, const double* b, double* Atb)
+{
+    std::memset(AtA->val, 0, sizeof(double) * size_t(std::max(AtA->nnz, 0)));
+    std::memset(Atb, 0, sizeof(double) * size_t(A->nc - ncon));
+    const int* colidx = A->colidx;
+    const double* val = A->val;
+    double* AtAval = AtA->val;
+
+    for (int r = A->nr - 1; r >= 0; --r) {
+        const int s = firstFreeEntry(A, r, ncon);
+        if (s < 0)
+            continue;
+        const int re = A->rowptr[r + 1];
+        for (int l = s; l < re; ++l) {
+            const int c = colidx[l] - ncon;
+            const double v = val[l];
+            // A product outside the pattern (a Jacobian that broke the
+            // contract) cannot be located and is left out.
+            int previous = AtA->colptr[c] - 1;
+            for (int f = l; f < re; ++f) {
+                const int k = locateNext(AtA, c, previous, colidx[f] - ncon);
+                if (k >= 0) {
+                    AtAval[k] += v * val[f];
+                    previous = k;
+                }
+            }
+            Atb[c] += v * b[r];
+        }
+    }
+    if (mode == 2)
+        mirrorUpperTriangle(AtA);
+}
+
+void splm_calc_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
+{
+    if (AtA->nnz <= 0) {
+        std::fprintf(stderr, "product matrix must have been preallocated in splm_calc_AtA_ccsA()!\n");
+        std::exit(1);
+    }
+    (void)mode;  // every stored entry, upper or lower, is its own dot product
+    std::memset(AtA->val, 0, sizeof(double) * size_t(AtA->nnz));
+    for (int j = 0; j < AtA->nc; ++j) {
+        for (int k = AtA->colptr[j]; k < AtA->colptr[j + 1]; ++k) {
+            const int r = AtA->rowidx[k];
+            int a = A->colptr[r];
+            const int aEnd = A->colptr[r + 1];
+            int b = A->colptr[j];
+            const int bEnd = A->colptr[j + 1];
+            double sum = 0.0;
+            while (a < aEnd && b < bEnd) {
+                if (A->rowidx[a] < A->rowidx[b]) {
+                    ++a;
+                } else if (A->rowidx[a] > A->rowidx[b]) {
+                    ++b;
+                } else {
+                    sum += A->val[a] * A->val[b];
+                    ++a;
+                    ++b;
+                }
+            }
+            AtA->val[k] = sum;
+        }
+    }
+}
+
+void splm_calc_Atb_ccsA(const splm_ccsm* A, const double* b, double* Atb)
+{
+    for (int c = 0; c < A->nc; ++c) {
+        double sum = 0.0;
+        for (int k = A->colptr[c]; k < A->colptr[c + 1]; ++k)
+            sum += A->val[k] * b[A->rowidx[k]];
+        Atb[c] = sum;
+    }
+}
+
+// The table holds, for every row (last row first) and every free entry l of
+// it, the position of the diagonal product and of the first product of every
+// later run of consecutive columns. Within such a run the positions in AtA's
+// column are consecutive too (no row index lies between c and c + 1), so the
+// pass only steps forward there.
+int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA, splm_AtA_positions* table,
+                             int maxEntriesPerJacobianEntry)
+{
+    *table = splm_AtA_positions();
+    const int nr = A->nr;
+    const int nnz = A->rowptr[nr];
+    const int* colidx = A->colidx;
+
+    long long needed = 0;
+    for (int r = 0; r < nr; ++r) {
+        const int s = firstFreeEntry(A, r, ncon);
+        if (s < 0)
+            continue;
+        long long runsFromHere = 1;
+        for (int f = A->rowptr[r + 1] - 1; f >= s; --f) {
+            needed += runsFromHere;
+            if (f > s && colidx[f] != colidx[f - 1] + 1)
+                ++runsFromHere;
+        }
+    }
+    if (needed > (long long)maxEntriesPerJacobianEntry * std::max(nnz, 1))
+        return 0;
+
+    table->ncon = ncon;
+    table->nr = nr;
+    table->nnz = nnz;
+    table->count = needed;
+    table->rowptr = workArray<int>(__LINE__, (long long)nr + 1);
+    table->colidx = workArray<int>(__LINE__, nnz);
+    table->pos = workArray<int>(__LINE__, needed);
+    std::memcpy(table->rowptr, A->rowptr, sizeof(int) * (size_t(nr) + 1));
+    std::memcpy(table->colidx, A->colidx, sizeof(int) * size_t(nnz));
+
+    int* out = table->pos;
+    for (int r = nr - 1; r >= 0; --r) {
+        const int s = firstFreeEntry(A, r, ncon);
+        if (s < 0)
+            continue;
+        const int re = A->rowptr[r + 1];
+        for (int l = s; l < re; ++l) {
+            const int c = colidx[l] - ncon;
+            int k = locate(AtA, c, AtA->colptr[c], c);
+            *out++ = k;
+            for (int f = l + 1; f < re; ++f) {
+                if (colidx[f] == colidx[f - 1] + 1) {
+                    ++k;
+                } else {
+                    k = locateNext(AtA, c, k, colidx[f] - ncon);
+                    *out++ = k;
+                }
+            }
+        }
+    }
+    return 1;
+}
+
+int splm_AtA_positions_match(const splm_AtA_positions* table, const splm_crsm* A)
+{
+    if (!table->pos || A->nr != table->nr || A->rowptr[A->nr] != table->nnz)
+        return 0;
+    return std::memcmp(A->rowptr, table->rowptr, sizeof(int) * (size_t(table->nr) + 1)) == 0 &&
+           std::memcmp(A->colidx, table->colidx, sizeof(int) * size_t(table->nnz)) == 0;
+}
+
+void splm_calc_AtA_Atb_crsA_positions(const splm_crsm* A, const splm_AtA_positions* table, splm_ccsm* AtA,
+                                      const double* b, double* Atb)
+{
+    const int ncon = table->ncon;
+    std::memset(AtA->val, 0, sizeof(double) * size_t(std::max(AtA->nnz, 0)));
+    std::memset(Atb, 0, sizeof(double) * size_t(A->nc - ncon));
+    const int* colidx = A->colidx;
+    const double* val = A->val;
+    double* AtAval = AtA->val;
+    const int* pos = table->pos;
+
+    for (int r = A->nr - 1; r >= 0; --r) {
+        const int s = firstFreeEntry(A, r, ncon);
+        if (s < 0)
+            continue;
+        const int re = A->rowptr[r + 1];
+        const double br = b[r];
+        for (int l = s; l < re; ++l) {
+            const double v = val[l];
+            int k = *pos++;
+            AtAval[k] += v * val[l];
+            for (int f = l + 1; f < re; ++f) {
+                k = colidx[f] == colidx[f - 1] + 1 ? k + 1 : *pos++;
+                AtAval[k] += v * val[f];
+            }
+            Atb[colidx[l] - ncon] += v * br;
+        }
+    }
+}
+
+void splm_AtA_positions_free(splm_AtA_positions* table)
+{
+    std::free(table->pos);
+    std::free(table->colidx);
+    std::free(table->rowptr);
+    *table = splm_AtA_positions();
+}
