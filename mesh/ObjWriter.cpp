@@ -92,6 +92,43 @@ bool isAscii(const QString& text)
     return true;
 }
 
+// Six significant digits, trailing zeros dropped, exponent form for
+// exponents below -4 or above 5: the text QString::arg(double) gives for a
+// finite value. That conversion rounds an exact tie away from zero and writes
+// no sign for a zero, where std::to_chars rounds ties to even.
+size_t formatSignificant6(float value, char* out)
+{
+    if (value == 0.0f) {
+        out[0] = '0';
+        return 1;
+    }
+    double exact = double(value);
+    char seven[32];
+    const std::to_chars_result rounded =
+        std::to_chars(seven, seven + sizeof seven, exact, std::chars_format::scientific, 6);
+    // seven holds [-]d.dddddde..., its seventh digit at offset 7 (8 with a sign).
+    const char seventh = seven[value < 0 ? 8 : 7];
+    if (seventh == '5' && rounded.ec == std::errc()) {
+        // A float's exact decimal expansion has at most 112 significant digits.
+        char all[160];
+        const std::to_chars_result full =
+            std::to_chars(all, all + sizeof all, exact, std::chars_format::scientific, 120);
+        const char* tail = all + (value < 0 ? 9 : 8);
+        const char* tailEnd = full.ptr;
+        while (tailEnd > all && *(tailEnd - 1) != 'e')
+            --tailEnd;
+        --tailEnd;  // at the 'e'
+        bool tie = *(tail - 1) == '5';
+        for (const char* p = tail; p < tailEnd; ++p)
+            tie = tie && *p == '0';
+        // Just past the tie, so the shortest rounding goes away from zero.
+        if (tie)
+            exact = std::nextafter(exact, value < 0 ? -HUGE_VAL : HUGE_VAL);
+    }
+    const std::to_chars_result result = std::to_chars(out, out + 32, exact, std::chars_format::general, 6);
+    return size_t(result.ptr - out);
+}
+
 // Builds the text in a byte buffer handed to `sink` in large pieces.
 template <typename Sink>
 class ByteWriter {
@@ -102,13 +139,10 @@ public:
     void character(char c) { buffer_.push_back(c); }
     void number(float value)
     {
-        // Six significant digits, trailing zeros dropped ("%g"): what
-        // QString::arg(double) writes for every finite value.
         if (std::isfinite(value)) {
-            char digits[32];
-            const std::to_chars_result result =
-                std::to_chars(digits, digits + sizeof digits, double(value), std::chars_format::general, 6);
-            buffer_.append(digits, size_t(result.ptr - digits));
+            char digits[40];
+            const size_t length = formatSignificant6(value, digits);
+            buffer_.append(digits, length);
         } else {
             buffer_.append(numberText(value).toStdString());
         }
