@@ -1,0 +1,5 @@
+plyform_benchmark(objparallel_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/objparallel_bench.cpp LINKS mesh)
+if(TARGET tinyobjloader::tinyobjloader)
+  target_link_libraries(objparallel_bench PRIVATE tinyobjloader::tinyobjloader)
+  target_compile_definitions(objparallel_bench PRIVATE PLYFORM_HAVE_TINYOBJLOADER)
+endif()
