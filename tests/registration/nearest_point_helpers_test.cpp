@@ -56,18 +56,52 @@ TEST(MedianNearestNeighbourDistance, SmallSetsFromTheirGeometry) {
     for (const Case& c : cases) EXPECT_EQ(computeMedianNearestNeighbourDistance(c.points, 1.0), c.median);
 }
 
-TEST(MedianNearestNeighbourDistance, AgreesWithEveryPairComparedOnAScatteredCloud) {
-    // Points on a jittered grid plus a few far-off ones and exact duplicates.
+TEST(MedianNearestNeighbourDistance, EqualsEveryPairComparedOnAwkwardClouds) {
     Random::seed(17);
-    QVector<QVector3D> points;
+    QVector<QVector<QVector3D> > clouds;
+    // A jittered grid with a far-off point and exact duplicates.
+    QVector<QVector3D> jittered;
     for (int i = 0; i < 700; ++i)
-        points.append(QVector3D(float(i % 9) + Random::draw() / 70000.0f, float(i / 9 % 9) * 1.3f,
-                                float(i / 81) * 0.7f + Random::draw() / 90000.0f));
-    points.append(QVector3D(500, -3, 2));
-    points.append(points[13]);
-    points.append(points[400]);
-    EXPECT_EQ(computeMedianNearestNeighbourDistance(points, 1.0),
-              referenceMedian(points, QVector<bool>(points.size(), true)));
+        jittered.append(QVector3D(float(i % 9) + Random::draw() / 70000.0f, float(i / 9 % 9) * 1.3f,
+                                  float(i / 81) * 0.7f + Random::draw() / 90000.0f));
+    jittered.append(QVector3D(500, -3, 2));
+    jittered.append(jittered[13]);
+    jittered.append(jittered[400]);
+    clouds.append(jittered);
+    // A regular grid: every point has several neighbours at exactly the same distance.
+    QVector<QVector3D> grid;
+    for (int i = 0; i < 600; ++i) grid.append(QVector3D(float(i % 10), float(i / 10 % 6), float(i / 60)));
+    clouds.append(grid);
+    // All points in one plane of constant x, the worst case for a sweep along x.
+    QVector<QVector3D> flat;
+    for (int i = 0; i < 300; ++i) flat.append(QVector3D(2.5f, float(Random::draw() % 200), float(Random::draw() % 50)));
+    clouds.append(flat);
+    // Far from the origin on the float grid: squared distances round and tie often.
+    QVector<QVector3D> far;
+    for (int i = 0; i < 500; ++i)
+        far.append(QVector3D(1000.0f + (Random::draw() % 64) / 8192.0f, -2000.0f + (Random::draw() % 64) / 4096.0f,
+                             3000.0f + (Random::draw() % 16) / 2048.0f));
+    clouds.append(far);
+
+    for (int c = 0; c < clouds.size(); ++c) {
+        const QVector<QVector3D>& cloud = clouds[c];
+        // Every prefix length moves the median to another point of the cloud.
+        for (int n = 2; n <= cloud.size(); n += (n < 40 ? 1 : 37)) {
+            const QVector<QVector3D> points = cloud.mid(0, n);
+            ASSERT_EQ(computeMedianNearestNeighbourDistance(points, 1.0),
+                      referenceMedian(points, QVector<bool>(points.size(), true)))
+                << "cloud " << c << ", " << n << " points";
+        }
+    }
+}
+
+TEST(MedianNearestNeighbourDistance, PointsWithoutFiniteCoordinatesAreSkipped) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // The NaN point has no comparable neighbour and is nobody's nearest.
+    const QVector<QVector3D> points{QVector3D(0, 0, 0), QVector3D(nan, 0, 0), QVector3D(1, 0, 0),
+                                    QVector3D(3, 0, 0)};
+    EXPECT_EQ(computeMedianNearestNeighbourDistance(points, 1.0), 1.0);  // of 1, 1, 2
+    EXPECT_EQ(computeMedianNearestNeighbourDistance({QVector3D(nan, 0, 0), QVector3D(nan, 1, 0)}, 1.0), 0.0);
 }
 
 TEST(MedianNearestNeighbourDistance, SamplesByOneDrawPerPoint) {
