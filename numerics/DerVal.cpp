@@ -114,7 +114,9 @@ DerVal quotient(const DerVal& a, const DerVal& b, QVector<double>* spareA, QVect
 
 DerVal power(const DerVal& a, const DerVal& b, QVector<double>* spareA)
 {
-    const double factor = b.value * std::pow(a.value, b.value - 1.0);
+    // Squares are the common case; pow(a, 1) is exactly a, so 2 × a saves a pow call.
+    const double factor =
+        b.value == 2.0 ? 2.0 * a.value : b.value * std::pow(a.value, b.value - 1.0);
     return transform(std::pow(a.value, b.value), a, spareA,
                      [factor](double ak) { return factor * ak; });
 }
@@ -134,10 +136,6 @@ DerVal squareRoot(const DerVal& a, QVector<double>* spareA)
 }
 
 } // namespace
-
-DerVal::DerVal(double value, int n) : value(value), derivatives(n > 0 ? n : 0) {}
-
-DerVal::DerVal(double value, const QVector<double>& derivatives) : value(value), derivatives(derivatives) {}
 
 DerVal& DerVal::diff(int i)
 {
@@ -185,6 +183,43 @@ DerVal operator/(const DerVal& a, const DerVal& b) { return quotient(a, b, nullp
 DerVal operator/(DerVal&& a, const DerVal& b) { return quotient(a, b, &a.derivatives, nullptr); }
 DerVal operator/(const DerVal& a, DerVal&& b) { return quotient(a, b, nullptr, &b.derivatives); }
 DerVal operator/(DerVal&& a, DerVal&& b) { return quotient(a, b, &a.derivatives, &b.derivatives); }
+
+void accumulateProduct(DerVal& r, const DerVal& a, const DerVal& b)
+{
+    const int nr = r.derivatives.size();
+    const int na = a.derivatives.size();
+    const int nb = b.derivatives.size();
+    const int np = std::max(na, nb); // slots of the product a × b
+    if ((na > 0 && nb > 0 && na != nb) || (nr > 0 && np > 0 && nr != np)) {
+        r = std::move(r) + a * b; // lengths outside the contract: the general rules
+        return;
+    }
+    const double av = a.value;
+    const double bv = b.value;
+    const double* pa = a.derivatives.constData();
+    const double* pb = b.derivatives.constData();
+    r.value = r.value + av * bv;
+    const int n = std::max(nr, np);
+    if (n == 0)
+        return;
+    if (nr == 0)
+        r.derivatives = QVector<double>(n); // a constant sum reads as zeros
+    // Should r share its buffer with a or b, this detaches r; the old buffer lives on with them.
+    double* pr = r.derivatives.data();
+    if (np == 0) {
+        for (int k = 0; k < n; ++k)
+            pr[k] = pr[k] + 0.0;
+    } else if (na == n && nb == n) {
+        for (int k = 0; k < n; ++k)
+            pr[k] = pr[k] + (av * pb[k] + bv * pa[k]);
+    } else if (nb == 0) {
+        for (int k = 0; k < n; ++k)
+            pr[k] = pr[k] + (av * 0.0 + bv * pa[k]);
+    } else {
+        for (int k = 0; k < n; ++k)
+            pr[k] = pr[k] + (av * pb[k] + bv * 0.0);
+    }
+}
 
 bool operator==(const DerVal& a, const DerVal& b)
 {

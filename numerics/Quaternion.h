@@ -56,13 +56,13 @@ template <typename T>
 Quaternion<T>::Quaternion(const T& a, const T& b, const T& c)
 {
     using VecArithmetic::square;
-    const T g = (square(a) + square(b)) + square(c);
+    T g = (square(a) + square(b)) + square(c);
     const T denominator = g + T(1);
     m_components.reserve(4);
     m_components.append((T(2) * a) / denominator);
     m_components.append((T(2) * b) / denominator);
     m_components.append((T(2) * c) / denominator);
-    m_components.append((T(1) - g) / denominator);
+    m_components.append((T(1) - std::move(g)) / denominator); // g's last use hands on its storage
 }
 
 template <typename T>

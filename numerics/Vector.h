@@ -22,6 +22,15 @@ T square(const T& x)
 
 inline DerVal square(const DerVal& x) { return pow(x, 2.0); }
 
+// r = r + a * b; DerVal forms it in place (accumulateProduct), with the same values.
+template <typename T>
+void addProduct(T& r, const T& a, const T& b)
+{
+    r = std::move(r) + a * b;
+}
+
+inline void addProduct(DerVal& r, const DerVal& a, const DerVal& b) { accumulateProduct(r, a, b); }
+
 } // namespace VecArithmetic
 
 template <typename T>
@@ -155,7 +164,7 @@ T Vec<T>::dotProduct(const Vec<T>& a, const Vec<T>& b)
 {
     T r = a.m_elements[0] * b.m_elements[0];
     for (int i = 1; i < a.m_elements.size(); ++i)
-        r = std::move(r) + a.m_elements[i] * b.m_elements[i];
+        VecArithmetic::addProduct(r, a.m_elements[i], b.m_elements[i]);
     return r;
 }
 
@@ -190,7 +199,7 @@ Vec<T> operator*(const QVector<QVector<T> >& m, const Vec<T>& v)
     for (const QVector<T>& row : m) {
         T r = row[0] * v[0];
         for (int j = 1; j < columns; ++j)
-            r = std::move(r) + row[j] * v[j];
+            VecArithmetic::addProduct(r, row[j], v[j]);
         result.append(std::move(r));
     }
     return Vec<T>(std::move(result));

@@ -412,6 +412,43 @@ TEST(DerValFastPaths, InPlaceWritesMatchThePlainRulesWhenTheBufferIsUnshared)
     }
 }
 
+TEST(DerValFastPaths, AccumulatedProductMatchesSumOfProductBitForBit)
+{
+    const QVector<DerVal> operands = awkwardOperands();
+    for (const DerVal& r : operands) {
+        for (const DerVal& a : operands) {
+            for (const DerVal& b : operands) {
+                DerVal got = r; // shares r's buffer until written
+                accumulateProduct(got, a, b);
+                EXPECT_TRUE(sameBits(got, plainBinary('+', r, plainBinary('*', a, b))));
+            }
+            DerVal self = r;
+            self.derivatives.detach();
+            accumulateProduct(self, self, a);
+            EXPECT_TRUE(sameBits(self, plainBinary('+', r, plainBinary('*', r, a)))) << "r += r * a";
+            DerVal square = r;
+            accumulateProduct(square, a, a);
+            EXPECT_TRUE(sameBits(square, plainBinary('+', r, plainBinary('*', a, a)))) << "r += a * a";
+        }
+    }
+    // Lengths outside the contract fall back to the general rules (zero padding).
+    DerVal r = dv(1, {1, 2, 3});
+    accumulateProduct(r, dv(2, {1, 1}), dv(3, {1}));
+    EXPECT_EQ(r, plainBinary('+', dv(1, {1, 2, 3}), plainBinary('*', dv(2, {1, 1}), dv(3, {1}))));
+}
+
+// Squares take 2 × a as the slope factor in place of 2 × pow(a, 1): the same number.
+TEST(DerValFastPaths, SquareSlopeFactorMatchesThePowerFunction)
+{
+    std::mt19937_64 random(3);
+    std::uniform_real_distribution<double> mantissa(-2.0, 2.0);
+    std::uniform_int_distribution<int> exponent(-1070, 1020);
+    for (int trial = 0; trial < 100000; ++trial) {
+        const DerVal x(std::ldexp(mantissa(random), exponent(random)), QVector<double>{1.0, -0.5});
+        ASSERT_TRUE(sameBits(pow(x, 2), plainPow(x, DerVal(2)))) << x.value;
+    }
+}
+
 TEST(DerValFastPaths, AnOperandMayBeBothSidesOfItsOwnOperation)
 {
     for (const DerVal& a : awkwardOperands()) {

@@ -204,6 +204,23 @@ TEST(VecOfDerVal, LengthRuleAndNorms)
               vec<DerVal>({dv(2, {2, 0}), dv(3, {1, 1})}));
 }
 
+// Products accumulate in place, with exactly the values of r = r + a × b written out.
+TEST(VecOfDerVal, MatrixAndDotProductsMatchTheWrittenOutSums)
+{
+    const QVector<QVector<DerVal> > m = {
+        {dv(0.3, {1, 0, -0.25}), DerVal(-1.7), dv(2.2, {0, 0.5, 0})},
+        {DerVal(0.1), DerVal(0.2), DerVal(0.3)},
+        {dv(1e-3, {3, 1, 4}), dv(-5.5, {1, 5, 9}), DerVal(1.0 / 3.0)},
+    };
+    const Vec<DerVal> v = vec<DerVal>({dv(1.25, {0.1, 0.2, 0.3}), DerVal(0.7), dv(-2, {0, 0, 1})});
+    const Vec<DerVal> product = m * v;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(product[i], (m[i][0] * v[0] + m[i][1] * v[1]) + m[i][2] * v[2]) << i;
+        const Vec<DerVal> row(m[i]);
+        EXPECT_EQ(row.dot(v), product[i]) << i;
+    }
+}
+
 // The forms that compute into an expiring vector give exactly what the copying forms give,
 // and never disturb a vector that shares the storage or an operand that aliases an element.
 TEST(VecOfDerVal, ExpiringFormsMatchCopyingFormsAndRespectSharing)
