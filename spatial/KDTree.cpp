@@ -224,7 +224,7 @@ NodeBase* buildTree(const QList<int>& indices, const QVector<QVector3D>& points,
 {
     NodeBase* root = buildSubtree(indices, points, leafSize);
     if (Node* node = dynamic_cast<Node*>(root))
-        node->flat.reset(new FlatSearch(node));
+        node->flat.reset(new FlatSearch(node, points));
     return root;
 }
 

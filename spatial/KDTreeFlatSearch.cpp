@@ -3,6 +3,7 @@
 #include "spatial/KDTree.h"
 
 #include <algorithm>
+#include <cfloat>
 
 namespace KDTree {
 
@@ -13,38 +14,69 @@ const int inlineStackDepth = 96;
 
 struct Pending {
     int32_t entry;
-    float offset[3];  // per-axis squared distance from the query to the subtree's cell
+    float bound;
 };
 
-inline float cellDistance(const float offset[3])
+// Squared distance from q to the box, summed in the order of
+// QVector3D::lengthSquared; each term is at most the matching term of any
+// point in the box, so the sum never exceeds such a point's squared distance.
+inline float boxDistance(const float lo[3], const float hi[3], const float q[3])
 {
-    // Summed in the order of QVector3D::lengthSquared, each term no larger than the
-    // matching term of any point in the cell, so it never exceeds such a point's distance.
-    return offset[0] * offset[0] + offset[1] * offset[1] + offset[2] * offset[2];
+    float t[3];
+    for (int a = 0; a < 3; ++a)
+        t[a] = q[a] < lo[a] ? lo[a] - q[a] : (q[a] > hi[a] ? q[a] - hi[a] : 0.0f);
+    return t[0] * t[0] + t[1] * t[1] + t[2] * t[2];
 }
 
 }  // namespace
 
-FlatSearch::FlatSearch(const NodeBase* root)
+FlatSearch::FlatSearch(const NodeBase* root, const QVector<QVector3D>& points)
 {
-    append(root, 1);
+    append(root, points, 1, rootRange);
 }
 
-int FlatSearch::append(const NodeBase* node, int depth)
+int FlatSearch::append(const NodeBase* node, const QVector<QVector3D>& points, int depth, Range& range)
 {
     maxDepth = std::max(maxDepth, depth);
-    const int self = int(entries.size());
-    entries.push_back(Entry{0.0f, leafMarker, 0, 0});
-    if (const Node* inner = dynamic_cast<const Node*>(node)) {
-        append(inner->childLeft, depth + 1);
-        const int right = append(inner->childRight, depth + 1);
-        entries[size_t(self)] = Entry{inner->splitValue, inner->splitAxis, right, 0};
-    } else if (const NodeLeaf* leaf = dynamic_cast<const NodeLeaf*>(node)) {
-        const int first = int(indices.size());
-        for (const int i : leaf->pointIndices)
-            indices.push_back(i);
-        entries[size_t(self)] = Entry{0.0f, leafMarker, first, int(indices.size())};
+    for (int a = 0; a < 3; ++a) {
+        range.lo[a] = FLT_MAX;
+        range.hi[a] = -FLT_MAX;
     }
+    const int self = int(entries.size());
+    entries.push_back(Entry());
+    Entry entry;
+    entry.axis = leafMarker;
+    entry.first = entry.last = 0;
+    entry.split = 0.0f;
+    entry.child[0] = entry.child[1] = range;
+    if (const Node* inner = dynamic_cast<const Node*>(node)) {
+        Range left, right;
+        append(inner->childLeft, points, depth + 1, left);
+        entry.first = append(inner->childRight, points, depth + 1, right);
+        entry.split = inner->splitValue;
+        entry.axis = inner->splitAxis;
+        entry.child[0] = left;
+        entry.child[1] = right;
+        for (int a = 0; a < 3; ++a) {
+            range.lo[a] = std::min(left.lo[a], right.lo[a]);
+            range.hi[a] = std::max(left.hi[a], right.hi[a]);
+        }
+    } else if (const NodeLeaf* leaf = dynamic_cast<const NodeLeaf*>(node)) {
+        entry.first = int(indices.size());
+        for (const int i : leaf->pointIndices) {
+            indices.push_back(i);
+            const QVector3D& p = points.at(i);
+            for (int a = 0; a < 3; ++a) {
+                // Comparisons false for NaN: such points never count as nearer anyway.
+                if (p[a] < range.lo[a])
+                    range.lo[a] = p[a];
+                if (p[a] > range.hi[a])
+                    range.hi[a] = p[a];
+            }
+        }
+        entry.last = int(indices.size());
+    }
+    entries[size_t(self)] = entry;
     return self;
 }
 
@@ -67,29 +99,29 @@ void FlatSearch::findNearest(const QVector3D& position, int skipIndex, const QVe
     int best = index;
     float bestDistance = distanceSquared;
     int top = 0;
-    stack[top++] = Pending{0, {0.0f, 0.0f, 0.0f}};
+    stack[top++] = Pending{0, boxDistance(rootRange.lo, rootRange.hi, q)};
     while (top > 0) {
-        Pending current = stack[--top];
-        if (cellDistance(current.offset) > bestDistance)
+        const Pending current = stack[--top];
+        if (current.bound > bestDistance)
             continue;
         int32_t e = current.entry;
+        bool skipped = false;
         // Down the near sides, leaving each far side for later, as the recursion does.
         while (nodes[e].axis != leafMarker) {
             const Entry& n = nodes[e];
-            const float coordinate = q[n.axis];
-            const float offset = n.split - coordinate;
-            Pending far = current;
-            far.offset[n.axis] = offset;
-            if (n.split > coordinate) {
-                far.entry = n.first;
-                e = e + 1;
-            } else {
-                far.entry = e + 1;
-                e = n.first;
+            const int nearSide = n.split > q[n.axis] ? 0 : 1;
+            const int32_t children[2] = {e + 1, n.first};
+            const float farBound = boxDistance(n.child[1 - nearSide].lo, n.child[1 - nearSide].hi, q);
+            if (farBound <= bestDistance)
+                stack[top++] = Pending{children[1 - nearSide], farBound};
+            if (boxDistance(n.child[nearSide].lo, n.child[nearSide].hi, q) > bestDistance) {
+                skipped = true;
+                break;
             }
-            if (cellDistance(far.offset) <= bestDistance)
-                stack[top++] = far;
+            e = children[nearSide];
         }
+        if (skipped)
+            continue;
         const Entry& leaf = nodes[e];
         for (int32_t s = leaf.first; s < leaf.last; ++s) {
             const int i = leafPoints[s];

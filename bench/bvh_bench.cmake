@@ -1,0 +1,6 @@
+if(TARGET embree)
+  plyform_benchmark(bvh_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bvh_bench.cpp LINKS spatial embree)
+  target_compile_definitions(bvh_bench PRIVATE PLYFORM_HAVE_EMBREE=1)
+else()
+  plyform_benchmark(bvh_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/bvh_bench.cpp LINKS spatial)
+endif()

@@ -1,0 +1,6 @@
+if(TARGET nanoflann::nanoflann)
+  plyform_benchmark(kdtree_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/kdtree_bench.cpp LINKS spatial nanoflann::nanoflann)
+  target_compile_definitions(kdtree_bench PRIVATE PLYFORM_HAVE_NANOFLANN=1)
+else()
+  plyform_benchmark(kdtree_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/kdtree_bench.cpp LINKS spatial)
+endif()
