@@ -343,6 +343,17 @@ TEST_F(LayeredViewTest, DestroyingTheViewReleasesOnlyItsOwnGLResources)
     quad.reset();
 }
 
+TEST_F(LayeredViewTest, CompositionWithoutAProgramIsSkipped)
+{
+    view->makeCurrent();
+    Viewport3D::GLRenderPlane plane;
+    plane.initializeBuffer();  // no shaders: the program stays null
+    ASSERT_EQ(plane.program(), nullptr);
+    plane.draw();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+    plane.destroy();
+}
+
 // Runs only in a child process whose GL offers version 3.0.
 TEST(LayeredViewVersionCheck, DISABLED_ChildShowsTheView)
 {

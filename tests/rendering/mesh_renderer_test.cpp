@@ -6,6 +6,7 @@
 #include "mesh/MeshSelections.h"
 #include "support/LogCapture.h"
 
+#include <QOpenGLContext>
 #include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 
@@ -333,4 +334,26 @@ TEST(MeshRendererWithoutPrograms, DrawingIsANoOpInsteadOfACrash)
     EXPECT_EQ(run.exitStatus, QProcess::NormalExit) << run.standardError.toStdString();
     EXPECT_EQ(run.exitCode, 0) << run.standardOutput.toStdString();
     EXPECT_TRUE(run.standardOutput.contains("[  PASSED  ] 1 test")) << run.standardOutput.toStdString();
+}
+
+TEST_F(MeshRendererTest, ObjectWhoseBufferFailedKeepsItsGroupsAndDrawsNothing)
+{
+    // Without a current context the vertex buffer cannot be created or bound.
+    view->doneCurrent();
+    ASSERT_EQ(QOpenGLContext::currentContext(), nullptr);
+    TestSupport::LogCapture log;
+    auto quad = QuadScene::make(QuadScene::flatGroup(kRed));
+    EXPECT_TRUE(log.texts(QtDebugMsg).contains("Failed to bind vertex buffer"));
+    EXPECT_EQ(quad->surfaceProgram, nullptr);
+    EXPECT_EQ(quad->edgeProgram, nullptr);
+    EXPECT_EQ(quad->shadingGroupsCount(), 1);
+    EXPECT_EQ(quad->runStarts.size(), 1);
+    EXPECT_TRUE(quad->runStarts[0].isEmpty());
+
+    // Groups can still be added and removed by index; drawing shows nothing.
+    quad->addShadingGroup(QuadScene::flatGroup(kBlue), QuadScene::cornerMask(true, true));
+    quad->removeShadingGroup(0);
+    auto* added = add(std::move(quad));
+    added->updatePositions(QuadScene::positions());
+    EXPECT_TRUE(TestSupport::colorNear(at(frame("failed_buffer"), -0.5f, -0.5f), kBackground, 2));
 }
