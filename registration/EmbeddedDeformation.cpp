@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 namespace NonRigidRegistration {
 
@@ -41,15 +43,19 @@ QVector<NodeMotion> nodeMotions(const QVector<QVector<double> >& rotations,
 }
 
 // Calls visit(m, w[m]) for every m < count whose weight is not zero (NaN included), in
-// order. Rows are long and mostly zero, so whole blocks of zeros are passed over at once.
+// order. Rows are long and mostly zero, and reading them is most of the work: a block is
+// passed over when all its bit patterns are zero apart from the sign, that is all its
+// weights compare equal to zero.
 template <typename Visit>
 inline void forEachWeight(const double* w, int count, Visit visit) {
     constexpr int block = 8;
     int m = 0;
     for (; m + block <= count; m += block) {
-        bool any = false;
-        for (int j = 0; j < block; ++j) any |= w[m + j] != 0.0;
-        if (!any) continue;
+        std::uint64_t bits[block];
+        std::memcpy(bits, w + m, sizeof bits);
+        std::uint64_t any = 0;
+        for (int j = 0; j < block; ++j) any |= bits[j] << 1;
+        if (any == 0) continue;
         for (int j = 0; j < block; ++j)
             if (w[m + j] != 0.0) visit(m + j, w[m + j]);
     }
@@ -76,21 +82,22 @@ inline void accumulate(double* acc, bool& first, const double* term, double w) {
     first = false;
 }
 
-QVector3D deformVertexFast(const NodeMotion* motions, int nodeCount, const QVector3D& v,
-                           const QVector<double>& weights) {
-    double acc[3] = {0.0, 0.0, 0.0};
-    bool first = true;
-    forEachWeight(weights.constData(), std::min(nodeCount, int(weights.size())), [&](int m, double w) {
-        const NodeMotion& motion = motions[m];
-        const QVector3D diff = v - motion.g;  // single precision, as the template's positions
-        const double d[3] = {double(diff.x()), double(diff.y()), double(diff.z())};
-        double p[3];
-        rotate(motion.r, d, p);
-        for (int i = 0; i < 3; ++i) p[i] = (p[i] + motion.gd[i]) + motion.t[i];
-        accumulate(acc, first, p, w);
-    });
-    return QVector3D(float(acc[0]), float(acc[1]), float(acc[2]));
+inline void addVertexTerm(const NodeMotion& motion, const QVector3D& v, double w, double* acc, bool& first) {
+    const QVector3D diff = v - motion.g;  // single precision, as the template's positions
+    const double d[3] = {double(diff.x()), double(diff.y()), double(diff.z())};
+    double p[3];
+    rotate(motion.r, d, p);
+    for (int i = 0; i < 3; ++i) p[i] = (p[i] + motion.gd[i]) + motion.t[i];
+    accumulate(acc, first, p, w);
 }
+
+inline void addNormalTerm(const NodeMotion& motion, const double* n, double w, double* acc, bool& first) {
+    double p[3];
+    rotate(motion.r, n, p);
+    accumulate(acc, first, p, w);
+}
+
+QVector3D toVector(const double* acc) { return QVector3D(float(acc[0]), float(acc[1]), float(acc[2])); }
 
 QVector3D normalizedOrZero(const double* acc) {
     const double length = std::sqrt((acc[0] * acc[0] + acc[1] * acc[1]) + acc[2] * acc[2]);
@@ -98,17 +105,8 @@ QVector3D normalizedOrZero(const double* acc) {
     return QVector3D(float(acc[0] / length), float(acc[1] / length), float(acc[2] / length));
 }
 
-QVector3D deformNormalFast(const NodeMotion* motions, int nodeCount, const QVector3D& normal,
-                           const QVector<double>& weights) {
-    const double n[3] = {double(normal.x()), double(normal.y()), double(normal.z())};
-    double acc[3] = {0.0, 0.0, 0.0};
-    bool first = true;
-    forEachWeight(weights.constData(), std::min(nodeCount, int(weights.size())), [&](int m, double w) {
-        double p[3];
-        rotate(motions[m].r, n, p);
-        accumulate(acc, first, p, w);
-    });
-    return normalizedOrZero(acc);
+int weightCount(const QVector<NodeMotion>& motions, const QVector<double>& weights) {
+    return std::min(int(motions.size()), int(weights.size()));
 }
 
 // A vertex without a row (a table cut short) has no weights: it gets no term at all.
@@ -141,8 +139,15 @@ QVector<QVector3D> deformVerticesByGraph(const QVector<QVector3D>& vertices,
                                          const QVector<QVector<double> >& weightsTable) {
     const QVector<NodeMotion> motions = nodeMotions(rotations, &translations, nodePositions);
     QVector<QVector3D> deformed(vertices.size());
-    for (int j = 0; j < vertices.size(); ++j)
-        deformed[j] = deformVertexFast(motions.constData(), motions.size(), vertices[j], rowOf(weightsTable, j));
+    for (int j = 0; j < vertices.size(); ++j) {
+        const QVector<double>& row = rowOf(weightsTable, j);
+        const QVector3D v = vertices[j];
+        double acc[3] = {0.0, 0.0, 0.0};
+        bool first = true;
+        forEachWeight(row.constData(), weightCount(motions, row),
+                      [&](int m, double w) { addVertexTerm(motions[m], v, w, acc, first); });
+        deformed[j] = toVector(acc);
+    }
     return deformed;
 }
 
@@ -165,9 +170,46 @@ QVector<QVector3D> deformNormalsByGraph(const QVector<QVector3D>& normals,
                                         const QVector<QVector<double> >& weightsTable) {
     const QVector<NodeMotion> motions = nodeMotions(rotations, nullptr, nodePositions);
     QVector<QVector3D> deformed(normals.size());
-    for (int j = 0; j < normals.size(); ++j)
-        deformed[j] = deformNormalFast(motions.constData(), motions.size(), normals[j], rowOf(weightsTable, j));
+    for (int j = 0; j < normals.size(); ++j) {
+        const QVector<double>& row = rowOf(weightsTable, j);
+        const double n[3] = {double(normals[j].x()), double(normals[j].y()), double(normals[j].z())};
+        double acc[3] = {0.0, 0.0, 0.0};
+        bool first = true;
+        forEachWeight(row.constData(), weightCount(motions, row),
+                      [&](int m, double w) { addNormalTerm(motions[m], n, w, acc, first); });
+        deformed[j] = normalizedOrZero(acc);
+    }
     return deformed;
+}
+
+void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                                     const QVector<QVector<double> >& rotations,
+                                     const QVector<QVector<double> >& translations,
+                                     const QVector<QVector3D>& nodePositions,
+                                     const QVector<QVector<double> >& weightsTable,
+                                     QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals) {
+    const QVector<NodeMotion> motions = nodeMotions(rotations, &translations, nodePositions);
+    QVector<QVector3D> movedVertices(vertices.size());
+    QVector<QVector3D> turnedNormals(normals.size());
+    const int count = std::max(vertices.size(), normals.size());
+    for (int j = 0; j < count; ++j) {
+        const QVector<double>& row = rowOf(weightsTable, j);
+        const bool hasVertex = j < vertices.size(), hasNormal = j < normals.size();
+        const QVector3D v = hasVertex ? vertices[j] : QVector3D();
+        const QVector3D normal = hasNormal ? normals[j] : QVector3D();
+        const double n[3] = {double(normal.x()), double(normal.y()), double(normal.z())};
+        double vertexAcc[3] = {0.0, 0.0, 0.0}, normalAcc[3] = {0.0, 0.0, 0.0};
+        bool vertexFirst = true, normalFirst = true;
+        // One read of the row serves both sums.
+        forEachWeight(row.constData(), weightCount(motions, row), [&](int m, double w) {
+            if (hasVertex) addVertexTerm(motions[m], v, w, vertexAcc, vertexFirst);
+            if (hasNormal) addNormalTerm(motions[m], n, w, normalAcc, normalFirst);
+        });
+        if (hasVertex) movedVertices[j] = toVector(vertexAcc);
+        if (hasNormal) turnedNormals[j] = normalizedOrZero(normalAcc);
+    }
+    if (deformedVertices) *deformedVertices = movedVertices;
+    if (deformedNormals) *deformedNormals = turnedNormals;
 }
 
 QVector<QVector3D> deformNodes(const QVector<QVector3D>& nodePositions,

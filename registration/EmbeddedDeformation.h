@@ -35,6 +35,16 @@ QVector<QVector3D> deformNormalsByGraph(const QVector<QVector3D>& normals,
                                         const QVector<QVector3D>& nodePositions,
                                         const QVector<QVector<double> >& weightsTable);
 
+// deformVerticesByGraph and deformNormalsByGraph in one pass over the weights table, with
+// the same results: for the preview of a solver step, where reading the table is most of
+// the work. Either output may be null.
+void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                                     const QVector<QVector<double> >& rotations,
+                                     const QVector<QVector<double> >& translations,
+                                     const QVector<QVector3D>& nodePositions,
+                                     const QVector<QVector<double> >& weightsTable,
+                                     QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals);
+
 // g_i + t_i for every node.
 QVector<QVector3D> deformNodes(const QVector<QVector3D>& nodePositions,
                                const QVector<QVector<double> >& translations);

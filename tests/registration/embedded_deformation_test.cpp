@@ -212,6 +212,26 @@ TEST(EmbeddedDeformation, WholeArrayFormsEqualThePerPointFormula) {
         EXPECT_EQ(turned[v], toQ(deformNormalByGraph(rotations, normals[v], nodes, weights[v])))
             << "normal " << v;
     }
+
+    // The one-pass form gives both arrays bit for bit.
+    QVector<QVector3D> bothVertices, bothNormals;
+    deformVerticesAndNormalsByGraph(vertices, normals, rotations, translations, nodes, weights, &bothVertices,
+                                    &bothNormals);
+    ASSERT_EQ(bothVertices.size(), moved.size());
+    ASSERT_EQ(bothNormals.size(), turned.size());
+    for (int v = 0; v < vertices.size(); ++v) {
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_EQ(std::signbit(bothVertices[v][k]), std::signbit(moved[v][k])) << v;
+            EXPECT_EQ(bothVertices[v][k], moved[v][k]) << v;
+            EXPECT_EQ(std::signbit(bothNormals[v][k]), std::signbit(turned[v][k])) << v;
+            EXPECT_EQ(bothNormals[v][k], turned[v][k]) << v;
+        }
+    }
+    // Fewer normals than vertices, and one output only.
+    QVector<QVector3D> someNormals;
+    deformVerticesAndNormalsByGraph(vertices, normals.mid(0, 10), rotations, translations, nodes, weights, nullptr,
+                                    &someNormals);
+    EXPECT_EQ(someNormals, turned.mid(0, 10));
 }
 
 TEST(EmbeddedDeformation, NodesMoveByTheirTranslation) {
