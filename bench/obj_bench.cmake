@@ -1,0 +1,5 @@
+plyform_benchmark(obj_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/obj_bench.cpp LINKS mesh)
+if(TARGET tinyobjloader::tinyobjloader)
+  target_link_libraries(obj_bench PRIVATE tinyobjloader::tinyobjloader)
+  target_compile_definitions(obj_bench PRIVATE PLYFORM_HAVE_TINYOBJLOADER)
+endif()
