@@ -99,43 +99,40 @@ inline bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <
 // QChar::isSpace restricted to ASCII.
 inline bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Parts of a text split at blanks, empty parts dropped.
-class BlankParts {
-public:
-    BlankParts(const char* begin, const char* end) : p_(begin), end_(end) {}
-    bool next(const char*& begin, const char*& end)
-    {
-        while (p_ < end_ && *p_ == ' ')
-            ++p_;
-        if (p_ == end_)
-            return false;
-        begin = p_;
-        while (p_ < end_ && *p_ != ' ')
-            ++p_;
-        end = p_;
-        return true;
-    }
+inline const char* skipBlanks(const char* p, const char* end)
+{
+    while (p < end && *p == ' ')
+        ++p;
+    return p;
+}
 
-private:
-    const char* p_;
-    const char* end_;
-};
+inline const char* partEnd(const char* p, const char* end)
+{
+    while (p < end && *p != ' ')
+        ++p;
+    return p;
+}
+
+inline bool endsPart(const char* p, const char* end) { return p == end || *p == ' '; }
 
 // parseNumbers with the blank as separator: `count` numbers, more only when
 // allowMore; the values are narrowed to float and must stay finite.
-bool parseFloats(const char* begin, const char* end, int count, bool allowMore, float* out)
+bool parseFloats(const char* p, const char* end, int count, bool allowMore, float* out)
 {
-    BlankParts parts(begin, end);
-    const char* partBegin;
-    const char* partEnd;
     double values[3];
     for (int i = 0; i < count; ++i) {
-        if (!parts.next(partBegin, partEnd))
+        p = skipBlanks(p, end);
+        if (p == end)
             return false;
-        if (!Detail::toDouble(partBegin, partEnd, values[i]))
-            return false;
+        const char* after = Detail::scanShortDecimal(p, end, values[i]);
+        if (!after || !endsPart(after, end)) {
+            after = partEnd(p, end);
+            if (!Detail::toDoubleGeneral(p, after, values[i]))
+                return false;
+        }
+        p = after;
     }
-    if (!allowMore && parts.next(partBegin, partEnd))
+    if (!allowMore && skipBlanks(p, end) != end)
         return false;
     for (int i = 0; i < count; ++i) {
         out[i] = float(values[i]);
@@ -155,7 +152,7 @@ inline bool parseIndex(const char* begin, const char* end, int& index)
     return true;
 }
 
-// One corner: i, i/, i/j, i//k or i/j/k.
+// One corner: i, i/, i/j, i//k or i/j/k (the general form of one part).
 bool parseCorner(const char* begin, const char* end, int* corner)
 {
     const char* slashes[3];
@@ -185,6 +182,40 @@ bool parseCorner(const char* begin, const char* end, int* corner)
     return true;
 }
 
+// The usual corners (short integers) in one pass: the end of the part, or
+// null when the part needs the general form.
+inline const char* scanCorner(const char* p, const char* end, int* corner)
+{
+    corner[1] = corner[2] = -1;
+    p = Detail::scanSmallInt(p, end, corner[0]);
+    if (!p)
+        return nullptr;
+    --corner[0];
+    if (endsPart(p, end))
+        return p;
+    if (*p != '/')
+        return nullptr;
+    ++p;
+    if (endsPart(p, end))
+        return p;  // i/
+    if (*p != '/') {
+        p = Detail::scanSmallInt(p, end, corner[1]);
+        if (!p)
+            return nullptr;
+        --corner[1];
+        if (endsPart(p, end))
+            return p;
+        if (*p != '/')
+            return nullptr;
+    }
+    ++p;
+    p = Detail::scanSmallInt(p, end, corner[2]);
+    if (!p || !endsPart(p, end))
+        return nullptr;
+    --corner[2];
+    return p;
+}
+
 inline bool indexFits(int index, int count) { return index == -1 || (index >= 0 && index < count); }
 
 bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
@@ -198,7 +229,7 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
     polygonIndToPolygroupInd.clear();
     error = QString("");
 
-    // Faces as flat corner triples (vertex, texture, normal) and corner counts.
+    // Faces as flat corner pairs (vertex, texture) and corner counts.
     std::vector<int> corners;
     std::vector<int> faceSizes;
     std::string groupName;
@@ -236,15 +267,26 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
             textureVertices.append(ok ? QVector2D(uv[0], uv[1]) : QVector2D(0, 0));
         } else if (keywordLength == 1 && p[0] == 'f') {
             const size_t firstCorner = corners.size();
-            BlankParts parts(rest, lineEnd);
-            const char* partBegin;
-            const char* partEnd;
+            const char* q = rest;
             int count = 0;
-            while (ok && parts.next(partBegin, partEnd)) {
+            while (true) {
+                q = skipBlanks(q, lineEnd);
+                if (q == lineEnd)
+                    break;
                 int corner[3] = {-1, -1, -1};
-                ok = parseCorner(partBegin, partEnd, corner);
-                corners.insert(corners.end(), corner, corner + 3);
+                const char* after = scanCorner(q, lineEnd, corner);
+                if (!after) {
+                    after = partEnd(q, lineEnd);
+                    if (!parseCorner(q, after, corner)) {
+                        ok = false;
+                        break;
+                    }
+                }
+                // Normal indices are checked for form only, then dropped.
+                corners.push_back(corner[0]);
+                corners.push_back(corner[1]);
                 ++count;
+                q = after;
             }
             ok = ok && count >= 3;
             if (ok) {
@@ -286,7 +328,7 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
     {
         const int* corner = corners.data();
         for (size_t face = 0; face < faceSizes.size(); ++face) {
-            for (int k = 0; k < faceSizes[face]; ++k, corner += 3) {
+            for (int k = 0; k < faceSizes[face]; ++k, corner += 2) {
                 if (!indexFits(corner[0], nVertices)) {
                     error = QString("Face %1 has wrong %2 index: %3")
                                 .arg(QString::number(face), QStringLiteral("vertex"), QString::number(corner[0]));
@@ -321,7 +363,7 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
             QList<int>& list = lists[int(face)];
             const int n = faceSizes[face];
             list.reserve(n);
-            for (int k = 0; k < n; ++k, corner += 3)
+            for (int k = 0; k < n; ++k, corner += 2)
                 list.append(*corner);
         }
         return lists;

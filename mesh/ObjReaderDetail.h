@@ -16,15 +16,13 @@ bool toIntGeneral(const char* begin, const char* end, int& value);
 
 inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Number conversions with exactly the results of QString::toDouble and
-// QString::toInt (base 10) on the same ASCII text.
-inline bool toDouble(const char* begin, const char* end, double& value)
+// A short plain decimal at p ([+-]digits[.digits], 1 to 15 digits): its end,
+// or null when the text there does not start with one. Such a decimal is
+// exact as an integer over a power of ten, and one division rounds correctly.
+inline const char* scanShortDecimal(const char* p, const char* end, double& value)
 {
-    // Short plain decimals ([+-]digits[.digits], at most 15 digits) are exact
-    // as an integer over a power of ten, and one division rounds correctly.
     static const double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const char* p = begin;
     const bool negative = p < end && *p == '-';
     if (p < end && (*p == '+' || *p == '-'))
         ++p;
@@ -41,28 +39,42 @@ inline bool toDouble(const char* begin, const char* end, double& value)
         fraction = int(p - fractionBegin);
         digits += fraction;
     }
-    if (p != end || digits == 0 || digits > 15)
-        return toDoubleGeneral(begin, end, value);
+    if (digits == 0 || digits > 15)
+        return nullptr;
     const double magnitude = double(mantissa) / powersOfTen[fraction];
     value = negative ? -magnitude : magnitude;
-    return true;
+    return p;
+}
+
+// [+-]digits with 1 to 9 digits at p: its end, or null.
+inline const char* scanSmallInt(const char* p, const char* end, int& value)
+{
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-'))
+        ++p;
+    const char* digitsBegin = p;
+    int magnitude = 0;
+    while (p < end && isDigit(*p) && p - digitsBegin < 9)
+        magnitude = magnitude * 10 + (*p++ - '0');
+    if (p == digitsBegin || (p < end && isDigit(*p)))
+        return nullptr;
+    value = negative ? -magnitude : magnitude;
+    return p;
+}
+
+// Number conversions with exactly the results of QString::toDouble and
+// QString::toInt (base 10) on the same ASCII text.
+inline bool toDouble(const char* begin, const char* end, double& value)
+{
+    if (scanShortDecimal(begin, end, value) == end)
+        return true;
+    return toDoubleGeneral(begin, end, value);
 }
 
 inline bool toInt(const char* begin, const char* end, int& value)
 {
-    const char* p = begin;
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '+' || *p == '-'))
-        ++p;
-    if (p < end && end - p <= 9) {
-        int magnitude = 0;
-        while (p < end && isDigit(*p))
-            magnitude = magnitude * 10 + (*p++ - '0');
-        if (p == end) {
-            value = negative ? -magnitude : magnitude;
-            return true;
-        }
-    }
+    if (scanSmallInt(begin, end, value) == end)
+        return true;
     return toIntGeneral(begin, end, value);
 }
 
