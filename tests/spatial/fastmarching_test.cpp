@@ -527,6 +527,22 @@ TEST(FastMarchingBand, NonManifoldMeshesTerminate)
     }
 }
 
+TEST(FastMarchingBand, PositionsThatAreNotNumbersMatchPlainBand)
+{
+    // Distances that are not numbers have no order; the band then scans like the plain list.
+    Surface surface = grid(8, 0.3, 0.2, 6);
+    surface.vertices[27] = QVector3D(NAN, 0, 0);
+    const HE::HalfEdgeGeom mesh = meshOf(surface.vertices, surface.faces);
+    auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+    for (int source : {0, 20, 27, 63}) {
+        const PlainMarch plain = plainMarch(source, mesh);
+        const QVector<double> distance = computeDistancesFromVertex(source, mesh);
+        for (int v = 0; v < distance.size(); ++v)
+            ASSERT_TRUE(same(distance[v], plain.distance[v])) << source << " " << v;
+        EXPECT_EQ(acceptanceOrder(source, mesh), plain.order) << source;
+    }
+}
+
 TEST(FastMarchingConcurrency, KNearestFromManyThreadsEqualsSerial)
 {
     const Surface sphere = icosphere(4);

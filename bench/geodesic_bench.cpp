@@ -1,0 +1,92 @@
+// Geodesic queries on wavy, irregularly triangulated grids, single-threaded:
+// - the whole distance field from one vertex of a mesh of about 100k vertices;
+// - one weights-table row: the 5 nearest of about 10 enabled vertices on a 10k-vertex mesh;
+// - the finest level of node sampling over all vertices of a 10k-vertex mesh.
+#include "numerics/Random.h"
+#include "spatial/Decimation.h"
+#include "spatial/FastMarching.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QList>
+#include <QVector>
+#include <QVector3D>
+
+#include <cmath>
+#include <random>
+
+namespace {
+
+// side x side points on a gently waving sheet, jittered by up to a third of a cell, each cell cut
+// along a random diagonal.
+HE::HalfEdgeGeom wavyGrid(int side)
+{
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> jitter(-0.33f, 0.33f);
+    QVector<QVector3D> vertices;
+    QVector<QList<int> > faces;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x) {
+            const float px = x + jitter(random), py = y + jitter(random);
+            vertices.append(QVector3D(px, py, 3.0f * std::sin(px * 0.05f) * std::cos(py * 0.07f)));
+        }
+    for (int y = 0; y + 1 < side; ++y)
+        for (int x = 0; x + 1 < side; ++x) {
+            const int a = y * side + x, b = a + 1, c = a + side + 1, d = a + side;
+            if (random() % 2)
+                faces << QList<int>{a, b, c} << QList<int>{a, c, d};
+            else
+                faces << QList<int>{a, b, d} << QList<int>{b, c, d};
+        }
+    return HE::HalfEdgeGeom(vertices, faces);
+}
+
+void BM_DistancesWholeMesh(benchmark::State& state)
+{
+    const HE::HalfEdgeGeom mesh = wavyGrid(int(state.range(0)));
+    const int n = mesh.vertexHalfEdges.size();
+    int source = 0;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FastMarching::computeDistancesFromVertex(source, mesh));
+        source = (source + 7919) % n;
+    }
+    state.counters["vertices"] = n;
+}
+BENCHMARK(BM_DistancesWholeMesh)->Arg(316)->Unit(benchmark::kMillisecond);
+
+void BM_KNearestRow(benchmark::State& state)
+{
+    const HE::HalfEdgeGeom mesh = wavyGrid(100);
+    const int n = mesh.vertexHalfEdges.size();
+    QVector<bool> nodes(n, false);
+    std::mt19937 random(3);
+    for (int i = 0; i < int(state.range(0)); ++i)
+        nodes[int(random() % unsigned(n))] = true;
+    int row = 0;
+    QList<double> distances;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FastMarching::findKNearestEnabledVertices(row, mesh, 5, nodes, &distances));
+        row = (row + 104729) % n;
+    }
+}
+BENCHMARK(BM_KNearestRow)->Arg(10)->Arg(200)->Unit(benchmark::kMillisecond);
+
+void BM_SubsampleFinestLevel(benchmark::State& state)
+{
+    const HE::HalfEdgeGeom mesh = wavyGrid(100);
+    QList<int> candidates;
+    for (int v = 0; v < mesh.vertexHalfEdges.size(); ++v)
+        candidates.append(v);
+    QList<QList<int> > aggregated;
+    for (auto _ : state) {
+        Random::seed(2000);
+        benchmark::DoNotOptimize(Decimation::subsampleNodesGeodesic(mesh, double(state.range(0)), candidates,
+                                                                    &aggregated));
+    }
+    state.counters["samples"] = aggregated.size();
+}
+BENCHMARK(BM_SubsampleFinestLevel)->Arg(2)->Arg(8)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
