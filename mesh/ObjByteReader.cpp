@@ -1,6 +1,7 @@
 // The OBJ reader over the bytes of a whole file: tokenises plain ASCII text in
 // place, with exactly the results (values, messages, line numbers) of the
 // text-stream reader, which still reads anything else.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <climits>
@@ -232,6 +233,12 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
     // Faces as flat corner pairs (vertex, texture) and corner counts.
     std::vector<int> corners;
     std::vector<int> faceSizes;
+    // Room for every corner the text could hold (each takes two bytes at
+    // least), up to a bound: only the pages used are touched, and up to the
+    // bound nothing is regrown.
+    const size_t reserveBound = size_t(1) << 26;
+    corners.reserve(std::min(size_t(size) + 2, reserveBound));
+    faceSizes.reserve(std::min(size_t(size) / 8 + 1, reserveBound / 4));
     std::string groupName;
     int groupIndex = -1;
     std::unordered_map<std::string, int> groupIndices;
