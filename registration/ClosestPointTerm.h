@@ -1,0 +1,68 @@
+#pragma once
+// The closest-point term: every fit vertex of the template, as the graph currently moves it,
+// is pulled towards its nearest target vertex, by a blend of the point-to-point distance and
+// the signed point-to-plane distance. The pull is switched off (residual 0) where the deformed
+// normal and the target normal are 45 degrees or more apart, or the target vertex is masked.
+// Correspondences are searched afresh at every evaluation.
+#include "numerics/DerVal.h"
+#include "numerics/SparseMatrix.h"
+
+#include <QList>
+#include <QVector3D>
+#include <QVector>
+
+namespace KDTree {
+class NodeBase;
+}
+
+namespace NonRigidRegistration {
+
+// The inputs of the term that stay fixed for a solve.
+struct ClosestPointInputs {
+    const QVector<QVector3D>& nodes;
+    const QVector<QVector<double> >& weightsTable;
+    const QVector<QVector3D>& srcVertices;
+    const QVector<QVector3D>& srcNormals;
+    const QVector<int>& srcFitIndices;
+    const QVector<QVector3D>& dstVertices;
+    const QVector<QVector3D>& dstNormals;
+    const KDTree::NodeBase* dstKdTree;
+    const QVector<bool>& dstMask;
+    double alphaPointToPoint;
+    double alphaPointToPlane;
+    double eIcpWeight;
+};
+
+QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                     const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+                     const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+                     const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
+                     const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                     const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
+                     double eIcpWeight);
+
+// influenceNodeIndexTable receives the influence nodes of each fit vertex. Large blocks are
+// spread over the global thread pool; every row is computed exactly as eIcpDerSerial does.
+QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+                        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+                        const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
+                        const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                        const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
+                        double eIcpWeight, QVector<QList<int> >& influenceNodeIndexTable);
+
+// eIcpDer on the calling thread only.
+QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations,
+                              const QVector<QVector<double> >& translations, const ClosestPointInputs& inputs,
+                              QVector<QList<int> >& influenceNodeIndexTable);
+
+// The residual values; jacobian receives the block (one row per fit vertex).
+QVector<double> eIcpJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+                        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+                        const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
+                        const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                        const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
+                        double eIcpWeight, SparseMatrix::SparseMatrixLIL& jacobian);
+
+}  // namespace NonRigidRegistration

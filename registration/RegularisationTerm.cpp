@@ -1,0 +1,120 @@
+#include "registration/RegularisationTerm.h"
+
+#include "numerics/Quaternion.h"
+#include "numerics/Vector.h"
+#include "registration/DifferentiableParameters.h"
+#include "registration/NeighboursTable.h"
+
+#include <utility>
+
+namespace NonRigidRegistration {
+
+namespace {
+
+struct PerNode {
+    const QVector<double>& multipliers;
+    double operator()(int j) const { return multipliers[j]; }
+};
+
+struct Uniform {
+    double weight;
+    double operator()(int) const { return weight; }
+};
+
+template <typename Multiplier>
+QVector<double> regularisationValues(const QVector<QVector<double> >& rotations,
+                                     const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                                     const QVector<QList<int> >& neighboursTable, Multiplier multiplier) {
+    QVector<double> residuals(getTotalNeighbours(neighboursTable));
+    int p = 0;
+    for (int j = 0; j < nodes.size(); ++j) {
+        const QVector<double>& r = rotations[j];
+        const QVector<QVector<double> > R = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
+        const Vec<double> gj(nodes[j]);
+        const Vec<double> tj(translations[j]);
+        for (int k : neighboursTable[j]) {
+            const Vec<double> d(nodes[k] - nodes[j]);  // single-precision difference, then widened
+            const Vec<double> carried = ((R * d) + gj) + tj;
+            const Vec<double> e = carried - (Vec<double>(translations[k]) + Vec<double>(nodes[k]));
+            residuals[p++] = e.norm() * multiplier(j);
+        }
+    }
+    return residuals;
+}
+
+template <typename Multiplier>
+QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
+                                  const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                                  const QVector<QList<int> >& neighboursTable, Multiplier multiplier,
+                                  QVector<QList<int> >& influenceNodeIndexTable) {
+    const int total = getTotalNeighbours(neighboursTable);
+    QVector<DerVal> residuals(total);
+    influenceNodeIndexTable = QVector<QList<int> >(total);
+    int p = 0;
+    for (int j = 0; j < nodes.size(); ++j) {
+        // Node j's parameters are seeded once for all its pairs.
+        const QVector<DerVal> rj = makeVectorDifferentiable(rotations[j], 12, 0);
+        const Vec<DerVal> tj(makeVectorDifferentiable(translations[j], 12, 3));
+        const Vec<DerVal> gj(nodes[j]);
+        const DerVal weight(multiplier(j));
+        QVector<QVector<DerVal> > R;
+        if (!neighboursTable[j].isEmpty()) R = Quaternion<DerVal>(rj[0], rj[1], rj[2]).rotationMatrix();
+        for (int k : neighboursTable[j]) {
+            influenceNodeIndexTable[p] << j << k;
+            const Vec<DerVal> tk(makeVectorDifferentiable(translations[k], 12, 9));
+            const Vec<DerVal> d(nodes[k] - nodes[j]);
+            const Vec<DerVal> carried = ((R * d) + gj) + tj;
+            const Vec<DerVal> e = carried - (tk + Vec<DerVal>(nodes[k]));
+            residuals[p++] = e.norm() * weight;
+        }
+    }
+    return residuals;
+}
+
+}  // namespace
+
+QVector<double> eReg(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                     const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
+                     const QVector<double>& eRegMultipliers) {
+    return regularisationValues(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers});
+}
+
+QVector<double> eReg(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                     const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
+                     double eRegWeight) {
+    return regularisationValues(rotations, translations, nodes, neighboursTable, Uniform{eRegWeight});
+}
+
+QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
+                        const QVector<double>& eRegMultipliers, QVector<QList<int> >& influenceNodeIndexTable) {
+    return regularisationDer(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers},
+                             influenceNodeIndexTable);
+}
+
+QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
+                        double eRegWeight, QVector<QList<int> >& influenceNodeIndexTable) {
+    return regularisationDer(rotations, translations, nodes, neighboursTable, Uniform{eRegWeight},
+                             influenceNodeIndexTable);
+}
+
+QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
+                        const QVector<double>& eRegMultipliers, SparseMatrix::SparseMatrixLIL& jacobian) {
+    QVector<QList<int> > table;
+    const QVector<DerVal> residuals = eRegDer(rotations, translations, nodes, neighboursTable, eRegMultipliers, table);
+    jacobian = fillJacobian(residuals, table, rotations.size());
+    return undifContainer(residuals);
+}
+
+QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
+                        double eRegWeight, SparseMatrix::SparseMatrixLIL& jacobian) {
+    QVector<QList<int> > table;
+    const QVector<DerVal> residuals = eRegDer(rotations, translations, nodes, neighboursTable, eRegWeight, table);
+    jacobian = fillJacobian(residuals, table, rotations.size());
+    return undifContainer(residuals);
+}
+
+}  // namespace NonRigidRegistration
