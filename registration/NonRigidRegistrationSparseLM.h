@@ -1,0 +1,150 @@
+#pragma once
+// One level of the non-rigid registration as one sparse Levenberg-Marquardt fit: the node
+// transforms are packed into the solver's flat parameter array (node i: 6i .. 6i+2 rotation
+// parameters, 6i+3 .. 6i+5 translation), the solver's callbacks evaluate the stacked residuals
+// and Jacobian of the three energy terms, the Jacobian callback publishes a preview through
+// the progress updater, and an interruption ends the solve at the next residual evaluation.
+#include "numerics/SparseSolver/splm.h"
+#include "registration/RegistrationEnergy.h"
+
+#include <QList>
+#include <QObject>
+#include <QVector3D>
+#include <QVector>
+
+namespace KDTree {
+class NodeBase;
+}
+
+namespace NonRigidRegistration {
+
+class NonRigidRegistrationInteractiveUpdater;
+
+// Which nodes a solve moves. A node on which no residual depends would give the solver an
+// empty column; such nodes keep their start transforms and are left out of the parameters.
+struct SolvedNodes {
+    bool all = true;
+    QVector<int> nodes;                          // the moved nodes, ascending
+    QVector<int> columnOf;                       // per Jacobian column: the solver's column, -1 when held
+    QVector<QVector<double> > startRotations;    // every node's start transform
+    QVector<QVector<double> > startTranslations;
+};
+
+// Nodes with a Jacobian entry in some row: the influence nodes of the control and fit
+// vertices and both nodes of every neighbours-table entry.
+SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                            const QVector<QVector<double> >& weightsTable, const QVector<QList<int> >& neighboursTable,
+                            const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices);
+
+struct SparseLMProblemSize {
+    int nvars = 0;             // 6 per moved node
+    int nobs = 0;              // control pairs + neighbours-table entries + fit vertices
+    int jacobianCapacity = 0;  // entries the solver allocates for the Jacobian
+};
+
+// The capacity is room for ten influence nodes in every control and fit row and two nodes in
+// every regularisation row, or the count the influence lists actually need if that is larger.
+SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVector<double> >& weightsTable,
+                                        const QVector<QList<int> >& neighboursTable, const QVector<int>& srcFitIndices,
+                                        const QVector<int>& srcControlIndices);
+
+// The solver's user data for one solve with per-node regularisation weights.
+class NonRigidRegistrationDataERegMultipliers : public QObject {
+    Q_OBJECT
+public:
+    NonRigidRegistrationDataERegMultipliers() = default;
+
+    QVector<QVector3D> nodes;
+    QVector<QVector<double> > weightsTable;
+    QVector<QList<int> > neighboursTable;
+    QVector<QVector3D> srcVertices;
+    QVector<QVector3D> srcNormals;
+    QVector<QVector3D> dstVertices;
+    QVector<QVector3D> dstNormals;
+    const KDTree::NodeBase* dstKdTree = nullptr;  // not owned
+    QVector<bool> dstMask;
+    QVector<int> srcFitIndices;
+    QVector<int> srcControlIndices;
+    QVector<QVector3D> dstControlVertices;
+    double eConWeight = 0.0;
+    QVector<double> eRegMultipliers;
+    double eIcpWeight = 0.0;
+    double alphaPointToPoint = 0.0;
+    double alphaPointToPlane = 0.0;
+    double previousError = 1.0;                              // |e|² at the previous Jacobian evaluation
+    NonRigidRegistrationInteractiveUpdater* updater = nullptr;  // not owned; may be null
+    JacobianTimings jacobianTimings;
+    SolvedNodes solvedNodes;
+};
+
+// The same for one regularisation weight shared by every node; no Jacobian timing.
+class NonRigidRegistrationData : public QObject {
+    Q_OBJECT
+public:
+    NonRigidRegistrationData() = default;
+
+    QVector<QVector3D> nodes;
+    QVector<QVector<double> > weightsTable;
+    QVector<QList<int> > neighboursTable;
+    QVector<QVector3D> srcVertices;
+    QVector<QVector3D> srcNormals;
+    QVector<QVector3D> dstVertices;
+    QVector<QVector3D> dstNormals;
+    const KDTree::NodeBase* dstKdTree = nullptr;
+    QVector<bool> dstMask;
+    QVector<int> srcFitIndices;
+    QVector<int> srcControlIndices;
+    QVector<QVector3D> dstControlVertices;
+    double eConWeight = 0.0;
+    double eRegWeight = 0.0;
+    double eIcpWeight = 0.0;
+    double alphaPointToPoint = 0.0;
+    double alphaPointToPlane = 0.0;
+    double previousError = 1.0;
+    NonRigidRegistrationInteractiveUpdater* updater = nullptr;
+    SolvedNodes solvedNodes;
+};
+
+// Fits the level: rotations and translations are the start on entry and the solution on
+// return (also after an interruption or a failed solve). Returns the solver's result: the
+// iterations made, or -1. A null updater means no preview and no interruption.
+int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
+                                 const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+                                 const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
+                                 const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
+                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
+                                 double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
+                                 double alphaPointToPoint, double alphaPointToPlane, double maxIterations,
+                                 NonRigidRegistrationInteractiveUpdater* updater);
+// With one regularisation weight for every node. Its residuals ignore the interruption flag.
+int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
+                                 const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+                                 const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
+                                 const QVector<QVector3D>& dstNormals, KDTree::NodeBase* dstKdTree,
+                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
+                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
+                                 double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
+                                 double alphaPointToPlane, double maxIterations,
+                                 NonRigidRegistrationInteractiveUpdater* updater);
+
+// Solver callbacks; adata is the data record of the matching kind.
+void nonRigidRegistrationErrorMetricSparseLMeRegMultipliers(double* p, double* hx, int m, int n, void* adata);
+void nonRigidRegistrationJacSparseLMeRegMultipliers(double* p, splm_crsm* jac, int m, int n, void* adata);
+void nonRigidRegistrationErrorMetricSparseLM(double* p, double* hx, int m, int n, void* adata);
+void nonRigidRegistrationJacSparseLM(double* p, splm_crsm* jac, int m, int n, void* adata);
+
+// A new double[n] (owned by the caller) with every element = value.
+double* initializeArray(int n, const double& value);
+// Sets the n elements of an existing array.
+void initializeArray(double* array, int n, const double& value);
+// A new double[6 × nodes] in the flat layout, owned by the caller.
+double* paramsToFlatArray(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations);
+// Both outputs become nvars / 6 entries of three values read from p.
+void parseFlatParamsVector(const double* p, int nvars, QVector<QVector<double> >& rotations,
+                           QVector<QVector<double> >& translations);
+double squaredNorm(const QVector<double>& values);
+
+}  // namespace NonRigidRegistration
