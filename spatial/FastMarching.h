@@ -3,6 +3,9 @@
 // a Dijkstra-like march over the vertices whose distances come from first-order triangle updates,
 // with obtuse corners split by a support vertex found by unfolding the triangles beyond them.
 //
+// Written for triangle meshes. On a face with more corners, a corner still updates from its two
+// neighbours in the face, but no unfolding crosses or starts in such a face.
+//
 // Every function is re-entrant: the march state lives in the call, the mesh and the mask are only
 // read (never detached), so many threads may query one mesh at once.
 #include "mesh/HalfEdge.h"
