@@ -79,8 +79,10 @@ QVector<QVector<double> > SparseMatrixLIL::toDense() const
 {
     QVector<QVector<double> > dense(rows.size(), QVector<double>(nCols, 0.0));
     for (int i = 0; i < rows.size(); ++i) {
-        for (const LILEntry& entry : rows.at(i))
-            dense[i][entry.col] = entry.value;
+        for (const LILEntry& entry : rows.at(i)) {
+            if (entry.col >= 0 && entry.col < nCols)
+                dense[i][entry.col] = entry.value;
+        }
     }
     return dense;
 }

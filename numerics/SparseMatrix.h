@@ -14,7 +14,7 @@ namespace SparseMatrix {
 struct LILEntry {
     int col;
     double value;
-    LILEntry(int col = 0, double value = 0.0) : col(col), value(value) {}
+    explicit LILEntry(int col = 0, double value = 0.0) : col(col), value(value) {}
 };
 
 bool lessThanByColumn(const LILEntry& a, const LILEntry& b);
@@ -41,6 +41,7 @@ public:
     int nonZeroCount() const;
     // An empty matrix leaves min = DBL_MAX and max = -DBL_MAX.
     void valueRange(double* min, double* max) const;
+    // Entries whose column lies outside 0 .. nCols - 1 are left out.
     QVector<QVector<double> > toDense() const;
     // White RGB32 picture, one grey pixel per entry (darkest = smallest value).
     QImage toImage() const;

@@ -11,12 +11,14 @@ extern "C" void openblas_set_num_threads(int numThreads);
 namespace {
 
 // CHOLMOD's supernodal factorisation hands its dense blocks to the BLAS. The
-// normal matrices of this solver have small supernodes (a few dozen columns),
-// where OpenBLAS's thread start-up and synchronisation cost far more than they
-// save: measured on 8 cores, one factorisation of a 60,000-unknown
-// registration-shaped matrix ran several times slower with OpenBLAS's default
-// of one thread per core than with a single thread (see bench/splm_bench.cpp).
-// The solver therefore runs the BLAS on the calling thread.
+// supernodes of these normal matrices are small, and OpenBLAS's worker threads
+// (one per core by default) cost far more in start-up and synchronisation than
+// they save: on 8 cores, factorising a 60,000-unknown matrix shaped like the
+// registration's took a median 1.27 s on one thread and 12.8 s on OpenBLAS's
+// default 8 (bench/splm_bench). The triangular solves gain a little from
+// threads (56 ms against 33 ms), far less than the factorisation loses. So the
+// solver runs the BLAS on the calling thread. This is a process-wide setting of
+// OpenBLAS; nothing else in the program uses the BLAS.
 constexpr int kBlasThreads = 1;
 
 void pointHeaderAt(splm_cholmod_state* s, splm_ccsm* A)

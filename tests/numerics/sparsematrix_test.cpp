@@ -75,6 +75,12 @@ TEST(SparseMatrixLIL, AppendKeepsRowsSortedAndDuplicates)
     EXPECT_EQ(dense[0][1], later);
     EXPECT_EQ(dense[0][0], 0.0);
 
+    // A column beyond nCols is stored as given; the dense copy has no place for it.
+    SparseMatrixLIL wide(1, 2);
+    wide.append(0, 5, 1.0);
+    EXPECT_EQ(wide.row(0).at(0).col, 5);
+    EXPECT_EQ(wide.toDense(), (QVector<QVector<double> >{{0.0, 0.0}}));
+
     // A copy does not see later appends to the original.
     SparseMatrixLIL copy = m;
     m.append(0, 1, 1.0);

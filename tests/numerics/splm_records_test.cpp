@@ -274,3 +274,13 @@ TEST(SolverRecordsDeathTest, PatternPictureThatCannotBeWrittenEndsTheProcess)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SolverRecordsDeathTest, FailedAllocationEndsTheProcess)
+{
+    EXPECT_EXIT(splm_checked_malloc("splm", 12, size_t(-1)), ::testing::ExitedWithCode(1),
+                "^memory allocation request for 4294967295 bytes failed in file splm, line 12, exiting$");
+}
+
+}  // namespace
