@@ -112,7 +112,25 @@ void closestPointDerRows(int first, int last, const QVector<QVector<double> >& r
         residuals[i] = closestPointDer(in.srcFitIndices[i], rotations, translations, in, table[i]);
 }
 
+// Calls work(first, last) for consecutive chunks of rows on the global thread pool and waits.
+// Rows are independent and every chunk writes only its own slots of preallocated outputs, so
+// the results are those of one pass on one thread.
+template <typename Work>
+void forEachChunk(int count, Work work) {
+    QVector<int> chunkStarts;
+    for (int first = 0; first < count; first += kChunkRows) chunkStarts.append(first);
+    QtConcurrent::blockingMap(chunkStarts, [&](int first) { work(first, std::min(count, first + kChunkRows)); });
+}
+
 }  // namespace
+
+QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                           const ClosestPointInputs& inputs) {
+    QVector<double> residuals(inputs.srcFitIndices.size());
+    for (int i = 0; i < residuals.size(); ++i)
+        residuals[i] = closestPointValue(inputs.srcFitIndices[i], rotations, translations, inputs);
+    return residuals;
+}
 
 QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                      const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
@@ -124,9 +142,13 @@ QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<Q
     const ClosestPointInputs in{nodes,      weightsTable, srcVertices,       srcNormals,        srcFitIndices,
                                 dstVertices, dstNormals,   dstKdTree,         dstMask,           alphaPointToPoint,
                                 alphaPointToPlane,        eIcpWeight};
-    QVector<double> residuals(srcFitIndices.size());
-    for (int i = 0; i < srcFitIndices.size(); ++i)
-        residuals[i] = closestPointValue(srcFitIndices[i], rotations, translations, in);
+    const int count = srcFitIndices.size();
+    if (count < kParallelRows) return eIcpSerial(rotations, translations, in);
+    QVector<double> residuals(count);
+    double* values = residuals.data();  // detached before any thread writes
+    forEachChunk(count, [&](int first, int last) {
+        for (int i = first; i < last; ++i) values[i] = closestPointValue(srcFitIndices[i], rotations, translations, in);
+    });
     return residuals;
 }
 
@@ -154,17 +176,13 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
     const int count = srcFitIndices.size();
     if (count < kParallelRows) return eIcpDerSerial(rotations, translations, in, influenceNodeIndexTable);
 
-    // Rows are independent and each chunk writes its own slots of the preallocated outputs
-    // (detached here, before any thread writes), so the result is the serial one.
+    // The outputs are detached here, before any thread writes.
     QVector<DerVal> residuals(count);
     influenceNodeIndexTable.resize(count);
     DerVal* residualSlots = residuals.data();
     QList<int>* tableSlots = influenceNodeIndexTable.data();
-    QVector<int> chunkStarts;
-    for (int first = 0; first < count; first += kChunkRows) chunkStarts.append(first);
-    QtConcurrent::blockingMap(chunkStarts, [&](int first) {
-        closestPointDerRows(first, std::min(count, first + kChunkRows), rotations, translations, in, residualSlots,
-                            tableSlots);
+    forEachChunk(count, [&](int first, int last) {
+        closestPointDerRows(first, last, rotations, translations, in, residualSlots, tableSlots);
     });
     return residuals;
 }

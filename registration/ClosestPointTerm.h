@@ -33,6 +33,8 @@ struct ClosestPointInputs {
     double eIcpWeight;
 };
 
+// One residual per fit vertex. Large blocks are spread over the global thread pool; every
+// row is computed exactly as eIcpSerial does.
 QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                      const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
                      const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
@@ -40,6 +42,10 @@ QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<Q
                      const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
                      const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
                      double eIcpWeight);
+
+// eIcp on the calling thread only.
+QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                           const ClosestPointInputs& inputs);
 
 // influenceNodeIndexTable receives the influence nodes of each fit vertex. Large blocks are
 // spread over the global thread pool; every row is computed exactly as eIcpDerSerial does.

@@ -386,4 +386,5 @@ TEST(EnergyTerms, ParallelClosestPointRowsEqualTheSerialOnes) {
     const QVector<DerVal> serial = eIcpDerSerial(g.rotations, g.translations, inputs, serialTable);
     EXPECT_TRUE(parallel == serial);
     EXPECT_EQ(parallelTable, serialTable);
+    EXPECT_EQ(g.icp(g.rotations, g.translations), eIcpSerial(g.rotations, g.translations, inputs));
 }
