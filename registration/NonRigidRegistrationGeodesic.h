@@ -1,0 +1,47 @@
+#pragma once
+// Skinning weights of the template vertices with respect to the nodes of one graph level,
+// from geodesic distances: each vertex looks for its k + 1 nearest nodes along the surface,
+// and the farthest of them marks where the influence of the others has faded to zero:
+//   w_i = (1 - (d_i / d_max)^2)^3, then divided by the row's sum.
+// A vertex that reaches a single node gets exactly 1.0 for it; a vertex whose nodes all lie
+// at the same distance gets equal weights; a vertex that reaches none keeps an empty row.
+#include "mesh/HalfEdge.h"
+
+#include <QList>
+#include <QVector>
+
+namespace NonRigidRegistration {
+
+// One per table computation, on the computing function's stack; read-only for the workers.
+struct WeightsTableSharedParams {
+    int k = 0;
+    int nNodes = 0;
+    const HE::HalfEdgeGeom* mesh = nullptr;
+    const QVector<bool>* nodeMask = nullptr;    // true at the vertex of every node
+    const QVector<int>* vertexToNode = nullptr;  // node index at its vertex, elsewhere -1
+    const QVector<bool>* vertexMask = nullptr;   // empty: every row; else true where a row is wanted
+};
+
+// One per template vertex: the item of the parallel map.
+struct WeightsTableContext {
+    int vertexInd = -1;
+    const WeightsTableSharedParams* params = nullptr;
+    QVector<double> weights;  // the row; stays empty for a skipped vertex
+};
+
+// Rows for every vertex (vertexMask empty) or for the vertices marked in vertexMask (others
+// empty); node j is the vertex at position j of nodeVertexIndices. The rows are spread over
+// the global thread pool and the call returns when all are done.
+QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
+                                                            const HE::HalfEdgeGeom& mesh, int k,
+                                                            const QVector<bool>& vertexMask);
+
+// The same table, row after row in the calling thread.
+QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices,
+                                                    const HE::HalfEdgeGeom& mesh, int k,
+                                                    const QVector<bool>& vertexMask);
+
+// Fills item.weights (the map's worker).
+void buildWeightsTableGeodesicRow(WeightsTableContext& item);
+
+}  // namespace NonRigidRegistration

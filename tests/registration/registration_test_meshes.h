@@ -1,0 +1,213 @@
+#pragma once
+// Meshes of known geometry for the graph and registration tests: latitude-longitude and
+// subdivided-icosahedron spheres (two unrelated triangulations of one surface), a capped tube
+// open at one end, and the distance from a point to a triangle mesh.
+#include "spatial/KDTree.h"
+
+#include <QHash>
+#include <QList>
+#include <QPair>
+#include <QVector3D>
+#include <QVector>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+namespace RegistrationTestMeshes {
+
+struct Mesh {
+    QVector<QVector3D> vertices;
+    QVector<QList<int> > triangles;
+};
+
+// Unit sphere: rings of latitude between the two poles, segments around each ring.
+inline Mesh latLongSphere(int rings, int segments) {
+    Mesh mesh;
+    const double pi = 3.14159265358979323846;
+    mesh.vertices << QVector3D(0, 0, 1);
+    for (int r = 1; r < rings; ++r) {
+        const double theta = pi * r / rings;
+        for (int s = 0; s < segments; ++s) {
+            const double phi = 2 * pi * s / segments;
+            mesh.vertices << QVector3D(float(std::sin(theta) * std::cos(phi)), float(std::sin(theta) * std::sin(phi)),
+                                       float(std::cos(theta)));
+        }
+    }
+    mesh.vertices << QVector3D(0, 0, -1);
+    const int south = mesh.vertices.size() - 1;
+    auto ring = [&](int r, int s) { return 1 + (r - 1) * segments + (s % segments); };
+    for (int s = 0; s < segments; ++s) mesh.triangles << QList<int>{0, ring(1, s), ring(1, s + 1)};
+    for (int r = 1; r + 1 < rings; ++r)
+        for (int s = 0; s < segments; ++s) {
+            mesh.triangles << QList<int>{ring(r, s), ring(r + 1, s), ring(r + 1, s + 1)};
+            mesh.triangles << QList<int>{ring(r, s), ring(r + 1, s + 1), ring(r, s + 1)};
+        }
+    for (int s = 0; s < segments; ++s) mesh.triangles << QList<int>{south, ring(rings - 1, s + 1), ring(rings - 1, s)};
+    return mesh;
+}
+
+// Unit sphere from an icosahedron whose triangles are split in four `levels` times.
+inline Mesh icosphere(int levels) {
+    Mesh mesh;
+    const float t = float((1.0 + std::sqrt(5.0)) / 2.0);
+    const QVector3D corners[12] = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
+                                   {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
+    for (const QVector3D& c : corners) mesh.vertices << c.normalized();
+    const int faces[20][3] = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+                              {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
+                              {3, 8, 9},  {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+    for (const auto& f : faces) mesh.triangles << QList<int>{f[0], f[1], f[2]};
+    for (int level = 0; level < levels; ++level) {
+        QHash<QPair<int, int>, int> middles;
+        auto middle = [&](int a, int b) {
+            const QPair<int, int> key(std::min(a, b), std::max(a, b));
+            auto it = middles.find(key);
+            if (it != middles.end()) return it.value();
+            mesh.vertices << ((mesh.vertices[a] + mesh.vertices[b]) * 0.5f).normalized();
+            middles.insert(key, mesh.vertices.size() - 1);
+            return mesh.vertices.size() - 1;
+        };
+        QVector<QList<int> > finer;
+        for (const QList<int>& f : mesh.triangles) {
+            const int ab = middle(f[0], f[1]), bc = middle(f[1], f[2]), ca = middle(f[2], f[0]);
+            finer << QList<int>{f[0], ab, ca} << QList<int>{f[1], bc, ab} << QList<int>{f[2], ca, bc}
+                  << QList<int>{ab, bc, ca};
+        }
+        mesh.triangles = finer;
+    }
+    return mesh;
+}
+
+// A tube of radius 1 along y from y = 0 to y = length, closed at y = length by a hemisphere
+// and open at y = 0 (a boundary loop of `segments` vertices).
+inline Mesh cappedTube(int segments, int tubeRings, int capRings, double length) {
+    Mesh mesh;
+    const double pi = 3.14159265358979323846;
+    QVector<int> ringStart;
+    auto addRing = [&](double y, double radius) {
+        ringStart << mesh.vertices.size();
+        for (int s = 0; s < segments; ++s) {
+            const double phi = 2 * pi * s / segments;
+            mesh.vertices << QVector3D(float(radius * std::cos(phi)), float(y), float(radius * std::sin(phi)));
+        }
+    };
+    for (int r = 0; r <= tubeRings; ++r) addRing(length * r / tubeRings, 1.0);
+    for (int r = 1; r < capRings; ++r) {
+        const double angle = 0.5 * pi * r / capRings;
+        addRing(length + std::sin(angle), std::cos(angle));
+    }
+    mesh.vertices << QVector3D(0, float(length + 1.0), 0);
+    const int apex = mesh.vertices.size() - 1;
+    for (int r = 0; r + 1 < ringStart.size(); ++r)
+        for (int s = 0; s < segments; ++s) {
+            const int a = ringStart[r] + s, b = ringStart[r] + (s + 1) % segments;
+            const int c = ringStart[r + 1] + s, d = ringStart[r + 1] + (s + 1) % segments;
+            mesh.triangles << QList<int>{a, c, d} << QList<int>{a, d, b};
+        }
+    const int last = ringStart.last();
+    for (int s = 0; s < segments; ++s) mesh.triangles << QList<int>{last + s, apex, last + (s + 1) % segments};
+    return mesh;
+}
+
+inline Mesh mapped(Mesh mesh, const std::function<QVector3D(const QVector3D&)>& f) {
+    for (QVector3D& v : mesh.vertices) v = f(v);
+    return mesh;
+}
+
+// Area-weighted vertex normals.
+inline QVector<QVector3D> vertexNormals(const Mesh& mesh) {
+    QVector<QVector3D> normals(mesh.vertices.size(), QVector3D(0, 0, 0));
+    for (const QList<int>& t : mesh.triangles) {
+        const QVector3D n = QVector3D::crossProduct(mesh.vertices[t[1]] - mesh.vertices[t[0]],
+                                                    mesh.vertices[t[2]] - mesh.vertices[t[0]]);
+        for (int c : t) normals[c] += n;
+    }
+    for (QVector3D& n : normals) n.normalize();
+    return normals;
+}
+
+inline float largestExtent(const QVector<QVector3D>& points) {
+    QVector3D lo = points.first(), hi = points.first();
+    for (const QVector3D& p : points) {
+        for (int i = 0; i < 3; ++i) {
+            lo[i] = std::min(lo[i], p[i]);
+            hi[i] = std::max(hi[i], p[i]);
+        }
+    }
+    const QVector3D size = hi - lo;
+    return std::max(size.x(), std::max(size.y(), size.z()));
+}
+
+// Closest point of triangle abc to p (Ericson's region test), in double.
+inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, const QVector3D& bf,
+                                    const QVector3D& cf) {
+    struct V {
+        double x, y, z;
+        V operator-(const V& o) const { return {x - o.x, y - o.y, z - o.z}; }
+        V operator+(const V& o) const { return {x + o.x, y + o.y, z + o.z}; }
+        V operator*(double s) const { return {x * s, y * s, z * s}; }
+        double dot(const V& o) const { return x * o.x + y * o.y + z * o.z; }
+    };
+    auto v = [](const QVector3D& q) { return V{q.x(), q.y(), q.z()}; };
+    const V p = v(pf), a = v(af), b = v(bf), c = v(cf);
+    const V ab = b - a, ac = c - a, ap = p - a;
+    auto dist = [&](const V& q) { return std::sqrt((p - q).dot(p - q)); };
+    const double d1 = ab.dot(ap), d2 = ac.dot(ap);
+    if (d1 <= 0 && d2 <= 0) return dist(a);
+    const V bp = p - b;
+    const double d3 = ab.dot(bp), d4 = ac.dot(bp);
+    if (d3 >= 0 && d4 <= d3) return dist(b);
+    const double vc = d1 * d4 - d3 * d2;
+    if (vc <= 0 && d1 >= 0 && d3 <= 0) return dist(a + ab * (d1 / (d1 - d3)));
+    const V cp = p - c;
+    const double d5 = ab.dot(cp), d6 = ac.dot(cp);
+    if (d6 >= 0 && d5 <= d6) return dist(c);
+    const double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0) return dist(a + ac * (d2 / (d2 - d6)));
+    const double va = d3 * d6 - d5 * d4;
+    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) return dist(b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))));
+    const double denom = 1.0 / (va + vb + vc);
+    return dist(a + ab * (vb * denom) + ac * (vc * denom));
+}
+
+// Distance from points to a fine triangle mesh: the nearest of the triangles around the
+// mesh vertex nearest to each point (exact enough when the mesh is much finer than the
+// distances measured are coarse).
+class SurfaceDistance {
+public:
+    explicit SurfaceDistance(const Mesh& surface) : surface_(surface), tree_(KDTree::buildTree(surface.vertices, 10)) {
+        trianglesAt_.resize(surface.vertices.size());
+        for (int t = 0; t < surface.triangles.size(); ++t)
+            for (int c : surface.triangles[t]) trianglesAt_[c] << t;
+    }
+
+    double to(const QVector3D& p) const {
+        const int nearest = tree_->findNearestPointInd(p, surface_.vertices, nullptr);
+        double best = double((p - surface_.vertices[nearest]).length());
+        // Triangles around the nearest vertex and its neighbours.
+        QList<int> around = trianglesAt_[nearest];
+        for (int t : trianglesAt_[nearest])
+            for (int c : surface_.triangles[t]) around << trianglesAt_[c];
+        for (int t : around) {
+            const QList<int>& tri = surface_.triangles[t];
+            best = std::min(best, pointTriangleDistance(p, surface_.vertices[tri[0]], surface_.vertices[tri[1]],
+                                                        surface_.vertices[tri[2]]));
+        }
+        return best;
+    }
+
+    double mean(const QVector<QVector3D>& points) const {
+        double sum = 0;
+        for (const QVector3D& p : points) sum += to(p);
+        return points.isEmpty() ? 0.0 : sum / points.size();
+    }
+
+private:
+    const Mesh& surface_;
+    std::unique_ptr<KDTree::NodeBase> tree_;
+    QVector<QList<int> > trianglesAt_;
+};
+
+}  // namespace RegistrationTestMeshes
