@@ -378,4 +378,13 @@ TEST(RegistrationSparseLM, UpdaterDeliversCopiesQueuedToItsThread) {
     EXPECT_TRUE(updater.interrupted.load());
     updater.requestInterruption();
     EXPECT_TRUE(updater.interrupted.load());
+
+    // The meta-object lists the two signals and then the slot.
+    const QMetaObject& meta = NonRigidRegistrationInteractiveUpdater::staticMetaObject;
+    ASSERT_EQ(meta.methodCount() - meta.methodOffset(), 3);
+    EXPECT_EQ(meta.method(meta.methodOffset()).methodSignature(),
+              QByteArray("updated(QVector<QVector3D>,QVector<QVector3D>,QVector<QVector3D>,QVector<QList<int> >,"
+                         "QVector<QVector3D>,QVector<QVector3D>)"));
+    EXPECT_EQ(meta.method(meta.methodOffset() + 1).methodSignature(), QByteArray("levelChanged(int,int)"));
+    EXPECT_EQ(meta.method(meta.methodOffset() + 2).methodSignature(), QByteArray("requestInterruption()"));
 }
