@@ -1,32 +1,166 @@
 // Construction of the face hierarchy, whole-subtree selection and the debug dump.
 #include "spatial/BVH.h"
 
-#include "spatial/BVHFlatHierarchy.h"
+#include "spatial/BVHFirstHitSearch.h"
 
 #include <QDebug>
 #include <QString>
 #include <QStringList>
 
+#include <cmath>
+#include <vector>
+
 namespace BVH2 {
+
+// The recursive build on plain index vectors. Each face's extents over all
+// its vertices are read once; a node's box and the plane test then use them,
+// which gives the same boxes and sides as the vertex-by-vertex definitions
+// (strict comparisons in the same order keep even the sign of zeros). Faces
+// with a NaN coordinate or without indices take the vertex-by-vertex path.
+class TreeBuilder {
+public:
+    TreeBuilder(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize)
+        : vertices(vertices), faces(faces), leafSize(leafSize)
+    {
+    }
+
+    BvhNodeBase* build(std::vector<int>&& list)
+    {
+        if (list.empty())
+            return new BvhNodeEmpty();
+        readExtents(list);
+        const Viewport3D::BoundingBox box = boxOf(list);
+        if (list.size() <= size_t(std::max(leafSize, 0)))
+            return new BvhNodeLeaf(toQList(list), box);
+        const int axis = box.longestAxis();
+        if (axis < 0)  // NaN extents: every face counts as right of the plane
+            return new BvhNodeLeaf(toQList(list), box);
+        const float value = boundingBoxCenterAlongAxis(box, SplitAxis(axis));
+        side.resize(list.size());
+        size_t counts[3] = {0, 0, 0};
+        for (size_t i = 0; i < list.size(); ++i) {
+            side[i] = sideOf(list[i], SplitAxis(axis), value);
+            ++counts[side[i] + 1];
+        }
+        const size_t nLeft = counts[FaceToPlanePosition_Left + 1];
+        const size_t nRight = counts[FaceToPlanePosition_Right + 1];
+        const size_t nBoth = counts[FaceToPlanePosition_Intersects + 1];
+        if (nLeft == 0 || nRight == 0)
+            return new BvhNodeLeaf(toQList(list), box);
+        std::vector<int> left, right;
+        left.reserve(nLeft + nBoth);
+        right.reserve(nRight + nBoth);
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (side[i] == FaceToPlanePosition_Left)
+                left.push_back(list[i]);
+            else if (side[i] == FaceToPlanePosition_Right)
+                right.push_back(list[i]);
+        }
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (side[i] == FaceToPlanePosition_Intersects) {
+                left.push_back(list[i]);
+                right.push_back(list[i]);
+            }
+        }
+        std::vector<int>().swap(list);
+        BvhNodeBase* leftChild = build(std::move(left));
+        BvhNodeBase* rightChild = build(std::move(right));
+        return new BvhNode(leftChild, rightChild, box);
+    }
+
+private:
+    static QList<int> toQList(const std::vector<int>& list)
+    {
+        QList<int> result;
+        result.reserve(int(list.size()));
+        for (const int f : list)
+            result.append(f);
+        return result;
+    }
+
+    void readExtents(const std::vector<int>& list)
+    {
+        if (state.empty()) {
+            state.assign(size_t(faces.size()), unread);
+            extents.resize(6 * size_t(faces.size()));
+        }
+        for (const int f : list) {
+            if (state[size_t(f)] != unread)
+                continue;
+            const QList<int>& face = faces.at(f);
+            bool plain = face.isEmpty();
+            float* e = &extents[6 * size_t(f)];
+            for (int k = 0; k < face.size() && !plain; ++k) {
+                const QVector3D& p = vertices.at(face.at(k));
+                for (int a = 0; a < 3; ++a) {
+                    const float c = p[a];
+                    if (std::isnan(c)) {
+                        plain = true;
+                    } else if (k == 0) {
+                        e[a] = e[3 + a] = c;
+                    } else {
+                        if (c < e[a])
+                            e[a] = c;
+                        if (c > e[3 + a])
+                            e[3 + a] = c;
+                    }
+                }
+            }
+            state[size_t(f)] = plain ? vertexByVertex : summarised;
+        }
+    }
+
+    Viewport3D::BoundingBox boxOf(const std::vector<int>& list) const
+    {
+        for (const int f : list)
+            if (state[size_t(f)] == vertexByVertex)
+                return computeBoundingBox(toQList(list), vertices, faces);
+        const float* first = &extents[6 * size_t(list.front())];
+        float lo[3] = {first[0], first[1], first[2]};
+        float hi[3] = {first[3], first[4], first[5]};
+        for (const int f : list) {
+            const float* e = &extents[6 * size_t(f)];
+            for (int a = 0; a < 3; ++a) {
+                if (e[a] < lo[a])
+                    lo[a] = e[a];
+                if (e[3 + a] > hi[a])
+                    hi[a] = e[3 + a];
+            }
+        }
+        const QVector3D minimum(lo[0], lo[1], lo[2]);
+        const QVector3D maximum(hi[0], hi[1], hi[2]);
+        return Viewport3D::BoundingBox(minimum, maximum - minimum);
+    }
+
+    signed char sideOf(int f, SplitAxis axis, float value) const
+    {
+        if (state[size_t(f)] == vertexByVertex)
+            return static_cast<signed char>(getFaceToAxisAlignedPlanePosition(axis, value, faces.at(f), vertices));
+        const float* e = &extents[6 * size_t(f)];
+        const bool low = e[axis] <= value;
+        const bool high = e[3 + axis] >= value;
+        if (low && high)
+            return FaceToPlanePosition_Intersects;
+        return low ? FaceToPlanePosition_Left : FaceToPlanePosition_Right;
+    }
+
+    enum : unsigned char { unread, summarised, vertexByVertex };
+
+    const QVector<QVector3D>& vertices;
+    const QVector<QList<int> >& faces;
+    const int leafSize;
+    std::vector<unsigned char> state;  // per face
+    std::vector<float> extents;        // per face: minimum x, y, z, maximum x, y, z
+    std::vector<signed char> side;     // scratch of one node's plane test
+};
 
 namespace {
 
 BvhNodeBase* buildSubtree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
                           const QVector<QList<int> >& faces, int leafSize)
 {
-    if (faceIndices.isEmpty())
-        return new BvhNodeEmpty();
-    const Viewport3D::BoundingBox box = computeBoundingBox(faceIndices, vertices, faces);
-    if (faceIndices.size() <= leafSize)
-        return new BvhNodeLeaf(faceIndices, box);
-    const SplitAxis axis = SplitAxis(box.longestAxis());
-    const float value = boundingBoxCenterAlongAxis(box, axis);
-    QList<int> left, right, intersecting;
-    splitFacesByAxisAlignedPlane(axis, value, faceIndices, vertices, faces, left, right, intersecting);
-    // No face wholly on one side: the plane cannot separate this list any further.
-    if (left.isEmpty() || right.isEmpty())
-        return new BvhNodeLeaf(faceIndices, box);
-    return new BvhNode(left + intersecting, right + intersecting, box, vertices, faces, leafSize);
+    TreeBuilder builder(vertices, faces, leafSize);
+    return builder.build(std::vector<int>(faceIndices.begin(), faceIndices.end()));
 }
 
 QString indent(int depth)
@@ -106,6 +240,11 @@ BvhNode::BvhNode(const QList<int>& left, const QList<int>& right, const Viewport
     childRight = buildSubtree(right, vertices, faces, leafSize);
 }
 
+BvhNode::BvhNode(BvhNodeBase* left, BvhNodeBase* right, const Viewport3D::BoundingBox& boundingBox)
+    : childLeft(left), childRight(right), boundingBox(boundingBox)
+{
+}
+
 BvhNode::~BvhNode()
 {
     if (childLeft)
@@ -179,7 +318,7 @@ BvhNodeBase* buildTree(const QList<int>& faceIndices, const QVector<QVector3D>& 
 {
     BvhNodeBase* root = buildSubtree(faceIndices, vertices, faces, leafSize);
     if (BvhNode* node = dynamic_cast<BvhNode*>(root))
-        node->flat.reset(new FlatHierarchy(node, faces));
+        node->search = FirstHitSearch::create(node, vertices, faces);
     return root;
 }
 

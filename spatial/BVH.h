@@ -35,7 +35,8 @@ enum RayFaceIntersection {
     RayFaceIntersection_AnyFace = 2,
 };
 
-class FlatHierarchy;
+class FirstHitSearch;
+class TreeBuilder;
 
 class BvhNodeBase {
 public:
@@ -116,10 +117,13 @@ public:
     Viewport3D::BoundingBox boundingBox;
 
 private:
+    friend class TreeBuilder;
     friend BvhNodeBase* buildTree(const QList<int>&, const QVector<QVector3D>&, const QVector<QList<int> >&, int);
-    // A flattened copy of the subtree's structure, made for the root of a
-    // build; it answers first-hit queries faster with the same results.
-    std::unique_ptr<const FlatHierarchy> flat;
+    // Takes ownership of two subtrees built already.
+    BvhNode(BvhNodeBase* left, BvhNodeBase* right, const Viewport3D::BoundingBox& boundingBox);
+    // Made for the root of a build: answers first-hit queries faster, with
+    // the walk's results.
+    std::unique_ptr<const FirstHitSearch> search;
 };
 
 class BvhNodeLeaf : public BvhNodeBase {

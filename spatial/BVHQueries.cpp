@@ -1,7 +1,7 @@
 // Ray, triangle and sphere tests of the face hierarchy, and the node queries built on them.
 #include "spatial/BVH.h"
 
-#include "spatial/BVHFlatHierarchy.h"
+#include "spatial/BVHFirstHitSearch.h"
 
 #include <QtGlobal>
 
@@ -189,10 +189,9 @@ void BvhNode::findFirstRayIntersectedTriangle(const QVector3D& origin, const QVe
                                               RayFaceIntersection mode, int& faceIndex, double& distance, double* u,
                                               double* v) const
 {
-    if (flat) {
-        flat->findFirstHit(origin, direction, vertices, mode, faceIndex, distance, u, v);
+    // The root's search answers as the walk below would; rays it cannot vouch for take the walk.
+    if (search && search->findFirstHit(origin, direction, mode, faceIndex, distance, u, v))
         return;
-    }
     if (!rayIntersectsAaBoundingBox(origin, direction, boundingBox))
         return;
     childLeft->findFirstRayIntersectedTriangle(origin, direction, faces, vertices, mode, faceIndex, distance, u, v);
