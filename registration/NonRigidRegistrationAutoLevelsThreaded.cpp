@@ -1,0 +1,27 @@
+#include "registration/NonRigidRegistrationAutoLevelsThreaded.h"
+
+#include <QDebug>
+#include <QMetaType>
+
+namespace NonRigidRegistration {
+
+NonRigidRegistrationAutoLevelsThreaded::NonRigidRegistrationAutoLevelsThreaded(
+    const NonRigidRegistrationAutoLevelsParams* params, QObject* parent)
+    : QThread(parent), params(params) {
+    // The result crosses to the receiver's thread in a queued call.
+    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
+}
+
+NonRigidRegistrationAutoLevelsThreaded::~NonRigidRegistrationAutoLevelsThreaded() { wait(); }
+
+void NonRigidRegistrationAutoLevelsThreaded::run() {
+    const NonRigidRegistrationAutoLevelsParams& p = *params;
+    NonRigidRegistrationAutoLevels::nonRigidRegistrationAutoLevels(
+        p.srcVertices, p.srcNormals, p.dstVertices, p.dstNormals, p.graph, p.dstKdTree, p.dstMask, p.srcFitMask,
+        p.srcControlIndices, p.dstControlVertices, srcVerticesDeformed, srcNormalsDeformed, p.initialRigidness,
+        p.rigidnessDivisor, p.maxIterations, p.updater);
+    qDebug() << "Thread finished computting";
+    emit optimizationComplete(srcVerticesDeformed, srcNormalsDeformed);
+}
+
+}  // namespace NonRigidRegistration
