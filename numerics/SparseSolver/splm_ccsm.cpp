@@ -5,78 +5,39 @@
 #include <cstdio>
 #include <cstdlib>
 
-using splm_lines::allocate;
-using splm_lines::reallocate;
-
 namespace {
 
-[[noreturn]] void failed(const char* function, int nr, int nc, int nnz)
+splm_lines::Record fields(splm_ccsm* m)
 {
-    std::fprintf(stderr, "memory allocation request failed in %s() [nr=%d, nc=%d, nnz=%d]\n", function, nr, nc,
-                 nnz);
-    std::exit(1);
-}
-
-void allocatePattern(splm_ccsm* m, int nr, int nc, int nnz, const char* function)
-{
-    m->nr = nr;
-    m->nc = nc;
-    m->nnz = nnz;
-    m->val = nullptr;
-    m->rowidx = allocate<int>(nnz);
-    m->colptr = allocate<int>((long long)nc + 1);
-    if (!m->rowidx || !m->colptr)
-        failed(function, nr, nc, nnz);
+    return {m->nr, m->nc, m->nnz, m->val, m->rowidx, m->colptr, true};
 }
 
 }  // namespace
 
 void splm_ccsm_alloc(splm_ccsm* m, int nr, int nc, int nnz)
 {
-    allocatePattern(m, nr, nc, nnz, "splm_ccsm_alloc");
-    m->val = allocate<double>(nnz);
-    if (!m->val)
-        failed("splm_ccsm_alloc", nr, nc, nnz);
+    splm_lines::allocatePattern(fields(m), nr, nc, nnz, "splm_ccsm_alloc");
+    splm_lines::allocateValues(fields(m), "splm_ccsm_alloc");
 }
 
 void splm_ccsm_alloc_novalues(splm_ccsm* m, int nr, int nc, int nnz)
 {
-    allocatePattern(m, nr, nc, nnz, "splm_ccsm_alloc_novalues");
+    splm_lines::allocatePattern(fields(m), nr, nc, nnz, "splm_ccsm_alloc_novalues");
 }
 
 void splm_ccsm_alloc_values(splm_ccsm* m)
 {
-    m->val = allocate<double>(m->nnz);
-    if (!m->val)
-        failed("splm_ccsm_alloc_values", m->nr, m->nc, m->nnz);
+    splm_lines::allocateValues(fields(m), "splm_ccsm_alloc_values");
 }
 
 void splm_ccsm_realloc_novalues(splm_ccsm* m, int nr, int nc, int nnz)
 {
-    m->nnz = nnz;
-    m->nr = nr;
-    int* rowidx = reallocate(m->rowidx, nnz);
-    if (!rowidx)
-        failed("splm_ccsm_realloc_novalues", nr, nc, nnz);
-    m->rowidx = rowidx;
-    if (nc != m->nc) {
-        m->nc = nc;
-        int* colptr = reallocate(m->colptr, (long long)nc + 1);
-        if (!colptr)
-            failed("splm_ccsm_realloc", nr, nc, nnz);
-        m->colptr = colptr;
-    }
+    splm_lines::reallocatePattern(fields(m), nr, nc, nnz, "splm_ccsm_realloc_novalues", "splm_ccsm_realloc");
 }
 
 void splm_ccsm_free(splm_ccsm* m)
 {
-    std::free(m->val);
-    std::free(m->rowidx);
-    std::free(m->colptr);
-    m->val = nullptr;
-    m->rowidx = nullptr;
-    m->colptr = nullptr;
-    m->nr = m->nc = m->nnz = -1;
+    splm_lines::release(fields(m));
 }
 
 int splm_ccsm_find(const splm_ccsm* m, int row, int col)
@@ -86,26 +47,12 @@ int splm_ccsm_find(const splm_ccsm* m, int row, int col)
 
 int splm_ccsm_row_entries(const splm_ccsm* m, int row, int* positions, int* cols)
 {
-    int count = 0;
-    for (int col = 0; col < m->nc; ++col) {
-        const int pos = splm_ccsm_find(m, row, col);
-        if (pos >= 0) {
-            positions[count] = pos;
-            cols[count] = col;
-            ++count;
-        }
-    }
-    return count;
+    return splm_lines::crossEntries(m->colptr, m->rowidx, m->nc, row, positions, cols);
 }
 
 int splm_ccsm_column_entries(const splm_ccsm* m, int col, int* positions, int* rows)
 {
-    int count = 0;
-    for (int k = m->colptr[col]; k < m->colptr[col + 1]; ++k, ++count) {
-        positions[count] = k;
-        rows[count] = m->rowidx[k];
-    }
-    return count;
+    return splm_lines::lineEntries(m->colptr, m->rowidx, col, positions, rows);
 }
 
 int splm_ccsm_entry_column(const splm_ccsm* m, int pos)
@@ -158,16 +105,7 @@ void splm_ccsm_restore_leading_columns(splm_ccsm* A, int k, int hidden)
 
 void splm_ccsm2crsm(const splm_ccsm* A, splm_crsm* B)
 {
-    const int count = A->colptr[A->nc];
-    if (A->val && !B->val) {
-        if (B->colidx || B->rowptr)
-            splm_crsm_free(B);
-        splm_crsm_alloc(B, A->nr, A->nc, count);
-    }
-    B->nr = A->nr;
-    B->nc = A->nc;
-    B->nnz = count;
-    if (!splm_lines::transpose(A->colptr, A->rowidx, A->val, A->nc, A->nr, B->rowptr, B->colidx,
-                               A->val ? B->val : nullptr))
-        failed("splm_ccsm2crsm", A->nr, A->nc, count);
+    splm_lines::transposeInto(A->colptr, A->rowidx, A->val, A->nr, A->nc,
+                              {B->nr, B->nc, B->nnz, B->val, B->colidx, B->rowptr, false}, "splm_crsm_alloc",
+                              "splm_ccsm2crsm");
 }

@@ -7,6 +7,39 @@
 
 namespace splm_lines {
 
+// Ends the process after an allocation failed, naming the record function
+// and the sizes it was asked for.
+[[noreturn]] void allocationFailed(const char* function, int nr, int nc, int nnz);
+
+// The fields of a compressed-row or compressed-column record, so that both
+// kinds share their bookkeeping. The lines are the rows or the columns.
+struct Record {
+    int& nr;
+    int& nc;
+    int& nnz;
+    double*& val;
+    int*& idx;  // per entry: its index in the other dimension
+    int*& ptr;  // per line plus one: where the line starts
+    bool byColumns;
+
+    int& lines() const { return byColumns ? nc : nr; }
+    int& others() const { return byColumns ? nr : nc; }
+};
+
+// Sizes the record and allocates its index arrays, no values.
+void allocatePattern(const Record& m, int nr, int nc, int nnz, const char* function);
+void allocateValues(const Record& m, const char* function);
+// Resizes the index arrays to nnz entries; the line pointers only when the
+// line count changes (their failure is reported as `pointerFunction`).
+void reallocatePattern(const Record& m, int nr, int nc, int nnz, const char* function,
+                       const char* pointerFunction);
+void release(const Record& m);
+// Fills `dst` with the transpose of the storage order of a record of the
+// other kind (sizes nr x nc). A destination without values gets fresh
+// storage with values when the source has values (reported as `allocFunction`).
+void transposeInto(const int* ptr, const int* idx, const double* val, int nr, int nc, const Record& dst,
+                   const char* allocFunction, const char* function);
+
 // malloc that never asks for zero bytes, so that null always means failure.
 template <typename T>
 T* allocate(long long count)
@@ -20,11 +53,14 @@ T* reallocate(T* block, long long count)
     return static_cast<T*>(std::realloc(block, sizeof(T) * size_t(count > 0 ? count : 1)));
 }
 
-// Position of index `key` within line `line`, or -1 (binary search).
+// Position of index `key` within line `line`, or -1 (binary search, after a
+// quick look at the line's ends).
 inline int find(const int* ptr, const int* idx, int line, int key)
 {
     int lo = ptr[line];
     int hi = ptr[line + 1] - 1;
+    if (hi < lo || key < idx[lo] || key > idx[hi])
+        return -1;
     while (lo <= hi) {
         const int mid = lo + (hi - lo) / 2;
         if (idx[mid] == key)
@@ -54,6 +90,33 @@ inline int owner(const int* ptr, int nlines, int pos)
         }
     }
     return found;
+}
+
+// Copies the positions and indices of line `line`; returns their count.
+inline int lineEntries(const int* ptr, const int* idx, int line, int* positions, int* others)
+{
+    int count = 0;
+    for (int k = ptr[line]; k < ptr[line + 1]; ++k, ++count) {
+        positions[count] = k;
+        others[count] = idx[k];
+    }
+    return count;
+}
+
+// The entries with index `key` across all lines, in line order: positions and
+// the lines that hold them; returns their count.
+inline int crossEntries(const int* ptr, const int* idx, int nlines, int key, int* positions, int* lines)
+{
+    int count = 0;
+    for (int line = 0; line < nlines; ++line) {
+        const int pos = find(ptr, idx, line, key);
+        if (pos >= 0) {
+            positions[count] = pos;
+            lines[count] = line;
+            ++count;
+        }
+    }
+    return count;
 }
 
 inline int longest(const int* ptr, int nlines)
