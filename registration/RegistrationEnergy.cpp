@@ -24,6 +24,26 @@ bool rowsStrictlyAscending(const SparseMatrix::SparseMatrixLIL& m) {
     return true;
 }
 
+// The three residual blocks with the regularisation weights given as one double or per node.
+template <typename RegWeights>
+QVector<double> stackedResiduals(const QVector<QVector<double> >& rotations,
+                                 const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                                 const QVector<QVector<double> >& weightsTable,
+                                 const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
+                                 const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
+                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
+                                 double eConWeight, const RegWeights& eRegWeights, double eIcpWeight,
+                                 double alphaPointToPoint, double alphaPointToPlane) {
+    return concatenated(eCon(rotations, translations, srcVertices, srcControlIndices, dstControlVertices, nodes,
+                             weightsTable, eConWeight),
+                        eReg(rotations, translations, nodes, neighboursTable, eRegWeights),
+                        eIcp(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices,
+                             dstVertices, dstNormals, dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane,
+                             eIcpWeight));
+}
+
 // Runs the three blocks with the regularisation weights given as one double or per node.
 template <typename RegWeights>
 QVector<double> stackedJacobian(const QVector<QVector<double> >& rotations,
@@ -87,12 +107,10 @@ QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QV
                             const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                             double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
                             double alphaPointToPoint, double alphaPointToPlane) {
-    return concatenated(eCon(rotations, translations, srcVertices, srcControlIndices, dstControlVertices, nodes,
-                             weightsTable, eConWeight),
-                        eReg(rotations, translations, nodes, neighboursTable, eRegMultipliers),
-                        eIcp(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices,
-                             dstVertices, dstNormals, dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane,
-                             eIcpWeight));
+    return stackedResiduals(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
+                            dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
+                            dstControlVertices, eConWeight, eRegMultipliers, eIcpWeight, alphaPointToPoint,
+                            alphaPointToPlane);
 }
 
 QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
@@ -104,12 +122,10 @@ QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QV
                             const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                             double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
                             double alphaPointToPlane) {
-    return concatenated(eCon(rotations, translations, srcVertices, srcControlIndices, dstControlVertices, nodes,
-                             weightsTable, eConWeight),
-                        eReg(rotations, translations, nodes, neighboursTable, eRegWeight),
-                        eIcp(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices,
-                             dstVertices, dstNormals, dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane,
-                             eIcpWeight));
+    return stackedResiduals(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
+                            dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
+                            dstControlVertices, eConWeight, eRegWeight, eIcpWeight, alphaPointToPoint,
+                            alphaPointToPlane);
 }
 
 QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
