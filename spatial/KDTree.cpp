@@ -44,6 +44,20 @@ inline float squaredDistance(const QVector3D& point, const QVector3D& position)
     return (point - position).lengthSquared();
 }
 
+// A whole query: the running best starts at no point and no distance; the
+// distance is reported when asked for.
+template <typename Query>
+int nearestFromScratch(const NodeBase& node, const Query& query, const QVector<QVector3D>& points,
+                       float* distanceSquared)
+{
+    int index = -1;
+    float best = noDistance;
+    node.findNearestPoint(query, points, index, best);
+    if (distanceSquared)
+        *distanceSquared = best;
+    return index;
+}
+
 }  // namespace
 
 // ---- NodeBase: never built on its own; its bodies only report the call.
@@ -118,12 +132,7 @@ void Node::findNearestPoint(const QVector3D& position, const QVector<QVector3D>&
 int Node::findNearestPointInd(const QVector3D& position, const QVector<QVector3D>& points,
                               float* distanceSquared) const
 {
-    int index = -1;
-    float best = noDistance;
-    findNearestPoint(position, points, index, best);
-    if (distanceSquared)
-        *distanceSquared = best;
-    return index;
+    return nearestFromScratch(*this, position, points, distanceSquared);
 }
 
 void Node::findNearestPoint(int pointIndex, const QVector<QVector3D>& points, int& index,
@@ -148,12 +157,7 @@ void Node::findNearestPoint(int pointIndex, const QVector<QVector3D>& points, in
 
 int Node::findNearestPointInd(int pointIndex, const QVector<QVector3D>& points, float* distanceSquared) const
 {
-    int index = -1;
-    float best = noDistance;
-    findNearestPoint(pointIndex, points, index, best);
-    if (distanceSquared)
-        *distanceSquared = best;
-    return index;
+    return nearestFromScratch(*this, pointIndex, points, distanceSquared);
 }
 
 // ---- NodeLeaf
@@ -175,12 +179,7 @@ void NodeLeaf::findNearestPoint(const QVector3D& position, const QVector<QVector
 int NodeLeaf::findNearestPointInd(const QVector3D& position, const QVector<QVector3D>& points,
                                   float* distanceSquared) const
 {
-    int index = -1;
-    float best = noDistance;
-    findNearestPoint(position, points, index, best);
-    if (distanceSquared)
-        *distanceSquared = best;
-    return index;
+    return nearestFromScratch(*this, position, points, distanceSquared);
 }
 
 void NodeLeaf::findNearestPoint(int pointIndex, const QVector<QVector3D>& points, int& index,
@@ -201,12 +200,7 @@ void NodeLeaf::findNearestPoint(int pointIndex, const QVector<QVector3D>& points
 int NodeLeaf::findNearestPointInd(int pointIndex, const QVector<QVector3D>& points,
                                   float* distanceSquared) const
 {
-    int index = -1;
-    float best = noDistance;
-    findNearestPoint(pointIndex, points, index, best);
-    if (distanceSquared)
-        *distanceSquared = best;
-    return index;
+    return nearestFromScratch(*this, pointIndex, points, distanceSquared);
 }
 
 // ---- Build
