@@ -283,6 +283,33 @@ QString Detail::parseErrorText(const QString& keyword, const QString& rest, int 
     return QString("Failed to parse block \"%1\": \"%2\" line %3").arg(keyword, rest, QString::number(line));
 }
 
+namespace {
+
+// Hands every line that has a keyword to `take` (keyword, the text after it,
+// ok flag), stopping with the error text at the first line it cannot parse.
+template <typename Take>
+bool readKeywordLines(QTextStream& stream, QString& error, Take take)
+{
+    int lineNumber = -1;
+    while (!stream.atEnd()) {
+        ++lineNumber;
+        const QString line = stream.readLine();
+        const QString keyword = findKeyword(line);
+        if (keyword.isEmpty())
+            continue;
+        const QString rest = line.mid(keyword.size());
+        bool ok = true;
+        take(keyword, rest, ok);
+        if (!ok) {
+            error = Detail::parseErrorText(keyword, rest, lineNumber);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
                        QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
                        QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error)
@@ -297,16 +324,8 @@ bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVecto
     QString groupName;
     int groupIndex = -1;
     QHash<QString, int> groupIndices;
-    int lineNumber = -1;
 
-    while (!stream.atEnd()) {
-        ++lineNumber;
-        const QString line = stream.readLine();
-        const QString keyword = findKeyword(line);
-        if (keyword.isEmpty())
-            continue;
-        const QString rest = line.mid(keyword.size());
-        bool ok = true;
+    const bool parsed = readKeywordLines(stream, error, [&](const QString& keyword, const QString& rest, bool& ok) {
         if (keyword == QLatin1String("v")) {
             vertices.append(parseVector3D(rest, ok));
         } else if (keyword == QLatin1String("vt")) {
@@ -327,11 +346,9 @@ bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVecto
                 groupIndex = found.value();
             }
         }
-        if (!ok) {
-            error = Detail::parseErrorText(keyword, rest, lineNumber);
-            return false;
-        }
-    }
+    });
+    if (!parsed)
+        return false;
 
     if (!checkFaceIndices(faces, vertices.size(), textureVertices.size(), error))
         return false;
@@ -353,15 +370,7 @@ bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVecto
     error = QString("");
 
     QVector<Face> faces;
-    int lineNumber = -1;
-    while (!stream.atEnd()) {
-        ++lineNumber;
-        const QString line = stream.readLine();
-        const QString keyword = findKeyword(line);
-        if (keyword.isEmpty())
-            continue;
-        const QString rest = line.mid(keyword.size());
-        bool ok = true;
+    const bool parsed = readKeywordLines(stream, error, [&](const QString& keyword, const QString& rest, bool& ok) {
         if (keyword == QLatin1String("v"))
             vertices.append(parseVector3D(rest, ok));
         else if (keyword == QLatin1String("vt"))
@@ -370,11 +379,9 @@ bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVecto
             normals.append(parseVector3D(rest, ok));
         else if (keyword == QLatin1String("f"))
             faces.append(parseFace(rest, ok));
-        if (!ok) {
-            error = Detail::parseErrorText(keyword, rest, lineNumber);
-            return false;
-        }
-    }
+    });
+    if (!parsed)
+        return false;
 
     if (!checkFaceIndices(faces, vertices.size(), textureVertices.size(), normals.size(), error))
         return false;
