@@ -1,6 +1,7 @@
 #include "rendering/Viewport3D2.h"
 
 #include "rendering/RenderingResources.h"
+#include "rendering/ViewportSupport.h"
 
 #include <QDebug>
 #include <QMouseEvent>
@@ -13,18 +14,6 @@ namespace Viewport3D {
 namespace {
 
 const float kPi = 3.14159265358979f;
-
-QString glString(GLenum name)
-{
-    return QString::fromLatin1(reinterpret_cast<const char*>(glGetString(name)));
-}
-
-int wheelDelta(const QWheelEvent* event)
-{
-    // The dominant direction, as the single-axis delta of older wheel events.
-    const QPoint angle = event->angleDelta();
-    return std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
-}
 
 }  // namespace
 
@@ -72,10 +61,7 @@ void Viewport3D2::fitToView()
 
 BoundingBox Viewport3D2::sceneBoundingBox() const
 {
-    QVector<BoundingBox> boxes;
-    for (const GLObject* object : objects)
-        boxes.append(object->aaBoundingBox());
-    return BoundingBox::unite(boxes);
+    return unitedBoundingBox(objects);
 }
 
 void Viewport3D2::fitToBoundingBox(const BoundingBox& box)
@@ -121,7 +107,7 @@ QMatrix4x4 Viewport3D2::projectionMatrix() const
 
 QPointF Viewport3D2::screenToNdc(const QPoint& p) const
 {
-    return QPointF(2.0 * p.x() / width() - 1.0, 1.0 - 2.0 * p.y() / height());
+    return pixelToNdc(p, width(), height());
 }
 
 void Viewport3D2::initializeGL()
@@ -145,7 +131,7 @@ void Viewport3D2::setupViewportAndProjection(int w, int h, double near, double f
     glViewport(0, 0, w, h);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    const float aspect = float(w) / float(h == 0 ? 1 : h);
+    const float aspect = aspectRatio(w, h);
     const double top = near * std::tan(fieldOfViewDegrees * 3.141592653589793 / 360.0);
     glFrustum(-aspect * top, aspect * top, -top, top, near, far);
 }
@@ -197,8 +183,7 @@ void Viewport3D2::drawAxisTriad()
 
 float Viewport3D2::horizontalAngle() const
 {
-    const float aspect = float(width()) / float(height() == 0 ? 1 : height());
-    return aspect * float(fieldOfView) * kPi / 180.0f;
+    return aspectRatio(width(), height()) * float(fieldOfView) * kPi / 180.0f;
 }
 
 void Viewport3D2::mousePressEvent(QMouseEvent* event)

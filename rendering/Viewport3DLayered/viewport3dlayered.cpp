@@ -1,6 +1,7 @@
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 
 #include "rendering/RenderingResources.h"
+#include "rendering/ViewportSupport.h"
 
 #include <QDebug>
 #include <QKeyEvent>
@@ -10,21 +11,6 @@
 #include <cmath>
 
 namespace Viewport3D {
-
-namespace {
-
-QString glString(GLenum name)
-{
-    return QString::fromLatin1(reinterpret_cast<const char*>(glGetString(name)));
-}
-
-int wheelDelta(const QWheelEvent* event)
-{
-    const QPoint angle = event->angleDelta();
-    return std::abs(angle.x()) > std::abs(angle.y()) ? angle.x() : angle.y();
-}
-
-}  // namespace
 
 Viewport3DLayered::Viewport3DLayered(QWidget* parent) : QGLWidget(parent)
 {
@@ -76,20 +62,17 @@ void Viewport3DLayered::fitToView()
 
 BoundingBox Viewport3DLayered::sceneBoundingBox() const
 {
-    QVector<BoundingBox> boxes;
-    for (const GLObject* object : objects)
-        boxes.append(object->aaBoundingBox());
-    return BoundingBox::unite(boxes);
+    return unitedBoundingBox(objects);
 }
 
 QPointF Viewport3DLayered::screenToNdc(const QPoint& p) const
 {
-    return QPointF(2.0 * p.x() / width() - 1.0, 1.0 - 2.0 * p.y() / height());
+    return pixelToNdc(p, width(), height());
 }
 
 float Viewport3DLayered::aspect() const
 {
-    return float(width()) / float(height() == 0 ? 1 : height());
+    return aspectRatio(width(), height());
 }
 
 void Viewport3DLayered::checkErrors(const QString& place)
