@@ -7,6 +7,8 @@
 // functions.
 #include "spatial/BVH.h"
 
+#include "BvhRayFixtures.h"
+
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -23,19 +25,9 @@
 
 using namespace BVH2;
 using Viewport3D::BoundingBox;
+using BvhRayFixtures::Mesh;
 
 namespace {
-
-struct Mesh {
-    QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
-    void add(const QVector3D& a, const QVector3D& b, const QVector3D& c)
-    {
-        const int first = vertices.size();
-        vertices << a << b << c;
-        faces.append({first, first + 1, first + 2});
-    }
-};
 
 struct Ray {
     QVector3D origin, direction;
@@ -64,34 +56,17 @@ std::ostream& operator<<(std::ostream& os, const Ray& r)
               << r.direction.x() << ", " << r.direction.y() << ", " << r.direction.z() << ")";
 }
 
-// Inner nodes by their box test and children in order; leaves by their own query.
-void plainWalk(const BvhNodeBase* node, const Ray& ray, const Mesh& mesh, RayFaceIntersection mode, Hit& hit)
-{
-    if (const BvhNode* inner = dynamic_cast<const BvhNode*>(node)) {
-        if (!rayIntersectsAaBoundingBox(ray.origin, ray.direction, inner->boundingBox))
-            return;
-        plainWalk(inner->childLeft, ray, mesh, mode, hit);
-        plainWalk(inner->childRight, ray, mesh, mode, hit);
-        return;
-    }
-    node->findFirstRayIntersectedTriangle(ray.origin, ray.direction, mesh.faces, mesh.vertices, mode, hit.face,
-                                          hit.distance, &hit.u, &hit.v);
-}
-
 Hit rootQuery(const BvhNodeBase& root, const Ray& ray, const Mesh& mesh, RayFaceIntersection mode, double limit)
 {
-    Hit hit;
-    hit.distance = limit;
-    root.findFirstRayIntersectedTriangle(ray.origin, ray.direction, mesh.faces, mesh.vertices, mode, hit.face,
-                                         hit.distance, &hit.u, &hit.v);
-    return hit;
+    return BvhRayFixtures::treeFirstHit<Hit>(root, ray.origin, ray.direction, mesh, mode, limit);
 }
 
+// Inner nodes by their box test and children in order; leaves by their own query.
 Hit plainQuery(const BvhNodeBase& root, const Ray& ray, const Mesh& mesh, RayFaceIntersection mode, double limit)
 {
     Hit hit;
     hit.distance = limit;
-    plainWalk(&root, ray, mesh, mode, hit);
+    BvhRayFixtures::plainFirstHit(&root, ray.origin, ray.direction, mesh, mode, hit);
     return hit;
 }
 

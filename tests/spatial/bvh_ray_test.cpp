@@ -3,6 +3,8 @@
 // left-before-right walk on random meshes, from many threads at once.
 #include "spatial/BVH.h"
 
+#include "BvhRayFixtures.h"
+
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -15,19 +17,10 @@
 
 using namespace BVH2;
 using Viewport3D::BoundingBox;
+using BvhRayFixtures::Mesh;
+using BvhRayFixtures::plainFirstHit;
 
 namespace {
-
-struct Mesh {
-    QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
-    void add(const QVector3D& a, const QVector3D& b, const QVector3D& c)
-    {
-        const int first = vertices.size();
-        vertices << a << b << c;
-        faces.append({first, first + 1, first + 2});
-    }
-};
 
 struct Hit {
     int face = -1;
@@ -44,29 +37,10 @@ std::ostream& operator<<(std::ostream& os, const Hit& h)
     return os << "face " << h.face << " t " << h.distance << " u " << h.u << " v " << h.v;
 }
 
-// The walk in its plain order: every box the ray meets, left before right, no skipping.
-void plainFirstHit(const BvhNodeBase* node, const QVector3D& o, const QVector3D& d, const Mesh& mesh,
-                   RayFaceIntersection mode, Hit& hit)
-{
-    if (const BvhNode* inner = dynamic_cast<const BvhNode*>(node)) {
-        if (!rayIntersectsAaBoundingBox(o, d, inner->boundingBox))
-            return;
-        plainFirstHit(inner->childLeft, o, d, mesh, mode, hit);
-        plainFirstHit(inner->childRight, o, d, mesh, mode, hit);
-        return;
-    }
-    node->findFirstRayIntersectedTriangle(o, d, mesh.faces, mesh.vertices, mode, hit.face, hit.distance, &hit.u,
-                                          &hit.v);
-}
-
 Hit treeHit(const BvhNodeBase& root, const QVector3D& o, const QVector3D& d, const Mesh& mesh,
             RayFaceIntersection mode, double limit = DBL_MAX)
 {
-    Hit hit;
-    hit.distance = limit;
-    root.findFirstRayIntersectedTriangle(o, d, mesh.faces, mesh.vertices, mode, hit.face, hit.distance, &hit.u,
-                                         &hit.v);
-    return hit;
+    return BvhRayFixtures::treeFirstHit<Hit>(root, o, d, mesh, mode, limit);
 }
 
 // The nearest accepted hit over all faces, ignoring the tree.
