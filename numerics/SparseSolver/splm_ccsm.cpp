@@ -5,39 +5,32 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-splm_lines::Record fields(splm_ccsm* m)
-{
-    return {m->nr, m->nc, m->nnz, m->val, m->rowidx, m->colptr, true};
-}
-
-}  // namespace
+using splm_lines::fieldsOf;
 
 void splm_ccsm_alloc(splm_ccsm* m, int nr, int nc, int nnz)
 {
-    splm_lines::allocatePattern(fields(m), nr, nc, nnz, "splm_ccsm_alloc");
-    splm_lines::allocateValues(fields(m), "splm_ccsm_alloc");
+    splm_lines::allocatePattern(fieldsOf(m), nr, nc, nnz, "splm_ccsm_alloc");
+    splm_lines::allocateValues(fieldsOf(m), "splm_ccsm_alloc");
 }
 
 void splm_ccsm_alloc_novalues(splm_ccsm* m, int nr, int nc, int nnz)
 {
-    splm_lines::allocatePattern(fields(m), nr, nc, nnz, "splm_ccsm_alloc_novalues");
+    splm_lines::allocatePattern(fieldsOf(m), nr, nc, nnz, "splm_ccsm_alloc_novalues");
 }
 
 void splm_ccsm_alloc_values(splm_ccsm* m)
 {
-    splm_lines::allocateValues(fields(m), "splm_ccsm_alloc_values");
+    splm_lines::allocateValues(fieldsOf(m), "splm_ccsm_alloc_values");
 }
 
 void splm_ccsm_realloc_novalues(splm_ccsm* m, int nr, int nc, int nnz)
 {
-    splm_lines::reallocatePattern(fields(m), nr, nc, nnz, "splm_ccsm_realloc_novalues", "splm_ccsm_realloc");
+    splm_lines::reallocatePattern(fieldsOf(m), nr, nc, nnz, "splm_ccsm_realloc_novalues", "splm_ccsm_realloc");
 }
 
 void splm_ccsm_free(splm_ccsm* m)
 {
-    splm_lines::release(fields(m));
+    splm_lines::release(fieldsOf(m));
 }
 
 int splm_ccsm_find(const splm_ccsm* m, int row, int col)
@@ -106,6 +99,6 @@ void splm_ccsm_restore_leading_columns(splm_ccsm* A, int k, int hidden)
 void splm_ccsm2crsm(const splm_ccsm* A, splm_crsm* B)
 {
     splm_lines::transposeInto(A->colptr, A->rowidx, A->val, A->nr, A->nc,
-                              {B->nr, B->nc, B->nnz, B->val, B->colidx, B->rowptr, false}, "splm_crsm_alloc",
+                              fieldsOf(B), "splm_crsm_alloc",
                               "splm_ccsm2crsm");
 }

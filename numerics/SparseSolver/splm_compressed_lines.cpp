@@ -109,6 +109,14 @@ void release(const Record& m)
     m.nr = m.nc = m.nnz = -1;
 }
 
+void allocateAfresh(const Record& m, int nr, int nc, int nnz, const char* allocFunction)
+{
+    if (m.idx || m.ptr)
+        release(m);
+    allocatePattern(m, nr, nc, nnz, allocFunction);
+    allocateValues(m, allocFunction);
+}
+
 void transposeInto(const int* ptr, const int* idx, const double* val, int nr, int nc, const Record& dst,
                    const char* allocFunction, const char* function)
 {
@@ -116,12 +124,8 @@ void transposeInto(const int* ptr, const int* idx, const double* val, int nr, in
     const int nlines = dst.byColumns ? nr : nc;
     const int nother = dst.byColumns ? nc : nr;
     const int count = ptr[nlines];
-    if (val && !dst.val) {
-        if (dst.idx || dst.ptr)
-            release(dst);
-        allocatePattern(dst, nr, nc, count, allocFunction);
-        allocateValues(dst, allocFunction);
-    }
+    if (val && !dst.val)
+        allocateAfresh(dst, nr, nc, count, allocFunction);
     dst.nr = nr;
     dst.nc = nc;
     dst.nnz = count;

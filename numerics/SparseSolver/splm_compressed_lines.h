@@ -3,6 +3,8 @@
 // are a list of "lines" (rows or columns), each an ascending run of indices
 // into the other dimension. Internal to the solver's record functions.
 
+#include "numerics/SparseSolver/splm.h"
+
 #include <cstdlib>
 
 namespace splm_lines {
@@ -26,6 +28,16 @@ struct Record {
     int& others() const { return byColumns ? nr : nc; }
 };
 
+inline Record fieldsOf(splm_crsm* m)
+{
+    return {m->nr, m->nc, m->nnz, m->val, m->colidx, m->rowptr, false};
+}
+
+inline Record fieldsOf(splm_ccsm* m)
+{
+    return {m->nr, m->nc, m->nnz, m->val, m->rowidx, m->colptr, true};
+}
+
 // Sizes the record and allocates its index arrays, no values.
 void allocatePattern(const Record& m, int nr, int nc, int nnz, const char* function);
 void allocateValues(const Record& m, const char* function);
@@ -34,6 +46,9 @@ void allocateValues(const Record& m, const char* function);
 void reallocatePattern(const Record& m, int nr, int nc, int nnz, const char* function,
                        const char* pointerFunction);
 void release(const Record& m);
+// Gives a record fresh storage for nnz entries with values, releasing what it held
+// (reported as `allocFunction`).
+void allocateAfresh(const Record& m, int nr, int nc, int nnz, const char* allocFunction);
 // Fills `dst` with the transpose of the storage order of a record of the
 // other kind (sizes nr x nc). A destination without values gets fresh
 // storage with values when the source has values (reported as `allocFunction`).

@@ -5,39 +5,32 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
-
-splm_lines::Record fields(splm_crsm* m)
-{
-    return {m->nr, m->nc, m->nnz, m->val, m->colidx, m->rowptr, false};
-}
-
-}  // namespace
+using splm_lines::fieldsOf;
 
 void splm_crsm_alloc(splm_crsm* m, int nr, int nc, int nnz)
 {
-    splm_lines::allocatePattern(fields(m), nr, nc, nnz, "splm_crsm_alloc");
-    splm_lines::allocateValues(fields(m), "splm_crsm_alloc");
+    splm_lines::allocatePattern(fieldsOf(m), nr, nc, nnz, "splm_crsm_alloc");
+    splm_lines::allocateValues(fieldsOf(m), "splm_crsm_alloc");
 }
 
 void splm_crsm_alloc_novalues(splm_crsm* m, int nr, int nc, int nnz)
 {
-    splm_lines::allocatePattern(fields(m), nr, nc, nnz, "splm_crsm_alloc_novalues");
+    splm_lines::allocatePattern(fieldsOf(m), nr, nc, nnz, "splm_crsm_alloc_novalues");
 }
 
 void splm_crsm_alloc_values(splm_crsm* m)
 {
-    splm_lines::allocateValues(fields(m), "splm_crsm_alloc_values");
+    splm_lines::allocateValues(fieldsOf(m), "splm_crsm_alloc_values");
 }
 
 void splm_crsm_realloc_novalues(splm_crsm* m, int nr, int nc, int nnz)
 {
-    splm_lines::reallocatePattern(fields(m), nr, nc, nnz, "splm_crsm_realloc_novalues", "splm_crsm_realloc");
+    splm_lines::reallocatePattern(fieldsOf(m), nr, nc, nnz, "splm_crsm_realloc_novalues", "splm_crsm_realloc");
 }
 
 void splm_crsm_free(splm_crsm* m)
 {
-    splm_lines::release(fields(m));
+    splm_lines::release(fieldsOf(m));
 }
 
 int splm_crsm_find(const splm_crsm* m, int row, int col)
@@ -76,6 +69,6 @@ void splm_crsm_row_sort(splm_crsm* m)
 void splm_crsm2ccsm(const splm_crsm* A, splm_ccsm* B)
 {
     splm_lines::transposeInto(A->rowptr, A->colidx, A->val, A->nr, A->nc,
-                              {B->nr, B->nc, B->nnz, B->val, B->rowidx, B->colptr, true}, "splm_ccsm_alloc",
+                              fieldsOf(B), "splm_ccsm_alloc",
                               "splm_crsm2ccsm");
 }

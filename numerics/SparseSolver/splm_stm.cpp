@@ -73,6 +73,21 @@ void compress(const int* line, const int* other, const double* vals, int nlines,
     std::free(count);
 }
 
+// Compresses the triplets into a compressed-row or compressed-column record;
+// a record without values first gets fresh storage for all of them.
+void compressInto(const splm_stm* t, const splm_lines::Record& A, const char* allocFunction, const char* function)
+{
+    if (!A.val)
+        splm_lines::allocateAfresh(A, t->nr, t->nc, t->nnz, allocFunction);
+    A.nr = t->nr;
+    A.nc = t->nc;
+    A.nnz = t->nnz;
+    if (A.byColumns)
+        compress(t->colidx, t->rowidx, t->val, t->nc, t->nr, t->nnz, A.ptr, A.idx, A.val, function, t->nr, t->nc);
+    else
+        compress(t->rowidx, t->colidx, t->val, t->nr, t->nc, t->nnz, A.ptr, A.idx, A.val, function, t->nr, t->nc);
+}
+
 }  // namespace
 
 void splm_stm_alloc(splm_stm* m, int nr, int nc, int maxnnz)
@@ -118,30 +133,12 @@ int splm_stm_add_value(splm_stm* m, int row, int col, double value)
 
 void splm_stm2ccsm(const splm_stm* t, splm_ccsm* A)
 {
-    if (!A->val) {
-        if (A->rowidx || A->colptr)
-            splm_ccsm_free(A);
-        splm_ccsm_alloc(A, t->nr, t->nc, t->nnz);
-    }
-    A->nr = t->nr;
-    A->nc = t->nc;
-    A->nnz = t->nnz;
-    compress(t->colidx, t->rowidx, t->val, t->nc, t->nr, t->nnz, A->colptr, A->rowidx, A->val, "splm_stm2ccsm",
-             t->nr, t->nc);
+    compressInto(t, splm_lines::fieldsOf(A), "splm_ccsm_alloc", "splm_stm2ccsm");
 }
 
 void splm_stm2crsm(const splm_stm* t, splm_crsm* A)
 {
-    if (!A->val) {
-        if (A->colidx || A->rowptr)
-            splm_crsm_free(A);
-        splm_crsm_alloc(A, t->nr, t->nc, t->nnz);
-    }
-    A->nr = t->nr;
-    A->nc = t->nc;
-    A->nnz = t->nnz;
-    compress(t->rowidx, t->colidx, t->val, t->nr, t->nc, t->nnz, A->rowptr, A->colidx, A->val, "splm_stm2crsm",
-             t->nr, t->nc);
+    compressInto(t, splm_lines::fieldsOf(A), "splm_crsm_alloc", "splm_stm2crsm");
 }
 
 void splm_stm2ccsm_arrays(int* rows, int* cols, double* vals, int nr, int nc, int nnz, splm_ccsm* A)
