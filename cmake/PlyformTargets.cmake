@@ -36,12 +36,13 @@ function(plyform_layer name)
   endif()
 endfunction()
 
-# plyform_tests(LINKS <libs...> [GUI])
+# plyform_tests(LINKS <libs...> [GUI] [TIMEOUTS <file stem> <seconds> ...])
 # One test program per *_test.cpp file in the calling folder. GUI programs get a
 # QApplication (and need a display: the test script runs ctest under xvfb-run),
-# the others a QCoreApplication.
+# the others a QCoreApplication. Each test may run 300 s unless TIMEOUTS says
+# otherwise for its file.
 function(plyform_tests)
-  cmake_parse_arguments(ARG "GUI" "" "LINKS;EXTRA_SOURCES" ${ARGN})
+  cmake_parse_arguments(ARG "GUI" "" "LINKS;EXTRA_SOURCES;TIMEOUTS" ${ARGN})
   file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
   string(REPLACE "/" "_" folder "${folder}")
   file(GLOB test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
@@ -58,9 +59,15 @@ function(plyform_tests)
     target_compile_definitions(${target} PRIVATE
       PLYFORM_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
     plyform_warnings(${target})
+    set(timeout 300)
+    list(FIND ARG_TIMEOUTS ${stem} at)
+    if(at GREATER -1)
+      math(EXPR at "${at} + 1")
+      list(GET ARG_TIMEOUTS ${at} timeout)
+    endif()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-      PROPERTIES TIMEOUT 300)
+      PROPERTIES TIMEOUT ${timeout})
   endforeach()
 endfunction()
 
