@@ -1,6 +1,7 @@
 // Geodesic queries on wavy, irregularly triangulated grids, single-threaded:
 // - the whole distance field from one vertex of a mesh of about 100k vertices;
-// - one weights-table row: the 5 nearest of about 10 enabled vertices on a 10k-vertex mesh;
+// - one weights-table row: the 5 nearest of about 10 enabled vertices on a 10k-vertex mesh, over
+//   the mesh itself and over a march geometry taken once (and that geometry's building);
 // - the finest level of node sampling over all vertices of a 10k-vertex mesh.
 #include "numerics/Random.h"
 #include "spatial/Decimation.h"
@@ -70,6 +71,36 @@ void BM_KNearestRow(benchmark::State& state)
     }
 }
 BENCHMARK(BM_KNearestRow)->Arg(10)->Arg(200)->Unit(benchmark::kMillisecond);
+
+// The same rows over a march geometry taken once (its one-off cost not included).
+void BM_KNearestRowOverGeometry(benchmark::State& state)
+{
+    const HE::HalfEdgeGeom mesh = wavyGrid(100);
+    const FastMarching::MarchGeometry geometry(mesh);
+    const int n = mesh.vertexHalfEdges.size();
+    QVector<bool> nodes(n, false);
+    std::mt19937 random(3);
+    for (int i = 0; i < int(state.range(0)); ++i)
+        nodes[int(random() % unsigned(n))] = true;
+    int row = 0;
+    QList<double> distances;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FastMarching::findKNearestEnabledVertices(row, geometry, 5, nodes, &distances));
+        row = (row + 104729) % n;
+    }
+}
+BENCHMARK(BM_KNearestRowOverGeometry)->Arg(10)->Arg(200)->Unit(benchmark::kMillisecond);
+
+// Taking the march geometry of a 10k-vertex mesh.
+void BM_MarchGeometryBuild(benchmark::State& state)
+{
+    const HE::HalfEdgeGeom mesh = wavyGrid(100);
+    for (auto _ : state) {
+        const FastMarching::MarchGeometry geometry(mesh);
+        benchmark::DoNotOptimize(geometry.vertexCount());
+    }
+}
+BENCHMARK(BM_MarchGeometryBuild)->Unit(benchmark::kMillisecond);
 
 void BM_SubsampleFinestLevel(benchmark::State& state)
 {

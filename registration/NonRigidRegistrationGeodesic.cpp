@@ -48,7 +48,9 @@ void buildWeightsTableGeodesicRow(WeightsTableContext& item) {
 
     QList<double> distances;
     const QList<int> found =
-        FastMarching::findKNearestEnabledVertices(v, *params.mesh, params.k + 1, *params.nodeMask, &distances);
+        params.geometry
+            ? FastMarching::findKNearestEnabledVertices(v, *params.geometry, params.k + 1, *params.nodeMask, &distances)
+            : FastMarching::findKNearestEnabledVertices(v, *params.mesh, params.k + 1, *params.nodeMask, &distances);
     const int m = found.size();
     // Nothing reachable: the row stays empty and the vertex takes part in no residual.
     if (m == 0) return;
@@ -86,7 +88,10 @@ QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& no
                                                             const QVector<bool>& vertexMask) {
     const int n = mesh.vertexHalfEdges.size();
     const NodeLookup lookup = nodeLookup(nodeVertexIndices, n);
-    const WeightsTableSharedParams params = sharedParams(lookup, mesh, k, nodeVertexIndices.size(), vertexMask);
+    // Every row marches over most of the mesh, so its geometry is taken once and shared.
+    const FastMarching::MarchGeometry geometry(mesh);
+    WeightsTableSharedParams params = sharedParams(lookup, mesh, k, nodeVertexIndices.size(), vertexMask);
+    params.geometry = &geometry;
 
     QVector<WeightsTableContext> items(n);
     for (int v = 0; v < n; ++v) {

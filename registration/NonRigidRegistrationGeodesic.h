@@ -6,6 +6,7 @@
 // A vertex that reaches a single node gets exactly 1.0 for it; a vertex whose nodes all lie
 // at the same distance gets equal weights; a vertex that reaches none keeps an empty row.
 #include "mesh/HalfEdge.h"
+#include "spatial/MarchGeometry.h"
 
 #include <QList>
 #include <QVector>
@@ -20,6 +21,8 @@ struct WeightsTableSharedParams {
     const QVector<bool>* nodeMask = nullptr;    // true at the vertex of every node
     const QVector<int>* vertexToNode = nullptr;  // node index at its vertex, elsewhere -1
     const QVector<bool>* vertexMask = nullptr;   // empty: every row; else true where a row is wanted
+    // Taken once from mesh for all rows; null: the rows march over the mesh itself (same rows).
+    const FastMarching::MarchGeometry* geometry = nullptr;
 };
 
 // One per template vertex: the item of the parallel map.
@@ -31,12 +34,13 @@ struct WeightsTableContext {
 
 // Rows for every vertex (vertexMask empty) or for the vertices marked in vertexMask (others
 // empty); node j is the vertex at position j of nodeVertexIndices. The rows are spread over
-// the global thread pool and the call returns when all are done.
+// the global thread pool and the call returns when all are done; they share one march geometry
+// of the mesh, taken before the map.
 QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
                                                             const HE::HalfEdgeGeom& mesh, int k,
                                                             const QVector<bool>& vertexMask);
 
-// The same table, row after row in the calling thread.
+// The same table, row after row in the calling thread, each row marching over the mesh itself.
 QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices,
                                                     const HE::HalfEdgeGeom& mesh, int k,
                                                     const QVector<bool>& vertexMask);

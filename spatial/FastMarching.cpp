@@ -8,7 +8,15 @@
 //   early costs what it visits rather than the size of the mesh.
 // - Rotations around a vertex that close within a few steps are followed directly; longer or broken
 //   ones go through HE::HalfEdgeWalk, which bounds them.
+// - Over a MarchGeometry the same march reads neighbours, lengths, face flags and unfoldings from
+//   flat tables taken once per mesh instead of recomputing them on every visit, and keeps its state
+//   in a flat scratch of the geometry that is reset vertex by vertex after each march.
 #include "spatial/FastMarching.h"
+
+#include "spatial/FastMarchingMeshAccess.h"
+#include "spatial/MarchGeometry.h"
+#include "spatial/MarchScratch.h"
+#include "spatial/TriangleUpdate.h"
 
 #include <QDebug>
 
@@ -21,126 +29,7 @@ namespace FastMarching {
 
 namespace {
 
-// --- mesh access ---
-
-const HE::HalfEdge& edge(const HE::HalfEdgeGeom& mesh, int halfEdge)
-{
-    return mesh.halfEdges.at(halfEdge);
-}
-
-int endOf(const HE::HalfEdgeGeom& mesh, int halfEdge)
-{
-    return edge(mesh, halfEdge).vertex;
-}
-
-int originOf(const HE::HalfEdgeGeom& mesh, int halfEdge)
-{
-    return endOf(mesh, edge(mesh, halfEdge).opposite);
-}
-
-// The arithmetic of QVector3D::lengthSquared and QVector3D::length (single precision, the length
-// summed in double first), inline.
-float squaredLength(const QVector3D& v)
-{
-    return v.x() * v.x() + v.y() * v.y() + v.z() * v.z();
-}
-
-float length(const QVector3D& v)
-{
-    const double sum = double(v.x()) * double(v.x()) + double(v.y()) * double(v.y()) + double(v.z()) * double(v.z());
-    return float(std::sqrt(sum));
-}
-
-// Lengths are taken in single precision, as the positions are stored, and widened afterwards.
-double lengthBetween(const HE::HalfEdgeGeom& mesh, int from, int to)
-{
-    return double(length(mesh.vertices.at(to) - mesh.vertices.at(from)));
-}
-
-double squaredLengthBetween(const HE::HalfEdgeGeom& mesh, int from, int to)
-{
-    return double(squaredLength(mesh.vertices.at(to) - mesh.vertices.at(from)));
-}
-
-bool isTriangle(const HE::HalfEdgeGeom& mesh, int halfEdge)
-{
-    const int second = edge(mesh, halfEdge).next;
-    if (second < 0)
-        return false;
-    const int third = edge(mesh, second).next;
-    return third >= 0 && edge(mesh, third).next == halfEdge;
-}
-
-// HE::HalfEdgeGeom::faceHasZeroLengthEdges, inline for triangles.
-bool faceHasZeroLengthEdge(const HE::HalfEdgeGeom& mesh, int face)
-{
-    const int first = mesh.faces.at(face);
-    if (first < 0 || !isTriangle(mesh, first))
-        return mesh.faceHasZeroLengthEdges(face);
-    int halfEdge = first;
-    for (int i = 0; i < 3; ++i, halfEdge = edge(mesh, halfEdge).next)
-        if (squaredLength(mesh.vertices.at(endOf(mesh, halfEdge)) - mesh.vertices.at(originOf(mesh, halfEdge))) == 0.0f)
-            return true;
-    return false;
-}
-
-// HE::HalfEdgeGeom::isAngleAtHalfEdgeEndAcute, inline.
-bool isAngleAtEndAcute(const HE::HalfEdgeGeom& mesh, int halfEdge)
-{
-    const QVector3D o = mesh.vertices.at(originOf(mesh, halfEdge));
-    const QVector3D e = mesh.vertices.at(endOf(mesh, halfEdge));
-    const QVector3D t = mesh.vertices.at(endOf(mesh, edge(mesh, halfEdge).next));
-    return squaredLength(e - o) + squaredLength(e - t) > squaredLength(t - o);
-}
-
-// One step of a walk as HE::HalfEdgeWalk takes it; -1 at a broken link.
-int walkStep(const HE::HalfEdgeGeom& mesh, int halfEdge, HE::HalfEdgeWalk::Kind kind)
-{
-    const int size = mesh.halfEdges.size();
-    const HE::HalfEdge& current = edge(mesh, halfEdge);
-    const int link = kind == HE::HalfEdgeWalk::OutgoingWalk ? current.opposite : current.next;
-    if (link < 0 || link >= size)
-        return -1;
-    const int next = kind == HE::HalfEdgeWalk::OutgoingWalk ? edge(mesh, link).next : edge(mesh, link).opposite;
-    return next < 0 || next >= size ? -1 : next;
-}
-
-// Visits the half-edges of a walk around a vertex in the order of HE::HalfEdgeWalk. A walk that
-// returns to its start within a few distinct steps is exactly what HalfEdgeWalk yields; any other
-// goes through HalfEdgeWalk itself.
-template <typename Visit>
-void forEachInWalk(const HE::HalfEdgeGeom& mesh, int start, HE::HalfEdgeWalk::Kind kind, Visit&& visit)
-{
-    if (start < 0 || start >= mesh.halfEdges.size())
-        return;
-    constexpr int shortWalk = 32;
-    int visited[shortWalk];
-    int count = 0;
-    for (int current = start; count < shortWalk;) {
-        visited[count++] = current;
-        current = walkStep(mesh, current, kind);
-        if (current == start) {
-            for (int i = 0; i < count; ++i)
-                visit(visited[i]);
-            return;
-        }
-        if (current < 0)
-            break;
-    }
-    for (HE::HalfEdgeWalk walk(mesh.halfEdges, start, kind); !walk.atEnd(); walk.advance())
-        visit(walk.current());
-}
-
-// Corner triangle of a half-edge: A its origin, C its end, B the end of its successor.
-struct Corner {
-    Corner(const HE::HalfEdgeGeom& mesh, int halfEdge)
-        : a(originOf(mesh, halfEdge)), b(endOf(mesh, edge(mesh, halfEdge).next)), c(endOf(mesh, halfEdge))
-    {
-    }
-    int a;
-    int b;
-    int c;
-};
+using namespace MeshAccess;
 
 // The smaller of current and candidate; current stays on ties and when candidate is not a number.
 double smallerOf(double current, double candidate)
@@ -244,20 +133,136 @@ double vertexUpdate(int vertex, const State& state, const HE::HalfEdgeGeom& mesh
     return result;
 }
 
-// --- the march ---
+// The update of vertex c from one corner read from a MarchGeometry: the same reads of the state
+// and the same arithmetic as nonObtuseUpdate and obtuseUpdate, on lengths and triangle terms taken
+// beforehand.
+template <typename State>
+double cornerUpdate(const CornerUpdate& corner, const TriangleTerms* terms, int c, const State& state)
+{
+    const double dC = state.distanceOf(c);
+    if (corner.kind == CornerUpdate::Acute) {
+        const bool aliveA = state.isAlive(corner.a);
+        const bool aliveB = state.isAlive(corner.b);
+        if (!aliveA && !aliveB)
+            return dC;
+        if (!aliveA) {
+            const double viaB = state.distanceOf(corner.b) + corner.lengthCB;
+            return viaB > dC ? dC : viaB;
+        }
+        if (!aliveB) {
+            const double viaA = state.distanceOf(corner.a) + corner.lengthCA;
+            return viaA > dC ? dC : viaA;
+        }
+        const double dA = state.distanceOf(corner.a);
+        const double dB = state.distanceOf(corner.b);
+        if (dA > dB)
+            return updateFromTerms(terms[CornerUpdate::AFarther], dB, dA, dC);
+        return updateFromTerms(terms[CornerUpdate::BFarther], dA, dB, dC);
+    }
+    const double dA = state.distanceOf(corner.a);
+    const double dB = state.distanceOf(corner.b);
+    if (corner.kind == CornerUpdate::AlongEdges) {
+        if (corner.unfoldMetZeroLengthFace)
+            qDebug("During unfolding found a triangle with zero edge length!");
+        const double viaA = dA + corner.lengthCA;
+        const double viaB = dB + corner.lengthCB;
+        const double viaEdge = viaA > viaB ? viaB : viaA;
+        return viaEdge > dC ? dC : viaEdge;
+    }
+    const double dD = state.distanceOf(corner.d);
+    const double throughB = dD > dB ? updateFromTerms(terms[CornerUpdate::DFartherThanB], dB, dD, dC)
+                                    : updateFromTerms(terms[CornerUpdate::BFartherThanD], dD, dB, dC);
+    return dD > dA ? updateFromTerms(terms[CornerUpdate::DFartherThanA], dA, dD, throughB)
+                   : updateFromTerms(terms[CornerUpdate::AFartherThanD], dD, dA, throughB);
+}
 
-struct VertexRecord {
-    double distance;
-    int bandEntries;   // how often the vertex waits in the band
-    int latestEntry;   // its latest insertion number
-    bool alive;
+// --- what the march reads: the mesh itself or a geometry taken from it ---
+
+struct MeshReads {
+    const HE::HalfEdgeGeom& mesh;
+
+    int vertexCount() const { return mesh.vertexHalfEdges.size(); }
+
+    // visit(neighbour, length of the edge to it), in neighbour order.
+    template <typename Visit>
+    void forEachSeed(int source, Visit&& visit) const
+    {
+        forEachInWalk(mesh, mesh.vertexHalfEdges.at(source), HE::HalfEdgeWalk::OutgoingWalk, [&](int halfEdge) {
+            const int neighbour = endOf(mesh, halfEdge);
+            visit(neighbour, lengthBetween(mesh, source, neighbour));
+        });
+    }
+
+    template <typename Visit>
+    void forEachNeighbour(int vertex, Visit&& visit) const
+    {
+        forEachInWalk(mesh, mesh.vertexHalfEdges.at(vertex), HE::HalfEdgeWalk::OutgoingWalk,
+                      [&](int halfEdge) { visit(endOf(mesh, halfEdge)); });
+    }
+
+    template <typename State>
+    double update(int vertex, const State& state, int /*accepted*/, bool /*updatedBefore*/) const
+    {
+        return vertexUpdate(vertex, state, mesh);
+    }
 };
+
+struct GeometryReads {
+    const MarchGeometry& geometry;
+
+    int vertexCount() const { return geometry.vertexCount(); }
+
+    template <typename Visit>
+    void forEachSeed(int source, Visit&& visit) const
+    {
+        const double* lengths = geometry.neighbourLengths(source);
+        for (int neighbour : geometry.neighbours(source))
+            visit(neighbour, *lengths++);
+    }
+
+    template <typename Visit>
+    void forEachNeighbour(int vertex, Visit&& visit) const
+    {
+        for (int neighbour : geometry.neighbours(vertex))
+            visit(neighbour);
+    }
+
+    // vertexUpdate over the corners as taken, for a vertex whose neighbour `accepted` has just
+    // been accepted.
+    //
+    // An acute corner's update depends only on which of A and B are alive, their distances once
+    // alive (which never change again) and, through a minimum, on C's current distance. When A
+    // and B both list C among their neighbours, each of them was accepted before C's previous
+    // update or is `accepted` itself, because accepting it updates C. So a corner without
+    // `accepted` gives the value it gave at C's previous update, which that update folded into
+    // C's distance, and it can neither lower that distance nor stop being ignored (not a number):
+    // leaving it out yields the same distance. The other corners read distances still in the band
+    // and are always evaluated.
+    template <typename State>
+    double update(int vertex, const State& state, int accepted, bool updatedBefore) const
+    {
+        double result = state.distanceOf(vertex);
+        for (const CornerUpdate& corner : geometry.corners(vertex)) {
+            if (corner.kind == CornerUpdate::SkippedFace) {
+                qDebug("Face has zero length edges!");
+                continue;
+            }
+            if (updatedBefore && corner.kind == CornerUpdate::Acute && corner.reciprocal && corner.a != accepted &&
+                corner.b != accepted)
+                continue;
+            result = smallerOf(result, cornerUpdate(corner, geometry.terms(corner), vertex, state));
+        }
+        return result;
+    }
+};
+
+// --- the march state ---
 
 // Per-vertex records in pages of 64 vertices, set up when first written; unwritten vertices read
 // as unreached, not alive and not waiting.
-class VertexTable {
+class PagedTable {
 public:
-    explicit VertexTable(int nVertices) : pageOffsets_(size_t(nVertices + pageSize - 1) / pageSize, -1) {}
+    explicit PagedTable(int nVertices) : pageOffsets_(size_t(nVertices + pageSize - 1) / pageSize, -1) {}
 
     const VertexRecord& at(int vertex) const
     {
@@ -294,17 +299,51 @@ private:
     static constexpr int pageBits = 6;
     static constexpr int pageSize = 1 << pageBits;
     static constexpr size_t pageMask = pageSize - 1;
-    static constexpr VertexRecord blank = {unreachedDistance, 0, -1, false};
+    static constexpr VertexRecord blank{};
 
     std::vector<int> pageOffsets_;
     std::vector<VertexRecord> records_;
 };
 
+// Per-vertex records in a scratch that holds one blank record per vertex; the vertices written
+// are listed, so that the scratch can be made blank again at that cost.
+class FlatTable {
+public:
+    explicit FlatTable(MarchScratch& scratch) : records_(scratch.records), written_(scratch.written) {}
+
+    const VertexRecord& at(int vertex) const { return records_[size_t(vertex)]; }
+
+    VertexRecord& edit(int vertex)
+    {
+        VertexRecord& record = records_[size_t(vertex)];
+        if (!record.written) {
+            record.written = true;
+            written_.push_back(vertex);
+        }
+        return record;
+    }
+
+    QVector<double> distances(int nVertices) const
+    {
+        QVector<double> result(nVertices, unreachedDistance);
+        for (int vertex : written_)
+            result[vertex] = records_[size_t(vertex)].distance;
+        return result;
+    }
+
+private:
+    std::vector<VertexRecord>& records_;
+    std::vector<int>& written_;
+};
+
+template <typename Table>
 struct TableState {
-    const VertexTable& table;
+    const Table& table;
     bool isAlive(int vertex) const { return table.at(vertex).alive; }
     double distanceOf(int vertex) const { return table.at(vertex).distance; }
 };
+
+// --- the march ---
 
 // One march: the vertex records and the narrow band, seeded from the source's neighbours.
 //
@@ -314,16 +353,17 @@ struct TableState {
 // keys are dropped when they surface. A distance that is not a number has no place in that order,
 // so the band then turns into the plain insertion-ordered list with its linear scan for the rest
 // of the march.
+template <typename Table, typename Reads>
 class March {
 public:
-    March(int source, const HE::HalfEdgeGeom& mesh) : mesh_(mesh), table_(mesh.vertexHalfEdges.size())
+    March(int source, Reads reads, Table& table, BandBuffers& band) : reads_(reads), table_(table), band_(band)
     {
+        band_.clear();
         VertexRecord& start = table_.edit(source);
         start.distance = 0.0;
         start.alive = true;
-        forEachInWalk(mesh, mesh.vertexHalfEdges.at(source), HE::HalfEdgeWalk::OutgoingWalk, [&](int halfEdge) {
-            const int neighbour = endOf(mesh, halfEdge);
-            table_.edit(neighbour).distance = lengthBetween(mesh, source, neighbour);
+        reads_.forEachSeed(source, [&](int neighbour, double length) {
+            table_.edit(neighbour).distance = length;
             if (table_.at(neighbour).bandEntries > 0)
                 distanceChanged(neighbour);
             append(neighbour);
@@ -342,15 +382,15 @@ public:
 
     void updateNeighbours(int vertex)
     {
-        forEachInWalk(mesh_, mesh_.vertexHalfEdges.at(vertex), HE::HalfEdgeWalk::OutgoingWalk, [&](int halfEdge) {
-            const int neighbour = endOf(mesh_, halfEdge);
+        reads_.forEachNeighbour(vertex, [&](int neighbour) {
             const VertexRecord& before = table_.at(neighbour);
             if (before.alive)
                 return;
             const double previous = before.distance;
-            const double updated = vertexUpdate(neighbour, TableState{table_}, mesh_);
+            const double updated = reads_.update(neighbour, TableState<Table>{table_}, vertex, before.updated);
             VertexRecord& record = table_.edit(neighbour);
             record.distance = updated;
+            record.updated = true;
             if (record.bandEntries == 0)
                 append(neighbour);
             else if (!(updated == previous))
@@ -359,36 +399,32 @@ public:
     }
 
     double distance(int vertex) const { return table_.at(vertex).distance; }
-    QVector<double> distances() const { return table_.distances(mesh_.vertexHalfEdges.size()); }
+    QVector<double> distances() const { return table_.distances(reads_.vertexCount()); }
 
 private:
-    struct Key {
-        double distance;
-        int sequence;
-        int vertex;
+    struct Later {
+        bool operator()(const BandKey& x, const BandKey& y) const
+        {
+            return x.distance > y.distance || (x.distance == y.distance && x.sequence > y.sequence);
+        }
     };
 
-    static bool later(const Key& x, const Key& y)
+    void push(const BandKey& key)
     {
-        return x.distance > y.distance || (x.distance == y.distance && x.sequence > y.sequence);
-    }
-
-    void push(const Key& key)
-    {
-        heap_.push_back(key);
-        std::push_heap(heap_.begin(), heap_.end(), later);
+        band_.heap.push_back(key);
+        std::push_heap(band_.heap.begin(), band_.heap.end(), Later());
     }
 
     void append(int vertex)
     {
-        const int sequence = int(entryVertex_.size());
+        const int sequence = int(band_.entryVertex.size());
         VertexRecord& record = table_.edit(vertex);
         if (record.bandEntries > 0)
             hasRepeatedEntries_ = true;
         ++record.bandEntries;
         record.latestEntry = sequence;
-        entryVertex_.push_back(vertex);
-        entryLive_.push_back(1);
+        band_.entryVertex.push_back(vertex);
+        band_.entryLive.push_back(1);
         ++liveEntries_;
         if (linear_) {
             list_.append(vertex);
@@ -398,7 +434,7 @@ private:
             switchToList();
             return;
         }
-        push(Key{record.distance, sequence, vertex});
+        push(BandKey{record.distance, sequence, vertex});
     }
 
     // The vertex is waiting and its distance has just changed: every entry of it gets a current key.
@@ -411,11 +447,12 @@ private:
             switchToList();
             return;
         }
-        push(Key{record.distance, record.latestEntry, vertex});
+        push(BandKey{record.distance, record.latestEntry, vertex});
         if (hasRepeatedEntries_ && record.bandEntries > 1)
-            for (size_t sequence = 0; sequence < entryVertex_.size(); ++sequence)
-                if (entryLive_[sequence] && entryVertex_[sequence] == vertex && int(sequence) != record.latestEntry)
-                    push(Key{record.distance, int(sequence), vertex});
+            for (size_t sequence = 0; sequence < band_.entryVertex.size(); ++sequence)
+                if (band_.entryLive[sequence] && band_.entryVertex[sequence] == vertex &&
+                    int(sequence) != record.latestEntry)
+                    push(BandKey{record.distance, int(sequence), vertex});
     }
 
     int takeMinimum()
@@ -428,12 +465,12 @@ private:
             return vertex;
         }
         for (;;) {
-            std::pop_heap(heap_.begin(), heap_.end(), later);
-            const Key key = heap_.back();
-            heap_.pop_back();
-            if (!entryLive_[size_t(key.sequence)] || key.distance != table_.at(key.vertex).distance)
+            std::pop_heap(band_.heap.begin(), band_.heap.end(), Later());
+            const BandKey key = band_.heap.back();
+            band_.heap.pop_back();
+            if (!band_.entryLive[size_t(key.sequence)] || key.distance != table_.at(key.vertex).distance)
                 continue;
-            entryLive_[size_t(key.sequence)] = 0;
+            band_.entryLive[size_t(key.sequence)] = 0;
             --table_.edit(key.vertex).bandEntries;
             --liveEntries_;
             return key.vertex;
@@ -443,79 +480,155 @@ private:
     void switchToList()
     {
         linear_ = true;
-        for (size_t sequence = 0; sequence < entryVertex_.size(); ++sequence)
-            if (entryLive_[sequence])
-                list_.append(entryVertex_[sequence]);
-        heap_.clear();
+        for (size_t sequence = 0; sequence < band_.entryVertex.size(); ++sequence)
+            if (band_.entryLive[sequence])
+                list_.append(band_.entryVertex[sequence]);
+        band_.heap.clear();
     }
 
-    const HE::HalfEdgeGeom& mesh_;
-    VertexTable table_;
-    std::vector<Key> heap_;
-    std::vector<int> entryVertex_;  // by insertion number
-    std::vector<char> entryLive_;   // by insertion number
+    Reads reads_;
+    Table& table_;
+    BandBuffers& band_;
     int liveEntries_ = 0;
     bool hasRepeatedEntries_ = false;
     bool linear_ = false;
     QList<int> list_;
 };
 
+// Runs query(march) on a fresh march from the source over the mesh itself ...
+template <typename Query>
+auto marchOver(int source, const HE::HalfEdgeGeom& mesh, Query&& query)
+{
+    PagedTable table(mesh.vertexHalfEdges.size());
+    BandBuffers band;
+    March<PagedTable, MeshReads> march(source, MeshReads{mesh}, table, band);
+    return query(march);
+}
+
+// ... or over a complete geometry, in a scratch of the geometry.
+template <typename Query>
+auto marchOver(int source, const MarchGeometry& geometry, Query&& query)
+{
+    ScratchLease lease(geometry);
+    FlatTable table(lease.scratch());
+    March<FlatTable, GeometryReads> march(source, GeometryReads{geometry}, table, lease.scratch().band);
+    return query(march);
+}
+
+const HE::HalfEdgeGeom& meshOf(const HE::HalfEdgeGeom& mesh)
+{
+    return mesh;
+}
+
+const HE::HalfEdgeGeom& meshOf(const MarchGeometry& geometry)
+{
+    return geometry.mesh();
+}
+
 bool isVertex(int vertex, const HE::HalfEdgeGeom& mesh)
 {
     return vertex >= 0 && vertex < mesh.vertexHalfEdges.size();
+}
+
+// --- the three queries, over the mesh or a geometry ---
+
+template <typename Over>
+QVector<double> distancesFrom(int sourceVertex, const Over& over)
+{
+    const HE::HalfEdgeGeom& mesh = meshOf(over);
+    if (!isVertex(sourceVertex, mesh))
+        return QVector<double>(mesh.vertexHalfEdges.size(), unreachedDistance);
+    return marchOver(sourceVertex, over, [](auto& march) {
+        while (march.hasWaiting())
+            march.updateNeighbours(march.acceptNext());
+        return march.distances();
+    });
+}
+
+template <typename Over>
+QList<int> verticesInRadius(int sourceVertex, const Over& over, double radius)
+{
+    if (!isVertex(sourceVertex, meshOf(over)))
+        return QList<int>();
+    return marchOver(sourceVertex, over, [radius](auto& march) {
+        QList<int> result;
+        while (march.hasWaiting()) {
+            const int vertex = march.acceptNext();
+            if (march.distance(vertex) > radius)
+                break;
+            result.append(vertex);
+            march.updateNeighbours(vertex);
+        }
+        return result;
+    });
+}
+
+template <typename Over>
+QList<int> kNearestEnabled(int sourceVertex, const Over& over, int k, const QVector<bool>& enabled,
+                           QList<double>* distances)
+{
+    QList<int> result;
+    QList<double> found;
+    if (isVertex(sourceVertex, meshOf(over))) {
+        if (enabled.value(sourceVertex, false)) {
+            result.append(sourceVertex);
+            found.append(0.0);
+        }
+        marchOver(sourceVertex, over, [&](auto& march) {
+            while (march.hasWaiting() && result.size() < k) {
+                const int vertex = march.acceptNext();
+                if (enabled.value(vertex, false)) {
+                    result.append(vertex);
+                    found.append(march.distance(vertex));
+                }
+                march.updateNeighbours(vertex);
+            }
+            return 0;
+        });
+    }
+    if (distances)
+        *distances = found;
+    return result;
 }
 
 }  // namespace
 
 QVector<double> computeDistancesFromVertex(int sourceVertex, const HE::HalfEdgeGeom& mesh)
 {
-    if (!isVertex(sourceVertex, mesh))
-        return QVector<double>(mesh.vertexHalfEdges.size(), unreachedDistance);
-    March march(sourceVertex, mesh);
-    while (march.hasWaiting())
-        march.updateNeighbours(march.acceptNext());
-    return march.distances();
+    return distancesFrom(sourceVertex, mesh);
 }
 
 QList<int> findVerticesInRadius(int sourceVertex, const HE::HalfEdgeGeom& mesh, double radius)
 {
-    QList<int> result;
-    if (!isVertex(sourceVertex, mesh))
-        return result;
-    March march(sourceVertex, mesh);
-    while (march.hasWaiting()) {
-        const int vertex = march.acceptNext();
-        if (march.distance(vertex) > radius)
-            break;
-        result.append(vertex);
-        march.updateNeighbours(vertex);
-    }
-    return result;
+    return verticesInRadius(sourceVertex, mesh, radius);
 }
 
 QList<int> findKNearestEnabledVertices(int sourceVertex, const HE::HalfEdgeGeom& mesh, int k,
                                        const QVector<bool>& enabled, QList<double>* distances)
 {
-    QList<int> result;
-    QList<double> found;
-    if (isVertex(sourceVertex, mesh)) {
-        if (enabled.value(sourceVertex, false)) {
-            result.append(sourceVertex);
-            found.append(0.0);
-        }
-        March march(sourceVertex, mesh);
-        while (march.hasWaiting() && result.size() < k) {
-            const int vertex = march.acceptNext();
-            if (enabled.value(vertex, false)) {
-                result.append(vertex);
-                found.append(march.distance(vertex));
-            }
-            march.updateNeighbours(vertex);
-        }
-    }
-    if (distances)
-        *distances = found;
-    return result;
+    return kNearestEnabled(sourceVertex, mesh, k, enabled, distances);
+}
+
+QVector<double> computeDistancesFromVertex(int sourceVertex, const MarchGeometry& geometry)
+{
+    if (!geometry.isComplete())
+        return distancesFrom(sourceVertex, geometry.mesh());
+    return distancesFrom(sourceVertex, geometry);
+}
+
+QList<int> findVerticesInRadius(int sourceVertex, const MarchGeometry& geometry, double radius)
+{
+    if (!geometry.isComplete())
+        return verticesInRadius(sourceVertex, geometry.mesh(), radius);
+    return verticesInRadius(sourceVertex, geometry, radius);
+}
+
+QList<int> findKNearestEnabledVertices(int sourceVertex, const MarchGeometry& geometry, int k,
+                                       const QVector<bool>& enabled, QList<double>* distances)
+{
+    if (!geometry.isComplete())
+        return kNearestEnabled(sourceVertex, geometry.mesh(), k, enabled, distances);
+    return kNearestEnabled(sourceVertex, geometry, k, enabled, distances);
 }
 
 double updateVertexDistFromAliveVertices(int vertex, const QVector<bool>& alive, const QVector<double>& distance,
@@ -538,6 +651,18 @@ double updateVertexFromObtuseAngle(int halfEdge, const QVector<bool>& alive, con
 
 bool unfoldObtuseAngle(int halfEdge, const HE::HalfEdgeGeom& mesh, double& lengthCB, double& lengthCA,
                        double& lengthDB, double& lengthDA, double& lengthDC, int& vertexD)
+{
+    bool metZeroLengthFace = false;
+    const bool found = MeshAccess::unfoldSupportVertex(halfEdge, mesh, lengthCB, lengthCA, lengthDB, lengthDA,
+                                                       lengthDC, vertexD, &metZeroLengthFace);
+    if (metZeroLengthFace)
+        qDebug("During unfolding found a triangle with zero edge length!");
+    return found;
+}
+
+bool MeshAccess::unfoldSupportVertex(int halfEdge, const HE::HalfEdgeGeom& mesh, double& lengthCB,
+                                     double& lengthCA, double& lengthDB, double& lengthDA, double& lengthDC,
+                                     int& vertexD, bool* metZeroLengthFace)
 {
     static constexpr int maxUnfoldedFaces = 10;
     const Corner corner(mesh, halfEdge);
@@ -573,7 +698,7 @@ bool unfoldObtuseAngle(int halfEdge, const HE::HalfEdgeGeom& mesh, double& lengt
         if (face < 0)
             return false;
         if (faceHasZeroLengthEdge(mesh, face)) {
-            qDebug("During unfolding found a triangle with zero edge length!");
+            *metZeroLengthFace = true;
             return false;
         }
         if (!isTriangle(mesh, across))
@@ -614,38 +739,12 @@ bool unfoldObtuseAngle(int halfEdge, const HE::HalfEdgeGeom& mesh, double& lengt
 
 double updateFromTriangle(double a, double b, double c2, double dSmall, double dLarge, double dC)
 {
-    const double cosine = (a * a + b * b - c2) / (2.0 * std::sqrt(a * a * b * b));
-    const double sine = std::sqrt(1.0 - cosine * cosine);
-    const double u = dLarge - dSmall;
-    const double qa = (a * a + b * b) - 2.0 * a * b * cosine;
-    const double qb = 2.0 * b * u * (a * cosine - b);
-    const double qc = b * b * (u * u - a * a * sine * sine);
-    double root1 = 0.0, root2 = 0.0;
-    if (solveQuadraticEquation(qa, qb, qc, root1, root2)) {
-        const double t = root2 > root1 ? root2 : root1;
-        const double reach = b * (t - u) / t;
-        // Causality: the wave must arrive from inside the triangle.
-        if (u < t && a * cosine < reach && reach < a / cosine) {
-            const double throughFace = dSmall + t;
-            return throughFace > dC ? dC : throughFace;
-        }
-    }
-    const double viaLarge = a + dLarge;
-    const double viaSmall = b + dSmall;
-    const double viaEdge = viaLarge > viaSmall ? viaSmall : viaLarge;
-    return viaEdge > dC ? dC : viaEdge;
+    return updateFromTerms(triangleTerms(a, b, c2), dSmall, dLarge, dC);
 }
 
 bool solveQuadraticEquation(double qa, double qb, double qc, double& root1, double& root2)
 {
-    if (qa == 0.0)
-        return false;
-    const double discriminant = qb * qb - qc * (qa * 4.0);
-    if (discriminant < 0.0)
-        return false;
-    root1 = (std::sqrt(discriminant) - qb) / (2.0 * qa);
-    root2 = (-qb - std::sqrt(discriminant)) / (2.0 * qa);
-    return true;
+    return solveQuadratic(qa, qb, qc, root1, root2);
 }
 
 int findNarrowBandMinimum(const QList<int>& band, const QVector<double>& distance)

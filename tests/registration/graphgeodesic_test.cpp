@@ -272,9 +272,11 @@ TEST(GraphGeodesic, CoarseningEndsWhenTheLimitCannotBeReached) {
 // Six vertices (-1,1), (1,2), (2,1), (2,0), (0,-1), (0,0), five triangles; nodes on the
 // vertices 4, 3 and 1. Vertex 5 reaches all three along edges: node 0 at 1, node 1 at 2,
 // node 2 at √5. Vertex 2 reaches node 1 at 1 and node 2 at √2 along edges; node 0 lies 2√2
-// away in a straight line, but the march's planar-wave update across the obtuse corner at
-// vertex 2 overestimates vertex 5 (2.9236 instead of √5), so node 0 is reached along the
-// edges 2-3-4, at 1 + √5.
+// away in a straight line, but the march does not find that line: once 3 (at 1) and 1 (at √2)
+// are accepted, the planar-wave update of 5 from the triangle 1-5-3 gives 1 + 2·0.96177 =
+// 2.9236 instead of √5 (so close to the source the front is far from planar), and the update
+// of 4 from the triangle 5-4-3 with 3 at 1 and 5 at 2.9236 fails the causality test, so node 0
+// is reached along the edges 2-3-4, at 1 + √5 = 3.2361.
 TEST(GeodesicWeights, RowsOfTheSixVertexExample) {
     auto mesh = halfEdges({{-1, 1, 0}, {1, 2, 0}, {2, 1, 0}, {2, 0, 0}, {0, -1, 0}, {0, 0, 0}},
                           {{0, 5, 1}, {1, 5, 3}, {1, 3, 2}, {5, 4, 3}, {0, 4, 5}});

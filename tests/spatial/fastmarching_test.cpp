@@ -1,6 +1,6 @@
 // Fast-marching geodesic distances: the building blocks on hand-made triangles, the march's tie
 // order and stop rules, distances against known geometry, the band against a plain linear band,
-// and concurrent queries.
+// the marches over a taken MarchGeometry against the same plain march, and concurrent queries.
 #include "spatial/FastMarching.h"
 
 #include "support/LogCapture.h"
@@ -147,6 +147,61 @@ PlainMarch plainMarch(int source, const HE::HalfEdgeGeom& mesh)
         }
     }
     return march;
+}
+
+// Order in which the whole march over a geometry accepts the vertices, the source first.
+QList<int> acceptanceOrder(int source, const MarchGeometry& geometry, QList<double>* distances = nullptr)
+{
+    QList<double> found;
+    const int n = geometry.mesh().vertexHalfEdges.size();
+    const QList<int> order = findKNearestEnabledVertices(source, geometry, n, allEnabled(n), &found);
+    if (distances)
+        *distances = found;
+    return order;
+}
+
+bool sameDistance(double a, double b)
+{
+    return (std::isnan(a) && std::isnan(b)) || a == b;
+}
+
+// Every query over the geometry against the plain march from the same source: the same distances
+// bit for bit, the same acceptance order, the same radius prefix and the same debug lines.
+void expectGeometryMarchMatchesPlain(const HE::HalfEdgeGeom& mesh, const MarchGeometry& geometry, int source)
+{
+    const int n = mesh.vertexHalfEdges.size();
+    QStringList plainLog, geometryLog;
+    PlainMarch plain;
+    QVector<double> distance;
+    {
+        TestSupport::LogCapture log;
+        plain = plainMarch(source, mesh);
+        plainLog = log.texts();
+    }
+    {
+        TestSupport::LogCapture log;
+        distance = computeDistancesFromVertex(source, geometry);
+        geometryLog = log.texts();
+    }
+    EXPECT_EQ(geometryLog, plainLog) << "source " << source;
+    ASSERT_EQ(distance.size(), n);
+    for (int v = 0; v < n; ++v)
+        ASSERT_TRUE(sameDistance(distance[v], plain.distance[v]))
+            << "source " << source << " vertex " << v << ": " << distance[v] << " " << plain.distance[v];
+
+    TestSupport::LogCapture quiet;
+    QList<double> acceptedDistances;
+    const QList<int> order = acceptanceOrder(source, geometry, &acceptedDistances);
+    EXPECT_EQ(order, plain.order) << "source " << source;
+    for (int i = 0; i < order.size(); ++i)
+        ASSERT_TRUE(sameDistance(acceptedDistances[i], plain.distance[order[i]])) << source << " " << i;
+    // The radius query stops at the first accepted vertex farther than the radius (never, for a
+    // radius that is not a number).
+    const double radius = plain.distance[plain.order[plain.order.size() / 3]];
+    int inside = 1;
+    while (inside < plain.order.size() && !(plain.distance[plain.order[inside]] > radius))
+        ++inside;
+    EXPECT_EQ(findVerticesInRadius(source, geometry, radius), plain.order.mid(1, inside - 1)) << source;
 }
 
 }  // namespace
@@ -403,6 +458,15 @@ TEST(FastMarchingMarch, FacesWithZeroLengthEdgesTakeNoPart)
     QList<double> distances;
     EXPECT_EQ(findKNearestEnabledVertices(0, mesh, 10, allEnabled(4), &distances), (QList<int>{0, 2, 1, 3}));
     EXPECT_EQ(distances, (QList<double>{0, 1, 1, unreached}));
+
+    // Over a taken geometry: the same distances and the same lines, logged on every visit.
+    const MarchGeometry geometry(mesh);
+    log.clear();
+    EXPECT_EQ(computeDistancesFromVertex(0, geometry), (QVector<double>{0, 1, 1, unreached}));
+    EXPECT_EQ(log.texts(QtDebugMsg), QStringList({"Face has zero length edges!", "Face has zero length edges!",
+                                                          "Face has zero length edges!"}));
+    EXPECT_EQ(findKNearestEnabledVertices(0, geometry, 10, allEnabled(4), &distances), (QList<int>{0, 2, 1, 3}));
+    EXPECT_EQ(distances, (QList<double>{0, 1, 1, unreached}));
 }
 
 TEST(FastMarchingMarch, InvalidArgumentsGiveEmptyResults)
@@ -523,6 +587,9 @@ TEST(FastMarchingBand, NonManifoldMeshesTerminate)
             const int n = positions.size();
             QList<double> distances;
             EXPECT_EQ(findKNearestEnabledVertices(source, mesh, 4 * n, allEnabled(n), &distances), plain.order);
+            const MarchGeometry geometry(mesh);
+            EXPECT_EQ(computeDistancesFromVertex(source, geometry), plain.distance);
+            EXPECT_EQ(findKNearestEnabledVertices(source, geometry, 4 * n, allEnabled(n), &distances), plain.order);
         }
     }
 }
@@ -540,6 +607,7 @@ TEST(FastMarchingBand, PositionsThatAreNotNumbersMatchPlainBand)
         for (int v = 0; v < distance.size(); ++v)
             ASSERT_TRUE(same(distance[v], plain.distance[v])) << source << " " << v;
         EXPECT_EQ(acceptanceOrder(source, mesh), plain.order) << source;
+        expectGeometryMarchMatchesPlain(mesh, MarchGeometry(mesh), source);
     }
 }
 
@@ -575,4 +643,144 @@ TEST(FastMarchingConcurrency, KNearestFromManyThreadsEqualsSerial)
         }
         EXPECT_TRUE(std::is_sorted(serialDistances[v].begin(), serialDistances[v].end())) << v;
     }
+}
+
+TEST(FastMarchingTakenGeometry, MatchesPlainLinearBandBitForBit)
+{
+    // Regular and jittered grids (many ties, many obtuse corners), a grid rounded so coarsely that
+    // vertices coincide (faces with zero-length edges, unfoldings that run into them), and spheres.
+    Surface irregular = icosphere(3);
+    std::mt19937 jitter(13);
+    std::uniform_real_distribution<float> offset(-0.02f, 0.02f);
+    for (QVector3D& p : irregular.vertices)
+        p = (p + QVector3D(offset(jitter), offset(jitter), offset(jitter))).normalized();
+    const Surface meshes[] = {grid(14, 0.0, 0.0, 1), grid(15, 0.3, 0.4, 2),      grid(12, 0.45, 1.5, 3),
+                              grid(16, 0.4, 0.5, 4, 0.25), grid(14, 0.6, 0.3, 8, 1.0), icosphere(2),
+                              irregular};
+    std::mt19937 random(5);
+    for (const Surface& surface : meshes) {
+        const HE::HalfEdgeGeom mesh = meshOf(surface.vertices, surface.faces);
+        const MarchGeometry geometry(mesh);
+        ASSERT_TRUE(geometry.isComplete());
+        for (int s = 0; s < 6; ++s)
+            expectGeometryMarchMatchesPlain(mesh, geometry, int(random() % unsigned(surface.vertices.size())));
+    }
+}
+
+TEST(FastMarchingTakenGeometry, NonManifoldVerticesMatchPlainMarch)
+{
+    // Two jittered grids that share only their corner vertex: the rotation around that vertex
+    // covers one grid's fan alone, so it does not list its neighbours in the other grid although
+    // they list it.
+    const Surface first = grid(8, 0.3, 0.3, 21);
+    const Surface second = grid(8, 0.3, 0.3, 22);
+    Surface joined = first;
+    const int shared = 63;  // last vertex of the first grid, first vertex of the second
+    QVector<int> renumbered(second.vertices.size());
+    for (int v = 0; v < second.vertices.size(); ++v) {
+        if (v == 0) {
+            renumbered[v] = shared;
+            continue;
+        }
+        renumbered[v] = joined.vertices.size();
+        joined.vertices.append(second.vertices[v] + first.vertices[shared] - second.vertices[0]);
+    }
+    for (const QList<int>& face : second.faces)
+        joined.faces.append({renumbered[face[0]], renumbered[face[1]], renumbered[face[2]]});
+    TestSupport::LogCapture log;  // the construction reports the non-manifold vertex
+    const HE::HalfEdgeGeom mesh = meshOf(joined.vertices, joined.faces);
+    const MarchGeometry geometry(mesh);
+    ASSERT_TRUE(geometry.isComplete());
+    for (int source = 0; source < joined.vertices.size(); source += 5)
+        expectGeometryMarchMatchesPlain(mesh, geometry, source);
+}
+
+TEST(FastMarchingTakenGeometry, TriangleSoupsMatchPlainMarch)
+{
+    // Random triangles over a few points: edges in three or more faces, faces in both windings,
+    // rotations that do not close, neighbours that do not list each other.
+    std::mt19937 random(31);
+    std::uniform_real_distribution<float> coordinate(0.0f, 4.0f);
+    for (int trial = 0; trial < 40; ++trial) {
+        Surface soup;
+        for (int v = 0; v < 24; ++v)
+            soup.vertices.append(QVector3D(coordinate(random), coordinate(random), 0.3f * coordinate(random)));
+        for (int f = 0; f < 40; ++f) {
+            const int a = int(random() % 24), b = int(random() % 24), c = int(random() % 24);
+            if (a != b && b != c && a != c)
+                soup.faces.append({a, b, c});
+        }
+        TestSupport::LogCapture log;  // the construction reports the faults
+        const HE::HalfEdgeGeom mesh = meshOf(soup.vertices, soup.faces);
+        const MarchGeometry geometry(mesh);
+        for (int source = 0; source < 24; source += 3)
+            expectGeometryMarchMatchesPlain(mesh, geometry, source);
+    }
+}
+
+TEST(FastMarchingTakenGeometry, ZeroLengthFacesLogOnEveryVisitAsInThePlainMarch)
+{
+    //   2 (3,2)
+    //  /      `.
+    // 0,3 ------ 1 (6,1)     vertex 3 lies on vertex 0, so the face (0, 3, 1) beyond the edge
+    //                        0-1 has a zero-length edge; the corner at 2 is obtuse.
+    const HE::HalfEdgeGeom mesh = meshOf({{0, 0, 0}, {6, 1, 0}, {3, 2, 0}, {0, 0, 0}}, {{0, 1, 2}, {0, 3, 1}});
+    const MarchGeometry geometry(mesh);
+    for (int source = 0; source < 4; ++source)
+        expectGeometryMarchMatchesPlain(mesh, geometry, source);
+    // From vertex 3: accepting 0 (at 0) updates 2, whose obtuse corner unfolds into the face of 3,
+    // and 1, whose corner in that face is skipped; accepting 2 updates 1 again.
+    TestSupport::LogCapture log;
+    computeDistancesFromVertex(3, geometry);
+    EXPECT_EQ(log.texts(QtDebugMsg), QStringList({"During unfolding found a triangle with zero edge length!",
+                                                  "Face has zero length edges!", "Face has zero length edges!"}));
+}
+
+TEST(FastMarchingTakenGeometry, MeshWithBrokenLinksMarchesOverTheMeshItself)
+{
+    // A boundary half-edge without its twin: nothing is taken ahead, the marches read the mesh.
+    HE::HalfEdgeGeom mesh = meshOf({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {{0, 1, 3}, {1, 2, 3}});
+    int boundary = -1;
+    for (int h = 0; h < mesh.halfEdges.size() && boundary < 0; ++h)
+        if (mesh.halfEdges[h].face < 0)
+            boundary = h;
+    ASSERT_GE(boundary, 0);
+    mesh.halfEdges[boundary].opposite = -1;
+    const MarchGeometry geometry(mesh);
+    EXPECT_FALSE(geometry.isComplete());
+    for (int source = 0; source < 4; ++source) {
+        EXPECT_EQ(computeDistancesFromVertex(source, geometry), computeDistancesFromVertex(source, mesh));
+        EXPECT_EQ(acceptanceOrder(source, geometry), acceptanceOrder(source, mesh));
+        EXPECT_EQ(findVerticesInRadius(source, geometry, 1.0), findVerticesInRadius(source, mesh, 1.0));
+    }
+}
+
+TEST(FastMarchingTakenGeometry, OneGeometryServesManyThreads)
+{
+    const Surface sphere = icosphere(4);
+    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.faces);
+    const MarchGeometry geometry(mesh);
+    const int n = sphere.vertices.size();
+    QVector<bool> nodes(n, false);
+    for (int v = 0; v < n; v += 97)
+        nodes[v] = true;
+
+    QVector<QList<int> > serialNearest(n), parallelNearest(n);
+    QVector<QList<double> > serialDistances(n), parallelDistances(n);
+    for (int v = 0; v < n; ++v)
+        serialNearest[v] = findKNearestEnabledVertices(v, mesh, 5, nodes, &serialDistances[v]);
+
+    const int nThreads = 8;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < nThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (int v = t; v < n; v += nThreads)
+                parallelNearest[v] = findKNearestEnabledVertices(v, geometry, 5, nodes, &parallelDistances[v]);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    EXPECT_EQ(parallelNearest, serialNearest);
+    EXPECT_EQ(parallelDistances, serialDistances);
+    // The geometry's memory is reset between marches: a full field afterwards equals a fresh one.
+    EXPECT_EQ(computeDistancesFromVertex(17, geometry), computeDistancesFromVertex(17, mesh));
 }
