@@ -1,6 +1,7 @@
 #include "registration/NonRigidRegistrationAutoLevelsThreaded.h"
 
 #include <QDebug>
+#include <QList>
 #include <QMetaType>
 
 namespace NonRigidRegistration {
@@ -8,8 +9,10 @@ namespace NonRigidRegistration {
 NonRigidRegistrationAutoLevelsThreaded::NonRigidRegistrationAutoLevelsThreaded(
     const NonRigidRegistrationAutoLevelsParams* params, QObject* parent)
     : QThread(parent), params(params) {
-    // The result crosses to the receiver's thread in a queued call.
+    // The result and the updater's previews cross to the receivers' thread in queued calls,
+    // which can carry only registered argument types.
     qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
 }
 
 NonRigidRegistrationAutoLevelsThreaded::~NonRigidRegistrationAutoLevelsThreaded() { wait(); }
