@@ -348,9 +348,9 @@ struct TableState {
 // One march: the vertex records and the narrow band, seeded from the source's neighbours.
 //
 // The band: the march appends a vertex only when it is not waiting already, except while seeding,
-// where a neighbour listed twice is appended twice. The heap holds (distance, insertion number)
-// keys; a key is stale once its entry left the band or its vertex's distance changed, and stale
-// keys are dropped when they surface. A distance that is not a number has no place in that order,
+// where a neighbour listed twice is appended twice. The heap holds one (distance, insertion number)
+// key per waiting entry and knows where each lies, so a changed distance moves its key in place.
+// A distance that is not a number has no place in that order,
 // so the band then turns into the plain insertion-ordered list with its linear scan for the rest
 // of the march.
 template <typename Table, typename Reads>
@@ -402,17 +402,62 @@ public:
     QVector<double> distances() const { return table_.distances(reads_.vertexCount()); }
 
 private:
-    struct Later {
-        bool operator()(const BandKey& x, const BandKey& y) const
-        {
-            return x.distance > y.distance || (x.distance == y.distance && x.sequence > y.sequence);
+    // x comes after y in the band's order.
+    static bool later(const BandKey& x, const BandKey& y)
+    {
+        return x.distance > y.distance || (x.distance == y.distance && x.sequence > y.sequence);
+    }
+
+    void place(const BandKey& key, size_t position)
+    {
+        band_.heap[position] = key;
+        band_.heapPosition[size_t(key.sequence)] = int(position);
+    }
+
+    void siftUp(size_t position)
+    {
+        const BandKey key = band_.heap[position];
+        while (position > 0) {
+            const size_t parent = (position - 1) / 2;
+            if (!later(band_.heap[parent], key))
+                break;
+            place(band_.heap[parent], position);
+            position = parent;
         }
-    };
+        place(key, position);
+    }
+
+    void siftDown(size_t position)
+    {
+        const BandKey key = band_.heap[position];
+        const size_t size = band_.heap.size();
+        for (;;) {
+            size_t child = 2 * position + 1;
+            if (child >= size)
+                break;
+            if (child + 1 < size && later(band_.heap[child], band_.heap[child + 1]))
+                ++child;
+            if (!later(key, band_.heap[child]))
+                break;
+            place(band_.heap[child], position);
+            position = child;
+        }
+        place(key, position);
+    }
 
     void push(const BandKey& key)
     {
         band_.heap.push_back(key);
-        std::push_heap(band_.heap.begin(), band_.heap.end(), Later());
+        siftUp(band_.heap.size() - 1);
+    }
+
+    // The entry's key takes its vertex's current distance.
+    void rekey(int sequence, double distance)
+    {
+        const size_t position = size_t(band_.heapPosition[size_t(sequence)]);
+        band_.heap[position].distance = distance;
+        siftUp(position);
+        siftDown(size_t(band_.heapPosition[size_t(sequence)]));
     }
 
     void append(int vertex)
@@ -424,7 +469,7 @@ private:
         ++record.bandEntries;
         record.latestEntry = sequence;
         band_.entryVertex.push_back(vertex);
-        band_.entryLive.push_back(1);
+        band_.heapPosition.push_back(-1);
         ++liveEntries_;
         if (linear_) {
             list_.append(vertex);
@@ -432,12 +477,13 @@ private:
         }
         if (std::isnan(record.distance)) {
             switchToList();
+            list_.append(vertex);  // the newest entry, last in insertion order
             return;
         }
         push(BandKey{record.distance, sequence, vertex});
     }
 
-    // The vertex is waiting and its distance has just changed: every entry of it gets a current key.
+    // The vertex is waiting and its distance has just changed: every entry of it takes it.
     void distanceChanged(int vertex)
     {
         if (linear_)
@@ -447,12 +493,12 @@ private:
             switchToList();
             return;
         }
-        push(BandKey{record.distance, record.latestEntry, vertex});
+        rekey(record.latestEntry, record.distance);
         if (hasRepeatedEntries_ && record.bandEntries > 1)
             for (size_t sequence = 0; sequence < band_.entryVertex.size(); ++sequence)
-                if (band_.entryLive[sequence] && band_.entryVertex[sequence] == vertex &&
+                if (band_.heapPosition[sequence] >= 0 && band_.entryVertex[sequence] == vertex &&
                     int(sequence) != record.latestEntry)
-                    push(BandKey{record.distance, int(sequence), vertex});
+                    rekey(int(sequence), record.distance);
     }
 
     int takeMinimum()
@@ -464,24 +510,24 @@ private:
             --liveEntries_;
             return vertex;
         }
-        for (;;) {
-            std::pop_heap(band_.heap.begin(), band_.heap.end(), Later());
-            const BandKey key = band_.heap.back();
-            band_.heap.pop_back();
-            if (!band_.entryLive[size_t(key.sequence)] || key.distance != table_.at(key.vertex).distance)
-                continue;
-            band_.entryLive[size_t(key.sequence)] = 0;
-            --table_.edit(key.vertex).bandEntries;
-            --liveEntries_;
-            return key.vertex;
+        const BandKey first = band_.heap.front();
+        band_.heapPosition[size_t(first.sequence)] = -1;
+        const BandKey last = band_.heap.back();
+        band_.heap.pop_back();
+        if (!band_.heap.empty()) {
+            place(last, 0);
+            siftDown(0);
         }
+        --table_.edit(first.vertex).bandEntries;
+        --liveEntries_;
+        return first.vertex;
     }
 
     void switchToList()
     {
         linear_ = true;
         for (size_t sequence = 0; sequence < band_.entryVertex.size(); ++sequence)
-            if (band_.entryLive[sequence])
+            if (band_.heapPosition[sequence] >= 0)
                 list_.append(band_.entryVertex[sequence]);
         band_.heap.clear();
     }

@@ -28,15 +28,15 @@ struct BandKey {
 
 // The band's storage; emptied at the start of every march, its capacity kept.
 struct BandBuffers {
-    std::vector<BandKey> heap;
-    std::vector<int> entryVertex;  // by insertion number
-    std::vector<char> entryLive;   // by insertion number
+    std::vector<BandKey> heap;      // one key per waiting entry
+    std::vector<int> entryVertex;   // by insertion number
+    std::vector<int> heapPosition;  // by insertion number: where its key lies, -1 once taken
 
     void clear()
     {
         heap.clear();
         entryVertex.clear();
-        entryLive.clear();
+        heapPosition.clear();
     }
 };
 
