@@ -2,15 +2,17 @@
 //
 // Speed without changing a result:
 // - The band picks the smallest tentative distance, the earliest inserted vertex on ties; it is a
-//   binary heap keyed by (distance, insertion number), which makes exactly that choice without
-//   scanning the band.
+//   binary heap of (distance, insertion number) keys, one per waiting entry and moved in place when
+//   its distance drops, which makes exactly that choice without scanning the band.
 // - The per-vertex state lives in pages that are set up when first written, so a query that stops
 //   early costs what it visits rather than the size of the mesh.
 // - Rotations around a vertex that close within a few steps are followed directly; longer or broken
 //   ones go through HE::HalfEdgeWalk, which bounds them.
-// - Over a MarchGeometry the same march reads neighbours, lengths, face flags and unfoldings from
-//   flat tables taken once per mesh instead of recomputing them on every visit, and keeps its state
-//   in a flat scratch of the geometry that is reset vertex by vertex after each march.
+// - Over a MarchGeometry the same march reads neighbours, lengths, face flags, unfoldings and
+//   triangle terms from flat tables taken once per mesh instead of recomputing them on every
+//   visit, leaves out the acute corners whose update cannot have changed since the vertex's
+//   previous one, and keeps its state in a flat scratch of the geometry that is reset vertex by
+//   vertex after each march.
 #include "spatial/FastMarching.h"
 
 #include "spatial/FastMarchingMeshAccess.h"
@@ -230,14 +232,14 @@ struct GeometryReads {
     // vertexUpdate over the corners as taken, for a vertex whose neighbour `accepted` has just
     // been accepted.
     //
-    // An acute corner's update depends only on which of A and B are alive, their distances once
-    // alive (which never change again) and, through a minimum, on C's current distance. When A
-    // and B both list C among their neighbours, each of them was accepted before C's previous
-    // update or is `accepted` itself, because accepting it updates C. So a corner without
-    // `accepted` gives the value it gave at C's previous update, which that update folded into
-    // C's distance, and it can neither lower that distance nor stop being ignored (not a number):
-    // leaving it out yields the same distance. The other corners read distances still in the band
-    // and are always evaluated.
+    // An acute corner's update depends only on which of A and B are alive, on their distances
+    // once alive (which never change again) and, through a minimum, on C's current distance.
+    // Accepting a vertex updates every neighbour it lists; so when A and B both list C, neither
+    // can have become alive since C's previous update unless it is `accepted`. A corner without
+    // `accepted` then gives the value it gave at that update, which was folded into C's distance
+    // there; C's distance has not risen since, so folding the value in again changes nothing (a
+    // value that is not a number is ignored either way). The other corners read distances still
+    // in the band and are always evaluated, as is every corner at a vertex's first update.
     template <typename State>
     double update(int vertex, const State& state, int accepted, bool updatedBefore) const
     {
