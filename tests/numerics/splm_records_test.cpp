@@ -33,6 +33,15 @@ splm_crsm example()
     return m;
 }
 
+// The example above for tests that only read it, released when the test ends.
+struct ExampleMatrix {
+    splm_crsm m = example();
+    ExampleMatrix() = default;
+    ExampleMatrix(const ExampleMatrix&) = delete;
+    ExampleMatrix& operator=(const ExampleMatrix&) = delete;
+    ~ExampleMatrix() { splm_crsm_free(&m); }
+};
+
 TEST(SolverRecords, SearchesInBothOrders)
 {
     splm_crsm rows = example();
@@ -135,7 +144,8 @@ TEST(SolverRecords, SortsCarryValues)
         std::reverse(rows.val + rows.rowptr[i], rows.val + rows.rowptr[i + 1]);
     }
     splm_crsm_row_sort(&rows);
-    const splm_crsm sorted = example();
+    ExampleMatrix sortedExample;
+    const splm_crsm& sorted = sortedExample.m;
     EXPECT_EQ(std::vector<int>(rows.colidx, rows.colidx + 6), std::vector<int>(sorted.colidx, sorted.colidx + 6));
     EXPECT_EQ(std::vector<double>(rows.val, rows.val + 6), std::vector<double>(sorted.val, sorted.val + 6));
 
@@ -191,7 +201,8 @@ TEST(SolverRecords, TripletsCompressInOrder)
 {
     splm_stm t;
     splm_stm_allocval(&t, 4, 4, 6);
-    const splm_crsm rows = example();
+    ExampleMatrix rowsExample;
+    const splm_crsm& rows = rowsExample.m;
     // Add the example's entries in a shuffled order.
     std::vector<int> order = {5, 2, 0, 4, 1, 3};
     for (int k : order) {
@@ -239,7 +250,8 @@ TEST(SolverRecords, TripletsCompressInOrder)
 TEST(SolverRecords, PatternPictureDrawsOneSquarePerEntry)
 {
     TestSupport::TempDir dir;
-    const splm_crsm rows = example();
+    ExampleMatrix rowsExample;
+    const splm_crsm& rows = rowsExample.m;
     const QString all = dir.path() + "/all.eps";
     splm_crsm_pattern_eps(&rows, nullptr, nullptr, 0, all.toLocal8Bit().constData());
     QFile file(all);
@@ -267,7 +279,8 @@ TEST(SolverRecords, PatternPictureDrawsOneSquarePerEntry)
 
 TEST(SolverRecordsDeathTest, PatternPictureThatCannotBeWrittenEndsTheProcess)
 {
-    const splm_crsm rows = example();
+    ExampleMatrix rowsExample;
+    const splm_crsm& rows = rowsExample.m;
     EXPECT_EXIT(splm_crsm_pattern_eps(&rows, nullptr, nullptr, 0, "/nonexistent-folder/x.eps"),
                 ::testing::ExitedWithCode(1),
                 "^splm_crcsm2eps\\(\\): failed to open file /nonexistent-folder/x.eps for writing\n$");
