@@ -611,15 +611,13 @@ TEST(FastMarchingBand, PositionsThatAreNotNumbersMatchPlainBand)
     }
 }
 
-TEST(FastMarchingConcurrency, KNearestFromManyThreadsEqualsSerial)
+// Every vertex's k nearest nodes found from 8 threads at once, through `nearest`, must equal
+// the serial march over the mesh.
+template <typename Nearest>
+void expectThreadedKNearestEqualsSerial(const HE::HalfEdgeGeom& mesh, const QVector<bool>& nodes,
+                                        const Nearest& nearest)
 {
-    const Surface sphere = icosphere(4);
-    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.faces);
-    const int n = sphere.vertices.size();
-    QVector<bool> nodes(n, false);
-    for (int v = 0; v < n; v += 37)
-        nodes[v] = true;
-
+    const int n = mesh.vertexHalfEdges.size();
     QVector<QList<int> > serialNearest(n), parallelNearest(n);
     QVector<QList<double> > serialDistances(n), parallelDistances(n);
     for (int v = 0; v < n; ++v)
@@ -630,19 +628,27 @@ TEST(FastMarchingConcurrency, KNearestFromManyThreadsEqualsSerial)
     for (int t = 0; t < nThreads; ++t)
         threads.emplace_back([&, t] {
             for (int v = t; v < n; v += nThreads)
-                parallelNearest[v] = findKNearestEnabledVertices(v, mesh, 5, nodes, &parallelDistances[v]);
+                parallelNearest[v] = nearest(v, &parallelDistances[v]);
         });
     for (std::thread& thread : threads)
         thread.join();
     EXPECT_EQ(parallelNearest, serialNearest);
     EXPECT_EQ(parallelDistances, serialDistances);
-    for (int v = 0; v < n; ++v) {
-        ASSERT_EQ(serialNearest[v].size(), 5);
-        if (nodes[v]) {
-            EXPECT_EQ(serialNearest[v].first(), v);
-        }
-        EXPECT_TRUE(std::is_sorted(serialDistances[v].begin(), serialDistances[v].end())) << v;
-    }
+}
+
+TEST(FastMarchingConcurrency, KNearestFromManyThreadsEqualsSerial)
+{
+    const Surface sphere = icosphere(4);
+    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.faces);
+    const int n = sphere.vertices.size();
+    QVector<bool> nodes(n, false);
+    for (int v = 0; v < n; v += 37)
+        nodes[v] = true;
+    expectThreadedKNearestEqualsSerial(mesh, nodes, [&](int v, QList<double>* distances) {
+        return findKNearestEnabledVertices(v, mesh, 5, nodes, distances);
+    });
+    for (int v = 0; v < n; ++v)
+        ASSERT_EQ(findKNearestEnabledVertices(v, mesh, 5, nodes, nullptr).size(), 5);
 }
 
 TEST(FastMarchingTakenGeometry, MatchesPlainLinearBandBitForBit)
@@ -764,23 +770,9 @@ TEST(FastMarchingTakenGeometry, OneGeometryServesManyThreads)
     QVector<bool> nodes(n, false);
     for (int v = 0; v < n; v += 97)
         nodes[v] = true;
-
-    QVector<QList<int> > serialNearest(n), parallelNearest(n);
-    QVector<QList<double> > serialDistances(n), parallelDistances(n);
-    for (int v = 0; v < n; ++v)
-        serialNearest[v] = findKNearestEnabledVertices(v, mesh, 5, nodes, &serialDistances[v]);
-
-    const int nThreads = 8;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < nThreads; ++t)
-        threads.emplace_back([&, t] {
-            for (int v = t; v < n; v += nThreads)
-                parallelNearest[v] = findKNearestEnabledVertices(v, geometry, 5, nodes, &parallelDistances[v]);
-        });
-    for (std::thread& thread : threads)
-        thread.join();
-    EXPECT_EQ(parallelNearest, serialNearest);
-    EXPECT_EQ(parallelDistances, serialDistances);
+    expectThreadedKNearestEqualsSerial(mesh, nodes, [&](int v, QList<double>* distances) {
+        return findKNearestEnabledVertices(v, geometry, 5, nodes, distances);
+    });
     // The geometry's memory is reset between marches: a full field afterwards equals a fresh one.
     EXPECT_EQ(computeDistancesFromVertex(17, geometry), computeDistancesFromVertex(17, mesh));
 }
