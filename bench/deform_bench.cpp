@@ -20,15 +20,20 @@ struct Scene {
     QVector<QVector<double> > weights;  // dense rows, as the registration stores them
 };
 
-double uniform(double lo, double hi) { return lo + (hi - lo) * Random::draw() / 32767.0; }
+double uniform(double lo, double hi)
+{
+    return lo + (hi - lo) * Random::draw() / 32767.0;
+}
 
-QVector3D onSphere() {
+QVector3D onSphere()
+{
     const double z = uniform(-1, 1), a = uniform(0, 6.283185307179586);
     const double r = std::sqrt(1 - z * z);
     return QVector3D(float(r * std::cos(a)), float(r * std::sin(a)), float(z));
 }
 
-const Scene& scene() {
+const Scene& scene()
+{
     static const Scene s = [] {
         Scene s;
         Random::seed(1);
@@ -44,7 +49,8 @@ const Scene& scene() {
             s.vertices.append(p * 50.0f);
             s.normals.append(p);
             QVector<double> row(nodeCount, 0.0);
-            for (int j = 0; j < influences; ++j) row[(v * 13 + j * 127) % nodeCount] = 0.25;
+            for (int j = 0; j < influences; ++j)
+                row[(v * 13 + j * 127) % nodeCount] = 0.25;
             s.weights.append(row);
         }
         return s;
@@ -52,14 +58,16 @@ const Scene& scene() {
     return s;
 }
 
-void BM_DeformVertices(benchmark::State& state) {
+void BM_DeformVertices(benchmark::State& state)
+{
     const Scene& s = scene();
     for (auto _ : state)
-        benchmark::DoNotOptimize(NonRigidRegistration::deformVerticesByGraph(s.vertices, s.rotations, s.translations,
-                                                                             s.nodes, s.weights));
+        benchmark::DoNotOptimize(
+            NonRigidRegistration::deformVerticesByGraph(s.vertices, s.rotations, s.translations, s.nodes, s.weights));
 }
 
-void BM_DeformNormals(benchmark::State& state) {
+void BM_DeformNormals(benchmark::State& state)
+{
     const Scene& s = scene();
     for (auto _ : state)
         benchmark::DoNotOptimize(
@@ -67,18 +75,20 @@ void BM_DeformNormals(benchmark::State& state) {
 }
 
 // The preview of one solver step: both, one after the other.
-void BM_DeformVerticesAndNormals(benchmark::State& state) {
+void BM_DeformVerticesAndNormals(benchmark::State& state)
+{
     const Scene& s = scene();
     for (auto _ : state) {
-        benchmark::DoNotOptimize(NonRigidRegistration::deformVerticesByGraph(s.vertices, s.rotations, s.translations,
-                                                                             s.nodes, s.weights));
+        benchmark::DoNotOptimize(
+            NonRigidRegistration::deformVerticesByGraph(s.vertices, s.rotations, s.translations, s.nodes, s.weights));
         benchmark::DoNotOptimize(
             NonRigidRegistration::deformNormalsByGraph(s.normals, s.rotations, s.nodes, s.weights));
     }
 }
 
 // The same preview in one pass over the weights table.
-void BM_DeformVerticesAndNormalsOnePass(benchmark::State& state) {
+void BM_DeformVerticesAndNormalsOnePass(benchmark::State& state)
+{
     const Scene& s = scene();
     for (auto _ : state) {
         QVector<QVector3D> vertices, normals;
@@ -91,20 +101,23 @@ void BM_DeformVerticesAndNormalsOnePass(benchmark::State& state) {
 
 // The per-point formula, as the reference the whole-array forms are held against;
 // over 1000 vertices only, it builds every node's rotation for every vertex.
-void BM_DeformVertexPerPoint1k(benchmark::State& state) {
+void BM_DeformVertexPerPoint1k(benchmark::State& state)
+{
     const Scene& s = scene();
     for (auto _ : state)
         for (int v = 0; v < 1000; ++v)
-            benchmark::DoNotOptimize(NonRigidRegistration::deformVertexByGraph(
-                s.rotations, s.translations, s.vertices[v], s.nodes, s.weights[v]));
+            benchmark::DoNotOptimize(NonRigidRegistration::deformVertexByGraph(s.rotations, s.translations,
+                                                                               s.vertices[v], s.nodes, s.weights[v]));
 }
 
 // Median nearest-neighbour distance of a template-sized point set (runs on the GUI
 // thread when a registration starts).
-void BM_MedianNearestNeighbourDistance(benchmark::State& state) {
+void BM_MedianNearestNeighbourDistance(benchmark::State& state)
+{
     Random::seed(2);
     QVector<QVector3D> points;
-    for (int i = 0; i < state.range(0); ++i) points.append(onSphere() * 50.0f);
+    for (int i = 0; i < state.range(0); ++i)
+        points.append(onSphere() * 50.0f);
     for (auto _ : state)
         benchmark::DoNotOptimize(NonRigidRegistration::computeMedianNearestNeighbourDistance(points, 1.0));
 }

@@ -30,13 +30,15 @@ using namespace NonRigidRegistration;
 
 namespace {
 
-constexpr int kSide = 100;     // template vertices per side
-constexpr int kNodeStep = 5;   // a node on every fifth vertex of both directions: 400 nodes
+constexpr int kSide = 100;    // template vertices per side
+constexpr int kNodeStep = 5;  // a node on every fifth vertex of both directions: 400 nodes
 
-QVector3D sheetPoint(double x, double y, double lift) {
+QVector3D sheetPoint(double x, double y, double lift)
+{
     return QVector3D(float(x), float(y), float(0.2 * std::sin(2 * x) * std::cos(y) + 0.1 * x * y + lift));
 }
-QVector3D sheetNormal(double x, double y) {
+QVector3D sheetNormal(double x, double y)
+{
     const double dzdx = 0.4 * std::cos(2 * x) * std::cos(y) + 0.1 * y;
     const double dzdy = -0.2 * std::sin(2 * x) * std::sin(y) + 0.1 * x;
     return QVector3D(float(-dzdx), float(-dzdy), 1.0f).normalized();
@@ -51,7 +53,8 @@ struct Scene {
     QVector<double> eRegMultipliers;
     std::unique_ptr<KDTree::NodeBase> tree;
 
-    Scene() {
+    Scene()
+    {
         for (int i = 0; i < kSide; ++i) {
             for (int j = 0; j < kSide; ++j) {
                 const double x = -1 + 2.0 * i / (kSide - 1), y = -1 + 2.0 * j / (kSide - 1);
@@ -61,7 +64,8 @@ struct Scene {
                 const double tx = x + 1.0 / (kSide - 1), ty = y + 1.0 / (kSide - 1);
                 dstVertices << sheetPoint(tx, ty, 0.02);
                 dstNormals << sheetNormal(tx, ty);
-                if (i % kNodeStep == 2 && j % kNodeStep == 2) nodes << srcVertices.last();
+                if (i % kNodeStep == 2 && j % kNodeStep == 2)
+                    nodes << srcVertices.last();
             }
         }
         weightsTable = buildWeightsTable(srcVertices, nodes, 4);
@@ -73,19 +77,22 @@ struct Scene {
             translations << QVector<double>{small(random), small(random), small(random)};
             eRegMultipliers << 1.0;
         }
-        for (int v = 0; v < srcVertices.size(); ++v) srcFitIndices << v;
+        for (int v = 0; v < srcVertices.size(); ++v)
+            srcFitIndices << v;
         dstMask = QVector<bool>(dstVertices.size(), false);
         tree.reset(KDTree::buildTree(dstVertices, 8));
     }
 
-    QVector<double> jacobianOf(SparseMatrix::SparseMatrixLIL& J) const {
+    QVector<double> jacobianOf(SparseMatrix::SparseMatrixLIL& J) const
+    {
         return jacobian(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
                         dstVertices, dstNormals, tree.get(), dstMask, srcFitIndices, srcControlIndices,
                         dstControlVertices, 10.0, eRegMultipliers, 1.0, 0.1, 1.0, J, nullptr);
     }
 
     // The solver's user data, as the driver fills it.
-    std::unique_ptr<NonRigidRegistrationDataERegMultipliers> data(NonRigidRegistrationInteractiveUpdater* u) const {
+    std::unique_ptr<NonRigidRegistrationDataERegMultipliers> data(NonRigidRegistrationInteractiveUpdater* u) const
+    {
         std::unique_ptr<NonRigidRegistrationDataERegMultipliers> d(new NonRigidRegistrationDataERegMultipliers);
         d->nodes = nodes;
         d->weightsTable = weightsTable;
@@ -106,7 +113,8 @@ struct Scene {
         return d;
     }
 
-    std::vector<double> flatParameters() const {
+    std::vector<double> flatParameters() const
+    {
         double* p = paramsToFlatArray(rotations, translations);
         std::vector<double> flat(p, p + 6 * rotations.size());
         delete[] p;
@@ -114,12 +122,14 @@ struct Scene {
     }
 };
 
-const Scene& scene() {
+const Scene& scene()
+{
     static const Scene s;
     return s;
 }
 
-int observations() {
+int observations()
+{
     const Scene& s = scene();
     return s.srcFitIndices.size() + getTotalNeighbours(s.neighboursTable);
 }
@@ -133,7 +143,8 @@ struct Normal {
     std::vector<double> e, Atb;
     splm_cholmod_state* cholmod = nullptr;
 
-    Normal() {
+    Normal()
+    {
         const Scene& s = scene();
         const SparseLMProblemSize size =
             sparseLMProblemSize(s.nodes.size(), s.weightsTable, s.neighboursTable, s.srcFitIndices, {});
@@ -143,25 +154,30 @@ struct Normal {
         nonRigidRegistrationJacSparseLMeRegMultipliers(p.data(), &J, size.nvars, size.nobs, d.get());
         e.resize(size.nobs);
         nonRigidRegistrationErrorMetricSparseLMeRegMultipliers(p.data(), e.data(), size.nvars, size.nobs, d.get());
-        for (double& x : e) x = -x;
+        for (double& x : e)
+            x = -x;
         Atb.resize(size.nvars);
         AtA.nnz = -1;
         splm_setup_AtA_crsA(&J, 0, &AtA, 1);
         splm_AtA_positions_setup(&J, 0, &AtA, &table, 16);
         splm_calc_AtA_Atb_crsA_positions(&J, &table, &AtA, e.data(), Atb.data());
         double largest = 0.0;
-        for (int j = 0; j < AtA.nc; ++j) largest = std::max(largest, AtA.val[AtA.colptr[j]]);
-        for (int j = 0; j < AtA.nc; ++j) AtA.val[AtA.colptr[j]] += 1e-4 * largest;
+        for (int j = 0; j < AtA.nc; ++j)
+            largest = std::max(largest, AtA.val[AtA.colptr[j]]);
+        for (int j = 0; j < AtA.nc; ++j)
+            AtA.val[AtA.colptr[j]] += 1e-4 * largest;
         splm_cholmod_analyze(&AtA, &cholmod);
     }
 };
 
-Normal& normal() {
+Normal& normal()
+{
     static Normal n;
     return n;
 }
 
-void BM_StackedJacobian(benchmark::State& state) {
+void BM_StackedJacobian(benchmark::State& state)
+{
     const Scene& s = scene();
     for (auto _ : state) {
         SparseMatrix::SparseMatrixLIL J;
@@ -172,7 +188,8 @@ void BM_StackedJacobian(benchmark::State& state) {
     state.counters["pool_threads"] = QThreadPool::globalInstance()->maxThreadCount();
 }
 
-void BM_ClosestPointBlock(benchmark::State& state) {
+void BM_ClosestPointBlock(benchmark::State& state)
+{
     const Scene& s = scene();
     for (auto _ : state) {
         SparseMatrix::SparseMatrixLIL J;
@@ -182,28 +199,41 @@ void BM_ClosestPointBlock(benchmark::State& state) {
     }
 }
 
-void BM_ClosestPointRowsSerial(benchmark::State& state) {
+void BM_ClosestPointRowsSerial(benchmark::State& state)
+{
     const Scene& s = scene();
-    const ClosestPointInputs in{s.nodes,      s.weightsTable, s.srcVertices, s.srcNormals, s.srcFitIndices,
-                                s.dstVertices, s.dstNormals,  s.tree.get(),  s.dstMask,    0.1,
-                                1.0,          1.0};
+    const ClosestPointInputs in{s.nodes,
+                                s.weightsTable,
+                                s.srcVertices,
+                                s.srcNormals,
+                                s.srcFitIndices,
+                                s.dstVertices,
+                                s.dstNormals,
+                                s.tree.get(),
+                                s.dstMask,
+                                0.1,
+                                1.0,
+                                1.0};
     for (auto _ : state) {
         QVector<QList<int> > table;
         benchmark::DoNotOptimize(eIcpDerSerial(s.rotations, s.translations, in, table));
     }
 }
 
-void BM_RegularisationBlock(benchmark::State& state) {
+void BM_RegularisationBlock(benchmark::State& state)
+{
     const Scene& s = scene();
     for (auto _ : state) {
         SparseMatrix::SparseMatrixLIL J;
-        benchmark::DoNotOptimize(eRegJac(s.rotations, s.translations, s.nodes, s.neighboursTable, s.eRegMultipliers, J));
+        benchmark::DoNotOptimize(
+            eRegJac(s.rotations, s.translations, s.nodes, s.neighboursTable, s.eRegMultipliers, J));
     }
     state.counters["rows"] = getTotalNeighbours(s.neighboursTable);
 }
 
 // range(0): 1 with the preview of the deformed template (an updater without receivers).
-void BM_JacobianCallback(benchmark::State& state) {
+void BM_JacobianCallback(benchmark::State& state)
+{
     const Scene& s = scene();
     NonRigidRegistrationInteractiveUpdater updater;
     auto d = s.data(state.range(0) ? &updater : nullptr);
@@ -222,7 +252,8 @@ void BM_JacobianCallback(benchmark::State& state) {
     splm_crsm_free(&J);
 }
 
-void BM_ResidualCallback(benchmark::State& state) {
+void BM_ResidualCallback(benchmark::State& state)
+{
     const Scene& s = scene();
     auto d = s.data(nullptr);
     std::vector<double> p = s.flatParameters();
@@ -230,11 +261,12 @@ void BM_ResidualCallback(benchmark::State& state) {
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     for (auto _ : state)
         nonRigidRegistrationErrorMetricSparseLMeRegMultipliers(p.data(), hx.data(), int(p.size()), int(hx.size()),
-                                                              d.get());
+                                                               d.get());
     qInstallMessageHandler(nullptr);
 }
 
-void BM_NormalEquations(benchmark::State& state) {
+void BM_NormalEquations(benchmark::State& state)
+{
     Normal& n = normal();
     std::vector<double> saved(n.AtA.val, n.AtA.val + n.AtA.nnz);
     for (auto _ : state) {
@@ -245,7 +277,8 @@ void BM_NormalEquations(benchmark::State& state) {
     state.counters["JtJ_nnz"] = n.AtA.nnz;
 }
 
-void BM_CholmodFactoriseAndSolve(benchmark::State& state) {
+void BM_CholmodFactoriseAndSolve(benchmark::State& state)
+{
     Normal& n = normal();
     std::vector<double> dp(n.Atb.size());
     for (auto _ : state) {

@@ -37,12 +37,14 @@ using RegistrationTestMeshes::Mesh;
 QMutex logMutex;
 QStringList logLines;
 
-void collectLog(QtMsgType, const QMessageLogContext&, const QString& text) {
+void collectLog(QtMsgType, const QMessageLogContext&, const QString& text)
+{
     QMutexLocker lock(&logMutex);
     logLines << text;
 }
 
-QVector3D stretchAndBend(const QVector3D& p) {
+QVector3D stretchAndBend(const QVector3D& p)
+{
     const float x = 1.2f * p.x();
     return QVector3D(x, p.y() + 0.25f * x * x, p.z());
 }
@@ -53,9 +55,10 @@ struct Scene {
     QVector<int> srcControls;
     QVector<QVector3D> dstControls;
 
-    Scene() {
+    Scene()
+    {
         const Mesh sphere = RegistrationTestMeshes::icosphere(5);  // 10,242 vertices
-        QMatrix4x4 turn;  // so that the two lat-long grids do not line up
+        QMatrix4x4 turn;                                           // so that the two lat-long grids do not line up
         turn.rotate(37.0f, QVector3D(1, 1, 0).normalized());
         const Mesh fine = RegistrationTestMeshes::mapped(RegistrationTestMeshes::latLongSphere(224, 448),
                                                          [&](const QVector3D& p) { return turn.map(p); });
@@ -72,20 +75,24 @@ struct Scene {
     }
 };
 
-const Scene& scene() {
+const Scene& scene()
+{
     static const Scene s;
     return s;
 }
 
 // The number after `label` in each log line that starts with it, in order.
-QVector<double> loggedValues(const QStringList& lines, const QString& label) {
+QVector<double> loggedValues(const QStringList& lines, const QString& label)
+{
     QVector<double> values;
     for (const QString& line : lines)
-        if (line.startsWith(label)) values << line.mid(label.size()).trimmed().section(' ', 0, 0).toDouble();
+        if (line.startsWith(label))
+            values << line.mid(label.size()).trimmed().section(' ', 0, 0).toDouble();
     return values;
 }
 
-void BM_RegistrationRun(benchmark::State& state) {
+void BM_RegistrationRun(benchmark::State& state)
+{
     const int poolSize = int(state.range(0));
     QThreadPool::globalInstance()->setMaxThreadCount(poolSize > 0 ? poolSize : QThread::idealThreadCount());
     const Scene& s = scene();
@@ -148,7 +155,8 @@ void BM_RegistrationRun(benchmark::State& state) {
         // The tables of the same levels, on a walk of their own.
         std::unique_ptr<DynamicGraph::Graph> walk(graph.clone());
         for (int L = 0; L < qMax(levels, 1); ++L) {
-            if (L > 0) walk->subdivide();
+            if (L > 0)
+                walk->subdivide();
             QElapsedTimer table;
             table.start();
             const QVector<QVector<double> > weights = walk->weightsTable();
@@ -163,10 +171,12 @@ BENCHMARK(BM_RegistrationRun)->Arg(0)->Arg(2)->UseManualTime()->Unit(benchmark::
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -30,12 +30,13 @@ struct Correspondence {
     double gateTimesMask = 0.0;
 };
 
-Correspondence findCorrespondence(const Vec<double>& c, const Vec<double>& deformedNormal,
-                                  const ClosestPointInputs& in) {
+Correspondence findCorrespondence(const Vec<double>& c, const Vec<double>& deformedNormal, const ClosestPointInputs& in)
+{
     Correspondence result;
     const QVector3D query{float(c[0]), float(c[1]), float(c[2])};
     const int g = in.dstKdTree ? in.dstKdTree->findNearestPointInd(query, in.dstVertices, nullptr) : -1;
-    if (g < 0) return result;  // an empty target attracts nothing
+    if (g < 0)
+        return result;  // an empty target attracts nothing
     result.found = true;
     result.b = Vec<double>(in.dstVertices[g]);
     result.n = Vec<double>(in.dstNormals[g]);
@@ -56,7 +57,8 @@ struct InfluenceSubset {
 };
 
 InfluenceSubset influenceOf(int v, const QVector<QVector<double> >& rotations,
-                            const QVector<QVector<double> >& translations, const ClosestPointInputs& in) {
+                            const QVector<QVector<double> >& translations, const ClosestPointInputs& in)
+{
     InfluenceSubset s;
     const QVector<double>& row = in.weightsTable[v];
     s.nodes = getNonZeroElementIndices(row);
@@ -68,12 +70,14 @@ InfluenceSubset influenceOf(int v, const QVector<QVector<double> >& rotations,
 }
 
 double closestPointValue(int v, const QVector<QVector<double> >& rotations,
-                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in) {
+                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in)
+{
     const InfluenceSubset s = influenceOf(v, rotations, translations, in);
     const Vec<double> c = deformVertexSubset(s.rotations, s.translations, in.srcVertices[v], s.positions, s.weights);
     const Vec<double> d = deformNormalSubset(s.rotations, in.srcNormals[v], s.positions, s.weights);
     const Correspondence k = findCorrespondence(c, d, in);
-    if (!k.found) return 0.0;
+    if (!k.found)
+        return 0.0;
     const Vec<double>& b = k.b;
     const Vec<double>& n = k.n;
     const double distance = (b - c).norm();
@@ -81,9 +85,9 @@ double closestPointValue(int v, const QVector<QVector<double> >& rotations,
     return k.gateTimesMask * (in.alphaPointToPoint * distance + in.alphaPointToPlane * plane) * in.eIcpWeight;
 }
 
-DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations,
-                       const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
-                       QList<int>& influence) {
+DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                       const ClosestPointInputs& in, QList<int>& influence)
+{
     const InfluenceSubset s = influenceOf(v, rotations, translations, in);
     influence = s.nodes;
     // The gate follows the plain parameters and carries no derivatives.
@@ -92,7 +96,8 @@ DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations,
     makeParamsDifferentiable(s.rotations, s.translations, rsDer, tsDer);
     const Vec<DerVal> c = deformVertexSubset(rsDer, tsDer, in.srcVertices[v], s.positions, s.weights);
     const Correspondence k = findCorrespondence(undifContainer(c), d, in);
-    if (!k.found) return DerVal(0.0, 6 * s.nodes.size());
+    if (!k.found)
+        return DerVal(0.0, 6 * s.nodes.size());
     const Vec<DerVal> b = k.b.convertTo<DerVal>();
     const Vec<DerVal> n = k.n.convertTo<DerVal>();
     const DerVal distance = (c - b).norm();
@@ -106,8 +111,9 @@ DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations,
 
 // Rows first .. last - 1 into preallocated outputs.
 void closestPointDerRows(int first, int last, const QVector<QVector<double> >& rotations,
-                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
-                         DerVal* residuals, QList<int>* table) {
+                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in, DerVal* residuals,
+                         QList<int>* table)
+{
     for (int i = first; i < last; ++i)
         residuals[i] = closestPointDer(in.srcFitIndices[i], rotations, translations, in, table[i]);
 }
@@ -116,16 +122,19 @@ void closestPointDerRows(int first, int last, const QVector<QVector<double> >& r
 // Rows are independent and every chunk writes only its own slots of preallocated outputs, so
 // the results are those of one pass on one thread.
 template <typename Work>
-void forEachChunk(int count, Work work) {
+void forEachChunk(int count, Work work)
+{
     QVector<int> chunkStarts;
-    for (int first = 0; first < count; first += kChunkRows) chunkStarts.append(first);
+    for (int first = 0; first < count; first += kChunkRows)
+        chunkStarts.append(first);
     QtConcurrent::blockingMap(chunkStarts, [&](int first) { work(first, std::min(count, first + kChunkRows)); });
 }
 
 }  // namespace
 
 QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                           const ClosestPointInputs& inputs) {
+                           const ClosestPointInputs& inputs)
+{
     QVector<double> residuals(inputs.srcFitIndices.size());
     for (int i = 0; i < residuals.size(); ++i)
         residuals[i] = closestPointValue(inputs.srcFitIndices[i], rotations, translations, inputs);
@@ -138,28 +147,30 @@ QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<Q
                      const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
                      const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
                      const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                     double eIcpWeight) {
-    const ClosestPointInputs in{nodes,      weightsTable, srcVertices,       srcNormals,        srcFitIndices,
-                                dstVertices, dstNormals,   dstKdTree,         dstMask,           alphaPointToPoint,
-                                alphaPointToPlane,        eIcpWeight};
+                     double eIcpWeight)
+{
+    const ClosestPointInputs in{nodes,         weightsTable,      srcVertices,       srcNormals,
+                                srcFitIndices, dstVertices,       dstNormals,        dstKdTree,
+                                dstMask,       alphaPointToPoint, alphaPointToPlane, eIcpWeight};
     const int count = srcFitIndices.size();
-    if (count < kParallelRows) return eIcpSerial(rotations, translations, in);
+    if (count < kParallelRows)
+        return eIcpSerial(rotations, translations, in);
     QVector<double> residuals(count);
     double* values = residuals.data();  // detached before any thread writes
     forEachChunk(count, [&](int first, int last) {
-        for (int i = first; i < last; ++i) values[i] = closestPointValue(srcFitIndices[i], rotations, translations, in);
+        for (int i = first; i < last; ++i)
+            values[i] = closestPointValue(srcFitIndices[i], rotations, translations, in);
     });
     return residuals;
 }
 
-QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations,
-                              const QVector<QVector<double> >& translations, const ClosestPointInputs& inputs,
-                              QVector<QList<int> >& influenceNodeIndexTable) {
+QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                              const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable)
+{
     const int count = inputs.srcFitIndices.size();
     QVector<DerVal> residuals(count);
     influenceNodeIndexTable.resize(count);
-    closestPointDerRows(0, count, rotations, translations, inputs, residuals.data(),
-                        influenceNodeIndexTable.data());
+    closestPointDerRows(0, count, rotations, translations, inputs, residuals.data(), influenceNodeIndexTable.data());
     return residuals;
 }
 
@@ -169,12 +180,14 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
                         const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
                         const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
                         const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                        double eIcpWeight, QVector<QList<int> >& influenceNodeIndexTable) {
-    const ClosestPointInputs in{nodes,      weightsTable, srcVertices,       srcNormals,        srcFitIndices,
-                                dstVertices, dstNormals,   dstKdTree,         dstMask,           alphaPointToPoint,
-                                alphaPointToPlane,        eIcpWeight};
+                        double eIcpWeight, QVector<QList<int> >& influenceNodeIndexTable)
+{
+    const ClosestPointInputs in{nodes,         weightsTable,      srcVertices,       srcNormals,
+                                srcFitIndices, dstVertices,       dstNormals,        dstKdTree,
+                                dstMask,       alphaPointToPoint, alphaPointToPlane, eIcpWeight};
     const int count = srcFitIndices.size();
-    if (count < kParallelRows) return eIcpDerSerial(rotations, translations, in, influenceNodeIndexTable);
+    if (count < kParallelRows)
+        return eIcpDerSerial(rotations, translations, in, influenceNodeIndexTable);
 
     // The outputs are detached here, before any thread writes.
     QVector<DerVal> residuals(count);
@@ -193,7 +206,8 @@ QVector<double> eIcpJac(const QVector<QVector<double> >& rotations, const QVecto
                         const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
                         const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
                         const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                        double eIcpWeight, SparseMatrix::SparseMatrixLIL& jacobian) {
+                        double eIcpWeight, SparseMatrix::SparseMatrixLIL& jacobian)
+{
     QVector<QList<int> > table;
     const QVector<DerVal> residuals =
         eIcpDer(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices,

@@ -58,9 +58,8 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
                         double eIcpWeight, QVector<QList<int> >& influenceNodeIndexTable);
 
 // eIcpDer on the calling thread only.
-QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations,
-                              const QVector<QVector<double> >& translations, const ClosestPointInputs& inputs,
-                              QVector<QList<int> >& influenceNodeIndexTable);
+QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                              const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable);
 
 // The residual values; jacobian receives the block (one row per fit vertex).
 QVector<double> eIcpJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,

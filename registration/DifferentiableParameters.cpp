@@ -5,39 +5,47 @@
 
 namespace NonRigidRegistration {
 
-QList<int> getNonZeroElementIndices(const QVector<double>& row) {
+QList<int> getNonZeroElementIndices(const QVector<double>& row)
+{
     QList<int> indices;
     const double* w = row.constData();
     for (int i = 0; i < row.size(); ++i)
-        if (w[i] != 0.0) indices.append(i);
+        if (w[i] != 0.0)
+            indices.append(i);
     return indices;
 }
 
 namespace {
 
 template <typename T>
-QVector<T> pick(const QVector<T>& container, const QList<int>& indices) {
+QVector<T> pick(const QVector<T>& container, const QList<int>& indices)
+{
     QVector<T> picked;
     picked.reserve(indices.size());
-    for (int index : indices) picked.append(container[index]);
+    for (int index : indices)
+        picked.append(container[index]);
     return picked;
 }
 
 }  // namespace
 
-QVector<double> subset(const QVector<double>& container, const QList<int>& indices) {
+QVector<double> subset(const QVector<double>& container, const QList<int>& indices)
+{
     return pick(container, indices);
 }
 
-QVector<QVector3D> subset(const QVector<QVector3D>& container, const QList<int>& indices) {
+QVector<QVector3D> subset(const QVector<QVector3D>& container, const QList<int>& indices)
+{
     return pick(container, indices);
 }
 
-QVector<QVector<double> > subset(const QVector<QVector<double> >& container, const QList<int>& indices) {
+QVector<QVector<double> > subset(const QVector<QVector<double> >& container, const QList<int>& indices)
+{
     return pick(container, indices);
 }
 
-QVector<DerVal> makeVectorDifferentiable(const QVector<double>& v, int n, int s) {
+QVector<DerVal> makeVectorDifferentiable(const QVector<double>& v, int n, int s)
+{
     QVector<DerVal> seeded;
     seeded.reserve(v.size());
     for (int i = 0; i < v.size(); ++i) {
@@ -48,9 +56,9 @@ QVector<DerVal> makeVectorDifferentiable(const QVector<double>& v, int n, int s)
     return seeded;
 }
 
-void makeParamsDifferentiable(const QVector<QVector<double> >& rotations,
-                              const QVector<QVector<double> >& translations, QVector<QVector<DerVal> >& rsDer,
-                              QVector<QVector<DerVal> >& tsDer) {
+void makeParamsDifferentiable(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                              QVector<QVector<DerVal> >& rsDer, QVector<QVector<DerVal> >& tsDer)
+{
     if (rotations.isEmpty() || translations.isEmpty()) {
         // No node: nothing to seed.
         rsDer.clear();
@@ -70,29 +78,35 @@ void makeParamsDifferentiable(const QVector<QVector<double> >& rotations,
     }
 }
 
-QVector<double> undifContainer(const QVector<DerVal>& values) {
+QVector<double> undifContainer(const QVector<DerVal>& values)
+{
     QVector<double> plain(values.size());
-    for (int i = 0; i < values.size(); ++i) plain[i] = values[i].value;
+    for (int i = 0; i < values.size(); ++i)
+        plain[i] = values[i].value;
     return plain;
 }
 
-Vec<double> undifContainer(const Vec<DerVal>& values) {
+Vec<double> undifContainer(const Vec<DerVal>& values)
+{
     QVector<double> plain(values.count());
-    for (int i = 0; i < values.count(); ++i) plain[i] = values[i].value;
+    for (int i = 0; i < values.count(); ++i)
+        plain[i] = values[i].value;
     return Vec<double>(plain);
 }
 
 namespace {
 
 // A constant residual (no derivative vector) reads as all zeros.
-inline double slot(const QVector<double>& derivatives, int k) {
+inline double slot(const QVector<double>& derivatives, int k)
+{
     return k < derivatives.size() ? derivatives[k] : 0.0;
 }
 
 // The row exactly as appending entry by entry with a sort after each append would leave it,
 // built in one pass: positions are visited in ascending node order. Only lists of distinct
 // nodes take this path (there the sort order is unique); others are appended one by one.
-QList<SparseMatrix::LILEntry> sortedRow(const DerVal& residual, const QList<int>& nodes) {
+QList<SparseMatrix::LILEntry> sortedRow(const DerVal& residual, const QList<int>& nodes)
+{
     const int count = nodes.size();
     int order[16];
     QVector<int> longOrder;
@@ -101,7 +115,8 @@ QList<SparseMatrix::LILEntry> sortedRow(const DerVal& residual, const QList<int>
         longOrder.resize(count);
         o = longOrder.data();
     }
-    for (int p = 0; p < count; ++p) o[p] = p;
+    for (int p = 0; p < count; ++p)
+        o[p] = p;
     std::sort(o, o + count, [&nodes](int a, int b) { return nodes[a] < nodes[b]; });
     QList<SparseMatrix::LILEntry> row;
     row.reserve(6 * count);
@@ -114,17 +129,20 @@ QList<SparseMatrix::LILEntry> sortedRow(const DerVal& residual, const QList<int>
     return row;
 }
 
-bool hasRepeatedNode(const QList<int>& nodes) {
+bool hasRepeatedNode(const QList<int>& nodes)
+{
     for (int a = 0; a < nodes.size(); ++a)
         for (int b = a + 1; b < nodes.size(); ++b)
-            if (nodes[a] == nodes[b]) return true;
+            if (nodes[a] == nodes[b])
+                return true;
     return false;
 }
 
 }  // namespace
 
 SparseMatrix::SparseMatrixLIL fillJacobian(const QVector<DerVal>& residuals,
-                                           const QVector<QList<int> >& influenceNodeIndexTable, int nNodes) {
+                                           const QVector<QList<int> >& influenceNodeIndexTable, int nNodes)
+{
     SparseMatrix::SparseMatrixLIL jacobian(residuals.size(), 6 * nNodes);
     for (int i = 0; i < residuals.size(); ++i) {
         const QList<int>& nodes = influenceNodeIndexTable[i];
@@ -139,23 +157,27 @@ SparseMatrix::SparseMatrixLIL fillJacobian(const QVector<DerVal>& residuals,
     return jacobian;
 }
 
-double angleBetweenVectors(const Vec<double>& a, const Vec<double>& b) {
+double angleBetweenVectors(const Vec<double>& a, const Vec<double>& b)
+{
     long double dot = 0.0L, aa = 0.0L, bb = 0.0L;
     for (int i = 0; i < a.count(); ++i) {
         const long double x = a[i];
         dot += x * (long double)b[i];
         aa += x * x;
     }
-    for (int i = 0; i < b.count(); ++i) bb += (long double)b[i] * (long double)b[i];
+    for (int i = 0; i < b.count(); ++i)
+        bb += (long double)b[i] * (long double)b[i];
     const long double quotient = dot / (std::sqrt(aa) * std::sqrt(bb));
     return std::acos(double(quotient));
 }
 
-double degToRad(double degrees) {
+double degToRad(double degrees)
+{
     return 3.141592653589793 * degrees / 180.0;
 }
 
-int map3DTo1DIndex(int i, int j, int k, int /*ni*/, int nj, int nk) {
+int map3DTo1DIndex(int i, int j, int k, int /*ni*/, int nj, int nk)
+{
     return (i * nj + j) * nk + k;
 }
 

@@ -27,9 +27,8 @@ QVector<DerVal> makeVectorDifferentiable(const QVector<double>& v, int n, int s)
 
 // Seeds the parameters of the nodes of one list in the local layout above. The slot counts
 // per node are read from the first entries; with no node both outputs become empty.
-void makeParamsDifferentiable(const QVector<QVector<double> >& rotations,
-                              const QVector<QVector<double> >& translations, QVector<QVector<DerVal> >& rsDer,
-                              QVector<QVector<DerVal> >& tsDer);
+void makeParamsDifferentiable(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                              QVector<QVector<DerVal> >& rsDer, QVector<QVector<DerVal> >& tsDer);
 
 // The values, derivatives dropped (QVector<DerVal> or Vec<DerVal>).
 QVector<double> undifContainer(const QVector<DerVal>& values);

@@ -42,8 +42,7 @@ public:
     QVector<int> nodeVertexIndices() const;
     QVector<QVector<double> > nodesRotations() const;
     QVector<QVector<double> > nodesTranslations() const;
-    void setNodesTransforms(const QVector<QVector<double> >& rotations,
-                            const QVector<QVector<double> >& translations);
+    void setNodesTransforms(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations);
 
     int totalChildrenCount() const;
     QVector<QVector3D> deformedNodes() const;  // rest position plus translation, per node

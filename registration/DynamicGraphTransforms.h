@@ -13,10 +13,8 @@ namespace DynamicGraph {
 
 // Σ w_m (R_m (v - g_m) + g_m + t_m) over every node; three doubles.
 QVector<double> deformVertexWithWeights(const QVector<QVector<double> >& rotations,
-                                        const QVector<QVector<double> >& translations,
-                                        const QVector3D& vertex,
-                                        const QVector<QVector3D>& nodePositions,
-                                        const QVector<double>& weights);
+                                        const QVector<QVector<double> >& translations, const QVector3D& vertex,
+                                        const QVector<QVector3D>& nodePositions, const QVector<double>& weights);
 
 // Row i of the table deforms vertex i.
 QVector<QVector3D> deformVerticesWithWeights(const QVector<QVector<double> >& rotations,
@@ -39,10 +37,8 @@ QVector<double> quaternionToRotationParameters(const QQuaternion& q);
 // The node a child becomes when its parent level is subdivided: its translation is the
 // displacement the parent level gives its vertex, its rotation the blend of the parents'
 // rotations with the child's weights row.
-Node transformChildNode(const ChildNode& child, const QVector3D& childPosition,
-                        const QVector<QVector3D>& nodePositions,
-                        const QVector<QVector<double> >& rotations,
-                        const QVector<QVector<double> >& translations,
+Node transformChildNode(const ChildNode& child, const QVector3D& childPosition, const QVector<QVector3D>& nodePositions,
+                        const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                         const QVector<double>& weights);
 
 // The rotation turning direction a onto direction b (identity when they nearly agree).

@@ -19,8 +19,7 @@ Vec<double> deformVertexByGraph(const QVector<QVector<double> >& rotations,
                                 const QVector<QVector3D>& nodePositions, const QVector<double>& weights);
 
 // Row j of the table deforms vertex j.
-QVector<QVector3D> deformVerticesByGraph(const QVector<QVector3D>& vertices,
-                                         const QVector<QVector<double> >& rotations,
+QVector<QVector3D> deformVerticesByGraph(const QVector<QVector3D>& vertices, const QVector<QVector<double> >& rotations,
                                          const QVector<QVector<double> >& translations,
                                          const QVector<QVector3D>& nodePositions,
                                          const QVector<QVector<double> >& weightsTable);
@@ -30,8 +29,7 @@ QVector<QVector3D> deformVerticesByGraph(const QVector<QVector3D>& vertices,
 Vec<double> deformNormalByGraph(const QVector<QVector<double> >& rotations, const QVector3D& normal,
                                 const QVector<QVector3D>& nodePositions, const QVector<double>& weights);
 
-QVector<QVector3D> deformNormalsByGraph(const QVector<QVector3D>& normals,
-                                        const QVector<QVector<double> >& rotations,
+QVector<QVector3D> deformNormalsByGraph(const QVector<QVector3D>& normals, const QVector<QVector<double> >& rotations,
                                         const QVector<QVector3D>& nodePositions,
                                         const QVector<QVector<double> >& weightsTable);
 
@@ -46,8 +44,7 @@ void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const Q
                                      QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals);
 
 // g_i + t_i for every node.
-QVector<QVector3D> deformNodes(const QVector<QVector3D>& nodePositions,
-                               const QVector<QVector<double> >& translations);
+QVector<QVector3D> deformNodes(const QVector<QVector3D>& nodePositions, const QVector<QVector<double> >& translations);
 
 // Whole-array transforms.
 QVector<QVector3D> scaleVertices(const QVector<QVector3D>& vertices, float factor);

@@ -6,13 +6,14 @@
 
 namespace NonRigidRegistration {
 
-QVector<QVector<double> > buildWeightsTable(const QVector<QVector3D>& vertices,
-                                            const QVector<QVector3D>& nodes, int k) {
+QVector<QVector<double> > buildWeightsTable(const QVector<QVector3D>& vertices, const QVector<QVector3D>& nodes, int k)
+{
     QVector<QVector<double> > table(vertices.size(), QVector<double>(nodes.size(), 0.0));
     for (int v = 0; v < vertices.size(); ++v) {
         const QVector3D vertex = vertices[v];
         QVector<int> nearest = findKNearestPoints(vertex, nodes, k + 1);
-        if (nearest.isEmpty()) continue;
+        if (nearest.isEmpty())
+            continue;
         // The farthest node found only sets the scale; it gets no weight.
         const float dmax = (nodes[nearest.last()] - vertex).length();
         nearest.removeLast();
@@ -25,7 +26,8 @@ QVector<QVector<double> > buildWeightsTable(const QVector<QVector3D>& vertices,
             sum += row[j];
         }
         const bool degenerate = !(sum > 0.0) || !std::isfinite(sum);
-        for (int j : nearest) row[j] = degenerate ? 1.0 / nearest.size() : row[j] / sum;
+        for (int j : nearest)
+            row[j] = degenerate ? 1.0 / nearest.size() : row[j] / sum;
     }
     return table;
 }

@@ -15,38 +15,47 @@ namespace DynamicGraph {
 
 namespace {
 
-int vertexCount(const HE::HalfEdgeGeom* mesh) { return mesh ? mesh->vertexHalfEdges.size() : 0; }
+int vertexCount(const HE::HalfEdgeGeom* mesh)
+{
+    return mesh ? mesh->vertexHalfEdges.size() : 0;
+}
 
 // Calls visit(a, b) for the two ends of every half-edge whose links are intact.
 template <typename Visit>
-void forEachEdge(const HE::HalfEdgeGeom& mesh, Visit visit) {
+void forEachEdge(const HE::HalfEdgeGeom& mesh, Visit visit)
+{
     const int n = mesh.vertexHalfEdges.size();
     const int nHalfEdges = mesh.halfEdges.size();
     for (const HE::HalfEdge& halfEdge : mesh.halfEdges) {
-        if (halfEdge.prev < 0 || halfEdge.prev >= nHalfEdges) continue;
+        if (halfEdge.prev < 0 || halfEdge.prev >= nHalfEdges)
+            continue;
         const int a = mesh.halfEdges.at(halfEdge.prev).vertex;
         const int b = halfEdge.vertex;
-        if (a < 0 || b < 0 || a >= n || b >= n) continue;
+        if (a < 0 || b < 0 || a >= n || b >= n)
+            continue;
         visit(a, b);
     }
 }
 
 // No geodesic distance on the mesh exceeds the length of all its edges together.
-double longestPossibleDistance(const HE::HalfEdgeGeom& mesh) {
+double longestPossibleDistance(const HE::HalfEdgeGeom& mesh)
+{
     double total = 0.0;
     forEachEdge(mesh, [&](int a, int b) { total += double((mesh.vertices.at(a) - mesh.vertices.at(b)).length()); });
     return total;
 }
 
 struct Layer {
-    QList<int> vertices;          // the sampled template vertices, in drawing order
-    QVector<ChildNode> entries;   // one per sampled vertex
+    QList<int> vertices;         // the sampled template vertices, in drawing order
+    QVector<ChildNode> entries;  // one per sampled vertex
 };
 
-Layer finestLayer(const HE::HalfEdgeGeom& mesh, double radius) {
+Layer finestLayer(const HE::HalfEdgeGeom& mesh, double radius)
+{
     QList<int> candidates;
     candidates.reserve(mesh.vertexHalfEdges.size());
-    for (int v = 0; v < mesh.vertexHalfEdges.size(); ++v) candidates.append(v);
+    for (int v = 0; v < mesh.vertexHalfEdges.size(); ++v)
+        candidates.append(v);
     QList<QList<int> > aggregated;
     Layer layer;
     for (int position : Decimation::subsampleNodesGeodesic(mesh, radius, candidates, &aggregated)) {
@@ -58,30 +67,35 @@ Layer finestLayer(const HE::HalfEdgeGeom& mesh, double radius) {
     return layer;
 }
 
-Layer coarserLayer(const HE::HalfEdgeGeom& mesh, double radius, const Layer& below) {
+Layer coarserLayer(const HE::HalfEdgeGeom& mesh, double radius, const Layer& below)
+{
     QList<QList<int> > aggregated;
     const QList<int> samples = Decimation::subsampleNodesGeodesic(mesh, radius, below.vertices, &aggregated);
     Layer layer;
     for (int i = 0; i < samples.size(); ++i) {
         ChildNode entry;
         entry.vertexInd = below.vertices.at(samples.at(i));
-        for (int position : aggregated.at(i)) entry.children.append(below.entries.at(position));
+        for (int position : aggregated.at(i))
+            entry.children.append(below.entries.at(position));
         layer.vertices.append(entry.vertexInd);
         layer.entries.append(entry);
     }
     return layer;
 }
 
-QVector<QVector3D> positionsOf(const QVector<Node>& nodes, const HE::HalfEdgeGeom& mesh) {
+QVector<QVector3D> positionsOf(const QVector<Node>& nodes, const HE::HalfEdgeGeom& mesh)
+{
     QVector<QVector3D> positions;
     positions.reserve(nodes.size());
-    for (const Node& node : nodes) positions.append(mesh.vertices.at(node.vertexInd));
+    for (const Node& node : nodes)
+        positions.append(mesh.vertices.at(node.vertexInd));
     return positions;
 }
 
 }  // namespace
 
-int countConnectedParts(const HE::HalfEdgeGeom& mesh) {
+int countConnectedParts(const HE::HalfEdgeGeom& mesh)
+{
     const int n = mesh.vertexHalfEdges.size();
     std::vector<int> parent(static_cast<size_t>(n));
     std::iota(parent.begin(), parent.end(), 0);
@@ -95,7 +109,8 @@ int countConnectedParts(const HE::HalfEdgeGeom& mesh) {
     int parts = n;
     forEachEdge(mesh, [&](int a, int b) {
         const int ra = root(a), rb = root(b);
-        if (ra == rb) return;
+        if (ra == rb)
+            return;
         parent[size_t(ra)] = rb;
         --parts;
     });
@@ -104,7 +119,8 @@ int countConnectedParts(const HE::HalfEdgeGeom& mesh) {
 
 GraphGeodesic::GraphGeodesic(const HE::HalfEdgeGeom* mesh, double radius, double densityMultiplier, int* nLevels,
                              int minNodesCount, int k, double initValue)
-    : Graph(mesh ? mesh->vertices : QVector<QVector3D>(), k), mesh(mesh) {
+    : Graph(mesh ? mesh->vertices : QVector<QVector3D>(), k), mesh(mesh)
+{
     int levelCount = 0;
     Layer layer;
     if (mesh) {
@@ -118,12 +134,14 @@ GraphGeodesic::GraphGeodesic(const HE::HalfEdgeGeom* mesh, double radius, double
             Layer coarser = coarserLayer(*mesh, radius, layer);
             const bool merged = coarser.entries.size() < layer.entries.size();
             // A radius that reaches everywhere, or no longer grows (0, NaN), merges nothing new.
-            if (!merged && (radius >= spanned || !(radius > previousRadius))) break;
+            if (!merged && (radius >= spanned || !(radius > previousRadius)))
+                break;
             layer = coarser;
             ++levelCount;
         }
     }
-    if (nLevels) *nLevels = levelCount;
+    if (nLevels)
+        *nLevels = levelCount;
     levels = levelCount;
 
     graphNodes.reserve(layer.entries.size());
@@ -139,10 +157,13 @@ GraphGeodesic::GraphGeodesic(const HE::HalfEdgeGeom* mesh, double radius, double
 
 GraphGeodesic::GraphGeodesic(const HE::HalfEdgeGeom* mesh, int k, const QVector<QVector3D>& vertices, int levels,
                              const QVector<Node>& nodes)
-    : Graph(vertices, k, levels, nodes), mesh(mesh) {}
+    : Graph(vertices, k, levels, nodes), mesh(mesh)
+{}
 
-void GraphGeodesic::subdivide() {
-    if (!mesh) return;
+void GraphGeodesic::subdivide()
+{
+    if (!mesh)
+        return;
     QElapsedTimer total;
     total.start();
     const QList<int> nodeVertices = vertexIndicesOfNodes(graphNodes);
@@ -151,7 +172,8 @@ void GraphGeodesic::subdivide() {
     tableTimer.start();
     const QList<int> childVertices = childrenVertexIndices(graphNodes);
     QVector<bool> vertexMask(vertexCount(mesh), false);
-    for (int vertex : childVertices) vertexMask[vertex] = true;
+    for (int vertex : childVertices)
+        vertexMask[vertex] = true;
     const QVector<QVector<double> > table =
         NonRigidRegistration::buildWeightsTableGeodesicThreaded(nodeVertices, *mesh, k, vertexMask);
     qDebug() << "\t\tBuilding weights table took:" << tableTimer.elapsed() / 1000.0 << "sec";
@@ -160,30 +182,40 @@ void GraphGeodesic::subdivide() {
     qDebug() << "\t\tGraph subdivision took:" << total.elapsed() / 1000.0 << "sec";
 }
 
-QVector<QVector3D> GraphGeodesic::deformVertices() const {
-    if (!mesh) return {};
-    return deformVertices(NonRigidRegistration::buildWeightsTableGeodesic(vertexIndicesOfNodes(graphNodes), *mesh,
-                                                                          k, QVector<bool>()));
+QVector<QVector3D> GraphGeodesic::deformVertices() const
+{
+    if (!mesh)
+        return {};
+    return deformVertices(
+        NonRigidRegistration::buildWeightsTableGeodesic(vertexIndicesOfNodes(graphNodes), *mesh, k, QVector<bool>()));
 }
 
-QVector<QVector3D> GraphGeodesic::deformVertices(const QVector<QVector<double> >& weightsTable) const {
+QVector<QVector3D> GraphGeodesic::deformVertices(const QVector<QVector<double> >& weightsTable) const
+{
     QVector<QVector3D> deformed =
         deformVerticesWithWeights(nodesRotations(), nodesTranslations(), vertices, nodes(), weightsTable);
     for (int v = 0; v < deformed.size(); ++v)
-        if (v >= weightsTable.size() || weightsTable[v].isEmpty()) deformed[v] = vertices[v];
+        if (v >= weightsTable.size() || weightsTable[v].isEmpty())
+            deformed[v] = vertices[v];
     return deformed;
 }
 
-QVector<QVector<double> > GraphGeodesic::weightsTable() const {
-    if (!mesh) return {};
+QVector<QVector<double> > GraphGeodesic::weightsTable() const
+{
+    if (!mesh)
+        return {};
     return NonRigidRegistration::buildWeightsTableGeodesicThreaded(vertexIndicesOfNodes(graphNodes), *mesh, k,
                                                                    QVector<bool>());
 }
 
-GraphGeodesic* GraphGeodesic::clone() const { return new GraphGeodesic(mesh, k, vertices, levels, graphNodes); }
+GraphGeodesic* GraphGeodesic::clone() const
+{
+    return new GraphGeodesic(mesh, k, vertices, levels, graphNodes);
+}
 
 QList<Node> subdivideNodes(const QVector<Node>& nodes, const HE::HalfEdgeGeom& mesh,
-                           const QVector<QVector<double> >& weightsTable) {
+                           const QVector<QVector<double> >& weightsTable)
+{
     const QVector<QVector3D> positions = positionsOf(nodes, mesh);
     const QVector<QVector<double> > rotations = nodesRotations(nodes);
     const QVector<QVector<double> > translations = nodesTranslations(nodes);
@@ -195,8 +227,8 @@ QList<Node> subdivideNodes(const QVector<Node>& nodes, const HE::HalfEdgeGeom& m
                 row = QVector<double>(nodes.size(), 0.0);
                 row[i] = 1.0;
             }
-            subdivided.append(transformChildNode(child, mesh.vertices.at(child.vertexInd), positions, rotations,
-                                                 translations, row));
+            subdivided.append(
+                transformChildNode(child, mesh.vertices.at(child.vertexInd), positions, rotations, translations, row));
         }
     }
     return subdivided;

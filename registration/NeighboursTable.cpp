@@ -4,7 +4,8 @@
 
 namespace NonRigidRegistration {
 
-QVector<QList<int> > buildNeighboursTable(const QVector<QVector<double> >& weightsTable) {
+QVector<QList<int> > buildNeighboursTable(const QVector<QVector<double> >& weightsTable)
+{
     const int nodeCount = weightsTable.isEmpty() ? 0 : weightsTable.first().size();
     QVector<QList<int> > table(nodeCount);
     QVector<int> influencing;
@@ -15,20 +16,25 @@ QVector<QList<int> > buildNeighboursTable(const QVector<QVector<double> >& weigh
         const double* weights = row.constData();
         const int count = qMin(nodeCount, row.size());
         for (int i = 0; i < count; ++i)
-            if (weights[i] > 0) influencing.append(i);
-        if (influencing.size() < 2) continue;
+            if (weights[i] > 0)
+                influencing.append(i);
+        if (influencing.size() < 2)
+            continue;
         for (int i : influencing) {
             QList<int>& neighbours = table[i];
             for (int d : influencing)
-                if (d != i && !neighbours.contains(d)) neighbours.append(d);
+                if (d != i && !neighbours.contains(d))
+                    neighbours.append(d);
         }
     }
     return table;
 }
 
-int getTotalNeighbours(const QVector<QList<int> >& neighboursTable) {
+int getTotalNeighbours(const QVector<QList<int> >& neighboursTable)
+{
     int total = 0;
-    for (const QList<int>& neighbours : neighboursTable) total += neighbours.size();
+    for (const QList<int>& neighbours : neighboursTable)
+        total += neighbours.size();
     return total;
 }
 

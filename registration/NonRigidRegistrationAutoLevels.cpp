@@ -19,25 +19,30 @@ const double kClosestPointWeight = 1.0;
 const double kPointToPointWeight = 0.1;
 const double kPointToPlaneWeight = 1.0;
 
-bool isInterrupted(const NonRigidRegistrationInteractiveUpdater* updater) {
+bool isInterrupted(const NonRigidRegistrationInteractiveUpdater* updater)
+{
     return updater && updater->interrupted;
 }
 
-bool hasEmptyRow(const QVector<QVector<double> >& table) {
+bool hasEmptyRow(const QVector<QVector<double> >& table)
+{
     for (const QVector<double>& row : table)
-        if (row.isEmpty()) return true;
+        if (row.isEmpty())
+            return true;
     return false;
 }
 
 // One list per node. Vertices without a row count as rows of zeros, so that the node count
 // never comes from an empty first row.
-QVector<QList<int> > neighboursOf(const QVector<QVector<double> >& table, int nodeCount) {
+QVector<QList<int> > neighboursOf(const QVector<QVector<double> >& table, int nodeCount)
+{
     QVector<QList<int> > neighbours;
     if (hasEmptyRow(table)) {
         QVector<QVector<double> > filled = table;
         const QVector<double> zeros(nodeCount, 0.0);  // shared by every filled row
         for (QVector<double>& row : filled)
-            if (row.isEmpty()) row = zeros;
+            if (row.isEmpty())
+                row = zeros;
         neighbours = buildNeighboursTable(filled);
     } else {
         neighbours = buildNeighboursTable(table);
@@ -48,16 +53,19 @@ QVector<QList<int> > neighboursOf(const QVector<QVector<double> >& table, int no
 
 // The residuals of a vertex without a row would depend on no node: they are left out.
 void dropVerticesWithoutRow(const QVector<QVector<double> >& table, QVector<int>& fitIndices,
-                            QVector<int>& controlIndices, QVector<QVector3D>& controlVertices) {
+                            QVector<int>& controlIndices, QVector<QVector3D>& controlVertices)
+{
     auto hasRow = [&](int v) { return v >= 0 && v < table.size() && !table[v].isEmpty(); };
     QVector<int> keptFit;
     for (int v : fitIndices)
-        if (hasRow(v)) keptFit.append(v);
+        if (hasRow(v))
+            keptFit.append(v);
     fitIndices = keptFit;
     QVector<int> keptControl;
     QVector<QVector3D> keptTargets;
     for (int i = 0; i < controlIndices.size(); ++i) {
-        if (!hasRow(controlIndices[i])) continue;
+        if (!hasRow(controlIndices[i]))
+            continue;
         keptControl.append(controlIndices[i]);
         keptTargets.append(controlVertices.value(i));
     }
@@ -68,15 +76,17 @@ void dropVerticesWithoutRow(const QVector<QVector<double> >& table, QVector<int>
 }  // namespace
 
 void NonRigidRegistrationAutoLevels::nonRigidRegistrationAutoLevels(
-    const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
-    const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals, const DynamicGraph::Graph* graph,
-    const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask, const QVector<bool>& srcFitMask,
-    const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-    QVector<QVector3D>& srcVerticesDeformed, QVector<QVector3D>& srcNormalsDeformed, double initialRigidness,
-    double rigidnessDivisor, int maxIterations, NonRigidRegistrationInteractiveUpdater* updater) {
+    const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
+    const QVector<QVector3D>& dstNormals, const DynamicGraph::Graph* graph, const KDTree::NodeBase* dstKdTree,
+    const QVector<bool>& dstMask, const QVector<bool>& srcFitMask, const QVector<int>& srcControlIndices,
+    const QVector<QVector3D>& dstControlVertices, QVector<QVector3D>& srcVerticesDeformed,
+    QVector<QVector3D>& srcNormalsDeformed, double initialRigidness, double rigidnessDivisor, int maxIterations,
+    NonRigidRegistrationInteractiveUpdater* updater)
+{
     QVector<int> srcFitIndices;
     for (int i = 0; i < srcVertices.size(); ++i)
-        if (srcFitMask.value(i, false)) srcFitIndices.append(i);
+        if (srcFitMask.value(i, false))
+            srcFitIndices.append(i);
 
     srcNormalsDeformed = srcNormals;
     std::unique_ptr<DynamicGraph::Graph> clone(graph ? graph->clone() : nullptr);
@@ -92,8 +102,10 @@ void NonRigidRegistrationAutoLevels::nonRigidRegistrationAutoLevels(
 
     for (int level = 0; level < nLevels; ++level) {
         qDebug() << "Level:" << level;
-        if (isInterrupted(updater)) break;
-        if (level > 0) clone->subdivide();
+        if (isInterrupted(updater))
+            break;
+        if (level > 0)
+            clone->subdivide();
 
         const QVector<QVector3D> nodes = clone->nodes();
         QVector<QVector<double> > rotations = clone->nodesRotations();
@@ -105,7 +117,8 @@ void NonRigidRegistrationAutoLevels::nonRigidRegistrationAutoLevels(
         // Nodes in free regions keep the plain regularisation weight on every level.
         QVector<double> eRegMultipliers(nodes.size(), rigidness);
         for (int j = 0; j < nodes.size(); ++j)
-            if (!srcFitMask.value(nodeVertices[j], false)) eRegMultipliers[j] = 1.0;
+            if (!srcFitMask.value(nodeVertices[j], false))
+                eRegMultipliers[j] = 1.0;
 
         QVector<int> fitIndices = srcFitIndices;
         QVector<int> controlIndices = srcControlIndices;
@@ -113,7 +126,8 @@ void NonRigidRegistrationAutoLevels::nonRigidRegistrationAutoLevels(
         if (hasEmptyRow(weights) || weights.size() < srcVertices.size())
             dropVerticesWithoutRow(weights, fitIndices, controlIndices, controlVertices);
 
-        if (level == 0 && updater) emit updater->levelChanged(0, nLevels);
+        if (level == 0 && updater)
+            emit updater->levelChanged(0, nLevels);
         qDebug() << "Starting optimization";
         if (!nodes.isEmpty()) {
             nonRigidRegistrationSparseLM(rotations, translations, nodes, weights, neighboursTable, srcVertices,
@@ -125,7 +139,8 @@ void NonRigidRegistrationAutoLevels::nonRigidRegistrationAutoLevels(
         clone->setNodesTransforms(rotations, translations);
         solvedAny = true;
         rigidness = rigidness / rigidnessDivisor;
-        if (updater) emit updater->levelChanged(level + 1, nLevels);
+        if (updater)
+            emit updater->levelChanged(level + 1, nLevels);
     }
 
     srcVerticesDeformed = solvedAny ? clone->deformVertices(weights) : srcVertices;

@@ -28,9 +28,9 @@ struct NonRigidRegistrationAutoLevelsParams {
     QVector<bool> srcFitMask;                     // per template vertex: true takes part in the closest-point term
     QVector<int> srcControlIndices;
     QVector<QVector3D> dstControlVertices;
-    double initialRigidness = 0.0;   // regularisation weight of the first level
-    double rigidnessDivisor = 1.0;   // the weight is divided by it after every level
-    int maxIterations = 0;           // per solve
+    double initialRigidness = 0.0;                              // regularisation weight of the first level
+    double rigidnessDivisor = 1.0;                              // the weight is divided by it after every level
+    int maxIterations = 0;                                      // per solve
     NonRigidRegistrationInteractiveUpdater* updater = nullptr;  // null: no progress, no interruption
 };
 
@@ -43,18 +43,13 @@ public:
     // once interrupted; interrupted before any level, it returns the template as given. A
     // vertex that reaches no node of a level takes part in none of its residuals and keeps its
     // rest position.
-    static void nonRigidRegistrationAutoLevels(const QVector<QVector3D>& srcVertices,
-                                               const QVector<QVector3D>& srcNormals,
-                                               const QVector<QVector3D>& dstVertices,
-                                               const QVector<QVector3D>& dstNormals,
-                                               const DynamicGraph::Graph* graph, const KDTree::NodeBase* dstKdTree,
-                                               const QVector<bool>& dstMask, const QVector<bool>& srcFitMask,
-                                               const QVector<int>& srcControlIndices,
-                                               const QVector<QVector3D>& dstControlVertices,
-                                               QVector<QVector3D>& srcVerticesDeformed,
-                                               QVector<QVector3D>& srcNormalsDeformed, double initialRigidness,
-                                               double rigidnessDivisor, int maxIterations,
-                                               NonRigidRegistrationInteractiveUpdater* updater);
+    static void nonRigidRegistrationAutoLevels(
+        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+        const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals, const DynamicGraph::Graph* graph,
+        const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask, const QVector<bool>& srcFitMask,
+        const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
+        QVector<QVector3D>& srcVerticesDeformed, QVector<QVector3D>& srcNormalsDeformed, double initialRigidness,
+        double rigidnessDivisor, int maxIterations, NonRigidRegistrationInteractiveUpdater* updater);
 };
 
 }  // namespace NonRigidRegistration

@@ -15,7 +15,8 @@ struct NodeLookup {
     QVector<int> vertexToNode;
 };
 
-NodeLookup nodeLookup(const QList<int>& nodeVertexIndices, int nVertices) {
+NodeLookup nodeLookup(const QList<int>& nodeVertexIndices, int nVertices)
+{
     NodeLookup lookup;
     lookup.nodeMask = QVector<bool>(nVertices, false);
     lookup.vertexToNode = QVector<int>(nVertices, -1);
@@ -27,8 +28,9 @@ NodeLookup nodeLookup(const QList<int>& nodeVertexIndices, int nVertices) {
     return lookup;
 }
 
-WeightsTableSharedParams sharedParams(const NodeLookup& lookup, const HE::HalfEdgeGeom& mesh, int k,
-                                      int nNodes, const QVector<bool>& vertexMask) {
+WeightsTableSharedParams sharedParams(const NodeLookup& lookup, const HE::HalfEdgeGeom& mesh, int k, int nNodes,
+                                      const QVector<bool>& vertexMask)
+{
     WeightsTableSharedParams params;
     params.k = k;
     params.nNodes = nNodes;
@@ -41,10 +43,12 @@ WeightsTableSharedParams sharedParams(const NodeLookup& lookup, const HE::HalfEd
 
 }  // namespace
 
-void buildWeightsTableGeodesicRow(WeightsTableContext& item) {
+void buildWeightsTableGeodesicRow(WeightsTableContext& item)
+{
     const WeightsTableSharedParams& params = *item.params;
     const int v = item.vertexInd;
-    if (!params.vertexMask->isEmpty() && !params.vertexMask->at(v)) return;
+    if (!params.vertexMask->isEmpty() && !params.vertexMask->at(v))
+        return;
 
     QList<double> distances;
     const QList<int> found =
@@ -53,7 +57,8 @@ void buildWeightsTableGeodesicRow(WeightsTableContext& item) {
             : FastMarching::findKNearestEnabledVertices(v, *params.mesh, params.k + 1, *params.nodeMask, &distances);
     const int m = found.size();
     // Nothing reachable: the row stays empty and the vertex takes part in no residual.
-    if (m == 0) return;
+    if (m == 0)
+        return;
 
     QVector<double> row(params.nNodes, 0.0);
     const QVector<int>& vertexToNode = *params.vertexToNode;
@@ -74,18 +79,21 @@ void buildWeightsTableGeodesicRow(WeightsTableContext& item) {
     }
     if (!(sum > 0.0)) {
         // Every node found lies at the same distance: none is nearer, so all share alike.
-        for (int i = 0; i < m; ++i) row[vertexToNode[found[i]]] = 1.0 / m;
+        for (int i = 0; i < m; ++i)
+            row[vertexToNode[found[i]]] = 1.0 / m;
         item.weights = row;
         return;
     }
     double* entries = row.data();
-    for (int j = 0; j < params.nNodes; ++j) entries[j] /= sum;
+    for (int j = 0; j < params.nNodes; ++j)
+        entries[j] /= sum;
     item.weights = row;
 }
 
 QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
                                                             const HE::HalfEdgeGeom& mesh, int k,
-                                                            const QVector<bool>& vertexMask) {
+                                                            const QVector<bool>& vertexMask)
+{
     const int n = mesh.vertexHalfEdges.size();
     const NodeLookup lookup = nodeLookup(nodeVertexIndices, n);
     // Every row marches over most of the mesh, so its geometry is taken once and shared.
@@ -102,13 +110,14 @@ QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& no
 
     QVector<QVector<double> > table;
     table.reserve(n);
-    for (WeightsTableContext& item : items) table.append(std::move(item.weights));
+    for (WeightsTableContext& item : items)
+        table.append(std::move(item.weights));
     return table;
 }
 
-QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices,
-                                                    const HE::HalfEdgeGeom& mesh, int k,
-                                                    const QVector<bool>& vertexMask) {
+QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices, const HE::HalfEdgeGeom& mesh,
+                                                    int k, const QVector<bool>& vertexMask)
+{
     const int n = mesh.vertexHalfEdges.size();
     const NodeLookup lookup = nodeLookup(nodeVertexIndices, n);
     const WeightsTableSharedParams params = sharedParams(lookup, mesh, k, nodeVertexIndices.size(), vertexMask);

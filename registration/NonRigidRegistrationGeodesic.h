@@ -18,7 +18,7 @@ struct WeightsTableSharedParams {
     int k = 0;
     int nNodes = 0;
     const HE::HalfEdgeGeom* mesh = nullptr;
-    const QVector<bool>* nodeMask = nullptr;    // true at the vertex of every node
+    const QVector<bool>* nodeMask = nullptr;     // true at the vertex of every node
     const QVector<int>* vertexToNode = nullptr;  // node index at its vertex, elsewhere -1
     const QVector<bool>* vertexMask = nullptr;   // empty: every row; else true where a row is wanted
     // Taken once from mesh for all rows; null: the rows march over the mesh itself (same rows).
@@ -41,9 +41,8 @@ QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& no
                                                             const QVector<bool>& vertexMask);
 
 // The same table, row after row in the calling thread, each row marching over the mesh itself.
-QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices,
-                                                    const HE::HalfEdgeGeom& mesh, int k,
-                                                    const QVector<bool>& vertexMask);
+QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices, const HE::HalfEdgeGeom& mesh,
+                                                    int k, const QVector<bool>& vertexMask);
 
 // Fills item.weights (the map's worker).
 void buildWeightsTableGeodesicRow(WeightsTableContext& item);

@@ -9,12 +9,14 @@ void NonRigidRegistrationInteractiveUpdater::publishUpdate(const QVector<QVector
                                                            const QVector<QVector3D>& nodesDeformed,
                                                            const QVector<QList<int> >& neighboursTable,
                                                            const QVector<QVector3D>& srcControlVertices,
-                                                           const QVector<QVector3D>& dstControlVertices) {
+                                                           const QVector<QVector3D>& dstControlVertices)
+{
     emit updated(srcVerticesDeformed, srcNormalsDeformed, nodesDeformed, neighboursTable, srcControlVertices,
                  dstControlVertices);
 }
 
-void NonRigidRegistrationInteractiveUpdater::requestInterruption() {
+void NonRigidRegistrationInteractiveUpdater::requestInterruption()
+{
     interrupted.store(true);
 }
 

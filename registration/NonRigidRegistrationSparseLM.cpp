@@ -15,17 +15,21 @@
 
 namespace NonRigidRegistration {
 
-double* initializeArray(int n, const double& value) {
+double* initializeArray(int n, const double& value)
+{
     double* array = new double[std::max(n, 0)];
     initializeArray(array, n, value);
     return array;
 }
 
-void initializeArray(double* array, int n, const double& value) {
-    for (int i = 0; i < n; ++i) array[i] = value;
+void initializeArray(double* array, int n, const double& value)
+{
+    for (int i = 0; i < n; ++i)
+        array[i] = value;
 }
 
-double* paramsToFlatArray(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations) {
+double* paramsToFlatArray(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
+{
     double* p = new double[6 * rotations.size()];
     for (int i = 0; i < rotations.size(); ++i) {
         for (int c = 0; c < 3; ++c) {
@@ -37,7 +41,8 @@ double* paramsToFlatArray(const QVector<QVector<double> >& rotations, const QVec
 }
 
 void parseFlatParamsVector(const double* p, int nvars, QVector<QVector<double> >& rotations,
-                           QVector<QVector<double> >& translations) {
+                           QVector<QVector<double> >& translations)
+{
     const int n = nvars / 6;
     rotations = QVector<QVector<double> >(n, QVector<double>(3, 0.0));
     translations = QVector<QVector<double> >(n, QVector<double>(3, 0.0));
@@ -49,22 +54,28 @@ void parseFlatParamsVector(const double* p, int nvars, QVector<QVector<double> >
     }
 }
 
-double squaredNorm(const QVector<double>& values) {
+double squaredNorm(const QVector<double>& values)
+{
     double sum = 0.0;
-    for (double x : values) sum += x * x;
+    for (double x : values)
+        sum += x * x;
     return sum;
 }
 
 SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                             const QVector<QVector<double> >& weightsTable, const QVector<QList<int> >& neighboursTable,
-                            const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices) {
+                            const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices)
+{
     const int nNodes = rotations.size();
     QVector<bool> used(nNodes, false);
     auto markInfluence = [&](int v) {
-        for (int node : getNonZeroElementIndices(weightsTable[v])) used[node] = true;
+        for (int node : getNonZeroElementIndices(weightsTable[v]))
+            used[node] = true;
     };
-    for (int v : srcControlIndices) markInfluence(v);
-    for (int v : srcFitIndices) markInfluence(v);
+    for (int v : srcControlIndices)
+        markInfluence(v);
+    for (int v : srcFitIndices)
+        markInfluence(v);
     for (int j = 0; j < neighboursTable.size(); ++j) {
         for (int k : neighboursTable[j]) {
             used[j] = true;
@@ -76,27 +87,32 @@ SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QV
     solved.startRotations = rotations;
     solved.startTranslations = translations;
     for (int j = 0; j < nNodes; ++j)
-        if (used[j]) solved.nodes.append(j);
+        if (used[j])
+            solved.nodes.append(j);
     solved.all = solved.nodes.size() == nNodes;
     if (!solved.all) {
         solved.columnOf = QVector<int>(6 * nNodes, -1);
         for (int s = 0; s < solved.nodes.size(); ++s)
-            for (int c = 0; c < 6; ++c) solved.columnOf[6 * solved.nodes[s] + c] = 6 * s + c;
+            for (int c = 0; c < 6; ++c)
+                solved.columnOf[6 * solved.nodes[s] + c] = 6 * s + c;
     }
     return solved;
 }
 
 SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVector<double> >& weightsTable,
                                         const QVector<QList<int> >& neighboursTable, const QVector<int>& srcFitIndices,
-                                        const QVector<int>& srcControlIndices) {
+                                        const QVector<int>& srcControlIndices)
+{
     const int nTotalNeighbours = getTotalNeighbours(neighboursTable);
     SparseLMProblemSize size;
     size.nvars = 6 * solvedNodeCount;
     size.nobs = srcControlIndices.size() + nTotalNeighbours + srcFitIndices.size();
     const qint64 formula = 60LL * (srcControlIndices.size() + srcFitIndices.size()) + 12LL * nTotalNeighbours;
     qint64 needed = 12LL * nTotalNeighbours;
-    for (int v : srcControlIndices) needed += 6LL * getNonZeroElementIndices(weightsTable[v]).size();
-    for (int v : srcFitIndices) needed += 6LL * getNonZeroElementIndices(weightsTable[v]).size();
+    for (int v : srcControlIndices)
+        needed += 6LL * getNonZeroElementIndices(weightsTable[v]).size();
+    for (int v : srcFitIndices)
+        needed += 6LL * getNonZeroElementIndices(weightsTable[v]).size();
     size.jacobianCapacity = int(std::max(formula, needed));
     return size;
 }
@@ -104,19 +120,28 @@ SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVect
 namespace {
 
 // The two record kinds differ in the regularisation weights and the timing only.
-const QVector<double>& regularisationWeights(const NonRigidRegistrationDataERegMultipliers& d) {
+const QVector<double>& regularisationWeights(const NonRigidRegistrationDataERegMultipliers& d)
+{
     return d.eRegMultipliers;
 }
-double regularisationWeights(const NonRigidRegistrationData& d) { return d.eRegWeight; }
+double regularisationWeights(const NonRigidRegistrationData& d)
+{
+    return d.eRegWeight;
+}
 
-bool interruptionRequested(const NonRigidRegistrationDataERegMultipliers& d) {
+bool interruptionRequested(const NonRigidRegistrationDataERegMultipliers& d)
+{
     return d.updater && d.updater->interrupted.load();
 }
 // The single-weight form never looks at the flag.
-bool interruptionRequested(const NonRigidRegistrationData&) { return false; }
+bool interruptionRequested(const NonRigidRegistrationData&)
+{
+    return false;
+}
 
 QVector<double> stackedJacobian(NonRigidRegistrationDataERegMultipliers& d, const QVector<QVector<double> >& r,
-                                const QVector<QVector<double> >& t, SparseMatrix::SparseMatrixLIL& J) {
+                                const QVector<QVector<double> >& t, SparseMatrix::SparseMatrixLIL& J)
+{
     return jacobian(r, t, d.nodes, d.weightsTable, d.neighboursTable, d.srcVertices, d.srcNormals, d.dstVertices,
                     d.dstNormals, d.dstKdTree, d.dstMask, d.srcFitIndices, d.srcControlIndices, d.dstControlVertices,
                     d.eConWeight, d.eRegMultipliers, d.eIcpWeight, d.alphaPointToPoint, d.alphaPointToPlane, J,
@@ -124,13 +149,15 @@ QVector<double> stackedJacobian(NonRigidRegistrationDataERegMultipliers& d, cons
 }
 
 QVector<double> stackedJacobian(NonRigidRegistrationData& d, const QVector<QVector<double> >& r,
-                                const QVector<QVector<double> >& t, SparseMatrix::SparseMatrixLIL& J) {
+                                const QVector<QVector<double> >& t, SparseMatrix::SparseMatrixLIL& J)
+{
     return jacobian(r, t, d.nodes, d.weightsTable, d.neighboursTable, d.srcVertices, d.srcNormals, d.dstVertices,
                     d.dstNormals, d.dstKdTree, d.dstMask, d.srcFitIndices, d.srcControlIndices, d.dstControlVertices,
                     d.eConWeight, d.eRegWeight, d.eIcpWeight, d.alphaPointToPoint, d.alphaPointToPlane, J);
 }
 
-void logJacobianTimings(const NonRigidRegistrationDataERegMultipliers& d) {
+void logJacobianTimings(const NonRigidRegistrationDataERegMultipliers& d)
+{
     qDebug() << "eConJac:" << double(d.jacobianTimings.eConMs) / 1000.0 << "sec";
     qDebug() << "eRegJac:" << double(d.jacobianTimings.eRegMs) / 1000.0 << "sec";
     qDebug() << "eIcpJac:" << double(d.jacobianTimings.eIcpMs) / 1000.0 << "sec";
@@ -139,7 +166,8 @@ void logJacobianTimings(const NonRigidRegistrationData&) {}
 
 // The node transforms at the solver's parameters; held nodes keep their start transforms.
 void transformsAt(const SolvedNodes& solved, const double* p, int m, QVector<QVector<double> >& rotations,
-                  QVector<QVector<double> >& translations) {
+                  QVector<QVector<double> >& translations)
+{
     if (solved.all) {
         parseFlatParamsVector(p, m, rotations, translations);
         return;
@@ -155,7 +183,8 @@ void transformsAt(const SolvedNodes& solved, const double* p, int m, QVector<QVe
 }
 
 template <typename Data>
-void residualCallback(double* p, double* hx, int m, int n, void* adata) {
+void residualCallback(double* p, double* hx, int m, int n, void* adata)
+{
     Data& d = *static_cast<Data*>(adata);
     if (interruptionRequested(d)) {
         // All zeros read as a perfect fit: the solver stops at once.
@@ -164,11 +193,10 @@ void residualCallback(double* p, double* hx, int m, int n, void* adata) {
     }
     QVector<QVector<double> > rotations, translations;
     transformsAt(d.solvedNodes, p, m, rotations, translations);
-    const QVector<double> r =
-        errorMetric(rotations, translations, d.nodes, d.weightsTable, d.neighboursTable, d.srcVertices, d.srcNormals,
-                    d.dstVertices, d.dstNormals, d.dstKdTree, d.dstMask, d.srcFitIndices, d.srcControlIndices,
-                    d.dstControlVertices, d.eConWeight, regularisationWeights(d), d.eIcpWeight, d.alphaPointToPoint,
-                    d.alphaPointToPlane);
+    const QVector<double> r = errorMetric(
+        rotations, translations, d.nodes, d.weightsTable, d.neighboursTable, d.srcVertices, d.srcNormals, d.dstVertices,
+        d.dstNormals, d.dstKdTree, d.dstMask, d.srcFitIndices, d.srcControlIndices, d.dstControlVertices, d.eConWeight,
+        regularisationWeights(d), d.eIcpWeight, d.alphaPointToPoint, d.alphaPointToPlane);
     if (r.size() != n)
         qFatal("Registration residuals: %d computed for %d measurements", int(r.size()), n);
     std::copy(r.constBegin(), r.constEnd(), hx);
@@ -177,24 +205,28 @@ void residualCallback(double* p, double* hx, int m, int n, void* adata) {
 
 template <typename Data>
 void publishPreview(const Data& d, const QVector<QVector<double> >& rotations,
-                    const QVector<QVector<double> >& translations) {
+                    const QVector<QVector<double> >& translations)
+{
     QVector<QVector3D> srcVerticesDeformed, srcNormalsDeformed;
     deformVerticesAndNormalsByGraph(d.srcVertices, d.srcNormals, rotations, translations, d.nodes, d.weightsTable,
                                     &srcVerticesDeformed, &srcNormalsDeformed);
     const QVector<QVector3D> nodesDeformed = deformNodes(d.nodes, translations);
     QVector<QVector3D> srcControlVertices;
     srcControlVertices.reserve(d.srcControlIndices.size());
-    for (int v : d.srcControlIndices) srcControlVertices.append(srcVerticesDeformed[v]);
+    for (int v : d.srcControlIndices)
+        srcControlVertices.append(srcVerticesDeformed[v]);
     d.updater->publishUpdate(srcVerticesDeformed, srcNormalsDeformed, nodesDeformed, d.neighboursTable,
                              srcControlVertices, QVector<QVector3D>(d.dstControlVertices));
 }
 
 template <typename Data>
-void jacobianCallback(double* p, splm_crsm* jac, int m, int, void* adata) {
+void jacobianCallback(double* p, splm_crsm* jac, int m, int, void* adata)
+{
     Data& d = *static_cast<Data*>(adata);
     QVector<QVector<double> > rotations, translations;
     transformsAt(d.solvedNodes, p, m, rotations, translations);
-    if (d.updater) publishPreview(d, rotations, translations);
+    if (d.updater)
+        publishPreview(d, rotations, translations);
 
     QVector<double> res;
     {
@@ -203,7 +235,8 @@ void jacobianCallback(double* p, splm_crsm* jac, int m, int, void* adata) {
         SparseMatrix::SparseMatrixCRS crs(J);
         if (!d.solvedNodes.all) {
             // Held nodes have no entries; the others move to their columns among the solved.
-            for (int k = 0; k < crs.nnz; ++k) crs.colidx[k] = d.solvedNodes.columnOf[crs.colidx[k]];
+            for (int k = 0; k < crs.nnz; ++k)
+                crs.colidx[k] = d.solvedNodes.columnOf[crs.colidx[k]];
             crs.nc = 6 * d.solvedNodes.nodes.size();
         }
         SparseMatrix::fillSparseLmCRS(crs, jac);
@@ -214,8 +247,10 @@ void jacobianCallback(double* p, splm_crsm* jac, int m, int, void* adata) {
     qDebug() << "\tJac call: " << E << change;
 }
 
-void logHeldNodes(const SolvedNodes& solved, int nNodes) {
-    if (solved.all) return;
+void logHeldNodes(const SolvedNodes& solved, int nNodes)
+{
+    if (solved.all)
+        return;
     QStringList held;
     int next = 0;
     for (int j = 0; j < nNodes; ++j) {
@@ -232,8 +267,9 @@ void logHeldNodes(const SolvedNodes& solved, int nNodes) {
 }
 
 template <typename Data>
-int solve(Data* d, QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
-          double maxIterations, splm_model_callback residuals, splm_crsm_jacobian_callback jacobianOf) {
+int solve(Data* d, QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations, double maxIterations,
+          splm_model_callback residuals, splm_crsm_jacobian_callback jacobianOf)
+{
     const int nNodes = d->nodes.size();
     d->solvedNodes = findSolvedNodes(rotations, translations, d->weightsTable, d->neighboursTable, d->srcFitIndices,
                                      d->srcControlIndices);
@@ -281,7 +317,8 @@ void fillCommon(Data* d, const QVector<QVector3D>& nodes, const QVector<QVector<
                 const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
                 const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices,
                 const QVector<QVector3D>& dstControlVertices, double eConWeight, double eIcpWeight,
-                double alphaPointToPoint, double alphaPointToPlane, NonRigidRegistrationInteractiveUpdater* updater) {
+                double alphaPointToPoint, double alphaPointToPlane, NonRigidRegistrationInteractiveUpdater* updater)
+{
     d->nodes = nodes;
     d->weightsTable = weightsTable;
     d->neighboursTable = neighboursTable;
@@ -304,19 +341,23 @@ void fillCommon(Data* d, const QVector<QVector3D>& nodes, const QVector<QVector<
 
 }  // namespace
 
-void nonRigidRegistrationErrorMetricSparseLMeRegMultipliers(double* p, double* hx, int m, int n, void* adata) {
+void nonRigidRegistrationErrorMetricSparseLMeRegMultipliers(double* p, double* hx, int m, int n, void* adata)
+{
     residualCallback<NonRigidRegistrationDataERegMultipliers>(p, hx, m, n, adata);
 }
 
-void nonRigidRegistrationJacSparseLMeRegMultipliers(double* p, splm_crsm* jac, int m, int n, void* adata) {
+void nonRigidRegistrationJacSparseLMeRegMultipliers(double* p, splm_crsm* jac, int m, int n, void* adata)
+{
     jacobianCallback<NonRigidRegistrationDataERegMultipliers>(p, jac, m, n, adata);
 }
 
-void nonRigidRegistrationErrorMetricSparseLM(double* p, double* hx, int m, int n, void* adata) {
+void nonRigidRegistrationErrorMetricSparseLM(double* p, double* hx, int m, int n, void* adata)
+{
     residualCallback<NonRigidRegistrationData>(p, hx, m, n, adata);
 }
 
-void nonRigidRegistrationJacSparseLM(double* p, splm_crsm* jac, int m, int n, void* adata) {
+void nonRigidRegistrationJacSparseLM(double* p, splm_crsm* jac, int m, int n, void* adata)
+{
     jacobianCallback<NonRigidRegistrationData>(p, jac, m, n, adata);
 }
 
@@ -329,11 +370,12 @@ int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<Q
                                  const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                                  double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
                                  double alphaPointToPoint, double alphaPointToPlane, double maxIterations,
-                                 NonRigidRegistrationInteractiveUpdater* updater) {
+                                 NonRigidRegistrationInteractiveUpdater* updater)
+{
     auto* d = new NonRigidRegistrationDataERegMultipliers;
     fillCommon(d, nodes, weightsTable, neighboursTable, srcVertices, srcNormals, dstVertices, dstNormals, dstKdTree,
-               dstMask, srcFitIndices, srcControlIndices, dstControlVertices, eConWeight, eIcpWeight,
-               alphaPointToPoint, alphaPointToPlane, updater);
+               dstMask, srcFitIndices, srcControlIndices, dstControlVertices, eConWeight, eIcpWeight, alphaPointToPoint,
+               alphaPointToPlane, updater);
     d->eRegMultipliers = eRegMultipliers;
     return solve(d, rotations, translations, maxIterations, nonRigidRegistrationErrorMetricSparseLMeRegMultipliers,
                  nonRigidRegistrationJacSparseLMeRegMultipliers);
@@ -348,11 +390,12 @@ int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<Q
                                  const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                                  double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
                                  double alphaPointToPlane, double maxIterations,
-                                 NonRigidRegistrationInteractiveUpdater* updater) {
+                                 NonRigidRegistrationInteractiveUpdater* updater)
+{
     auto* d = new NonRigidRegistrationData;
     fillCommon(d, nodes, weightsTable, neighboursTable, srcVertices, srcNormals, dstVertices, dstNormals, dstKdTree,
-               dstMask, srcFitIndices, srcControlIndices, dstControlVertices, eConWeight, eIcpWeight,
-               alphaPointToPoint, alphaPointToPlane, updater);
+               dstMask, srcFitIndices, srcControlIndices, dstControlVertices, eConWeight, eIcpWeight, alphaPointToPoint,
+               alphaPointToPlane, updater);
     d->eRegWeight = eRegWeight;
     return solve(d, rotations, translations, maxIterations, nonRigidRegistrationErrorMetricSparseLM,
                  nonRigidRegistrationJacSparseLM);

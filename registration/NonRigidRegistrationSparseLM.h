@@ -24,9 +24,9 @@ class NonRigidRegistrationInteractiveUpdater;
 // empty column; such nodes keep their start transforms and are left out of the parameters.
 struct SolvedNodes {
     bool all = true;
-    QVector<int> nodes;                          // the moved nodes, ascending
-    QVector<int> columnOf;                       // per Jacobian column: the solver's column, -1 when held
-    QVector<QVector<double> > startRotations;    // every node's start transform
+    QVector<int> nodes;                        // the moved nodes, ascending
+    QVector<int> columnOf;                     // per Jacobian column: the solver's column, -1 when held
+    QVector<QVector<double> > startRotations;  // every node's start transform
     QVector<QVector<double> > startTranslations;
 };
 
@@ -71,7 +71,7 @@ public:
     double eIcpWeight = 0.0;
     double alphaPointToPoint = 0.0;
     double alphaPointToPlane = 0.0;
-    double previousError = 1.0;                              // |e|² at the previous Jacobian evaluation
+    double previousError = 1.0;                                 // |e|² at the previous Jacobian evaluation
     NonRigidRegistrationInteractiveUpdater* updater = nullptr;  // not owned; may be null
     JacobianTimings jacobianTimings;
     SolvedNodes solvedNodes;

@@ -10,17 +10,20 @@ namespace NonRigidRegistration {
 
 namespace {
 
-QVector<double> concatenated(const QVector<double>& a, const QVector<double>& b, const QVector<double>& c) {
+QVector<double> concatenated(const QVector<double>& a, const QVector<double>& b, const QVector<double>& c)
+{
     QVector<double> all;
     all.reserve(a.size() + b.size() + c.size());
     all << a << b << c;
     return all;
 }
 
-bool rowsStrictlyAscending(const SparseMatrix::SparseMatrixLIL& m) {
+bool rowsStrictlyAscending(const SparseMatrix::SparseMatrixLIL& m)
+{
     for (const QList<SparseMatrix::LILEntry>& row : m.rows)
         for (int k = 1; k < row.size(); ++k)
-            if (!(row.at(k - 1).col < row.at(k).col)) return false;
+            if (!(row.at(k - 1).col < row.at(k).col))
+                return false;
     return true;
 }
 
@@ -35,13 +38,14 @@ QVector<double> stackedResiduals(const QVector<QVector<double> >& rotations,
                                  const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
                                  const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                                  double eConWeight, const RegWeights& eRegWeights, double eIcpWeight,
-                                 double alphaPointToPoint, double alphaPointToPlane) {
-    return concatenated(eCon(rotations, translations, srcVertices, srcControlIndices, dstControlVertices, nodes,
-                             weightsTable, eConWeight),
-                        eReg(rotations, translations, nodes, neighboursTable, eRegWeights),
-                        eIcp(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices,
-                             dstVertices, dstNormals, dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane,
-                             eIcpWeight));
+                                 double alphaPointToPoint, double alphaPointToPlane)
+{
+    return concatenated(
+        eCon(rotations, translations, srcVertices, srcControlIndices, dstControlVertices, nodes, weightsTable,
+             eConWeight),
+        eReg(rotations, translations, nodes, neighboursTable, eRegWeights),
+        eIcp(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices,
+             dstNormals, dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight));
 }
 
 // Runs the three blocks with the regularisation weights given as one double or per node.
@@ -55,8 +59,9 @@ QVector<double> stackedJacobian(const QVector<QVector<double> >& rotations,
                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                                 double eConWeight, const RegWeights& eRegWeights, double eIcpWeight,
-                                double alphaPointToPoint, double alphaPointToPlane,
-                                SparseMatrix::SparseMatrixLIL& jac, JacobianTimings* timings) {
+                                double alphaPointToPoint, double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jac,
+                                JacobianTimings* timings)
+{
     QElapsedTimer timer;
     SparseMatrix::SparseMatrixLIL conBlock, regBlock, icpBlock;
 
@@ -87,8 +92,10 @@ QVector<double> stackedJacobian(const QVector<QVector<double> >& rotations,
 }  // namespace
 
 SparseMatrix::SparseMatrixLIL stackSortedRows(const SparseMatrix::SparseMatrixLIL& a,
-                                              const SparseMatrix::SparseMatrixLIL& b) {
-    if (!rowsStrictlyAscending(a) || !rowsStrictlyAscending(b)) return SparseMatrix::stackVertically(a, b);
+                                              const SparseMatrix::SparseMatrixLIL& b)
+{
+    if (!rowsStrictlyAscending(a) || !rowsStrictlyAscending(b))
+        return SparseMatrix::stackVertically(a, b);
     // Appending a sorted row of distinct columns entry by entry, sorting after each, leaves it
     // as it was: sharing the row gives the same matrix.
     SparseMatrix::SparseMatrixLIL stacked;
@@ -106,7 +113,8 @@ QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QV
                             const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
                             const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                             double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
-                            double alphaPointToPoint, double alphaPointToPlane) {
+                            double alphaPointToPoint, double alphaPointToPlane)
+{
     return stackedResiduals(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
                             dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
                             dstControlVertices, eConWeight, eRegMultipliers, eIcpWeight, alphaPointToPoint,
@@ -121,7 +129,8 @@ QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QV
                             const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
                             const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                             double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
-                            double alphaPointToPlane) {
+                            double alphaPointToPlane)
+{
     return stackedResiduals(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
                             dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
                             dstControlVertices, eConWeight, eRegWeight, eIcpWeight, alphaPointToPoint,
@@ -137,7 +146,8 @@ QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVect
                          const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                          double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
                          double alphaPointToPoint, double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jacobian,
-                         JacobianTimings* timings) {
+                         JacobianTimings* timings)
+{
     return stackedJacobian(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
                            dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
                            dstControlVertices, eConWeight, eRegMultipliers, eIcpWeight, alphaPointToPoint,
@@ -152,11 +162,12 @@ QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVect
                          const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
                          const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
                          double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
-                         double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jacobian) {
+                         double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jacobian)
+{
     return stackedJacobian(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
                            dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
-                           dstControlVertices, eConWeight, eRegWeight, eIcpWeight, alphaPointToPoint,
-                           alphaPointToPlane, jacobian, nullptr);
+                           dstControlVertices, eConWeight, eRegWeight, eIcpWeight, alphaPointToPoint, alphaPointToPlane,
+                           jacobian, nullptr);
 }
 
 }  // namespace NonRigidRegistration

@@ -24,7 +24,8 @@ struct Uniform {
 template <typename Multiplier>
 QVector<double> regularisationValues(const QVector<QVector<double> >& rotations,
                                      const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                     const QVector<QList<int> >& neighboursTable, Multiplier multiplier) {
+                                     const QVector<QList<int> >& neighboursTable, Multiplier multiplier)
+{
     QVector<double> residuals(getTotalNeighbours(neighboursTable));
     int p = 0;
     for (int j = 0; j < nodes.size(); ++j) {
@@ -46,7 +47,8 @@ template <typename Multiplier>
 QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
                                   const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
                                   const QVector<QList<int> >& neighboursTable, Multiplier multiplier,
-                                  QVector<QList<int> >& influenceNodeIndexTable) {
+                                  QVector<QList<int> >& influenceNodeIndexTable)
+{
     const int total = getTotalNeighbours(neighboursTable);
     QVector<DerVal> residuals(total);
     influenceNodeIndexTable = QVector<QList<int> >(total);
@@ -58,7 +60,8 @@ QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
         const Vec<DerVal> gj(nodes[j]);
         const DerVal weight(multiplier(j));
         QVector<QVector<DerVal> > R;
-        if (!neighboursTable[j].isEmpty()) R = Quaternion<DerVal>(rj[0], rj[1], rj[2]).rotationMatrix();
+        if (!neighboursTable[j].isEmpty())
+            R = Quaternion<DerVal>(rj[0], rj[1], rj[2]).rotationMatrix();
         for (int k : neighboursTable[j]) {
             influenceNodeIndexTable[p] << j << k;
             const Vec<DerVal> tk(makeVectorDifferentiable(translations[k], 12, 9));
@@ -75,33 +78,37 @@ QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
 
 QVector<double> eReg(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                      const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                     const QVector<double>& eRegMultipliers) {
+                     const QVector<double>& eRegMultipliers)
+{
     return regularisationValues(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers});
 }
 
 QVector<double> eReg(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                     const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                     double eRegWeight) {
+                     const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight)
+{
     return regularisationValues(rotations, translations, nodes, neighboursTable, Uniform{eRegWeight});
 }
 
 QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                         const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                        const QVector<double>& eRegMultipliers, QVector<QList<int> >& influenceNodeIndexTable) {
+                        const QVector<double>& eRegMultipliers, QVector<QList<int> >& influenceNodeIndexTable)
+{
     return regularisationDer(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers},
                              influenceNodeIndexTable);
 }
 
 QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                        double eRegWeight, QVector<QList<int> >& influenceNodeIndexTable) {
+                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight,
+                        QVector<QList<int> >& influenceNodeIndexTable)
+{
     return regularisationDer(rotations, translations, nodes, neighboursTable, Uniform{eRegWeight},
                              influenceNodeIndexTable);
 }
 
 QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                         const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                        const QVector<double>& eRegMultipliers, SparseMatrix::SparseMatrixLIL& jacobian) {
+                        const QVector<double>& eRegMultipliers, SparseMatrix::SparseMatrixLIL& jacobian)
+{
     QVector<QList<int> > table;
     const QVector<DerVal> residuals = eRegDer(rotations, translations, nodes, neighboursTable, eRegMultipliers, table);
     jacobian = fillJacobian(residuals, table, rotations.size());
@@ -109,8 +116,9 @@ QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVecto
 }
 
 QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                        double eRegWeight, SparseMatrix::SparseMatrixLIL& jacobian) {
+                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight,
+                        SparseMatrix::SparseMatrixLIL& jacobian)
+{
     QVector<QList<int> > table;
     const QVector<DerVal> residuals = eRegDer(rotations, translations, nodes, neighboursTable, eRegWeight, table);
     jacobian = fillJacobian(residuals, table, rotations.size());

@@ -16,23 +16,22 @@ QVector<double> eReg(const QVector<QVector<double> >& rotations, const QVector<Q
                      const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
                      const QVector<double>& eRegMultipliers);
 QVector<double> eReg(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                     const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                     double eRegWeight);
+                     const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight);
 
 // influenceNodeIndexTable receives (j, k) for every residual.
 QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                         const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
                         const QVector<double>& eRegMultipliers, QVector<QList<int> >& influenceNodeIndexTable);
 QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                        double eRegWeight, QVector<QList<int> >& influenceNodeIndexTable);
+                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight,
+                        QVector<QList<int> >& influenceNodeIndexTable);
 
 // The residual values; jacobian receives the block (12 stored entries per row).
 QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                         const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
                         const QVector<double>& eRegMultipliers, SparseMatrix::SparseMatrixLIL& jacobian);
 QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                        double eRegWeight, SparseMatrix::SparseMatrixLIL& jacobian);
+                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight,
+                        SparseMatrix::SparseMatrixLIL& jacobian);
 
 }  // namespace NonRigidRegistration

@@ -29,8 +29,7 @@ public:
     // when the solver refuses (fewer than three pairs).
     static QMatrix4x4 findRotation(const QVector<QVector3D>& src, const QVector<QVector3D>& dst);
     // x -> R (x - cS) + cD.
-    static QMatrix4x4 findTransformationAndRotation(const QVector<QVector3D>& src,
-                                                    const QVector<QVector3D>& dst);
+    static QMatrix4x4 findTransformationAndRotation(const QVector<QVector3D>& src, const QVector<QVector3D>& dst);
     // x -> R (s (x - cS)) + cD: the similarity transform carrying src onto dst.
     static QMatrix4x4 findRigidAlignmentTransform(const QVector<QVector3D>& src, const QVector<QVector3D>& dst);
 
@@ -51,7 +50,7 @@ public:
 };
 
 // Solver callbacks of the rotation fit; data is a RigidAlignmentData.
-void rigidAlignmentErrorMetricSparseLM(double* parameters, double* estimate, int parameterCount,
-                                       int measurementCount, void* data);
-void rigidAlignmentJacSparseLM(double* parameters, splm_crsm* jacobian, int parameterCount,
-                               int measurementCount, void* data);
+void rigidAlignmentErrorMetricSparseLM(double* parameters, double* estimate, int parameterCount, int measurementCount,
+                                       void* data);
+void rigidAlignmentJacSparseLM(double* parameters, splm_crsm* jacobian, int parameterCount, int measurementCount,
+                               void* data);

@@ -8,7 +8,8 @@ namespace NonRigidRegistration {
 
 Vec<double> deformVertexSubset(const QVector<QVector<double> >& rotations,
                                const QVector<QVector<double> >& translations, const QVector3D& vertex,
-                               const QVector<QVector3D>& nodes, const QVector<double>& weights) {
+                               const QVector<QVector3D>& nodes, const QVector<double>& weights)
+{
     Vec<double> result(3, 0.0);
     for (int i = 0; i < nodes.size(); ++i) {
         const QVector<double>& r = rotations[i];
@@ -22,8 +23,8 @@ Vec<double> deformVertexSubset(const QVector<QVector<double> >& rotations,
 }
 
 Vec<DerVal> deformVertexSubset(const QVector<QVector<DerVal> >& rsDer, const QVector<QVector<DerVal> >& tsDer,
-                               const QVector3D& vertex, const QVector<QVector3D>& nodes,
-                               const QVector<double>& weights) {
+                               const QVector3D& vertex, const QVector<QVector3D>& nodes, const QVector<double>& weights)
+{
     Vec<DerVal> result(3, DerVal(0.0));
     for (int i = 0; i < nodes.size(); ++i) {
         const QVector<DerVal>& r = rsDer[i];
@@ -37,7 +38,8 @@ Vec<DerVal> deformVertexSubset(const QVector<QVector<DerVal> >& rsDer, const QVe
 }
 
 Vec<double> deformNormalSubset(const QVector<QVector<double> >& rotations, const QVector3D& normal,
-                               const QVector<QVector3D>& nodes, const QVector<double>& weights) {
+                               const QVector<QVector3D>& nodes, const QVector<double>& weights)
+{
     const Vec<double> n(normal);
     Vec<double> acc(3, 0.0);
     for (int i = 0; i < nodes.size(); ++i) {

@@ -12,23 +12,28 @@ using SparseMatrix::SparseMatrixLIL;
 namespace {
 
 // The plain route the fast row building must reproduce: append every entry, sorting each time.
-SparseMatrixLIL appendedJacobian(const QVector<DerVal>& residuals, const QVector<QList<int> >& table, int nNodes) {
+SparseMatrixLIL appendedJacobian(const QVector<DerVal>& residuals, const QVector<QList<int> >& table, int nNodes)
+{
     SparseMatrixLIL m(residuals.size(), 6 * nNodes);
     for (int i = 0; i < residuals.size(); ++i)
         for (int p = 0; p < table[i].size(); ++p)
-            for (int c = 0; c < 6; ++c) m.append(i, 6 * table[i][p] + c, residuals[i].derivatives[6 * p + c]);
+            for (int c = 0; c < 6; ++c)
+                m.append(i, 6 * table[i][p] + c, residuals[i].derivatives[6 * p + c]);
     return m;
 }
 
-DerVal withOnes(int slotCount, const QList<int>& ones) {
+DerVal withOnes(int slotCount, const QList<int>& ones)
+{
     DerVal x(0.5, slotCount);
-    for (int k : ones) x.derivatives[k] = 1.0;
+    for (int k : ones)
+        x.derivatives[k] = 1.0;
     return x;
 }
 
 }  // namespace
 
-TEST(DifferentiableParameters, NonZeroIndicesAndSubsets) {
+TEST(DifferentiableParameters, NonZeroIndicesAndSubsets)
+{
     EXPECT_EQ(getNonZeroElementIndices({0, 0, -5, 10, 0}), QList<int>({2, 3}));
     EXPECT_EQ(getNonZeroElementIndices({}), QList<int>());
     // -0.0 is zero; NaN is not.
@@ -42,7 +47,8 @@ TEST(DifferentiableParameters, NonZeroIndicesAndSubsets) {
               (QVector<QVector<double> >{{4, 5, 6}, {1, 2, 3}}));
 }
 
-TEST(DifferentiableParameters, SeedingAndStripping) {
+TEST(DifferentiableParameters, SeedingAndStripping)
+{
     const QVector<DerVal> v = makeVectorDifferentiable({1, 2}, 3, 1);
     ASSERT_EQ(v.size(), 2);
     EXPECT_EQ(v[0], DerVal(1, QVector<double>({0, 1, 0})));
@@ -72,23 +78,29 @@ TEST(DifferentiableParameters, SeedingAndStripping) {
     EXPECT_EQ(undifContainer(Vec<DerVal>(pair)), Vec<double>(QVector<double>{1, 2}));
 }
 
-TEST(DifferentiableParameters, FillJacobianStoresEveryEntryOfTheInfluenceNodes) {
+TEST(DifferentiableParameters, FillJacobianStoresEveryEntryOfTheInfluenceNodes)
+{
     const QVector<DerVal> residuals{withOnes(18, {0, 6}), withOnes(18, {0, 7, 13}), withOnes(18, {1})};
     const QVector<QList<int> > table{{0, 1}, {0, 1, 2}, {2}};
     const SparseMatrixLIL m = fillJacobian(residuals, table, 3);
 
     SparseMatrixLIL expected(3, 18);
-    for (int c = 0; c < 12; ++c) expected.append(0, c, c == 0 || c == 6 ? 1.0 : 0.0);
-    for (int c = 0; c < 18; ++c) expected.append(1, c, c == 0 || c == 7 || c == 13 ? 1.0 : 0.0);
-    for (int c = 12; c < 18; ++c) expected.append(2, c, c == 13 ? 1.0 : 0.0);
+    for (int c = 0; c < 12; ++c)
+        expected.append(0, c, c == 0 || c == 6 ? 1.0 : 0.0);
+    for (int c = 0; c < 18; ++c)
+        expected.append(1, c, c == 0 || c == 7 || c == 13 ? 1.0 : 0.0);
+    for (int c = 12; c < 18; ++c)
+        expected.append(2, c, c == 13 ? 1.0 : 0.0);
     EXPECT_EQ(m, expected);
     EXPECT_EQ(m.nonZeroCount(), 12 + 18 + 6);
 }
 
-TEST(DifferentiableParameters, FillJacobianRowsRunInColumnOrderWhateverTheListOrder) {
+TEST(DifferentiableParameters, FillJacobianRowsRunInColumnOrderWhateverTheListOrder)
+{
     // List {2, 0}: local slots 6..11 (node 0) land before local slots 0..5 (node 2).
     DerVal r(0.0, 12);
-    for (int k = 0; k < 12; ++k) r.derivatives[k] = 100 + k;
+    for (int k = 0; k < 12; ++k)
+        r.derivatives[k] = 100 + k;
     const SparseMatrixLIL m = fillJacobian({r}, {{2, 0}}, 3);
     ASSERT_EQ(m.row(0).size(), 12);
     for (int q = 0; q < 12; ++q) {
@@ -104,27 +116,31 @@ TEST(DifferentiableParameters, FillJacobianRowsRunInColumnOrderWhateverTheListOr
     EXPECT_EQ(zeros.toDense(), QVector<QVector<double> >(2, QVector<double>(12, 0.0)));
 }
 
-TEST(DifferentiableParameters, FillJacobianMatchesEntryByEntryAppending) {
+TEST(DifferentiableParameters, FillJacobianMatchesEntryByEntryAppending)
+{
     // Lists in every order, of every length up to ten nodes, a repeated node included.
     QVector<DerVal> residuals;
     QVector<QList<int> > table;
     const QList<QList<int> > lists{{}, {4}, {3, 1}, {0, 5, 2}, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {2, 7, 2}};
     for (const QList<int>& list : lists) {
         DerVal r(1.0, 6 * list.size());
-        for (int k = 0; k < r.derivatives.size(); ++k) r.derivatives[k] = std::sin(1.0 + k * list.size());
+        for (int k = 0; k < r.derivatives.size(); ++k)
+            r.derivatives[k] = std::sin(1.0 + k * list.size());
         residuals << r;
         table << list;
     }
     EXPECT_EQ(fillJacobian(residuals, table, 10), appendedJacobian(residuals, table, 10));
 }
 
-TEST(DifferentiableParameters, StackingSortedRowsEqualsStackVertically) {
+TEST(DifferentiableParameters, StackingSortedRowsEqualsStackVertically)
+{
     const QVector<DerVal> a{withOnes(12, {1, 8}), withOnes(6, {5})};
     const QVector<DerVal> b{withOnes(18, {0, 17})};
     const SparseMatrixLIL top = fillJacobian(a, {{3, 1}, {0}}, 4);
     const SparseMatrixLIL bottom = fillJacobian(b, {{2, 0, 3}}, 4);
     EXPECT_EQ(stackSortedRows(top, bottom), SparseMatrix::stackVertically(top, bottom));
-    EXPECT_EQ(stackSortedRows(SparseMatrixLIL(0, 24), bottom), SparseMatrix::stackVertically(SparseMatrixLIL(0, 24), bottom));
+    EXPECT_EQ(stackSortedRows(SparseMatrixLIL(0, 24), bottom),
+              SparseMatrix::stackVertically(SparseMatrixLIL(0, 24), bottom));
     // A row with a repeated column goes the plain way.
     SparseMatrixLIL repeated(1, 24);
     repeated.append(0, 5, 1.0);
@@ -132,7 +148,8 @@ TEST(DifferentiableParameters, StackingSortedRowsEqualsStackVertically) {
     EXPECT_EQ(stackSortedRows(repeated, bottom), SparseMatrix::stackVertically(repeated, bottom));
 }
 
-TEST(DifferentiableParameters, SmallNumericFunctions) {
+TEST(DifferentiableParameters, SmallNumericFunctions)
+{
     const Vec<double> x(QVector3D(1, 0, 0)), y(QVector3D(0, 1, 0));
     EXPECT_EQ(angleBetweenVectors(x, y), 1.5707963267948966);
     EXPECT_EQ(angleBetweenVectors(x, x), 0.0);

@@ -10,10 +10,11 @@ namespace {
 
 // Five template vertices; nodes on vertices 3 and 1, node 3 aggregating 3 and 4 (4 with a
 // child of its own), node 1 aggregating 1, 0 and 2.
-const QVector<QVector3D> kVertices{QVector3D(0, 0, 0), QVector3D(1, 0, 0), QVector3D(0, 2, 0),
-                                   QVector3D(0, 0, 3), QVector3D(4, 4, 4)};
+const QVector<QVector3D> kVertices{QVector3D(0, 0, 0), QVector3D(1, 0, 0), QVector3D(0, 2, 0), QVector3D(0, 0, 3),
+                                   QVector3D(4, 4, 4)};
 
-QVector<Node> twoNodes() {
+QVector<Node> twoNodes()
+{
     Node a;
     a.vertexInd = 3;
     a.r = {1, 0, 0};
@@ -31,7 +32,8 @@ QVector<Node> twoNodes() {
 
 }  // namespace
 
-TEST(GraphBase, DefaultRecordsAreEmpty) {
+TEST(GraphBase, DefaultRecordsAreEmpty)
+{
     const Node node;
     EXPECT_TRUE(node.r.isEmpty());
     EXPECT_TRUE(node.t.isEmpty());
@@ -42,7 +44,8 @@ TEST(GraphBase, DefaultRecordsAreEmpty) {
     EXPECT_TRUE(child.children.isEmpty());
 }
 
-TEST(GraphBase, VirtualOperationsOnlyLogTheirNotice) {
+TEST(GraphBase, VirtualOperationsOnlyLogTheirNotice)
+{
     Graph graph(kVertices, 4);
     EXPECT_EQ(graph.levelsCount(), -1);
     EXPECT_EQ(graph.getK(), 4);
@@ -54,15 +57,15 @@ TEST(GraphBase, VirtualOperationsOnlyLogTheirNotice) {
     EXPECT_TRUE(graph.deformVertices(QVector<QVector<double> >{{1.0}}).isEmpty());
     EXPECT_TRUE(graph.weightsTable().isEmpty());
     EXPECT_EQ(graph.clone(), nullptr);
-    EXPECT_EQ(log.texts(QtDebugMsg), QStringList({"Calling virtual method Graph::subdivide()",
-                                                  "Calling virtual method Graph::deformVertices",
-                                                  "Calling virtual method Graph::deformVertices",
-                                                  "Calling virtual method Graph::weightsTable()",
-                                                  "Calling virtual method Graph::clone()"}));
+    EXPECT_EQ(log.texts(QtDebugMsg),
+              QStringList({"Calling virtual method Graph::subdivide()", "Calling virtual method Graph::deformVertices",
+                           "Calling virtual method Graph::deformVertices",
+                           "Calling virtual method Graph::weightsTable()", "Calling virtual method Graph::clone()"}));
     EXPECT_TRUE(graph.nodes().isEmpty());
 }
 
-TEST(GraphBase, SetNodesTransformsReplacesEveryNodeExactly) {
+TEST(GraphBase, SetNodesTransformsReplacesEveryNodeExactly)
+{
     Node start;
     start.r = {1 + 0.0001, 0.0001, 0.0001};
     start.t = {0.0001, 0.0001, 0.0001};
@@ -76,7 +79,8 @@ TEST(GraphBase, SetNodesTransformsReplacesEveryNodeExactly) {
     EXPECT_EQ(graph.graphNodes[1].t, QVector<double>({3, 4, 5}));
 }
 
-TEST(GraphBase, AccessorsFollowNodeOrder) {
+TEST(GraphBase, AccessorsFollowNodeOrder)
+{
     Graph graph(kVertices, 2, 1, twoNodes());
     EXPECT_EQ(graph.levelsCount(), 1);
     EXPECT_EQ(graph.nodes(), QVector<QVector3D>({QVector3D(0, 0, 3), QVector3D(1, 0, 0)}));
@@ -99,7 +103,8 @@ TEST(GraphBase, AccessorsFollowNodeOrder) {
     EXPECT_EQ(graph.nodes(), QVector<QVector3D>({QVector3D(0, 0, 6), QVector3D(2, 0, 0)}));
 }
 
-TEST(GraphBase, CopiesShareNothingObservable) {
+TEST(GraphBase, CopiesShareNothingObservable)
+{
     // The node records are values: changing a copy's transforms leaves the original alone.
     const Graph original(kVertices, 2, 1, twoNodes());
     Graph copy(original.vertices, original.k, original.levels, original.graphNodes);
@@ -115,9 +120,7 @@ namespace {
 // destroyed through a base pointer.
 class CountingGraph : public Graph {
 public:
-    CountingGraph(const QVector<QVector3D>& vertices, int* alive) : Graph(vertices, 1), alive(alive) {
-        ++*alive;
-    }
+    CountingGraph(const QVector<QVector3D>& vertices, int* alive) : Graph(vertices, 1), alive(alive) { ++*alive; }
     ~CountingGraph() override { --*alive; }
     Graph* clone() const override { return new CountingGraph(vertices, alive); }
     void subdivide() override { levels = 7; }
@@ -126,7 +129,8 @@ public:
 
 }  // namespace
 
-TEST(GraphBase, SubclassesOverrideAndAreDeletedThroughTheBase) {
+TEST(GraphBase, SubclassesOverrideAndAreDeletedThroughTheBase)
+{
     int alive = 0;
     Graph* graph = new CountingGraph(kVertices, &alive);
     Graph* copy = graph->clone();

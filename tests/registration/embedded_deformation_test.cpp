@@ -22,19 +22,26 @@ const QVector<double> kHalfTurnZ{0, 0, 0};
 const QVector<double> kQuarterTurnZ{std::sqrt(2.0) - 1, 0, 0};
 const QVector<double> kZero{0, 0, 0};
 
-QVector3D toQ(const Vec<double>& v) { return QVector3D(float(v[0]), float(v[1]), float(v[2])); }
+QVector3D toQ(const Vec<double>& v)
+{
+    return QVector3D(float(v[0]), float(v[1]), float(v[2]));
+}
 
 // Rotation parameters (w, x, y) / (1 + z) of a unit quaternion with z > -1.
-QVector<double> paramsOf(const QQuaternion& q) {
+QVector<double> paramsOf(const QQuaternion& q)
+{
     const double d = 1.0 + q.z();
     return {q.scalar() / d, q.x() / d, q.y() / d};
 }
 
-double uniform(double lo, double hi) { return lo + (hi - lo) * Random::draw() / 32767.0; }
+double uniform(double lo, double hi)
+{
+    return lo + (hi - lo) * Random::draw() / 32767.0;
+}
 
-QVector3D randomPoint(double extent) {
-    return QVector3D(float(uniform(-extent, extent)), float(uniform(-extent, extent)),
-                     float(uniform(-extent, extent)));
+QVector3D randomPoint(double extent)
+{
+    return QVector3D(float(uniform(-extent, extent)), float(uniform(-extent, extent)), float(uniform(-extent, extent)));
 }
 
 struct VertexCase {
@@ -50,21 +57,58 @@ struct VertexCase {
 
 }  // namespace
 
-TEST(EmbeddedDeformation, VerticesOfKnownGeometry) {
+TEST(EmbeddedDeformation, VerticesOfKnownGeometry)
+{
     const QVector<QVector3D> pair{QVector3D(-1, 0, 0), QVector3D(1, 0, 0)};
     const VertexCase cases[] = {
-        {"shared translation", pair, {kIdentity, kIdentity}, {{0, 1, 0}, {0, 1, 0}}, {0.5, 0.5},
-         QVector3D(0, 0, 0), QVector3D(0, 1, 0), 0},
-        {"quarter turn about the left node", pair, {kQuarterTurnZ, kIdentity}, {kZero, kZero}, {1, 0},
-         QVector3D(0, 0, 0), QVector3D(-1, 1, 0), 1e-6},
-        {"quarter turn about the origin", {QVector3D(0, 0, 0), QVector3D(-1, 0, 0)},
-         {kQuarterTurnZ, kIdentity}, {kZero, kZero}, {1, 0}, QVector3D(1, 0, 0), QVector3D(0, 1, 0), 1e-6},
-        {"half turn at (0, 0, 0)", {QVector3D(0, 0, 0)}, {kHalfTurnZ}, {kZero}, {1}, QVector3D(1, 0, 0),
-         QVector3D(-1, 0, 0), 0},
-        {"weights used as stored", {QVector3D(0, 0, 0)}, {kIdentity}, {kZero}, {2}, QVector3D(1, 2, 3),
-         QVector3D(2, 4, 6), 0},
-        {"all weights zero", pair, {kQuarterTurnZ, kIdentity}, {{5, 5, 5}, {1, 2, 3}}, {0, 0},
-         QVector3D(7, -3, 2), QVector3D(0, 0, 0), 0},
+        {"shared translation",
+         pair,
+         {kIdentity, kIdentity},
+         {{0, 1, 0}, {0, 1, 0}},
+         {0.5, 0.5},
+         QVector3D(0, 0, 0),
+         QVector3D(0, 1, 0),
+         0},
+        {"quarter turn about the left node",
+         pair,
+         {kQuarterTurnZ, kIdentity},
+         {kZero, kZero},
+         {1, 0},
+         QVector3D(0, 0, 0),
+         QVector3D(-1, 1, 0),
+         1e-6},
+        {"quarter turn about the origin",
+         {QVector3D(0, 0, 0), QVector3D(-1, 0, 0)},
+         {kQuarterTurnZ, kIdentity},
+         {kZero, kZero},
+         {1, 0},
+         QVector3D(1, 0, 0),
+         QVector3D(0, 1, 0),
+         1e-6},
+        {"half turn at (0, 0, 0)",
+         {QVector3D(0, 0, 0)},
+         {kHalfTurnZ},
+         {kZero},
+         {1},
+         QVector3D(1, 0, 0),
+         QVector3D(-1, 0, 0),
+         0},
+        {"weights used as stored",
+         {QVector3D(0, 0, 0)},
+         {kIdentity},
+         {kZero},
+         {2},
+         QVector3D(1, 2, 3),
+         QVector3D(2, 4, 6),
+         0},
+        {"all weights zero",
+         pair,
+         {kQuarterTurnZ, kIdentity},
+         {{5, 5, 5}, {1, 2, 3}},
+         {0, 0},
+         QVector3D(7, -3, 2),
+         QVector3D(0, 0, 0),
+         0},
         {"no nodes", {}, {}, {}, {}, QVector3D(7, -3, 2), QVector3D(0, 0, 0), 0},
     };
     for (const VertexCase& c : cases) {
@@ -74,8 +118,8 @@ TEST(EmbeddedDeformation, VerticesOfKnownGeometry) {
             DynamicGraph::deformVertexWithWeights(c.rotations, c.translations, c.vertex, c.nodes, c.weights);
         const QVector<QVector3D> whole =
             deformVerticesByGraph({c.vertex}, c.rotations, c.translations, c.nodes, Table{c.weights});
-        const QVector<QVector3D> graphWhole = DynamicGraph::deformVerticesWithWeights(
-            c.rotations, c.translations, {c.vertex}, c.nodes, Table{c.weights});
+        const QVector<QVector3D> graphWhole =
+            DynamicGraph::deformVerticesWithWeights(c.rotations, c.translations, {c.vertex}, c.nodes, Table{c.weights});
         ASSERT_EQ(graphForm.size(), 3);
         for (int i = 0; i < 3; ++i) {
             if (c.tolerance == 0) {
@@ -91,7 +135,8 @@ TEST(EmbeddedDeformation, VerticesOfKnownGeometry) {
     }
 }
 
-TEST(EmbeddedDeformation, NormalsRotateAndStayUnit) {
+TEST(EmbeddedDeformation, NormalsRotateAndStayUnit)
+{
     const QVector<QVector3D> pair{QVector3D(-1, 0, 0), QVector3D(1, 0, 0)};
     const QVector3D up(0, 1, 0);
     EXPECT_EQ(toQ(deformNormalByGraph({kIdentity, kIdentity}, up, pair, {0.5, 0.5})), up);
@@ -105,7 +150,8 @@ TEST(EmbeddedDeformation, NormalsRotateAndStayUnit) {
     EXPECT_EQ(deformNormalsByGraph({up}, opposite, pair, {{0.5, 0.5}}), QVector<QVector3D>{toQ(n)});
 }
 
-TEST(EmbeddedDeformation, NormalWithoutDirectionBecomesZero) {
+TEST(EmbeddedDeformation, NormalWithoutDirectionBecomesZero)
+{
     const QVector<QVector3D> pair{QVector3D(-1, 0, 0), QVector3D(1, 0, 0)};
     struct Case {
         const char* name;
@@ -121,13 +167,15 @@ TEST(EmbeddedDeformation, NormalWithoutDirectionBecomesZero) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Vec<double> single = deformNormalByGraph(c.rotations, c.normal, pair, c.weights);
-        for (int i = 0; i < 3; ++i) EXPECT_EQ(single[i], 0.0);  // not NaN
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(single[i], 0.0);  // not NaN
         EXPECT_EQ(deformNormalsByGraph({c.normal}, c.rotations, pair, {c.weights}),
                   QVector<QVector3D>{QVector3D(0, 0, 0)});
     }
 }
 
-TEST(EmbeddedDeformation, RigidMotionOfEveryNodeMovesTheSurfaceRigidly) {
+TEST(EmbeddedDeformation, RigidMotionOfEveryNodeMovesTheSurfaceRigidly)
+{
     // Every node turns by R and takes t_i = R g_i + T - g_i, so with weights summing to 1
     // every point must follow x -> R x + T, and every normal n -> R n.
     Random::seed(11);
@@ -158,7 +206,8 @@ TEST(EmbeddedDeformation, RigidMotionOfEveryNodeMovesTheSurfaceRigidly) {
             row[node] = uniform(0.1, 1.0);
             sum += row[node];
         }
-        for (double& w : row) w /= sum;
+        for (double& w : row)
+            w /= sum;
         weights.append(row);
     }
     const QVector<QVector3D> moved = deformVerticesByGraph(vertices, rotations, translations, nodes, weights);
@@ -177,7 +226,8 @@ TEST(EmbeddedDeformation, RigidMotionOfEveryNodeMovesTheSurfaceRigidly) {
                         R[k][0] * nodes[i].x() + R[k][1] * nodes[i].y() + R[k][2] * nodes[i].z() + T[k], 1e-5);
 }
 
-TEST(EmbeddedDeformation, WholeArrayFormsEqualThePerPointFormula) {
+TEST(EmbeddedDeformation, WholeArrayFormsEqualThePerPointFormula)
+{
     // Random transforms and sparse rows: blocks of zeros, a weight only in the last column,
     // rows of zeros, rows longer than the node count, unnormalised and negative weights.
     Random::seed(23);
@@ -197,9 +247,12 @@ TEST(EmbeddedDeformation, WholeArrayFormsEqualThePerPointFormula) {
         normals.append(v % 50 == 0 ? QVector3D(0, 0, 0) : randomPoint(1));
         QVector<double> row(nodeCount + (v % 9 == 0 ? 3 : 0), 0.0);
         const int influences = v % 6;
-        for (int j = 0; j < influences; ++j) row[Random::draw() % nodeCount] = uniform(-0.2, 1.5);
-        if (v % 11 == 0) row[nodeCount - 1] = 0.75;
-        if (v % 9 == 0) row[nodeCount + 1] = 4.0;  // beyond the nodes: never read
+        for (int j = 0; j < influences; ++j)
+            row[Random::draw() % nodeCount] = uniform(-0.2, 1.5);
+        if (v % 11 == 0)
+            row[nodeCount - 1] = 0.75;
+        if (v % 9 == 0)
+            row[nodeCount + 1] = 4.0;  // beyond the nodes: never read
         weights.append(row);
     }
     const QVector<QVector3D> moved = deformVerticesByGraph(vertices, rotations, translations, nodes, weights);
@@ -209,8 +262,7 @@ TEST(EmbeddedDeformation, WholeArrayFormsEqualThePerPointFormula) {
     for (int v = 0; v < vertices.size(); ++v) {
         EXPECT_EQ(moved[v], toQ(deformVertexByGraph(rotations, translations, vertices[v], nodes, weights[v])))
             << "vertex " << v;
-        EXPECT_EQ(turned[v], toQ(deformNormalByGraph(rotations, normals[v], nodes, weights[v])))
-            << "normal " << v;
+        EXPECT_EQ(turned[v], toQ(deformNormalByGraph(rotations, normals[v], nodes, weights[v]))) << "normal " << v;
     }
 
     // The one-pass form gives both arrays bit for bit.
@@ -234,14 +286,16 @@ TEST(EmbeddedDeformation, WholeArrayFormsEqualThePerPointFormula) {
     EXPECT_EQ(someNormals, turned.mid(0, 10));
 }
 
-TEST(EmbeddedDeformation, NodesMoveByTheirTranslation) {
+TEST(EmbeddedDeformation, NodesMoveByTheirTranslation)
+{
     const QVector<QVector3D> nodes{QVector3D(1, 2, 3), QVector3D(-1, 0, 0.5)};
     EXPECT_EQ(deformNodes(nodes, {{0.5, 0, -3}, {0, 0, 0}}),
               QVector<QVector3D>({QVector3D(1.5, 2, 0), QVector3D(-1, 0, 0.5)}));
     EXPECT_TRUE(deformNodes({}, {}).isEmpty());
 }
 
-TEST(EmbeddedDeformation, WholeArrayTransforms) {
+TEST(EmbeddedDeformation, WholeArrayTransforms)
+{
     EXPECT_EQ(scaleVertices({QVector3D(1, -2, 0.5)}, 4.0f), QVector<QVector3D>{QVector3D(4, -8, 2)});
 
     QMatrix4x4 m;
@@ -252,5 +306,6 @@ TEST(EmbeddedDeformation, WholeArrayTransforms) {
     // The plane x + y = 0 has the normal (1, 1, 0)/√2; after the map it is 2y - x = 0 + c.
     const QVector<QVector3D> normals = transformNormals({QVector3D(1, 1, 0).normalized()}, m);
     const QVector3D expected = QVector3D(1, 2, 0).normalized();
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(normals[0][k], expected[k], 1e-6);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_NEAR(normals[0][k], expected[k], 1e-6);
 }

@@ -28,13 +28,18 @@ using Tree = std::unique_ptr<KDTree::NodeBase>;
 
 const QVector<double> kIdentity{1, 0, 0};
 
-double uniform(double lo, double hi) { return lo + (hi - lo) * Random::draw() / 32767.0; }
+double uniform(double lo, double hi)
+{
+    return lo + (hi - lo) * Random::draw() / 32767.0;
+}
 
 // A wavy sheet and its unit normal.
-QVector3D sheetPoint(double x, double y, double lift) {
+QVector3D sheetPoint(double x, double y, double lift)
+{
     return QVector3D(float(x), float(y), float(0.2 * std::sin(2 * x) * std::cos(y) + lift));
 }
-QVector3D sheetNormal(double x, double y) {
+QVector3D sheetNormal(double x, double y)
+{
     const double dzdx = 0.4 * std::cos(2 * x) * std::cos(y);
     const double dzdy = -0.2 * std::sin(2 * x) * std::sin(y);
     return QVector3D(float(-dzdx), float(-dzdy), 1.0f).normalized();
@@ -51,14 +56,16 @@ struct SmallGraph {
     QVector<double> eRegMultipliers;
     Tree tree;
 
-    explicit SmallGraph(unsigned seed) {
+    explicit SmallGraph(unsigned seed)
+    {
         Random::seed(seed);
         for (int i = 0; i < 60; ++i) {
             const double x = uniform(-1, 1), y = uniform(-1, 1);
             srcVertices << sheetPoint(x, y, 0.0);
             srcNormals << sheetNormal(x, y);
         }
-        for (int j = 0; j < 6; ++j) nodes << srcVertices[10 * j];
+        for (int j = 0; j < 6; ++j)
+            nodes << srcVertices[10 * j];
         weightsTable = buildWeightsTable(srcVertices, nodes, 4);
         neighboursTable = buildNeighboursTable(weightsTable);
         for (int j = 0; j < nodes.size(); ++j) {
@@ -72,26 +79,31 @@ struct SmallGraph {
             dstNormals << sheetNormal(x, y);
             dstMask << (i % 7 == 0);
         }
-        for (int i = 0; i < srcVertices.size(); i += 2) srcFitIndices << i;
+        for (int i = 0; i < srcVertices.size(); i += 2)
+            srcFitIndices << i;
         srcControlIndices = {3, 17, 42};
         dstControlVertices = {QVector3D(0.1f, 0.2f, 0.3f), QVector3D(-0.5f, 0.4f, 0.0f), QVector3D(0.7f, -0.6f, 0.2f)};
         tree.reset(KDTree::buildTree(dstVertices, 8));
     }
 
-    QVector<double> icp(const Table& r, const Table& t) const {
+    QVector<double> icp(const Table& r, const Table& t) const
+    {
         return eIcp(r, t, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals,
                     tree.get(), dstMask, 0.1, 1.0, 3.0);
     }
-    QVector<double> icpJac(const Table& r, const Table& t, SparseMatrixLIL& J) const {
+    QVector<double> icpJac(const Table& r, const Table& t, SparseMatrixLIL& J) const
+    {
         return eIcpJac(r, t, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals,
                        tree.get(), dstMask, 0.1, 1.0, 3.0, J);
     }
-    QVector<double> all(const Table& r, const Table& t) const {
-        return errorMetric(r, t, nodes, weightsTable, neighboursTable, srcVertices, srcNormals, dstVertices,
-                           dstNormals, tree.get(), dstMask, srcFitIndices, srcControlIndices, dstControlVertices, 10.0,
+    QVector<double> all(const Table& r, const Table& t) const
+    {
+        return errorMetric(r, t, nodes, weightsTable, neighboursTable, srcVertices, srcNormals, dstVertices, dstNormals,
+                           tree.get(), dstMask, srcFitIndices, srcControlIndices, dstControlVertices, 10.0,
                            eRegMultipliers, 3.0, 0.1, 1.0);
     }
-    QVector<double> allJac(const Table& r, const Table& t, SparseMatrixLIL& J, JacobianTimings* timings) const {
+    QVector<double> allJac(const Table& r, const Table& t, SparseMatrixLIL& J, JacobianTimings* timings) const
+    {
         return jacobian(r, t, nodes, weightsTable, neighboursTable, srcVertices, srcNormals, dstVertices, dstNormals,
                         tree.get(), dstMask, srcFitIndices, srcControlIndices, dstControlVertices, 10.0,
                         eRegMultipliers, 3.0, 0.1, 1.0, J, timings);
@@ -102,7 +114,8 @@ using Residuals = std::function<QVector<double>(const Table&, const Table&)>;
 
 // Every column of J against central differences of the residuals in that parameter.
 void expectMatchesCentralDifferences(const Residuals& f, const Table& rotations, const Table& translations,
-                                     const SparseMatrixLIL& J) {
+                                     const SparseMatrixLIL& J)
+{
     const double h = 1e-6;
     const QVector<QVector<double> > dense = J.toDense();
     ASSERT_EQ(J.nCols, 6 * rotations.size());
@@ -120,12 +133,14 @@ void expectMatchesCentralDifferences(const Residuals& f, const Table& rotations,
         ASSERT_EQ(plus.size(), dense.size());
         for (int row = 0; row < dense.size(); ++row) {
             const double numeric = (plus[row] - minus[row]) / (2 * h);
-            EXPECT_NEAR(dense[row][col], numeric, 1e-6 * (1 + std::fabs(numeric))) << "row " << row << ", column " << col;
+            EXPECT_NEAR(dense[row][col], numeric, 1e-6 * (1 + std::fabs(numeric)))
+                << "row " << row << ", column " << col;
         }
     }
 }
 
-int rowsWithDerivatives(const SparseMatrixLIL& J) {
+int rowsWithDerivatives(const SparseMatrixLIL& J)
+{
     int count = 0;
     for (const auto& row : J.rows)
         for (const auto& entry : row)
@@ -138,7 +153,8 @@ int rowsWithDerivatives(const SparseMatrixLIL& J) {
 
 }  // namespace
 
-TEST(EnergyTerms, SubsetDeformationAgreesWithTheWholeGraph) {
+TEST(EnergyTerms, SubsetDeformationAgreesWithTheWholeGraph)
+{
     const SmallGraph g(11);
     for (int v = 0; v < g.srcVertices.size(); v += 5) {
         const QList<int> L = getNonZeroElementIndices(g.weightsTable[v]);
@@ -153,8 +169,7 @@ TEST(EnergyTerms, SubsetDeformationAgreesWithTheWholeGraph) {
             deformVertexSubset(rs, ts, g.srcVertices[v], subset(g.nodes, L), subset(g.weightsTable[v], L));
         const Vec<double> normal = deformNormalSubset(subset(g.rotations, L), g.srcNormals[v], subset(g.nodes, L),
                                                       subset(g.weightsTable[v], L));
-        const Vec<double> wholeNormal =
-            deformNormalByGraph(g.rotations, g.srcNormals[v], g.nodes, g.weightsTable[v]);
+        const Vec<double> wholeNormal = deformNormalByGraph(g.rotations, g.srcNormals[v], g.nodes, g.weightsTable[v]);
         for (int k = 0; k < 3; ++k) {
             EXPECT_NEAR(subsetPosition[k], whole[k], 1e-12) << v;
             EXPECT_NEAR(differentiable[k].value, subsetPosition[k], 1e-12) << v;
@@ -167,7 +182,8 @@ TEST(EnergyTerms, SubsetDeformationAgreesWithTheWholeGraph) {
     EXPECT_TRUE(std::isnan(deformNormalSubset(Table(), QVector3D(0, 1, 0), {}, {})[1]));
 }
 
-TEST(EnergyTerms, RegularisationOfThreeNodesInARow) {
+TEST(EnergyTerms, RegularisationOfThreeNodesInARow)
+{
     // Nodes at x = -1, 0, 1; the middle one lifted by 1: every pair is 1 off its rigid place.
     const QVector<QVector3D> nodes{QVector3D(-1, 0, 0), QVector3D(0, 0, 0), QVector3D(1, 0, 0)};
     const Table r{kIdentity, kIdentity, kIdentity};
@@ -186,21 +202,25 @@ TEST(EnergyTerms, RegularisationOfThreeNodesInARow) {
     EXPECT_EQ(table, pairs);
     for (const DerVal& residual : weighted) {
         ASSERT_EQ(residual.derivatives.size(), 12);
-        for (int k = 6; k < 9; ++k) EXPECT_EQ(residual.derivatives[k], 0.0);  // k's rotation never enters
+        for (int k = 6; k < 9; ++k)
+            EXPECT_EQ(residual.derivatives[k], 0.0);  // k's rotation never enters
     }
 
     SparseMatrixLIL J;
     EXPECT_EQ(eRegJac(r, t, nodes, neighbours, 10.0, J), QVector<double>({10, 10, 10, 10}));
     ASSERT_EQ(J.rows.size(), 4);
     EXPECT_EQ(J.nCols, 18);
-    for (const auto& row : J.rows) EXPECT_EQ(row.size(), 12);
+    for (const auto& row : J.rows)
+        EXPECT_EQ(row.size(), 12);
     // Pair (1, 2): columns 6 .. 17, of which node 2's rotation columns hold zeros.
     EXPECT_EQ(J.row(2).first().col, 6);
     EXPECT_EQ(J.row(2).last().col, 17);
-    for (int c = 12; c < 15; ++c) EXPECT_EQ(J.at(2, c), 0.0);
+    for (int c = 12; c < 15; ++c)
+        EXPECT_EQ(J.at(2, c), 0.0);
 }
 
-TEST(EnergyTerms, ControlPointBetweenTwoNodes) {
+TEST(EnergyTerms, ControlPointBetweenTwoNodes)
+{
     // The vertex halfway between two nodes rides 0.7 up with both; its target is 1 up.
     const QVector<QVector3D> nodes{QVector3D(-1, 0, 0), QVector3D(1, 0, 0)};
     const Table r{kIdentity, kIdentity}, t{{0, 0.7, 0}, {0, 0.7, 0}};
@@ -230,7 +250,8 @@ TEST(EnergyTerms, ControlPointBetweenTwoNodes) {
     EXPECT_EQ(J.toDense(), QVector<QVector<double> >(1, QVector<double>(12, 0.0)));
 }
 
-TEST(EnergyTerms, ClosestPointGateMaskAndSign) {
+TEST(EnergyTerms, ClosestPointGateMaskAndSign)
+{
     // Two nodes at x = -1 and 1 lift the vertex at the origin (normal +y) to (0, 1, 0).
     const QVector<QVector3D> nodes{QVector3D(-1, 0, 0), QVector3D(1, 0, 0)};
     const Table r{kIdentity, kIdentity}, t{{0, 1, 0}, {0, 1, 0}};
@@ -260,19 +281,20 @@ TEST(EnergyTerms, ClosestPointGateMaskAndSign) {
     };
     for (const Case& c : cases) {
         const Tree tree(KDTree::buildTree(c.dst, 1));
-        const QVector<double> values =
-            eIcp(r, t, nodes, weights, src, srcNormals, {0}, c.dst, c.dstNormals, tree.get(), c.mask, 0.1, 1.0, c.weight);
+        const QVector<double> values = eIcp(r, t, nodes, weights, src, srcNormals, {0}, c.dst, c.dstNormals, tree.get(),
+                                            c.mask, 0.1, 1.0, c.weight);
         ASSERT_EQ(values.size(), 1) << c.name;
         EXPECT_NEAR(values[0], c.expected, 1e-12) << c.name;
 
         QVector<QList<int> > table;
-        const QVector<DerVal> der = eIcpDer(r, t, nodes, weights, src, srcNormals, {0}, c.dst, c.dstNormals,
-                                            tree.get(), c.mask, 0.1, 1.0, c.weight, table);
+        const QVector<DerVal> der = eIcpDer(r, t, nodes, weights, src, srcNormals, {0}, c.dst, c.dstNormals, tree.get(),
+                                            c.mask, 0.1, 1.0, c.weight, table);
         ASSERT_EQ(der.size(), 1) << c.name;
         EXPECT_NEAR(der[0].value, values[0], 1e-12) << c.name;
         EXPECT_EQ(table, QVector<QList<int> >({{0, 1}})) << c.name;
         bool anyDerivative = false;
-        for (double d : der[0].derivatives) anyDerivative = anyDerivative || d != 0.0;
+        for (double d : der[0].derivatives)
+            anyDerivative = anyDerivative || d != 0.0;
         EXPECT_EQ(anyDerivative, c.pulls) << c.name;
     }
     // A tree over one point answers every query with it.
@@ -280,7 +302,8 @@ TEST(EnergyTerms, ClosestPointGateMaskAndSign) {
     EXPECT_EQ(single->findNearestPointInd(QVector3D(0, 1, 0), {QVector3D(-1, 0, 0)}, nullptr), 0);
 }
 
-TEST(EnergyTerms, ClosestPointRowsWithoutNodesOrTargetAreZero) {
+TEST(EnergyTerms, ClosestPointRowsWithoutNodesOrTargetAreZero)
+{
     // A fit vertex with no influence node, and an empty target: no pull, no entries.
     const QVector<QVector3D> nodes{QVector3D(0, 0, 0)};
     const Table r{kIdentity}, t{{0, 0, 0}};
@@ -291,13 +314,15 @@ TEST(EnergyTerms, ClosestPointRowsWithoutNodesOrTargetAreZero) {
     EXPECT_EQ(eIcpJac(r, t, nodes, Table{{0.0}}, src, normals, {0}, dst, normals, tree.get(), {false}, 0.1, 1, 1, J),
               QVector<double>({0.0}));
     EXPECT_EQ(J.row(0).size(), 0);
-    EXPECT_EQ(eIcp(r, t, nodes, Table{{1.0}}, src, normals, {0}, {}, {}, nullptr, {}, 0.1, 1, 1), QVector<double>({0.0}));
+    EXPECT_EQ(eIcp(r, t, nodes, Table{{1.0}}, src, normals, {0}, {}, {}, nullptr, {}, 0.1, 1, 1),
+              QVector<double>({0.0}));
     EXPECT_EQ(eIcpJac(r, t, nodes, Table{{1.0}}, src, normals, {0}, {}, {}, nullptr, {}, 0.1, 1, 1, J),
               QVector<double>({0.0}));
     EXPECT_EQ(J.row(0).size(), 6);
 }
 
-TEST(EnergyTerms, EveryJacobianBlockMatchesCentralDifferences) {
+TEST(EnergyTerms, EveryJacobianBlockMatchesCentralDifferences)
+{
     for (unsigned seed : {3u, 29u, 101u}) {
         SCOPED_TRACE(seed);
         const SmallGraph g(seed);
@@ -311,25 +336,29 @@ TEST(EnergyTerms, EveryJacobianBlockMatchesCentralDifferences) {
         EXPECT_EQ(con, conF(g.rotations, g.translations));
         expectMatchesCentralDifferences(conF, g.rotations, g.translations, J);
 
-        const QVector<double> reg = eRegJac(g.rotations, g.translations, g.nodes, g.neighboursTable, g.eRegMultipliers, J);
+        const QVector<double> reg =
+            eRegJac(g.rotations, g.translations, g.nodes, g.neighboursTable, g.eRegMultipliers, J);
         const Residuals regF = [&](const Table& r, const Table& t) {
             return eReg(r, t, g.nodes, g.neighboursTable, g.eRegMultipliers);
         };
         ASSERT_EQ(reg.size(), getTotalNeighbours(g.neighboursTable));
-        for (int i = 0; i < reg.size(); ++i) EXPECT_NEAR(reg[i], regF(g.rotations, g.translations)[i], 1e-12);
+        for (int i = 0; i < reg.size(); ++i)
+            EXPECT_NEAR(reg[i], regF(g.rotations, g.translations)[i], 1e-12);
         expectMatchesCentralDifferences(regF, g.rotations, g.translations, J);
 
         const QVector<double> icp = g.icpJac(g.rotations, g.translations, J);
         const Residuals icpF = [&](const Table& r, const Table& t) { return g.icp(r, t); };
         const QVector<double> icpValues = icpF(g.rotations, g.translations);
-        for (int i = 0; i < icp.size(); ++i) EXPECT_NEAR(icp[i], icpValues[i], 1e-12);
+        for (int i = 0; i < icp.size(); ++i)
+            EXPECT_NEAR(icp[i], icpValues[i], 1e-12);
         // Most rows pull (gate open, target not masked); the check means something.
         EXPECT_GT(rowsWithDerivatives(J), g.srcFitIndices.size() / 2);
         expectMatchesCentralDifferences(icpF, g.rotations, g.translations, J);
     }
 }
 
-TEST(EnergyTerms, StackedResidualsAndJacobian) {
+TEST(EnergyTerms, StackedResidualsAndJacobian)
+{
     const SmallGraph g(57);
     SparseMatrixLIL J, con, reg, icp;
     JacobianTimings timings;
@@ -354,7 +383,8 @@ TEST(EnergyTerms, StackedResidualsAndJacobian) {
     ASSERT_EQ(J2.rows.size(), J.rows.size());
     for (int i = 0; i < J.rows.size(); ++i) {
         ASSERT_EQ(J2.row(i).size(), J.row(i).size()) << i;
-        for (int k = 0; k < J.row(i).size(); ++k) EXPECT_EQ(J2.row(i).at(k).col, J.row(i).at(k).col);
+        for (int k = 0; k < J.row(i).size(); ++k)
+            EXPECT_EQ(J2.row(i).at(k).col, J.row(i).at(k).col);
     }
 
     // Without control pairs the matrix starts with the regularisation rows, 6 × nodes wide.
@@ -371,18 +401,29 @@ TEST(EnergyTerms, StackedResidualsAndJacobian) {
     EXPECT_EQ(head, regUniform);
 }
 
-TEST(EnergyTerms, ParallelClosestPointRowsEqualTheSerialOnes) {
+TEST(EnergyTerms, ParallelClosestPointRowsEqualTheSerialOnes)
+{
     // Enough fit rows to be spread over the thread pool.
     SmallGraph g(77);
     g.srcFitIndices.clear();
-    for (int i = 0; i < 5000; ++i) g.srcFitIndices << i % g.srcVertices.size();
+    for (int i = 0; i < 5000; ++i)
+        g.srcFitIndices << i % g.srcVertices.size();
     QVector<QList<int> > parallelTable, serialTable;
     const QVector<DerVal> parallel =
         eIcpDer(g.rotations, g.translations, g.nodes, g.weightsTable, g.srcVertices, g.srcNormals, g.srcFitIndices,
                 g.dstVertices, g.dstNormals, g.tree.get(), g.dstMask, 0.1, 1.0, 3.0, parallelTable);
-    const ClosestPointInputs inputs{g.nodes,      g.weightsTable, g.srcVertices, g.srcNormals,
-                                    g.srcFitIndices, g.dstVertices, g.dstNormals, g.tree.get(),
-                                    g.dstMask,    0.1,            1.0,           3.0};
+    const ClosestPointInputs inputs{g.nodes,
+                                    g.weightsTable,
+                                    g.srcVertices,
+                                    g.srcNormals,
+                                    g.srcFitIndices,
+                                    g.dstVertices,
+                                    g.dstNormals,
+                                    g.tree.get(),
+                                    g.dstMask,
+                                    0.1,
+                                    1.0,
+                                    3.0};
     const QVector<DerVal> serial = eIcpDerSerial(g.rotations, g.translations, inputs, serialTable);
     EXPECT_TRUE(parallel == serial);
     EXPECT_EQ(parallelTable, serialTable);

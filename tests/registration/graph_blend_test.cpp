@@ -14,32 +14,39 @@ using namespace DynamicGraph;
 namespace {
 
 // Rotates v by the rotation parameters, through the same matrix the deformation uses.
-QVector3D rotateByParams(const QVector<double>& r, const QVector3D& v) {
+QVector3D rotateByParams(const QVector<double>& r, const QVector3D& v)
+{
     const QVector<QVector<double> > m = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
     QVector3D out;
-    for (int i = 0; i < 3; ++i) out[i] = float(m[i][0] * v.x() + m[i][1] * v.y() + m[i][2] * v.z());
+    for (int i = 0; i < 3; ++i)
+        out[i] = float(m[i][0] * v.x() + m[i][1] * v.y() + m[i][2] * v.z());
     return out;
 }
 
-void expectNear(const QVector3D& actual, const QVector3D& expected, double tolerance) {
-    for (int i = 0; i < 3; ++i) EXPECT_NEAR(actual[i], expected[i], tolerance) << "component " << i;
+void expectNear(const QVector3D& actual, const QVector3D& expected, double tolerance)
+{
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(actual[i], expected[i], tolerance) << "component " << i;
 }
 
-void expectSame(const QQuaternion& actual, const QQuaternion& expected) {
+void expectSame(const QQuaternion& actual, const QQuaternion& expected)
+{
     EXPECT_EQ(actual.scalar(), expected.scalar());
     EXPECT_EQ(actual.x(), expected.x());
     EXPECT_EQ(actual.y(), expected.y());
     EXPECT_EQ(actual.z(), expected.z());
 }
 
-QVector<double> paramsOf(const QQuaternion& q) {
+QVector<double> paramsOf(const QQuaternion& q)
+{
     const double d = 1.0 + q.z();
     return {q.scalar() / d, q.x() / d, q.y() / d};
 }
 
 }  // namespace
 
-TEST(RotationsToQuaternions, ParameterFormGivesUnitQuaternions) {
+TEST(RotationsToQuaternions, ParameterFormGivesUnitQuaternions)
+{
     const double r2 = std::sqrt(2.0);
     const QVector<QQuaternion> q = rotationsToQuaternions({{1, 0, 0}, {0, 0, 0}, {r2 - 1, 0, 0}, {0.3, -2, 5}});
     ASSERT_EQ(q.size(), 4);
@@ -51,14 +58,15 @@ TEST(RotationsToQuaternions, ParameterFormGivesUnitQuaternions) {
     EXPECT_TRUE(rotationsToQuaternions({}).isEmpty());
 }
 
-TEST(BlendQuaternions, IdentityAndPassThroughCases) {
+TEST(BlendQuaternions, IdentityAndPassThroughCases)
+{
     const QQuaternion turn = QQuaternion::fromAxisAndAngle(QVector3D(1, 2, 3).normalized(), 70);
     expectSame(blendQuaternions({}, {}), QQuaternion());
     expectSame(blendQuaternions({turn}, {0}), QQuaternion());
     expectSame(blendQuaternions({turn}, {-2}), QQuaternion());
     // Unchanged up to the final normalisation in single precision.
-    for (const QQuaternion& blend : {blendQuaternions({turn}, {1}), blendQuaternions({turn, turn}, {1, 0}),
-                                     blendQuaternions({turn}, {3.5})}) {
+    for (const QQuaternion& blend :
+         {blendQuaternions({turn}, {1}), blendQuaternions({turn, turn}, {1, 0}), blendQuaternions({turn}, {3.5})}) {
         EXPECT_FLOAT_EQ(blend.scalar(), turn.scalar());
         EXPECT_FLOAT_EQ(blend.x(), turn.x());
         EXPECT_FLOAT_EQ(blend.y(), turn.y());
@@ -67,7 +75,8 @@ TEST(BlendQuaternions, IdentityAndPassThroughCases) {
     expectSame(blendQuaternions({QQuaternion(0, 0, 1, 0)}, {1}), QQuaternion(0, 0, 1, 0));
 }
 
-TEST(BlendQuaternions, ProductKeepsTheOrderOfTheNodes) {
+TEST(BlendQuaternions, ProductKeepsTheOrderOfTheNodes)
+{
     const QQuaternion aboutX = QQuaternion::fromAxisAndAngle(1, 0, 0, 90);
     const QQuaternion aboutY = QQuaternion::fromAxisAndAngle(0, 1, 0, 90);
     const QQuaternion blend = blendQuaternions({aboutX, aboutY}, {1, 1});
@@ -77,11 +86,11 @@ TEST(BlendQuaternions, ProductKeepsTheOrderOfTheNodes) {
     EXPECT_NEAR(blend.z(), 0.5, 1e-6);
     // The last factor acts first: (0, 0, 1) -> about y -> (1, 0, 0) -> about x -> (1, 0, 0).
     expectNear(blend.rotatedVector(QVector3D(0, 0, 1)), QVector3D(1, 0, 0), 1e-6);
-    expectNear(blendQuaternions({aboutY, aboutX}, {1, 1}).rotatedVector(QVector3D(0, 0, 1)),
-               QVector3D(0, -1, 0), 1e-6);
+    expectNear(blendQuaternions({aboutY, aboutX}, {1, 1}).rotatedVector(QVector3D(0, 0, 1)), QVector3D(0, -1, 0), 1e-6);
 }
 
-TEST(BlendQuaternions, WeightsPickOrAverageTheRotations) {
+TEST(BlendQuaternions, WeightsPickOrAverageTheRotations)
+{
     const QVector<QQuaternion> q{QQuaternion::fromAxisAndAngle(QVector3D(1, 0, -1).normalized(), -45),
                                  QQuaternion::fromAxisAndAngle(0, 0, 1, -45),
                                  QQuaternion::fromAxisAndAngle(1, 0, 0, 45)};
@@ -91,7 +100,8 @@ TEST(BlendQuaternions, WeightsPickOrAverageTheRotations) {
     expectNear(blendQuaternions(q, {third, third, third}).rotatedVector(up), up, 0.1);
 }
 
-TEST(RotationParameters, RoundTripAndThePole) {
+TEST(RotationParameters, RoundTripAndThePole)
+{
     const QQuaternion turns[] = {QQuaternion(), QQuaternion::fromAxisAndAngle(0, 0, 1, 90),
                                  QQuaternion::fromAxisAndAngle(QVector3D(2, -1, 0.5).normalized(), 150)};
     for (const QQuaternion& q : turns) {
@@ -106,11 +116,13 @@ TEST(RotationParameters, RoundTripAndThePole) {
     const QQuaternion minus180 = QQuaternion::fromAxisAndAngle(0, 0, 1, -180);
     ASSERT_EQ(minus180.z(), -1.0f);
     const QVector<double> r = quaternionToRotationParameters(minus180);
-    for (double p : r) EXPECT_TRUE(std::isfinite(p));
+    for (double p : r)
+        EXPECT_TRUE(std::isfinite(p));
     expectNear(rotateByParams(r, QVector3D(1, 0, 0)), QVector3D(-1, 0, 0), 1e-6);
 }
 
-TEST(TransformChildNode, InheritsTheParentLevelsMotion) {
+TEST(TransformChildNode, InheritsTheParentLevelsMotion)
+{
     // Child on vertex 0 at (1, 0, 0), parents at (0, 0, 0) and (2, 0, 0); both parents carry
     // the child's vertex to (1, 1, 0), one by translation, one by a quarter turn about z.
     ChildNode child;
@@ -134,33 +146,38 @@ TEST(TransformChildNode, InheritsTheParentLevelsMotion) {
     EXPECT_TRUE(node.children.isEmpty());
 }
 
-TEST(TransformChildNode, KeepsTheChildsOwnChildren) {
+TEST(TransformChildNode, KeepsTheChildsOwnChildren)
+{
     ChildNode grandChild;
     grandChild.vertexInd = 9;
     ChildNode child;
     child.vertexInd = 4;
     child.children = {grandChild, ChildNode{2, {}}};
-    const Node node = transformChildNode(child, QVector3D(3, 1, 2), {QVector3D(0, 0, 0)}, {{1, 0, 0}},
-                                         {{0.5, 0, -1}}, {1});
+    const Node node =
+        transformChildNode(child, QVector3D(3, 1, 2), {QVector3D(0, 0, 0)}, {{1, 0, 0}}, {{0.5, 0, -1}}, {1});
     EXPECT_EQ(node.vertexInd, 4);
     EXPECT_EQ(childrenVertexIndices(QVector<ChildNode>{ChildNode{4, node.children}}), QList<int>({9, 2}));
     EXPECT_EQ(node.t, QVector<double>({0.5, 0, -1}));
     EXPECT_EQ(node.r, QVector<double>({1, 0, 0}));
 }
 
-TEST(TransformChildNode, HalfTurnAboutZStaysFinite) {
+TEST(TransformChildNode, HalfTurnAboutZStaysFinite)
+{
     // Parameters this large stand for a quaternion whose z rounds to -1: the pole.
     const QVector<QVector<double> > rotations{{0, 0, 1e20}};
     ASSERT_EQ(rotationsToQuaternions(rotations)[0].z(), -1.0f);
-    const Node node = transformChildNode(ChildNode{0, {}}, QVector3D(1, 0, 0), {QVector3D(0, 0, 0)}, rotations,
-                                         {{0, 0, 0}}, {1});
-    for (double p : node.r) EXPECT_TRUE(std::isfinite(p));
-    for (double t : node.t) EXPECT_TRUE(std::isfinite(t));
+    const Node node =
+        transformChildNode(ChildNode{0, {}}, QVector3D(1, 0, 0), {QVector3D(0, 0, 0)}, rotations, {{0, 0, 0}}, {1});
+    for (double p : node.r)
+        EXPECT_TRUE(std::isfinite(p));
+    for (double t : node.t)
+        EXPECT_TRUE(std::isfinite(t));
     expectNear(rotateByParams(node.r, QVector3D(1, 0, 0)), QVector3D(-1, 0, 0), 1e-6);
     expectNear(rotateByParams(node.r, QVector3D(0, 0, 1)), QVector3D(0, 0, 1), 1e-6);
 }
 
-TEST(RotationBetween, TurnsOneDirectionOntoAnother) {
+TEST(RotationBetween, TurnsOneDirectionOntoAnother)
+{
     const QVector3D pairs[][2] = {{QVector3D(1, 0, 0), QVector3D(0, 1, 0)},
                                   {QVector3D(0, 0, 1), QVector3D(3, 0, 3).normalized()},
                                   {QVector3D(1, 2, 3).normalized(), QVector3D(-2, 0.5, 1).normalized()},

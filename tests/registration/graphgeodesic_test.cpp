@@ -26,47 +26,57 @@ namespace {
 
 using Table = QVector<QVector<double> >;
 
-std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces) {
+std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces)
+{
     return std::make_unique<HE::HalfEdgeGeom>(vertices, faces);
 }
 
-std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const RegistrationTestMeshes::Mesh& mesh) {
+std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const RegistrationTestMeshes::Mesh& mesh)
+{
     return halfEdges(mesh.vertices, mesh.triangles);
 }
 
 std::unique_ptr<GraphGeodesic> build(const HE::HalfEdgeGeom& mesh, double radius, double multiplier, int minNodes,
-                                     int k, double initValue = 0.0001, int* levels = nullptr) {
+                                     int k, double initValue = 0.0001, int* levels = nullptr)
+{
     int nLevels = 0;
     auto graph = std::make_unique<GraphGeodesic>(&mesh, radius, multiplier, &nLevels, minNodes, k, initValue);
     EXPECT_EQ(graph->levelsCount(), nLevels);
-    if (levels) *levels = nLevels;
+    if (levels)
+        *levels = nLevels;
     return graph;
 }
 
 // Every vertex below an entry, the entry's own layer-0 vertex included once.
-void collectLayer0(const QVector<ChildNode>& children, QList<int>& out) {
+void collectLayer0(const QVector<ChildNode>& children, QList<int>& out)
+{
     for (const ChildNode& child : children) {
-        if (child.children.isEmpty()) out << child.vertexInd;
+        if (child.children.isEmpty())
+            out << child.vertexInd;
         collectLayer0(child.children, out);
     }
 }
 
 // Checks the nesting under one node or entry: the first child sits on the entry's own vertex,
 // every child list is non-empty above layer 0, and depth equals the remaining layer count.
-void expectNested(int vertexInd, const QVector<ChildNode>& children, int layer) {
+void expectNested(int vertexInd, const QVector<ChildNode>& children, int layer)
+{
     if (layer == 0) {
         EXPECT_TRUE(children.isEmpty());
         return;
     }
     ASSERT_FALSE(children.isEmpty());
     EXPECT_EQ(children.first().vertexInd, vertexInd);
-    for (const ChildNode& child : children) expectNested(child.vertexInd, child.children, layer - 1);
+    for (const ChildNode& child : children)
+        expectNested(child.vertexInd, child.children, layer - 1);
 }
 
-QList<int> layer0Vertices(const GraphGeodesic& graph) {
+QList<int> layer0Vertices(const GraphGeodesic& graph)
+{
     QList<int> out;
     for (const Node& node : graph.graphNodes) {
-        if (node.children.isEmpty()) out << node.vertexInd;
+        if (node.children.isEmpty())
+            out << node.vertexInd;
         collectLayer0(node.children, out);
     }
     return out;
@@ -83,7 +93,8 @@ QList<int> layer0Vertices(const GraphGeodesic& graph) {
 //
 // The same geometry is also numbered apex first, where both apexes are drawn first often
 // (with the numbering above that needs the largest draw).
-TEST(GraphGeodesic, TwoSeparateTrianglesEndWithOneNodePerTriangle) {
+TEST(GraphGeodesic, TwoSeparateTrianglesEndWithOneNodePerTriangle)
+{
     const QVector<QList<int> > faces{{0, 1, 2}, {3, 4, 5}};
     auto baseFirst = halfEdges({{0, 0, 0}, {2, 0, 0}, {1, 1, 0}, {3, 0, 0}, {5, 0, 0}, {4, 1, 0}}, faces);
     auto apexFirst = halfEdges({{1, 1, 0}, {0, 0, 0}, {2, 0, 0}, {4, 1, 0}, {3, 0, 0}, {5, 0, 0}}, faces);
@@ -96,11 +107,13 @@ TEST(GraphGeodesic, TwoSeparateTrianglesEndWithOneNodePerTriangle) {
             levelCounts << levels;
             ASSERT_EQ(graph->graphNodes.size(), 2);
             QSet<int> sides;
-            for (const Node& node : graph->graphNodes) sides << (node.vertexInd < 3 ? 0 : 1);
+            for (const Node& node : graph->graphNodes)
+                sides << (node.vertexInd < 3 ? 0 : 1);
             EXPECT_EQ(sides.size(), 2);
             if (levels == 1) {
                 EXPECT_GT(layer0Vertices(*graph).size(), 2);  // coarsened only because layer 0 had more
-                for (const Node& node : graph->graphNodes) expectNested(node.vertexInd, node.children, 1);
+                for (const Node& node : graph->graphNodes)
+                    expectNested(node.vertexInd, node.children, 1);
             } else {
                 EXPECT_EQ(levels, 0);
                 for (const Node& node : graph->graphNodes) {
@@ -121,7 +134,8 @@ TEST(GraphGeodesic, TwoSeparateTrianglesEndWithOneNodePerTriangle) {
 //    0---2 (2,0)     0 and 3 lie exactly 1 apart, so layer 0 keeps one of them; 0 and 2 lie
 //    | .'            exactly 2 apart, so at radius 2 the node on 0 takes in 2.
 //    1 (0,-3)
-TEST(GraphGeodesic, SharedEdgeExampleCoarsensOnceAndSubdividesToLayerZero) {
+TEST(GraphGeodesic, SharedEdgeExampleCoarsensOnceAndSubdividesToLayerZero)
+{
     auto mesh = halfEdges({{0, 0, 0}, {0, -3, 0}, {2, 0, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}});
     int examplesSeen = 0;
     for (unsigned seed = 1; seed <= 60; ++seed) {
@@ -134,7 +148,8 @@ TEST(GraphGeodesic, SharedEdgeExampleCoarsensOnceAndSubdividesToLayerZero) {
         EXPECT_TRUE(layer0.contains(2));
         EXPECT_NE(layer0.contains(0), layer0.contains(3));
         EXPECT_LE(graph->graphNodes.size(), 2);
-        if (!layer0.contains(0)) continue;
+        if (!layer0.contains(0))
+            continue;
         ++examplesSeen;
         EXPECT_EQ(levels, 1);
         ASSERT_EQ(graph->graphNodes.size(), 2);
@@ -150,7 +165,8 @@ TEST(GraphGeodesic, SharedEdgeExampleCoarsensOnceAndSubdividesToLayerZero) {
     EXPECT_GT(examplesSeen, 0);
 }
 
-TEST(GraphGeodesic, MeshWithoutVerticesGivesNoNodes) {
+TEST(GraphGeodesic, MeshWithoutVerticesGivesNoNodes)
+{
     HE::HalfEdgeGeom empty;
     int levels = -1;
     auto graph = build(empty, 1.0, 2.0, 10, 4, 0.0001, &levels);
@@ -159,14 +175,15 @@ TEST(GraphGeodesic, MeshWithoutVerticesGivesNoNodes) {
     EXPECT_TRUE(graph->weightsTable().isEmpty());
 }
 
-TEST(GraphGeodesic, FreshNodesCarryTheInitialValue) {
+TEST(GraphGeodesic, FreshNodesCarryTheInitialValue)
+{
     auto mesh = halfEdges(RegistrationTestMeshes::icosphere(2));
     struct Case {
         double initValue;
         QVector<double> r, t;
     };
-    for (const Case& c : {Case{0.0001, {1.0001, 0.0001, 0.0001}, {0.0001, 0.0001, 0.0001}},
-                          Case{0.0, {1, 0, 0}, {0, 0, 0}}}) {
+    for (const Case& c :
+         {Case{0.0001, {1.0001, 0.0001, 0.0001}, {0.0001, 0.0001, 0.0001}}, Case{0.0, {1, 0, 0}, {0, 0, 0}}}) {
         Random::seed(3);
         auto graph = build(*mesh, 0.2, 2.0, 10, 4, c.initValue);
         ASSERT_FALSE(graph->graphNodes.isEmpty());
@@ -179,7 +196,8 @@ TEST(GraphGeodesic, FreshNodesCarryTheInitialValue) {
 
 // On a sphere: the layers nest, partition the layer below, end at or below the node limit,
 // and the build draws exactly one number per node placed over all layers.
-TEST(GraphGeodesic, HierarchyOnASpherePartitionsEveryLayer) {
+TEST(GraphGeodesic, HierarchyOnASpherePartitionsEveryLayer)
+{
     auto mesh = halfEdges(RegistrationTestMeshes::icosphere(3));  // 642 vertices
     Random::seed(11);
     int levels = -1;
@@ -189,7 +207,8 @@ TEST(GraphGeodesic, HierarchyOnASpherePartitionsEveryLayer) {
     ASSERT_GT(levels, 1);
     EXPECT_LE(graph->graphNodes.size(), 10);
     EXPECT_EQ(graph->vertices, mesh->vertices);
-    for (const Node& node : graph->graphNodes) expectNested(node.vertexInd, node.children, levels);
+    for (const Node& node : graph->graphNodes)
+        expectNested(node.vertexInd, node.children, levels);
 
     // Nodes placed per layer: the top layer, then each subdivision's node count.
     int placed = 0;
@@ -197,24 +216,29 @@ TEST(GraphGeodesic, HierarchyOnASpherePartitionsEveryLayer) {
     QList<int> counts;
     for (int s = 0; s <= levels; ++s) {
         QList<int> vertices;
-        for (const Node& node : walk->graphNodes) vertices << node.vertexInd;
+        for (const Node& node : walk->graphNodes)
+            vertices << node.vertexInd;
         EXPECT_EQ(QSet<int>(vertices.begin(), vertices.end()).size(), vertices.size());
         counts.prepend(vertices.size());
         placed += vertices.size();
-        if (s < levels) walk->subdivide();
+        if (s < levels)
+            walk->subdivide();
     }
     EXPECT_EQ(counts.first(), layer0Vertices(*graph).size());
-    for (int i = 1; i < counts.size(); ++i) EXPECT_LT(counts[i], counts[i - 1]);  // every step merged
+    for (int i = 1; i < counts.size(); ++i)
+        EXPECT_LT(counts[i], counts[i - 1]);  // every step merged
     walk->subdivide();
     EXPECT_TRUE(walk->graphNodes.isEmpty());  // below layer 0 nothing is left
 
     Random::seed(11);
-    for (int i = 0; i < placed; ++i) Random::draw();
+    for (int i = 0; i < placed; ++i)
+        Random::draw();
     EXPECT_EQ(Random::draw(), afterBuild);
 }
 
 // Builds that can never reach the node limit end anyway, with a node on every part.
-TEST(GraphGeodesic, CoarseningEndsWhenTheLimitCannotBeReached) {
+TEST(GraphGeodesic, CoarseningEndsWhenTheLimitCannotBeReached)
+{
     // Twelve separate triangles in a row, three stray vertices after them.
     QVector<QVector3D> vertices;
     QVector<QList<int> > faces;
@@ -263,7 +287,8 @@ TEST(GraphGeodesic, CoarseningEndsWhenTheLimitCannotBeReached) {
         for (const QVector<double>& row : table) {
             ASSERT_EQ(row.size(), graph->graphNodes.size());
             double sum = 0;
-            for (double w : row) sum += w;
+            for (double w : row)
+                sum += w;
             EXPECT_NEAR(sum, 1.0, 1e-12);
         }
     }
@@ -277,7 +302,8 @@ TEST(GraphGeodesic, CoarseningEndsWhenTheLimitCannotBeReached) {
 // 2.9236 instead of √5 (so close to the source the front is far from planar), and the update
 // of 4 from the triangle 5-4-3 with 3 at 1 and 5 at 2.9236 fails the causality test, so node 0
 // is reached along the edges 2-3-4, at 1 + √5 = 3.2361.
-TEST(GeodesicWeights, RowsOfTheSixVertexExample) {
+TEST(GeodesicWeights, RowsOfTheSixVertexExample)
+{
     auto mesh = halfEdges({{-1, 1, 0}, {1, 2, 0}, {2, 1, 0}, {2, 0, 0}, {0, -1, 0}, {0, 0, 0}},
                           {{0, 5, 1}, {1, 5, 3}, {1, 3, 2}, {5, 4, 3}, {0, 4, 5}});
     const QList<int> nodes{4, 3, 1};
@@ -314,10 +340,10 @@ TEST(GeodesicWeights, RowsOfTheSixVertexExample) {
     }
 }
 
-TEST(GeodesicWeights, SingleNodesEqualDistancesMasksAndUnreachedVertices) {
+TEST(GeodesicWeights, SingleNodesEqualDistancesMasksAndUnreachedVertices)
+{
     // Triangle 0-1-2 with the apex √2 from both base corners, and a separate triangle 3-4-5.
-    auto mesh = halfEdges({{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}},
-                          {{0, 1, 2}, {3, 4, 5}});
+    auto mesh = halfEdges({{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}}, {{0, 1, 2}, {3, 4, 5}});
 
     // k = 0: the nearest node alone, exactly 1.0.
     Table table = buildWeightsTableGeodesic({0, 1}, *mesh, 0, {});
@@ -334,7 +360,8 @@ TEST(GeodesicWeights, SingleNodesEqualDistancesMasksAndUnreachedVertices) {
 
     // No node reachable: the row stays empty.
     table = buildWeightsTableGeodesic({0, 1}, *mesh, 2, {});
-    for (int v : {3, 4, 5}) EXPECT_TRUE(table[v].isEmpty()) << v;
+    for (int v : {3, 4, 5})
+        EXPECT_TRUE(table[v].isEmpty()) << v;
 
     // Skipped vertices (mask false) have empty rows; the others are computed.
     const QVector<bool> mask{true, false, true, false, false, false};
@@ -345,33 +372,39 @@ TEST(GeodesicWeights, SingleNodesEqualDistancesMasksAndUnreachedVertices) {
         EXPECT_EQ(table[0].size(), 2);
         EXPECT_TRUE(table[1].isEmpty());
         EXPECT_EQ(table[2].size(), 2);
-        for (int v : {3, 4, 5}) EXPECT_TRUE(table[v].isEmpty());
+        for (int v : {3, 4, 5})
+            EXPECT_TRUE(table[v].isEmpty());
     }
 }
 
-TEST(GeodesicWeights, ThreadedTableEqualsSerialTable) {
+TEST(GeodesicWeights, ThreadedTableEqualsSerialTable)
+{
     auto mesh = halfEdges(RegistrationTestMeshes::latLongSphere(30, 60));
     Random::seed(7);
     auto graph = build(*mesh, 0.05, 2.0, 10, 4);
     std::unique_ptr<DynamicGraph::Graph> level(graph->clone());
-    for (int s = 0; s < 2 && s < graph->levelsCount(); ++s) level->subdivide();
+    for (int s = 0; s < 2 && s < graph->levelsCount(); ++s)
+        level->subdivide();
     const QList<int> nodes = DynamicGraph::vertexIndicesOfNodes(level->graphNodes);
     ASSERT_GT(nodes.size(), 20);
 
     QVector<bool> mask(mesh->vertices.size(), false);
-    for (int v = 0; v < mask.size(); v += 3) mask[v] = true;
+    for (int v = 0; v < mask.size(); v += 3)
+        mask[v] = true;
     for (const QVector<bool>& vertexMask : {QVector<bool>(), mask}) {
         const Table serial = buildWeightsTableGeodesic(nodes, *mesh, 4, vertexMask);
         const Table threaded = buildWeightsTableGeodesicThreaded(nodes, *mesh, 4, vertexMask);
         ASSERT_EQ(serial.size(), threaded.size());
-        for (int v = 0; v < serial.size(); ++v) ASSERT_EQ(serial[v], threaded[v]) << "row " << v;
+        for (int v = 0; v < serial.size(); ++v)
+            ASSERT_EQ(serial[v], threaded[v]) << "row " << v;
     }
     EXPECT_EQ(level->weightsTable(), buildWeightsTableGeodesic(nodes, *mesh, 4, {}));
 }
 
 // Subdivision carries the deformation reached: with every node moved by one rigid motion,
 // the children inherit that motion.
-TEST(GraphGeodesic, SubdivisionCarriesARigidMotionToTheChildren) {
+TEST(GraphGeodesic, SubdivisionCarriesARigidMotionToTheChildren)
+{
     auto mesh = halfEdges(RegistrationTestMeshes::icosphere(3));
     Random::seed(2);
     auto graph = build(*mesh, 0.1, 2.0, 10, 4);
@@ -404,8 +437,10 @@ TEST(GraphGeodesic, SubdivisionCarriesARigidMotionToTheChildren) {
     for (const Node& node : clone->graphNodes) {
         const QVector3D rest = mesh->vertices[node.vertexInd];
         const QVector3D expectedT = motion.map(rest) - rest;
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(node.t[i], expectedT[i], 1e-5);
-        for (int i = 0; i < 3; ++i) EXPECT_NEAR(node.r[i], r[i], 2e-3);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(node.t[i], expectedT[i], 1e-5);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(node.r[i], r[i], 2e-3);
     }
     // And the whole template follows the motion at the finer level.
     const QVector<QVector3D> deformed = clone->deformVertices(clone->weightsTable());
@@ -432,9 +467,9 @@ TEST(GraphGeodesic, SubdivisionCarriesARigidMotionToTheChildren) {
 // The whole-template deformation of a graph equals the deformation with its own table; a
 // vertex that reaches no node stays where it is, and a child that reaches no node follows
 // its parent.
-TEST(GraphGeodesic, DeformationKeepsVerticesWithoutNodesInPlace) {
-    auto mesh = halfEdges({{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}},
-                          {{0, 1, 2}, {3, 4, 5}});
+TEST(GraphGeodesic, DeformationKeepsVerticesWithoutNodesInPlace)
+{
+    auto mesh = halfEdges({{-1, 0, 0}, {1, 0, 0}, {0, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}}, {{0, 1, 2}, {3, 4, 5}});
     Node node;
     node.vertexInd = 0;
     node.r = {1, 0, 0};
@@ -447,8 +482,10 @@ TEST(GraphGeodesic, DeformationKeepsVerticesWithoutNodesInPlace) {
 
     const QVector<QVector3D> deformed = graph.deformVertices();
     EXPECT_EQ(deformed, graph.deformVertices(graph.weightsTable()));
-    for (int v = 0; v < 3; ++v) EXPECT_EQ(deformed[v], mesh->vertices[v] + QVector3D(0, 0, 1));
-    for (int v = 3; v < 6; ++v) EXPECT_EQ(deformed[v], mesh->vertices[v]);
+    for (int v = 0; v < 3; ++v)
+        EXPECT_EQ(deformed[v], mesh->vertices[v] + QVector3D(0, 0, 1));
+    for (int v = 3; v < 6; ++v)
+        EXPECT_EQ(deformed[v], mesh->vertices[v]);
 
     graph.subdivide();
     ASSERT_EQ(graph.graphNodes.size(), 2);

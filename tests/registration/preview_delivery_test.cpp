@@ -25,7 +25,8 @@ struct Received {
 
 }  // namespace
 
-TEST(RegistrationPreviewDelivery, PreviewFromTheWorkerArrivesQueuedInTheGuiThread) {
+TEST(RegistrationPreviewDelivery, PreviewFromTheWorkerArrivesQueuedInTheGuiThread)
+{
     // As the registration controller does: updater first, then the run's thread object.
     NonRigidRegistrationInteractiveUpdater updater;
     NonRigidRegistrationAutoLevelsParams params;

@@ -45,7 +45,8 @@ struct RunResult {
 // The controller's evaluation, step by step, then the run on its thread until the result
 // has arrived. Every position is in the normalised space.
 RunResult registerNormalised(const Mesh& source, const Mesh& target, const QVector<int>& srcControls,
-                             const QVector<QVector3D>& dstControls, unsigned seed = 1) {
+                             const QVector<QVector3D>& dstControls, unsigned seed = 1)
+{
     RunResult out;
     const Defaults defaults;
     HE::HalfEdgeGeom mesh(source.vertices, source.triangles);
@@ -68,7 +69,8 @@ RunResult registerNormalised(const Mesh& source, const Mesh& target, const QVect
     params.dstMask = QVector<bool>(target.vertices.size(), false);
     params.srcFitMask = QVector<bool>(source.vertices.size(), false);
     for (const QList<int>& triangle : source.triangles)
-        for (int v : triangle) params.srcFitMask[v] = true;
+        for (int v : triangle)
+            params.srcFitMask[v] = true;
     params.srcControlIndices = srcControls;
     params.dstControlVertices = dstControls;
     params.initialRigidness = defaults.initialRigidness;
@@ -88,19 +90,23 @@ RunResult registerNormalised(const Mesh& source, const Mesh& target, const QVect
     return out;
 }
 
-Mesh scaled(const Mesh& mesh, float factor) {
+Mesh scaled(const Mesh& mesh, float factor)
+{
     return RegistrationTestMeshes::mapped(mesh, [factor](const QVector3D& p) { return p * factor; });
 }
 
 // Stretched by 20% along the tube's axis (y) and bent sideways: a smooth deformation of space.
-QVector3D stretchAndBend(const QVector3D& p) {
+QVector3D stretchAndBend(const QVector3D& p)
+{
     const float y = 1.2f * p.y();
     return QVector3D(p.x() + 0.08f * y * y, y, p.z());
 }
 
-float maxMove(const QVector<QVector3D>& a, const QVector<QVector3D>& b) {
+float maxMove(const QVector<QVector3D>& a, const QVector<QVector3D>& b)
+{
     float worst = 0;
-    for (int i = 0; i < a.size(); ++i) worst = std::max(worst, (a[i] - b[i]).length());
+    for (int i = 0; i < a.size(); ++i)
+        worst = std::max(worst, (a[i] - b[i]).length());
     return worst;
 }
 
@@ -108,11 +114,13 @@ float maxMove(const QVector<QVector3D>& a, const QVector<QVector3D>& b) {
 
 // A capped tube of about 5,000 vertices, open at one end, onto a stretched and bent copy
 // triangulated differently (about 7,000 vertices), with four control-point pairs.
-TEST(RegistrationEndToEnd, TubeOntoStretchedBentSurface) {
+TEST(RegistrationEndToEnd, TubeOntoStretchedBentSurface)
+{
     qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
     qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
     const Mesh tube = RegistrationTestMeshes::cappedTube(64, 60, 16, 3.0);  // 4,865 vertices
-    const Mesh deformed = RegistrationTestMeshes::mapped(RegistrationTestMeshes::cappedTube(75, 78, 18, 3.0), stretchAndBend);
+    const Mesh deformed =
+        RegistrationTestMeshes::mapped(RegistrationTestMeshes::cappedTube(75, 78, 18, 3.0), stretchAndBend);
     ASSERT_NE(tube.vertices.size(), deformed.vertices.size());
 
     // The controller's normalisation: the template's largest extent becomes 1.
@@ -124,7 +132,8 @@ TEST(RegistrationEndToEnd, TubeOntoStretchedBentSurface) {
     // deformation takes them.
     QVector<int> srcControls{tube.vertices.size() - 1, 16, 30 * 64 + 40, 55 * 64 + 5};
     QVector<QVector3D> dstControls;
-    for (int v : srcControls) dstControls << stretchAndBend(tube.vertices[v]) * factor;
+    for (int v : srcControls)
+        dstControls << stretchAndBend(tube.vertices[v]) * factor;
 
     const RegistrationTestMeshes::SurfaceDistance toTarget(target);
     const double before = toTarget.mean(source.vertices);
@@ -144,7 +153,8 @@ TEST(RegistrationEndToEnd, TubeOntoStretchedBentSurface) {
 }
 
 // A target equal to the template: nothing should move.
-TEST(RegistrationEndToEnd, TargetEqualToTemplateMovesNothing) {
+TEST(RegistrationEndToEnd, TargetEqualToTemplateMovesNothing)
+{
     qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
     qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
     const Mesh tube = RegistrationTestMeshes::cappedTube(48, 40, 12, 3.0);
@@ -152,7 +162,8 @@ TEST(RegistrationEndToEnd, TargetEqualToTemplateMovesNothing) {
     const Mesh source = scaled(tube, factor);
     QVector<int> srcControls{0, 24, tube.vertices.size() - 1, 40 * 48};
     QVector<QVector3D> dstControls;
-    for (int v : srcControls) dstControls << source.vertices[v];
+    for (int v : srcControls)
+        dstControls << source.vertices[v];
 
     const RunResult run = registerNormalised(source, source, srcControls, dstControls);
     ASSERT_TRUE(run.finished);
@@ -163,21 +174,25 @@ TEST(RegistrationEndToEnd, TargetEqualToTemplateMovesNothing) {
 // Templates the hierarchy and the solver must survive: vertices in no face, more separate
 // pieces than the graph's node limit, and edges shared by three faces. Each registers onto a
 // moved copy of itself without hanging, ending the process or producing non-finite positions.
-TEST(RegistrationEndToEnd, AwkwardTemplatesRegister) {
+TEST(RegistrationEndToEnd, AwkwardTemplatesRegister)
+{
     qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
     qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
     const QVector3D shift(0.03f, -0.02f, 0.01f);
 
     Mesh strays = RegistrationTestMeshes::icosphere(3);
-    for (int i = 0; i < 15; ++i) strays.vertices << QVector3D(1.5f + 0.1f * i, 0.2f * (i % 3), 0);
+    for (int i = 0; i < 15; ++i)
+        strays.vertices << QVector3D(1.5f + 0.1f * i, 0.2f * (i % 3), 0);
 
     Mesh pieces;  // twelve small spheres in a row
     for (int p = 0; p < 12; ++p) {
         const Mesh ball = RegistrationTestMeshes::icosphere(2);
         const int base = pieces.vertices.size();
-        for (const QVector3D& v : ball.vertices) pieces.vertices << v * 0.4f + QVector3D(float(p), 0, 0);
+        for (const QVector3D& v : ball.vertices)
+            pieces.vertices << v * 0.4f + QVector3D(float(p), 0, 0);
         for (QList<int> t : ball.triangles) {
-            for (int& c : t) c += base;
+            for (int& c : t)
+                c += base;
             pieces.triangles << t;
         }
     }
@@ -203,17 +218,20 @@ TEST(RegistrationEndToEnd, AwkwardTemplatesRegister) {
         const Mesh target = RegistrationTestMeshes::mapped(source, [&](const QVector3D& p) { return p + shift; });
         QVector<int> srcControls{0, 1, 2, 3};
         QVector<QVector3D> dstControls;
-        for (int v : srcControls) dstControls << target.vertices[v];
+        for (int v : srcControls)
+            dstControls << target.vertices[v];
 
         const RunResult run = registerNormalised(source, target, srcControls, dstControls);
         ASSERT_TRUE(run.finished);
         ASSERT_EQ(run.deformed.size(), source.vertices.size());
-        for (const QVector3D& v : run.deformed) ASSERT_TRUE(std::isfinite(v.x() + v.y() + v.z()));
+        for (const QVector3D& v : run.deformed)
+            ASSERT_TRUE(std::isfinite(v.x() + v.y() + v.z()));
         // Vertices on faces follow the shift (around broken edges the march's distances are
         // unreliable, so a few there may not); vertices in no face take part in nothing.
         QVector<bool> onFace(source.vertices.size(), false);
         for (const QList<int>& t : source.triangles)
-            for (int v : t) onFace[v] = true;
+            for (int v : t)
+                onFace[v] = true;
         int astray = 0;
         for (int v = 0; v < source.vertices.size(); ++v) {
             if (onFace[v]) {

@@ -28,16 +28,19 @@ namespace {
 using Table = QVector<QVector<double> >;
 using Tree = std::unique_ptr<KDTree::NodeBase>;
 
-void registerPreviewTypes() {
+void registerPreviewTypes()
+{
     qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
     qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
 }
 
 // An uneven sheet (no symmetry for the fit to slide along) and its unit normal.
-QVector3D sheetPoint(double x, double y) {
+QVector3D sheetPoint(double x, double y)
+{
     return QVector3D(float(x), float(y), float(0.2 * std::sin(2 * x) * std::cos(y) + 0.1 * x * y));
 }
-QVector3D sheetNormal(double x, double y) {
+QVector3D sheetNormal(double x, double y)
+{
     const double dzdx = 0.4 * std::cos(2 * x) * std::cos(y) + 0.1 * y;
     const double dzdy = -0.2 * std::sin(2 * x) * std::sin(y) + 0.1 * x;
     return QVector3D(float(-dzdx), float(-dzdy), 1.0f).normalized();
@@ -55,7 +58,8 @@ struct PullBack {
     QVector<double> eRegMultipliers;
     Tree tree;
 
-    PullBack() {
+    PullBack()
+    {
         QMatrix4x4 motion;
         motion.translate(0.15f, -0.1f, 0.08f);
         motion.rotate(8.0f, QVector3D(1, 2, 3).normalized());
@@ -69,7 +73,8 @@ struct PullBack {
             }
         }
         for (int i : {2, 7, 12})
-            for (int j : {2, 7, 12}) nodes << source[i * kSide + j];
+            for (int j : {2, 7, 12})
+                nodes << source[i * kSide + j];
         weightsTable = buildWeightsTable(source, nodes, 4);
         neighboursTable = buildNeighboursTable(weightsTable);
         for (int n = 0; n < nodes.size(); ++n) {
@@ -77,47 +82,56 @@ struct PullBack {
             translations << QVector<double>{0, 0, 0};
             eRegMultipliers << 1.0;
         }
-        for (int v = 0; v < source.size(); ++v) srcFitIndices << v;
+        for (int v = 0; v < source.size(); ++v)
+            srcFitIndices << v;
         srcControlIndices = {0, kSide - 1, kSide * (kSide - 1), kSide * kSide - 1};
-        for (int v : srcControlIndices) dstControlVertices << target[v];
+        for (int v : srcControlIndices)
+            dstControlVertices << target[v];
         dstMask = QVector<bool>(target.size(), false);
         tree.reset(KDTree::buildTree(target, 8));
     }
 
-    int solve(Table& r, Table& t, double maxIterations, NonRigidRegistrationInteractiveUpdater* updater) const {
+    int solve(Table& r, Table& t, double maxIterations, NonRigidRegistrationInteractiveUpdater* updater) const
+    {
         return nonRigidRegistrationSparseLM(r, t, nodes, weightsTable, neighboursTable, source, sourceNormals, target,
                                             targetNormals, tree.get(), dstMask, srcFitIndices, srcControlIndices,
                                             dstControlVertices, 10.0, eRegMultipliers, 1.0, 0.1, 1.0, maxIterations,
                                             updater);
     }
 
-    double residualNorm(const Table& r, const Table& t) const {
-        return std::sqrt(squaredNorm(errorMetric(r, t, nodes, weightsTable, neighboursTable, source, sourceNormals,
-                                                 target, targetNormals, tree.get(), dstMask, srcFitIndices,
-                                                 srcControlIndices, dstControlVertices, 10.0, eRegMultipliers, 1.0,
-                                                 0.1, 1.0)));
+    double residualNorm(const Table& r, const Table& t) const
+    {
+        return std::sqrt(squaredNorm(errorMetric(
+            r, t, nodes, weightsTable, neighboursTable, source, sourceNormals, target, targetNormals, tree.get(),
+            dstMask, srcFitIndices, srcControlIndices, dstControlVertices, 10.0, eRegMultipliers, 1.0, 0.1, 1.0)));
     }
 };
 
 // The number after a logged label such as "Jac calls:".
-double loggedNumber(const TestSupport::LogCapture& log, const QString& label) {
+double loggedNumber(const TestSupport::LogCapture& log, const QString& label)
+{
     for (const QString& line : log.texts())
-        if (line.startsWith(label)) return line.mid(label.size()).trimmed().section(' ', 0, 0).toDouble();
+        if (line.startsWith(label))
+            return line.mid(label.size()).trimmed().section(' ', 0, 0).toDouble();
     ADD_FAILURE() << "no line starting with " << label.toStdString();
     return -1;
 }
 
-int linesStartingWith(const TestSupport::LogCapture& log, const QString& prefix) {
+int linesStartingWith(const TestSupport::LogCapture& log, const QString& prefix)
+{
     int count = 0;
-    for (const QString& line : log.texts()) count += line.startsWith(prefix) ? 1 : 0;
+    for (const QString& line : log.texts())
+        count += line.startsWith(prefix) ? 1 : 0;
     return count;
 }
 
 }  // namespace
 
-TEST(RegistrationSparseLM, FlatParameterArrays) {
+TEST(RegistrationSparseLM, FlatParameterArrays)
+{
     double* p = paramsToFlatArray({{1, 2, 3}, {7, 8, 9}}, {{4, 5, 6}, {10, 11, 12}});
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(p[i], i + 1.0);
+    for (int i = 0; i < 12; ++i)
+        EXPECT_EQ(p[i], i + 1.0);
     delete[] p;
 
     const double flat[13] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 99};
@@ -138,7 +152,8 @@ TEST(RegistrationSparseLM, FlatParameterArrays) {
     EXPECT_EQ(squaredNorm({}), 0.0);
 }
 
-TEST(RegistrationSparseLM, ProblemSizeAndJacobianCapacity) {
+TEST(RegistrationSparseLM, ProblemSizeAndJacobianCapacity)
+{
     // 2 nodes, 1 control pair, 3 neighbour entries, 5 fit vertices of two influence nodes each.
     const Table weights(5, QVector<double>{0.5, 0.5});
     const QVector<QList<int> > neighbours{{1, 1}, {0}};
@@ -153,7 +168,8 @@ TEST(RegistrationSparseLM, ProblemSizeAndJacobianCapacity) {
     EXPECT_EQ(wideSize.jacobianCapacity, 3 * 66);
 }
 
-TEST(RegistrationSparseLM, PullsARigidlyMovedCopyBackOntoTheOriginal) {
+TEST(RegistrationSparseLM, PullsARigidlyMovedCopyBackOntoTheOriginal)
+{
     const PullBack problem;
     Table r = problem.rotations, t = problem.translations;
     const double before = problem.residualNorm(r, t);
@@ -164,24 +180,21 @@ TEST(RegistrationSparseLM, PullsARigidlyMovedCopyBackOntoTheOriginal) {
 
     EXPECT_GT(iterations, 0);
     EXPECT_GT(before / after, 100.0) << before << " -> " << after;
-    const QVector<QVector3D> fitted =
-        deformVerticesByGraph(problem.source, r, t, problem.nodes, problem.weightsTable);
+    const QVector<QVector3D> fitted = deformVerticesByGraph(problem.source, r, t, problem.nodes, problem.weightsTable);
     for (int v = 0; v < fitted.size(); ++v)
         EXPECT_LT((fitted[v] - problem.target[v]).length(), 0.01f) << "vertex " << v;
 
     // The statistics, in order, after the solver's own lines.
     QStringList statistics;
     for (const QString& line : log.texts())
-        if (!line.startsWith('\t')) statistics << line;
+        if (!line.startsWith('\t'))
+            statistics << line;
     ASSERT_EQ(statistics.size(), 8) << statistics.join('\n').toStdString();
-    const QStringList patterns{"^Optimization took \\d+ ms$",
-                               "^Optimization complete in " + QString::number(iterations) + " iterations$",
-                               "^Func calls: \\d+$",
-                               "^Jac calls: \\d+$",
-                               "^System solved: \\d+$",
-                               "^eConJac: [0-9.e-]+ sec$",
-                               "^eRegJac: [0-9.e-]+ sec$",
-                               "^eIcpJac: [0-9.e-]+ sec$"};
+    const QStringList patterns{
+        "^Optimization took \\d+ ms$", "^Optimization complete in " + QString::number(iterations) + " iterations$",
+        "^Func calls: \\d+$",          "^Jac calls: \\d+$",
+        "^System solved: \\d+$",       "^eConJac: [0-9.e-]+ sec$",
+        "^eRegJac: [0-9.e-]+ sec$",    "^eIcpJac: [0-9.e-]+ sec$"};
     for (int i = 0; i < 8; ++i)
         EXPECT_TRUE(QRegularExpression(patterns[i]).match(statistics[i]).hasMatch()) << statistics[i].toStdString();
     // One "\tFunc call:" line per residual evaluation and one "\tJac call: " per Jacobian.
@@ -189,7 +202,8 @@ TEST(RegistrationSparseLM, PullsARigidlyMovedCopyBackOntoTheOriginal) {
     EXPECT_EQ(linesStartingWith(log, "\tJac call:  "), int(loggedNumber(log, "Jac calls:")));
 }
 
-TEST(RegistrationSparseLM, IterationLimitTruncatesAndFirstJacobianLineComparesWithOne) {
+TEST(RegistrationSparseLM, IterationLimitTruncatesAndFirstJacobianLineComparesWithOne)
+{
     const PullBack problem;
     Table r = problem.rotations, t = problem.translations;
     TestSupport::LogCapture log;
@@ -198,7 +212,8 @@ TEST(RegistrationSparseLM, IterationLimitTruncatesAndFirstJacobianLineComparesWi
 
     QStringList jacLines;
     for (const QString& line : log.texts())
-        if (line.startsWith("\tJac call:  ")) jacLines << line.mid(12);
+        if (line.startsWith("\tJac call:  "))
+            jacLines << line.mid(12);
     ASSERT_EQ(jacLines.size(), 2);
     const double E0 = jacLines[0].section(' ', 0, 0).toDouble(), change0 = jacLines[0].section(' ', 1, 1).toDouble();
     const double E1 = jacLines[1].section(' ', 0, 0).toDouble(), change1 = jacLines[1].section(' ', 1, 1).toDouble();
@@ -206,7 +221,8 @@ TEST(RegistrationSparseLM, IterationLimitTruncatesAndFirstJacobianLineComparesWi
     EXPECT_NEAR(change1, std::fabs(E1 - E0) / E0, 1e-4 * change1);
 }
 
-TEST(RegistrationSparseLM, PreviewAtEveryJacobianEvaluation) {
+TEST(RegistrationSparseLM, PreviewAtEveryJacobianEvaluation)
+{
     registerPreviewTypes();
     const PullBack problem;
     NonRigidRegistrationInteractiveUpdater updater;
@@ -227,7 +243,8 @@ TEST(RegistrationSparseLM, PreviewAtEveryJacobianEvaluation) {
     EXPECT_EQ(first[2].value<QVector<QVector3D> >(), problem.nodes);
     EXPECT_EQ(first[3].value<QVector<QList<int> > >(), problem.neighboursTable);
     QVector<QVector3D> startControls;
-    for (int v : problem.srcControlIndices) startControls << start[v];
+    for (int v : problem.srcControlIndices)
+        startControls << start[v];
     EXPECT_EQ(first[4].value<QVector<QVector3D> >(), startControls);
     EXPECT_EQ(first[5].value<QVector<QVector3D> >(), problem.dstControlVertices);
     // Later previews move towards the target.
@@ -235,7 +252,8 @@ TEST(RegistrationSparseLM, PreviewAtEveryJacobianEvaluation) {
     EXPECT_LT((last[0] - problem.target[0]).length(), (start[0] - problem.target[0]).length());
 }
 
-TEST(RegistrationSparseLM, InterruptionBeforeTheSolveLeavesTheParametersUnchanged) {
+TEST(RegistrationSparseLM, InterruptionBeforeTheSolveLeavesTheParametersUnchanged)
+{
     registerPreviewTypes();
     const PullBack problem;
     NonRigidRegistrationInteractiveUpdater updater;
@@ -256,7 +274,8 @@ TEST(RegistrationSparseLM, InterruptionBeforeTheSolveLeavesTheParametersUnchange
     EXPECT_TRUE(log.contains("eIcpJac: 0 sec"));
 }
 
-TEST(RegistrationSparseLM, InterruptionDuringTheSolveEndsItAtTheNextResidualEvaluation) {
+TEST(RegistrationSparseLM, InterruptionDuringTheSolveEndsItAtTheNextResidualEvaluation)
+{
     registerPreviewTypes();
     const PullBack problem;
     NonRigidRegistrationInteractiveUpdater updater;
@@ -274,13 +293,15 @@ TEST(RegistrationSparseLM, InterruptionDuringTheSolveEndsItAtTheNextResidualEval
     EXPECT_LT(problem.residualNorm(r, t), problem.residualNorm(problem.rotations, problem.translations));
 }
 
-TEST(RegistrationSparseLM, NodesWithoutResidualsAreHeldFixed) {
+TEST(RegistrationSparseLM, NodesWithoutResidualsAreHeldFixed)
+{
     // Node 9 influences no vertex and has no neighbour: its columns would be empty.
     const PullBack problem;
     QVector<QVector3D> nodes = problem.nodes;
     nodes << QVector3D(5, 5, 5);
     Table weights = problem.weightsTable;
-    for (QVector<double>& row : weights) row << 0.0;
+    for (QVector<double>& row : weights)
+        row << 0.0;
     Table r = problem.rotations, t = problem.translations;
     r << QVector<double>{0.5, 0.5, 0.5};
     t << QVector<double>{1, 2, 3};
@@ -304,11 +325,13 @@ TEST(RegistrationSparseLM, NodesWithoutResidualsAreHeldFixed) {
     EXPECT_EQ(t.mid(0, 9), t0);
 }
 
-TEST(RegistrationSparseLM, MoreThanTenInfluenceNodesFitTheJacobian) {
+TEST(RegistrationSparseLM, MoreThanTenInfluenceNodesFitTheJacobian)
+{
     // Every vertex weighs all twelve nodes: 72 entries per fit row, beyond the 60 of ten nodes.
     const PullBack problem;
     QVector<QVector3D> nodes;
-    for (int v = 0; v < problem.source.size(); v += 19) nodes << problem.source[v];
+    for (int v = 0; v < problem.source.size(); v += 19)
+        nodes << problem.source[v];
     ASSERT_EQ(nodes.size(), 12);
     Table weights;
     for (int v = 0; v < problem.source.size(); ++v) {
@@ -318,7 +341,8 @@ TEST(RegistrationSparseLM, MoreThanTenInfluenceNodesFitTheJacobian) {
             row << 1.0 / (1.0 + (problem.source[v] - g).lengthSquared());
             sum += row.last();
         }
-        for (double& w : row) w /= sum;
+        for (double& w : row)
+            w /= sum;
         weights << row;
     }
     Table r(12, QVector<double>{1, 0, 0}), t(12, QVector<double>{0, 0, 0});
@@ -330,7 +354,8 @@ TEST(RegistrationSparseLM, MoreThanTenInfluenceNodesFitTheJacobian) {
     EXPECT_GT(iterations, 0);
 }
 
-TEST(RegistrationSparseLM, SingleWeightFormMatchesEqualMultipliersAndIgnoresTheFlag) {
+TEST(RegistrationSparseLM, SingleWeightFormMatchesEqualMultipliersAndIgnoresTheFlag)
+{
     const PullBack problem;
     Table r = problem.rotations, t = problem.translations;
     {
@@ -351,7 +376,8 @@ TEST(RegistrationSparseLM, SingleWeightFormMatchesEqualMultipliersAndIgnoresTheF
     EXPECT_EQ(log.texts().last().left(14), QString("System solved:"));
 }
 
-TEST(RegistrationSparseLM, UpdaterDeliversCopiesQueuedToItsThread) {
+TEST(RegistrationSparseLM, UpdaterDeliversCopiesQueuedToItsThread)
+{
     registerPreviewTypes();
     NonRigidRegistrationInteractiveUpdater updater;
     EXPECT_FALSE(updater.interrupted.load());

@@ -23,7 +23,8 @@ struct Mesh {
 };
 
 // Unit sphere: rings of latitude between the two poles, segments around each ring.
-inline Mesh latLongSphere(int rings, int segments) {
+inline Mesh latLongSphere(int rings, int segments)
+{
     Mesh mesh;
     const double pi = 3.14159265358979323846;
     mesh.vertices << QVector3D(0, 0, 1);
@@ -38,33 +39,39 @@ inline Mesh latLongSphere(int rings, int segments) {
     mesh.vertices << QVector3D(0, 0, -1);
     const int south = mesh.vertices.size() - 1;
     auto ring = [&](int r, int s) { return 1 + (r - 1) * segments + (s % segments); };
-    for (int s = 0; s < segments; ++s) mesh.triangles << QList<int>{0, ring(1, s), ring(1, s + 1)};
+    for (int s = 0; s < segments; ++s)
+        mesh.triangles << QList<int>{0, ring(1, s), ring(1, s + 1)};
     for (int r = 1; r + 1 < rings; ++r)
         for (int s = 0; s < segments; ++s) {
             mesh.triangles << QList<int>{ring(r, s), ring(r + 1, s), ring(r + 1, s + 1)};
             mesh.triangles << QList<int>{ring(r, s), ring(r + 1, s + 1), ring(r, s + 1)};
         }
-    for (int s = 0; s < segments; ++s) mesh.triangles << QList<int>{south, ring(rings - 1, s + 1), ring(rings - 1, s)};
+    for (int s = 0; s < segments; ++s)
+        mesh.triangles << QList<int>{south, ring(rings - 1, s + 1), ring(rings - 1, s)};
     return mesh;
 }
 
 // Unit sphere from an icosahedron whose triangles are split in four `levels` times.
-inline Mesh icosphere(int levels) {
+inline Mesh icosphere(int levels)
+{
     Mesh mesh;
     const float t = float((1.0 + std::sqrt(5.0)) / 2.0);
-    const QVector3D corners[12] = {{-1, t, 0}, {1, t, 0}, {-1, -t, 0}, {1, -t, 0}, {0, -1, t}, {0, 1, t},
-                                   {0, -1, -t}, {0, 1, -t}, {t, 0, -1}, {t, 0, 1}, {-t, 0, -1}, {-t, 0, 1}};
-    for (const QVector3D& c : corners) mesh.vertices << c.normalized();
-    const int faces[20][3] = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
+    const QVector3D corners[12] = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+                                   {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
+    for (const QVector3D& c : corners)
+        mesh.vertices << c.normalized();
+    const int faces[20][3] = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
                               {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
-                              {3, 8, 9},  {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
-    for (const auto& f : faces) mesh.triangles << QList<int>{f[0], f[1], f[2]};
+                              {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+    for (const auto& f : faces)
+        mesh.triangles << QList<int>{f[0], f[1], f[2]};
     for (int level = 0; level < levels; ++level) {
         QHash<QPair<int, int>, int> middles;
         auto middle = [&](int a, int b) {
             const QPair<int, int> key(std::min(a, b), std::max(a, b));
             auto it = middles.find(key);
-            if (it != middles.end()) return it.value();
+            if (it != middles.end())
+                return it.value();
             mesh.vertices << ((mesh.vertices[a] + mesh.vertices[b]) * 0.5f).normalized();
             middles.insert(key, mesh.vertices.size() - 1);
             return mesh.vertices.size() - 1;
@@ -82,7 +89,8 @@ inline Mesh icosphere(int levels) {
 
 // A tube of radius 1 along y from y = 0 to y = length, closed at y = length by a hemisphere
 // and open at y = 0 (a boundary loop of `segments` vertices).
-inline Mesh cappedTube(int segments, int tubeRings, int capRings, double length) {
+inline Mesh cappedTube(int segments, int tubeRings, int capRings, double length)
+{
     Mesh mesh;
     const double pi = 3.14159265358979323846;
     QVector<int> ringStart;
@@ -93,7 +101,8 @@ inline Mesh cappedTube(int segments, int tubeRings, int capRings, double length)
             mesh.vertices << QVector3D(float(radius * std::cos(phi)), float(y), float(radius * std::sin(phi)));
         }
     };
-    for (int r = 0; r <= tubeRings; ++r) addRing(length * r / tubeRings, 1.0);
+    for (int r = 0; r <= tubeRings; ++r)
+        addRing(length * r / tubeRings, 1.0);
     for (int r = 1; r < capRings; ++r) {
         const double angle = 0.5 * pi * r / capRings;
         addRing(length + std::sin(angle), std::cos(angle));
@@ -107,28 +116,35 @@ inline Mesh cappedTube(int segments, int tubeRings, int capRings, double length)
             mesh.triangles << QList<int>{a, c, d} << QList<int>{a, d, b};
         }
     const int last = ringStart.last();
-    for (int s = 0; s < segments; ++s) mesh.triangles << QList<int>{last + s, apex, last + (s + 1) % segments};
+    for (int s = 0; s < segments; ++s)
+        mesh.triangles << QList<int>{last + s, apex, last + (s + 1) % segments};
     return mesh;
 }
 
-inline Mesh mapped(Mesh mesh, const std::function<QVector3D(const QVector3D&)>& f) {
-    for (QVector3D& v : mesh.vertices) v = f(v);
+inline Mesh mapped(Mesh mesh, const std::function<QVector3D(const QVector3D&)>& f)
+{
+    for (QVector3D& v : mesh.vertices)
+        v = f(v);
     return mesh;
 }
 
 // Area-weighted vertex normals.
-inline QVector<QVector3D> vertexNormals(const Mesh& mesh) {
+inline QVector<QVector3D> vertexNormals(const Mesh& mesh)
+{
     QVector<QVector3D> normals(mesh.vertices.size(), QVector3D(0, 0, 0));
     for (const QList<int>& t : mesh.triangles) {
         const QVector3D n = QVector3D::crossProduct(mesh.vertices[t[1]] - mesh.vertices[t[0]],
                                                     mesh.vertices[t[2]] - mesh.vertices[t[0]]);
-        for (int c : t) normals[c] += n;
+        for (int c : t)
+            normals[c] += n;
     }
-    for (QVector3D& n : normals) n.normalize();
+    for (QVector3D& n : normals)
+        n.normalize();
     return normals;
 }
 
-inline float largestExtent(const QVector<QVector3D>& points) {
+inline float largestExtent(const QVector<QVector3D>& points)
+{
     QVector3D lo = points.first(), hi = points.first();
     for (const QVector3D& p : points) {
         for (int i = 0; i < 3; ++i) {
@@ -141,8 +157,8 @@ inline float largestExtent(const QVector<QVector3D>& points) {
 }
 
 // Closest point of triangle abc to p (Ericson's region test), in double.
-inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, const QVector3D& bf,
-                                    const QVector3D& cf) {
+inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, const QVector3D& bf, const QVector3D& cf)
+{
     struct V {
         double x, y, z;
         V operator-(const V& o) const { return {x - o.x, y - o.y, z - o.z}; }
@@ -155,19 +171,25 @@ inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, co
     const V ab = b - a, ac = c - a, ap = p - a;
     auto dist = [&](const V& q) { return std::sqrt((p - q).dot(p - q)); };
     const double d1 = ab.dot(ap), d2 = ac.dot(ap);
-    if (d1 <= 0 && d2 <= 0) return dist(a);
+    if (d1 <= 0 && d2 <= 0)
+        return dist(a);
     const V bp = p - b;
     const double d3 = ab.dot(bp), d4 = ac.dot(bp);
-    if (d3 >= 0 && d4 <= d3) return dist(b);
+    if (d3 >= 0 && d4 <= d3)
+        return dist(b);
     const double vc = d1 * d4 - d3 * d2;
-    if (vc <= 0 && d1 >= 0 && d3 <= 0) return dist(a + ab * (d1 / (d1 - d3)));
+    if (vc <= 0 && d1 >= 0 && d3 <= 0)
+        return dist(a + ab * (d1 / (d1 - d3)));
     const V cp = p - c;
     const double d5 = ab.dot(cp), d6 = ac.dot(cp);
-    if (d6 >= 0 && d5 <= d6) return dist(c);
+    if (d6 >= 0 && d5 <= d6)
+        return dist(c);
     const double vb = d5 * d2 - d1 * d6;
-    if (vb <= 0 && d2 >= 0 && d6 <= 0) return dist(a + ac * (d2 / (d2 - d6)));
+    if (vb <= 0 && d2 >= 0 && d6 <= 0)
+        return dist(a + ac * (d2 / (d2 - d6)));
     const double va = d3 * d6 - d5 * d4;
-    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) return dist(b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))));
+    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
+        return dist(b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))));
     const double denom = 1.0 / (va + vb + vc);
     return dist(a + ab * (vb * denom) + ac * (vc * denom));
 }
@@ -177,19 +199,23 @@ inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, co
 // distances measured are coarse).
 class SurfaceDistance {
 public:
-    explicit SurfaceDistance(const Mesh& surface) : surface_(surface), tree_(KDTree::buildTree(surface.vertices, 10)) {
+    explicit SurfaceDistance(const Mesh& surface) : surface_(surface), tree_(KDTree::buildTree(surface.vertices, 10))
+    {
         trianglesAt_.resize(surface.vertices.size());
         for (int t = 0; t < surface.triangles.size(); ++t)
-            for (int c : surface.triangles[t]) trianglesAt_[c] << t;
+            for (int c : surface.triangles[t])
+                trianglesAt_[c] << t;
     }
 
-    double to(const QVector3D& p) const {
+    double to(const QVector3D& p) const
+    {
         const int nearest = tree_->findNearestPointInd(p, surface_.vertices, nullptr);
         double best = double((p - surface_.vertices[nearest]).length());
         // Triangles around the nearest vertex and its neighbours.
         QList<int> around = trianglesAt_[nearest];
         for (int t : trianglesAt_[nearest])
-            for (int c : surface_.triangles[t]) around << trianglesAt_[c];
+            for (int c : surface_.triangles[t])
+                around << trianglesAt_[c];
         for (int t : around) {
             const QList<int>& tri = surface_.triangles[t];
             best = std::min(best, pointTriangleDistance(p, surface_.vertices[tri[0]], surface_.vertices[tri[1]],
@@ -198,9 +224,11 @@ public:
         return best;
     }
 
-    double mean(const QVector<QVector3D>& points) const {
+    double mean(const QVector<QVector3D>& points) const
+    {
         double sum = 0;
-        for (const QVector3D& p : points) sum += to(p);
+        for (const QVector3D& p : points)
+            sum += to(p);
         return points.isEmpty() ? 0.0 : sum / points.size();
     }
 

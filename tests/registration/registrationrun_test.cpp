@@ -26,7 +26,8 @@ using RegistrationTestMeshes::Mesh;
 
 namespace {
 
-void registerRunTypes() {
+void registerRunTypes()
+{
     qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
     qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
 }
@@ -43,7 +44,8 @@ struct Problem {
 
     static QVector3D stretch(const QVector3D& p) { return QVector3D(1.15f * p.x(), 0.9f * p.y(), p.z()); }
 
-    Problem() {
+    Problem()
+    {
         target = RegistrationTestMeshes::mapped(source, stretch);
         sourceNormals = RegistrationTestMeshes::vertexNormals(source);
         targetNormals = RegistrationTestMeshes::vertexNormals(target);
@@ -70,25 +72,29 @@ struct Problem {
     }
 
     // A graph of exactly `levels` levels: the built hierarchy's top, solved `levels` layers deep.
-    std::unique_ptr<GraphGeodesic> graphWithLevels(int levels) const {
+    std::unique_ptr<GraphGeodesic> graphWithLevels(int levels) const
+    {
         return std::make_unique<GraphGeodesic>(mesh.get(), 4, source.vertices, levels, built->graphNodes);
     }
 
-    double meanControlError(const QVector<QVector3D>& deformed) const {
+    double meanControlError(const QVector<QVector3D>& deformed) const
+    {
         double sum = 0;
         for (int i = 0; i < params.srcControlIndices.size(); ++i)
             sum += double((deformed[params.srcControlIndices[i]] - params.dstControlVertices[i]).length());
         return sum / params.srcControlIndices.size();
     }
 
-    void useGraph(const DynamicGraph::Graph* graph) {
+    void useGraph(const DynamicGraph::Graph* graph)
+    {
         params.graph = graph;
         const int n = qMax(graph->levelsCount(), 1);
         params.rigidnessDivisor = n > 1 ? std::pow(3.0 / 0.2, 1.0 / (n - 1)) : 1.0;
     }
 
     // Mean distance to the target surface.
-    double meanError(const QVector<QVector3D>& deformed) const {
+    double meanError(const QVector<QVector3D>& deformed) const
+    {
         return RegistrationTestMeshes::SurfaceDistance(target).mean(deformed);
     }
 };
@@ -101,12 +107,15 @@ public:
     QVector<QVector3D> result, resultNormals;
 
 public slots:
-    void onUpdated(QVector<QVector3D>, QVector<QVector3D>, QVector<QVector3D>, QVector<QList<int> >,
-                   QVector<QVector3D>, QVector<QVector3D>) {
-        if (events.isEmpty() || events.last() != "updated") events << "updated";
+    void onUpdated(QVector<QVector3D>, QVector<QVector3D>, QVector<QVector3D>, QVector<QList<int> >, QVector<QVector3D>,
+                   QVector<QVector3D>)
+    {
+        if (events.isEmpty() || events.last() != "updated")
+            events << "updated";
     }
     void onLevelChanged(int level, int nLevels) { events << QString("level %1/%2").arg(level).arg(nLevels); }
-    void onComplete(QVector<QVector3D> vertices, QVector<QVector3D> normals) {
+    void onComplete(QVector<QVector3D> vertices, QVector<QVector3D> normals)
+    {
         events << "complete";
         result = vertices;
         resultNormals = normals;
@@ -116,7 +125,8 @@ public slots:
 // Starts the run on its own thread, as the registration controller does, and runs an event
 // loop until the thread has finished and every queued signal has arrived.
 void runThreaded(const NonRigidRegistrationAutoLevelsParams& params, RunRecorder& recorder,
-                 QSignalSpy* completeSpy = nullptr) {
+                 QSignalSpy* completeSpy = nullptr)
+{
     auto thread = std::make_unique<NonRigidRegistrationAutoLevelsThreaded>(&params);
     if (params.updater) {
         QObject::connect(params.updater, &NonRigidRegistrationInteractiveUpdater::updated, &recorder,
@@ -142,18 +152,21 @@ void runThreaded(const NonRigidRegistrationAutoLevelsParams& params, RunRecorder
     EXPECT_EQ(thread->getSrcVerticesDeformed(), recorder.result);
 }
 
-QStringList expectedLevelEvents(int levels) {
+QStringList expectedLevelEvents(int levels)
+{
     QStringList expected;
     for (int level = 0; level <= levels; ++level) {
         expected << QString("level %1/%2").arg(level).arg(levels);
-        if (level < levels) expected << "updated";
+        if (level < levels)
+            expected << "updated";
     }
     return expected << "complete";
 }
 
 }  // namespace
 
-TEST(RegistrationRun, SignalsOfRunsWithOneAndThreeLevels) {
+TEST(RegistrationRun, SignalsOfRunsWithOneAndThreeLevels)
+{
     registerRunTypes();
     for (int levels : {1, 3}) {
         SCOPED_TRACE(levels);
@@ -190,13 +203,15 @@ TEST(RegistrationRun, SignalsOfRunsWithOneAndThreeLevels) {
         EXPECT_EQ(log.texts().filter("Starting optimization").size(), levels);
         EXPECT_EQ(log.texts().filter("Thread finished computting").size(), 1);
         ASSERT_EQ(graph->graphNodes.size(), nodesBefore.size());
-        for (int i = 0; i < nodesBefore.size(); ++i) EXPECT_EQ(graph->graphNodes[i].t, nodesBefore[i].t);
+        for (int i = 0; i < nodesBefore.size(); ++i)
+            EXPECT_EQ(graph->graphNodes[i].t, nodesBefore[i].t);
     }
 }
 
 // An interruption while level 1 of 3 is solved ends that solve, writes "Level:" 2, starts no
 // further solve, and still delivers a result.
-TEST(RegistrationRun, InterruptionInTheMiddleOfALevel) {
+TEST(RegistrationRun, InterruptionInTheMiddleOfALevel)
+{
     registerRunTypes();
     Problem problem;
     const auto graph = problem.graphWithLevels(3);
@@ -212,7 +227,8 @@ TEST(RegistrationRun, InterruptionInTheMiddleOfALevel) {
     QObject::connect(
         &updater, &NonRigidRegistrationInteractiveUpdater::updated, &updater,
         [&] {
-            if (currentLevel == 1) updater.requestInterruption();
+            if (currentLevel == 1)
+                updater.requestInterruption();
         },
         Qt::DirectConnection);
 
@@ -227,11 +243,13 @@ TEST(RegistrationRun, InterruptionInTheMiddleOfALevel) {
     EXPECT_FALSE(log.texts().contains("Level: 3"));
     // The state reached: the step under way when the solve was stopped is taken as it is.
     ASSERT_EQ(recorder.result.size(), problem.source.vertices.size());
-    for (const QVector3D& v : recorder.result) ASSERT_TRUE(std::isfinite(v.x() + v.y() + v.z()));
+    for (const QVector3D& v : recorder.result)
+        ASSERT_TRUE(std::isfinite(v.x() + v.y() + v.z()));
 }
 
 // Interrupted before the first level, the run returns the template as it was given.
-TEST(RegistrationRun, InterruptedBeforeTheFirstLevelReturnsTheTemplate) {
+TEST(RegistrationRun, InterruptedBeforeTheFirstLevelReturnsTheTemplate)
+{
     registerRunTypes();
     Problem problem;
     problem.useGraph(problem.built.get());
@@ -249,11 +267,12 @@ TEST(RegistrationRun, InterruptedBeforeTheFirstLevelReturnsTheTemplate) {
 }
 
 // Runs of the level loop without a thread or an updater, against truths of the setup.
-TEST(RegistrationRun, LevelLoopCases) {
+TEST(RegistrationRun, LevelLoopCases)
+{
     registerRunTypes();
     struct Case {
         const char* name;
-        bool fitNothing;       // every fit-mask entry false
+        bool fitNothing;        // every fit-mask entry false
         bool translatedTarget;  // the target is the template moved by (0.3, -0.2, 0.1)
         int levels;             // -1: the graph as built; 0: a graph that needed no coarsening
     };
@@ -267,14 +286,16 @@ TEST(RegistrationRun, LevelLoopCases) {
         SCOPED_TRACE(c.name);
         Problem problem;
         if (c.translatedTarget) {
-            problem.target = RegistrationTestMeshes::mapped(problem.source, [&](const QVector3D& p) { return p + shift; });
+            problem.target =
+                RegistrationTestMeshes::mapped(problem.source, [&](const QVector3D& p) { return p + shift; });
             problem.params.dstVertices = problem.target.vertices;
             problem.tree.reset(KDTree::buildTree(problem.target.vertices, 10));
             problem.params.dstKdTree = problem.tree.get();
             for (int i = 0; i < problem.params.srcControlIndices.size(); ++i)
                 problem.params.dstControlVertices[i] = problem.target.vertices[problem.params.srcControlIndices[i]];
         }
-        if (c.fitNothing) problem.params.srcFitMask.fill(false);
+        if (c.fitNothing)
+            problem.params.srcFitMask.fill(false);
         std::unique_ptr<DynamicGraph::Graph> graph;
         if (c.levels == 0) {
             Random::seed(4);
@@ -313,7 +334,8 @@ TEST(RegistrationRun, LevelLoopCases) {
 }
 
 // Deleting the thread object while it still runs waits for the run instead of tearing it down.
-TEST(RegistrationRun, ThreadObjectWaitsForItsRunWhenDeleted) {
+TEST(RegistrationRun, ThreadObjectWaitsForItsRunWhenDeleted)
+{
     registerRunTypes();
     Problem problem;
     const auto graph = problem.graphWithLevels(1);

@@ -12,28 +12,38 @@
 
 namespace {
 
-void expectMapsOnto(const QMatrix4x4& m, const QVector<QVector3D>& src, const QVector<QVector3D>& dst,
-                    double tolerance) {
+void expectMapsOnto(const QMatrix4x4& m, const QVector<QVector3D>& src, const QVector<QVector3D>& dst, double tolerance)
+{
     ASSERT_EQ(src.size(), dst.size());
     for (int i = 0; i < src.size(); ++i) {
         const QVector3D mapped = m.map(src[i]);
-        for (int k = 0; k < 3; ++k) EXPECT_NEAR(mapped[k], dst[i][k], tolerance) << "pair " << i << ", axis " << k;
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(mapped[k], dst[i][k], tolerance) << "pair " << i << ", axis " << k;
     }
 }
 
-void expectAffineAndFinite(const QMatrix4x4& m) {
+void expectAffineAndFinite(const QMatrix4x4& m)
+{
     for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j) EXPECT_TRUE(std::isfinite(m(i, j))) << i << "," << j;
+        for (int j = 0; j < 4; ++j)
+            EXPECT_TRUE(std::isfinite(m(i, j))) << i << "," << j;
     EXPECT_EQ(m.row(3), QVector4D(0, 0, 0, 1));
 }
 
-double uniform(double lo, double hi) { return lo + (hi - lo) * Random::draw() / 32767.0; }
+double uniform(double lo, double hi)
+{
+    return lo + (hi - lo) * Random::draw() / 32767.0;
+}
 
-QVector3D randomPoint() { return QVector3D(float(uniform(-1, 1)), float(uniform(-1, 1)), float(uniform(-1, 1))); }
+QVector3D randomPoint()
+{
+    return QVector3D(float(uniform(-1, 1)), float(uniform(-1, 1)), float(uniform(-1, 1)));
+}
 
 // Silences the solver's own refusal lines on standard error while a call runs.
 template <typename Call>
-QMatrix4x4 quietly(Call call) {
+QMatrix4x4 quietly(Call call)
+{
     QMatrix4x4 result;
     TestSupport::captureStderr([&] { result = call(); });
     return result;
@@ -41,7 +51,8 @@ QMatrix4x4 quietly(Call call) {
 
 }  // namespace
 
-TEST(RigidAlignment, CentroidAndTransformPoints) {
+TEST(RigidAlignment, CentroidAndTransformPoints)
+{
     EXPECT_EQ(centroid({QVector3D(1, 2, 3), QVector3D(3, 2, -1)}), QVector3D(2, 2, 1));
     EXPECT_EQ(centroid({}), QVector3D(0, 0, 0));
     QMatrix4x4 m;
@@ -51,14 +62,16 @@ TEST(RigidAlignment, CentroidAndTransformPoints) {
               QVector<QVector3D>({QVector3D(1, 1, -1), QVector3D(1, 0, 1)}));
 }
 
-TEST(RigidAlignment, ScalingAboutTheSourceCentroid) {
+TEST(RigidAlignment, ScalingAboutTheSourceCentroid)
+{
     const QMatrix4x4 s = RigidAlignmentSparseLM::findScaling({QVector3D(2, 0, 0), QVector3D(6, 0, 0)},
                                                              {QVector3D(-3, 0, 0), QVector3D(-1, 0, 0)});
     expectMapsOnto(s, {QVector3D(2, 0, 0), QVector3D(6, 0, 0), QVector3D(4, 0, 0)},
                    {QVector3D(3, 0, 0), QVector3D(5, 0, 0), QVector3D(4, 0, 0)}, 1e-6);
 }
 
-TEST(RigidAlignment, RotationOfCentredPoints) {
+TEST(RigidAlignment, RotationOfCentredPoints)
+{
     const QVector<QVector3D> src{QVector3D(0, 0, 0), QVector3D(1, 0, 0), QVector3D(0, 1.2f, 0)};
     QMatrix4x4 truth;
     truth.rotate(20, 0, 0, 1);
@@ -72,7 +85,8 @@ TEST(RigidAlignment, RotationOfCentredPoints) {
     EXPECT_TRUE(log.texts()[0].endsWith(" iterations"));
 }
 
-TEST(RigidAlignment, RotationAndTranslation) {
+TEST(RigidAlignment, RotationAndTranslation)
+{
     const QVector<QVector3D> src{QVector3D(0, 0, 0), QVector3D(1.5f, 0, 0), QVector3D(0, 1, 0)};
     QMatrix4x4 truth;
     truth.translate(0.1f, 0.2f, 0.3f);
@@ -84,7 +98,8 @@ TEST(RigidAlignment, RotationAndTranslation) {
     expectAffineAndFinite(m);
 }
 
-TEST(RigidAlignment, SimilarityOfThreePairs) {
+TEST(RigidAlignment, SimilarityOfThreePairs)
+{
     // Scale 0.5 and a rotation by -90 degrees about z.
     const QVector<QVector3D> src{QVector3D(2, 0, 0), QVector3D(2, 4, 0), QVector3D(4, 0, 0)};
     const QVector<QVector3D> dst{QVector3D(-3, 0, 0), QVector3D(-1, 0, 0), QVector3D(-3, -1, 0)};
@@ -93,7 +108,8 @@ TEST(RigidAlignment, SimilarityOfThreePairs) {
     expectAffineAndFinite(m);
 }
 
-TEST(RigidAlignment, TwoPairsLeaveTheRotationAlone) {
+TEST(RigidAlignment, TwoPairsLeaveTheRotationAlone)
+{
     TestSupport::LogCapture log;
     QMatrix4x4 r;
     const QByteArray err = TestSupport::captureStderr([&] {
@@ -105,7 +121,8 @@ TEST(RigidAlignment, TwoPairsLeaveTheRotationAlone) {
     EXPECT_TRUE(err.contains("fewer measurements")) << err.toStdString();
 }
 
-TEST(RigidAlignment, RecoversAKnownSimilarityFromExactPairs) {
+TEST(RigidAlignment, RecoversAKnownSimilarityFromExactPairs)
+{
     QMatrix4x4 truth;
     truth.translate(0.4f, -0.7f, 1.1f);
     truth.rotate(33, QVector3D(1, 2, -0.5f).normalized());
@@ -114,19 +131,22 @@ TEST(RigidAlignment, RecoversAKnownSimilarityFromExactPairs) {
     for (int n = 3; n <= 20; ++n) {
         SCOPED_TRACE(n);
         QVector<QVector3D> src;
-        for (int i = 0; i < n; ++i) src.append(randomPoint());
+        for (int i = 0; i < n; ++i)
+            src.append(randomPoint());
         const QVector<QVector3D> dst = transformPoints(src, truth);
         const QMatrix4x4 m = RigidAlignmentSparseLM::findRigidAlignmentTransform(src, dst);
         expectAffineAndFinite(m);
         // The fit stops once the summed squared distance is at most 1e-8, which for exact
         // pairs is a step or so before the floats run out: about 1e-6 in every entry.
         for (int i = 0; i < 3; ++i)
-            for (int j = 0; j < 4; ++j) EXPECT_NEAR(m(i, j), truth(i, j), 1e-6) << i << "," << j;
+            for (int j = 0; j < 4; ++j)
+                EXPECT_NEAR(m(i, j), truth(i, j), 1e-6) << i << "," << j;
         expectMapsOnto(m, src, dst, 2e-6);
     }
 }
 
-TEST(RigidAlignment, NoisyPairsLandWithinTheNoise) {
+TEST(RigidAlignment, NoisyPairsLandWithinTheNoise)
+{
     QMatrix4x4 truth;
     truth.translate(-2, 0.5f, 3);
     truth.rotate(33, QVector3D(-0.3f, 1, 0.8f).normalized());
@@ -138,9 +158,8 @@ TEST(RigidAlignment, NoisyPairsLandWithinTheNoise) {
         QVector<QVector3D> src, dst;
         for (int i = 0; i < n; ++i) {
             src.append(randomPoint() * 2.0f);
-            dst.append(truth.map(src.last()) +
-                       QVector3D(float(uniform(-noise, noise)), float(uniform(-noise, noise)),
-                                 float(uniform(-noise, noise))));
+            dst.append(truth.map(src.last()) + QVector3D(float(uniform(-noise, noise)), float(uniform(-noise, noise)),
+                                                         float(uniform(-noise, noise))));
         }
         const QMatrix4x4 m = RigidAlignmentSparseLM::findRigidAlignmentTransform(src, dst);
         expectAffineAndFinite(m);
@@ -150,14 +169,15 @@ TEST(RigidAlignment, NoisyPairsLandWithinTheNoise) {
     }
 }
 
-TEST(RigidAlignment, PointsOnTheirCentroidGiveNoRatio) {
+TEST(RigidAlignment, PointsOnTheirCentroidGiveNoRatio)
+{
     // The first source point is the centroid: only the other two pairs set the scale 2.
     const QVector<QVector3D> src{QVector3D(0, 0, 0), QVector3D(1, 0, 0), QVector3D(-1, 0, 0)};
     const QVector<QVector3D> dst{QVector3D(5, 5, 5), QVector3D(7, 5, 5), QVector3D(3, 5, 5)};
     const QMatrix4x4 s = RigidAlignmentSparseLM::findScaling(src, dst);
     expectMapsOnto(s, src, {QVector3D(0, 0, 0), QVector3D(2, 0, 0), QVector3D(-2, 0, 0)}, 1e-6);
-    expectMapsOnto(quietly([&] { return RigidAlignmentSparseLM::findRigidAlignmentTransform(src, dst); }), src,
-                   dst, 1e-4);
+    expectMapsOnto(quietly([&] { return RigidAlignmentSparseLM::findRigidAlignmentTransform(src, dst); }), src, dst,
+                   1e-4);
 
     // The same template vertex picked for every pair: no spread, scale 1, a plain shift.
     const QVector<QVector3D> same(3, QVector3D(1, 2, 3));
@@ -172,7 +192,8 @@ TEST(RigidAlignment, PointsOnTheirCentroidGiveNoRatio) {
     EXPECT_TRUE(none.isIdentity());
 }
 
-TEST(RigidAlignment, JacobianStoresEveryEntryAndMatchesTheResiduals) {
+TEST(RigidAlignment, JacobianStoresEveryEntryAndMatchesTheResiduals)
+{
     RigidAlignmentData data;
     // A pair at the origin has only zero derivatives; they are stored all the same.
     data.srcPoints = {QVector3D(0, 0, 0), QVector3D(1, 0.5f, 0), QVector3D(-0.3f, 2, 1), QVector3D(0, 0, 1)};
@@ -185,8 +206,10 @@ TEST(RigidAlignment, JacobianStoresEveryEntryAndMatchesTheResiduals) {
     ASSERT_EQ(jacobian.nnz, 3 * n);
     ASSERT_EQ(jacobian.nr, n);
     ASSERT_EQ(jacobian.nc, 3);
-    for (int i = 0; i <= n; ++i) EXPECT_EQ(jacobian.rowptr[i], 3 * i);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(jacobian.val[k], 0.0);
+    for (int i = 0; i <= n; ++i)
+        EXPECT_EQ(jacobian.rowptr[i], 3 * i);
+    for (int k = 0; k < 3; ++k)
+        EXPECT_EQ(jacobian.val[k], 0.0);
 
     // Central differences of the residual callback.
     const double h = 1e-6;
