@@ -46,15 +46,31 @@ GeometryStack::GeomStack makeMesh()
     return mesh;
 }
 
-void BM_TriangleHierarchy(benchmark::State& state)
+// The build as the view makes it (top levels on the pool), and the same tree
+// built on one thread, side by side.
+void hierarchyBenchmark(benchmark::State& state, bool oneThread)
 {
+    const GeometryStack::GeomStack& mesh = scene->mesh;
+    QList<int> faces;
+    for (int f = 0; f < mesh.triangles.size(); ++f)
+        faces.append(f);
     for (auto _ : state) {
-        BVH2::BvhNodeBase* root = BVH2::buildTree(scene->mesh.vertices, scene->mesh.triangles, 10);
+        BVH2::BvhNodeBase* root = oneThread ? BVH2::buildTreeOnOneThread(faces, mesh.vertices, mesh.triangles, 10)
+                                            : BVH2::buildTree(faces, mesh.vertices, mesh.triangles, 10);
         state.PauseTiming();
         delete root;
         state.ResumeTiming();
     }
-    state.counters["triangles"] = scene->mesh.triangles.size();
+    state.counters["triangles"] = mesh.triangles.size();
+}
+
+void BM_TriangleHierarchy(benchmark::State& state)
+{
+    hierarchyBenchmark(state, false);
+}
+void BM_TriangleHierarchyOneThread(benchmark::State& state)
+{
+    hierarchyBenchmark(state, true);
 }
 
 void BM_PointTree(benchmark::State& state)
@@ -205,6 +221,7 @@ void BM_PickLatency(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(BM_TriangleHierarchy)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_TriangleHierarchyOneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PointTree)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CornerArraysAndMasks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ViewGeometryByPolygroups)->Unit(benchmark::kMillisecond)->UseRealTime();
