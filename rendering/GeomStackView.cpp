@@ -1,5 +1,6 @@
 #include "rendering/GeomStackView.h"
 
+#include "rendering/MeshCornerArrays.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "spatial/BVH.h"
@@ -27,13 +28,16 @@ GeomStackView::GeomStackView(GeometryStack::GeomStack* geometry, Viewport3D::Vie
     QFuture<KDTree::NodeBase*> kdTreeBuild =
         QtConcurrent::run([mesh] { return KDTree::buildTree(mesh->vertices, kTreeLeafSize); });
 
+    // Both geometries draw the same per-corner arrays (shared, not copied).
+    const MeshCornerArrays arrays = makeMeshCornerArrays(*geometry);
+
     viewport->makeCurrent();
-    viewGeometry = makeGLGeometrySplittedByPolygroups(geometry, color, shaded, wireVisible, wireColor, 1.0);
+    viewGeometry = makeGLGeometrySplittedByPolygroups(*geometry, arrays, color, shaded, wireVisible, wireColor, 1.0);
     viewport->addObject(viewGeometry);
 
     resultsViewport->makeCurrent();
-    resultsGeometry =
-        makeGLGeometrySplitted(geometry, color, shaded, wireVisible, wireColor, transparentInResults ? 0.5 : 1.0);
+    resultsGeometry = makeGLGeometrySplitted(*geometry, arrays, color, shaded, wireVisible, wireColor,
+                                             transparentInResults ? 0.5 : 1.0);
     resultsViewport->addObject(resultsGeometry, transparentInResults ? Viewport3D::Viewport3DLayered::FrontLayer
                                                                      : Viewport3D::Viewport3DLayered::BackLayer);
 

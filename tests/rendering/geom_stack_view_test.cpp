@@ -5,6 +5,7 @@
 #include "mesh/MeshSelections.h"
 #include "numerics/Random.h"
 #include "rendering/GeomStackView.h"
+#include "rendering/MeshCornerArrays.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "spatial/BVH.h"
@@ -265,4 +266,66 @@ TEST_F(GeomStackViewTest, ShadingParamsReachOnlyThePolygroupGroupsOfTheOwnView)
         EXPECT_FALSE(results.wireVisible);
         record.reset();
     }
+}
+
+namespace {
+
+// The renderer's buffer block of `count` values of T from byteOffset.
+template <typename T>
+QVector<T> readBack(GLGeometrySplitted* geometry, int byteOffset, int count)
+{
+    QVector<T> values(count);
+    geometry->vertexBuffer.bind();
+    EXPECT_TRUE(geometry->vertexBuffer.read(byteOffset, values.data(), int(sizeof(T)) * count));
+    geometry->vertexBuffer.release();
+    return values;
+}
+
+}  // namespace
+
+TEST_F(GeomStackViewTest, BothGeometriesHoldThePlainPerCornerArraysAndGroupMasks)
+{
+    // The quadrants with a texture layout, so that every block of the buffer is there.
+    GeometryStack::GeomStack seed = quadrantMesh(true);
+    QVector<QVector2D> textureVertices;
+    for (const QVector3D& v : seed.vertices)
+        textureVertices.append(QVector2D(v.x() * 0.5f + 0.5f, v.y() * 0.25f + 0.5f));
+    GeometryStack::GeomStack mesh(seed.vertices, seed.polygons, textureVertices, seed.polygons, {});
+    mesh.polygroupNames = seed.polygroupNames;
+    mesh.polygonIndToPolygroupInd = {2, -1, 0, 1};
+    build(&mesh, true);
+
+    const QVector<QVector3D> positions = GeometryStack::cornerPositions(mesh);
+    const QVector<QVector2D> textureCoordinates = GeometryStack::cornerTextureCoordinates(mesh);
+    const QVector<QVector3D> normals = GeometryStack::cornerNormals(mesh);
+    const QVector<float> edgeFlags = GeometryStack::edgeFlagsPerCorner(mesh);
+    const int n = positions.size();
+    ASSERT_EQ(n, 24);
+    ASSERT_EQ(textureCoordinates.size(), n);
+
+    struct Case {
+        GLGeometrySplitted* geometry;
+        QGLWidget* view;
+    };
+    for (const Case& c :
+         {Case{record->viewGeometry, modelView.get()}, Case{record->resultsGeometry, resultsView.get()}}) {
+        c.view->makeCurrent();
+        ASSERT_EQ(c.geometry->cornerCount, n);
+        EXPECT_EQ(readBack<QVector3D>(c.geometry, 0, n), positions);
+        EXPECT_EQ(readBack<QVector2D>(c.geometry, 12 * n, n), textureCoordinates);
+        EXPECT_EQ(readBack<QVector3D>(c.geometry, 20 * n, n), normals);
+        EXPECT_EQ(readBack<float>(c.geometry, 32 * n, n), edgeFlags);
+    }
+
+    // Group i covers the corners of polygroup i, the results group all of them.
+    for (int i = 0; i < 3; ++i) {
+        QVector<int> starts, counts;
+        GLGeometrySplitted::maskToRuns(
+            GeometryStack::polygonMaskToCornerMask(mesh, GeometryStack::polygonMaskOfPolygroup(mesh, i)), starts,
+            counts);
+        EXPECT_EQ(record->viewGeometry->runStarts[i], starts) << i;
+        EXPECT_EQ(record->viewGeometry->runCounts[i], counts) << i;
+    }
+    EXPECT_EQ(record->resultsGeometry->runStarts[0], QVector<int>{0});
+    EXPECT_EQ(record->resultsGeometry->runCounts[0], QVector<int>{n});
 }
