@@ -19,12 +19,18 @@ float wrapped(float position, float size)
     return position;
 }
 
+// Flags shorter than the triangle list (none set yet) exclude nothing beyond their end.
+bool excluded(const QVector<bool>* flags, int triangle)
+{
+    return flags && triangle < flags->size() && flags->at(triangle);
+}
+
 QRgb texelValue(const ThreadMappingContext& item)
 {
     const ThreadContext& c = *item.context;
     const QVector2D uv(float(item.x) / float(c.width), float(item.y) / float(c.height));
     const int e = c.srcUvBvh->findTriangle(uv, *c.srcTextureTriangles, *c.srcTextureVertices);
-    if (e == -1 || e >= c.srcTriangles->size() || (c.excludedTriangles && c.excludedTriangles->at(e)))
+    if (e == -1 || e >= c.srcTriangles->size() || excluded(c.excludedTriangles, e))
         return 0;
 
     const QList<int>& uvCorners = c.srcTextureTriangles->at(e);
