@@ -333,6 +333,33 @@ TEST_F(BrushControllerTest, APressDuringAStrokeRecordsThatStrokeFirst)
     EXPECT_EQ(controller->vertices(), afterFirst) << "the first stroke was kept whole";
 }
 
+TEST_F(BrushControllerTest, ClicksWheelAndNavigationKeepTheBackLayerCachedOnlyWhileSculpting)
+{
+    const QPoint centre = pixelOf(0, 0);
+    stroke({centre});  // a click without a drag
+    ASSERT_EQ(controller->history().strokes().size(), 1);
+    EXPECT_TRUE(controller->history().strokes().first().positions.isEmpty());
+    EXPECT_EQ(controller->vertices(), scene.templateMesh.vertices);
+    undoKey();
+    EXPECT_EQ(controller->history().currentIndex(), -1) << "undoing it only moves the index";
+
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton,
+                           Qt::AltModifier);
+    EXPECT_TRUE(view->alwaysRedrawBackLayer()) << "camera navigation";
+    EXPECT_FALSE(controller->strokeActive());
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton,
+                           Qt::AltModifier);
+    EXPECT_FALSE(view->alwaysRedrawBackLayer());
+
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton,
+                           Qt::NoModifier);
+    EXPECT_TRUE(controller->strokeActive());
+    TestSupport::sendWheel(view.get(), centre, 120);
+    EXPECT_FALSE(controller->strokeActive()) << "a wheel turn ends the stroke";
+    EXPECT_TRUE(view->alwaysRedrawBackLayer());
+    EXPECT_EQ(controller->history().strokes().size(), 1);
+}
+
 TEST(BrushGeometryTest, FanNormalsAndTheFallbackPlane)
 {
     // Centre 0 with neighbours around it counter-clockwise seen from +z.
