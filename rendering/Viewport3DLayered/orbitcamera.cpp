@@ -1,5 +1,7 @@
 #include "rendering/Viewport3DLayered/orbitcamera.h"
 
+#include "rendering/CameraNavigation.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -16,11 +18,7 @@ void OrbitCamera::reset()
 
 QMatrix4x4 OrbitCamera::viewMatrix() const
 {
-    QMatrix4x4 view;
-    view.translate(0.0f, 0.0f, -float(distance));
-    view *= rotation;
-    view.translate(target);
-    return view;
+    return orbitViewMatrix(distance, rotation, target);
 }
 
 QMatrix4x4 OrbitCamera::projectionMatrix(int width, int height) const
