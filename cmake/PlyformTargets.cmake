@@ -15,7 +15,7 @@ endfunction()
 
 # plyform_layer(<name> LINKS <libs...>)
 # A static library of every source file in the calling folder (recursively).
-# Headers are included by their path from the project root: "mesh/Geometry.h".
+# Headers are included by their path from the project root: "mesh/GeomStack.h".
 function(plyform_layer name)
   cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
