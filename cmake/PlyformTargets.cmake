@@ -20,7 +20,7 @@ endfunction()
 # plyform_layer(<name> LINKS <libs...> [EXCLUDE <regex>])
 # A static library of every source file in the calling folder (recursively),
 # but those whose path matches EXCLUDE (an entry point, a build-time tool).
-# Headers are included by their path from the project root: "mesh/Geometry.h".
+# Headers are included by their path from the project root: "mesh/GeomStack.h".
 function(plyform_layer name)
   cmake_parse_arguments(ARG "" "EXCLUDE" "LINKS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
