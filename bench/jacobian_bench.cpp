@@ -45,70 +45,56 @@ QVector3D sheetNormal(double x, double y)
 }
 
 struct Scene {
-    QVector<QVector3D> srcVertices, srcNormals, nodes, dstVertices, dstNormals, dstControlVertices;
-    QVector<QVector<double> > weightsTable, rotations, translations;
-    QVector<QList<int> > neighboursTable;
-    QVector<int> srcFitIndices, srcControlIndices;
-    QVector<bool> dstMask;
-    QVector<double> eRegMultipliers;
+    RegistrationInputs inputs;
+    QVector<QVector<double> > rotations, translations;
     std::unique_ptr<KDTree::NodeBase> tree;
 
     Scene()
     {
+        RegistrationInputs& in = inputs;
         for (int i = 0; i < kSide; ++i) {
             for (int j = 0; j < kSide; ++j) {
                 const double x = -1 + 2.0 * i / (kSide - 1), y = -1 + 2.0 * j / (kSide - 1);
-                srcVertices << sheetPoint(x, y, 0.0);
-                srcNormals << sheetNormal(x, y);
+                in.srcVertices << sheetPoint(x, y, 0.0);
+                in.srcNormals << sheetNormal(x, y);
                 // The target is sampled half a step off and lifted a little.
                 const double tx = x + 1.0 / (kSide - 1), ty = y + 1.0 / (kSide - 1);
-                dstVertices << sheetPoint(tx, ty, 0.02);
-                dstNormals << sheetNormal(tx, ty);
+                in.dstVertices << sheetPoint(tx, ty, 0.02);
+                in.dstNormals << sheetNormal(tx, ty);
                 if (i % kNodeStep == 2 && j % kNodeStep == 2)
-                    nodes << srcVertices.last();
+                    in.nodes << in.srcVertices.last();
             }
         }
-        weightsTable = buildWeightsTable(srcVertices, nodes, 4);
-        neighboursTable = buildNeighboursTable(weightsTable);
+        in.weightsTable = buildWeightsTable(in.srcVertices, in.nodes, 4);
+        in.neighboursTable = buildNeighboursTable(in.weightsTable);
         std::mt19937 random(7);
         std::uniform_real_distribution<double> small(-0.05, 0.05);
-        for (int n = 0; n < nodes.size(); ++n) {
+        for (int n = 0; n < in.nodes.size(); ++n) {
             rotations << QVector<double>{1 + small(random), small(random), small(random)};
             translations << QVector<double>{small(random), small(random), small(random)};
-            eRegMultipliers << 1.0;
+            in.eRegMultipliers << 1.0;
         }
-        for (int v = 0; v < srcVertices.size(); ++v)
-            srcFitIndices << v;
-        dstMask = QVector<bool>(dstVertices.size(), false);
-        tree.reset(KDTree::buildTree(dstVertices, 8));
+        for (int v = 0; v < in.srcVertices.size(); ++v)
+            in.srcFitIndices << v;
+        in.dstMask = QVector<bool>(in.dstVertices.size(), false);
+        tree.reset(KDTree::buildTree(in.dstVertices, 8));
+        in.dstKdTree = tree.get();
+        in.eConWeight = 10.0;
+        in.eIcpWeight = 1.0;
+        in.alphaPointToPoint = 0.1;
+        in.alphaPointToPlane = 1.0;
     }
 
     QVector<double> jacobianOf(SparseMatrix::SparseMatrixLIL& J) const
     {
-        return jacobian(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
-                        dstVertices, dstNormals, tree.get(), dstMask, srcFitIndices, srcControlIndices,
-                        dstControlVertices, 10.0, eRegMultipliers, 1.0, 0.1, 1.0, J, nullptr);
+        return jacobian(rotations, translations, inputs, J, nullptr);
     }
 
     // The solver's user data, as the driver fills it.
     std::unique_ptr<NonRigidRegistrationDataERegMultipliers> data(NonRigidRegistrationInteractiveUpdater* u) const
     {
         std::unique_ptr<NonRigidRegistrationDataERegMultipliers> d(new NonRigidRegistrationDataERegMultipliers);
-        d->nodes = nodes;
-        d->weightsTable = weightsTable;
-        d->neighboursTable = neighboursTable;
-        d->srcVertices = srcVertices;
-        d->srcNormals = srcNormals;
-        d->dstVertices = dstVertices;
-        d->dstNormals = dstNormals;
-        d->dstKdTree = tree.get();
-        d->dstMask = dstMask;
-        d->srcFitIndices = srcFitIndices;
-        d->eConWeight = 10.0;
-        d->eRegMultipliers = eRegMultipliers;
-        d->eIcpWeight = 1.0;
-        d->alphaPointToPoint = 0.1;
-        d->alphaPointToPlane = 1.0;
+        static_cast<RegistrationInputs&>(*d) = inputs;
         d->updater = u;
         return d;
     }
@@ -131,7 +117,7 @@ const Scene& scene()
 int observations()
 {
     const Scene& s = scene();
-    return s.srcFitIndices.size() + getTotalNeighbours(s.neighboursTable);
+    return s.inputs.srcFitIndices.size() + getTotalNeighbours(s.inputs.neighboursTable);
 }
 
 // The Jacobian in the solver's record, and the normal equations built from it as the solver
@@ -146,8 +132,8 @@ struct Normal {
     Normal()
     {
         const Scene& s = scene();
-        const SparseLMProblemSize size =
-            sparseLMProblemSize(s.nodes.size(), s.weightsTable, s.neighboursTable, s.srcFitIndices, {});
+        const SparseLMProblemSize size = sparseLMProblemSize(s.inputs.nodes.size(), s.inputs.weightsTable,
+                                                             s.inputs.neighboursTable, s.inputs.srcFitIndices, {});
         splm_crsm_alloc(&J, size.nobs, size.nvars, size.jacobianCapacity);
         std::vector<double> p = s.flatParameters();
         auto d = s.data(nullptr);
@@ -193,30 +179,16 @@ void BM_ClosestPointBlock(benchmark::State& state)
     const Scene& s = scene();
     for (auto _ : state) {
         SparseMatrix::SparseMatrixLIL J;
-        benchmark::DoNotOptimize(eIcpJac(s.rotations, s.translations, s.nodes, s.weightsTable, s.srcVertices,
-                                         s.srcNormals, s.srcFitIndices, s.dstVertices, s.dstNormals, s.tree.get(),
-                                         s.dstMask, 0.1, 1.0, 1.0, J));
+        benchmark::DoNotOptimize(eIcpJac(s.rotations, s.translations, s.inputs, J));
     }
 }
 
 void BM_ClosestPointRowsSerial(benchmark::State& state)
 {
     const Scene& s = scene();
-    const ClosestPointInputs in{s.nodes,
-                                s.weightsTable,
-                                s.srcVertices,
-                                s.srcNormals,
-                                s.srcFitIndices,
-                                s.dstVertices,
-                                s.dstNormals,
-                                s.tree.get(),
-                                s.dstMask,
-                                0.1,
-                                1.0,
-                                1.0};
     for (auto _ : state) {
         QVector<QList<int> > table;
-        benchmark::DoNotOptimize(eIcpDerSerial(s.rotations, s.translations, in, table));
+        benchmark::DoNotOptimize(eIcpDerSerial(s.rotations, s.translations, s.inputs, table));
     }
 }
 
@@ -225,10 +197,10 @@ void BM_RegularisationBlock(benchmark::State& state)
     const Scene& s = scene();
     for (auto _ : state) {
         SparseMatrix::SparseMatrixLIL J;
-        benchmark::DoNotOptimize(
-            eRegJac(s.rotations, s.translations, s.nodes, s.neighboursTable, s.eRegMultipliers, J));
+        benchmark::DoNotOptimize(eRegJac(s.rotations, s.translations, s.inputs.nodes, s.inputs.neighboursTable,
+                                         s.inputs.eRegMultipliers, J));
     }
-    state.counters["rows"] = getTotalNeighbours(s.neighboursTable);
+    state.counters["rows"] = getTotalNeighbours(s.inputs.neighboursTable);
 }
 
 // range(0): 1 with the preview of the deformed template (an updater without receivers).
@@ -238,8 +210,8 @@ void BM_JacobianCallback(benchmark::State& state)
     NonRigidRegistrationInteractiveUpdater updater;
     auto d = s.data(state.range(0) ? &updater : nullptr);
     std::vector<double> p = s.flatParameters();
-    const SparseLMProblemSize size =
-        sparseLMProblemSize(s.nodes.size(), s.weightsTable, s.neighboursTable, s.srcFitIndices, {});
+    const SparseLMProblemSize size = sparseLMProblemSize(s.inputs.nodes.size(), s.inputs.weightsTable,
+                                                         s.inputs.neighboursTable, s.inputs.srcFitIndices, {});
     splm_crsm J;
     splm_crsm_alloc(&J, size.nobs, size.nvars, size.jacobianCapacity);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});

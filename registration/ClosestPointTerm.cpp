@@ -142,24 +142,16 @@ QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVe
 }
 
 QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                     const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                     const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
-                     const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
-                     const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                     const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                     double eIcpWeight)
+                     const ClosestPointInputs& inputs)
 {
-    const ClosestPointInputs in{nodes,         weightsTable,      srcVertices,       srcNormals,
-                                srcFitIndices, dstVertices,       dstNormals,        dstKdTree,
-                                dstMask,       alphaPointToPoint, alphaPointToPlane, eIcpWeight};
-    const int count = srcFitIndices.size();
+    const int count = inputs.srcFitIndices.size();
     if (count < kParallelRows)
-        return eIcpSerial(rotations, translations, in);
+        return eIcpSerial(rotations, translations, inputs);
     QVector<double> residuals(count);
     double* values = residuals.data();  // detached before any thread writes
     forEachChunk(count, [&](int first, int last) {
         for (int i = first; i < last; ++i)
-            values[i] = closestPointValue(srcFitIndices[i], rotations, translations, in);
+            values[i] = closestPointValue(inputs.srcFitIndices[i], rotations, translations, inputs);
     });
     return residuals;
 }
@@ -175,19 +167,11 @@ QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const 
 }
 
 QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
-                        const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
-                        const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                        const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                        double eIcpWeight, QVector<QList<int> >& influenceNodeIndexTable)
+                        const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable)
 {
-    const ClosestPointInputs in{nodes,         weightsTable,      srcVertices,       srcNormals,
-                                srcFitIndices, dstVertices,       dstNormals,        dstKdTree,
-                                dstMask,       alphaPointToPoint, alphaPointToPlane, eIcpWeight};
-    const int count = srcFitIndices.size();
+    const int count = inputs.srcFitIndices.size();
     if (count < kParallelRows)
-        return eIcpDerSerial(rotations, translations, in, influenceNodeIndexTable);
+        return eIcpDerSerial(rotations, translations, inputs, influenceNodeIndexTable);
 
     // The outputs are detached here, before any thread writes.
     QVector<DerVal> residuals(count);
@@ -195,23 +179,16 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
     DerVal* residualSlots = residuals.data();
     QList<int>* tableSlots = influenceNodeIndexTable.data();
     forEachChunk(count, [&](int first, int last) {
-        closestPointDerRows(first, last, rotations, translations, in, residualSlots, tableSlots);
+        closestPointDerRows(first, last, rotations, translations, inputs, residualSlots, tableSlots);
     });
     return residuals;
 }
 
 QVector<double> eIcpJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
-                        const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
-                        const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                        const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                        double eIcpWeight, SparseMatrix::SparseMatrixLIL& jacobian)
+                        const ClosestPointInputs& inputs, SparseMatrix::SparseMatrixLIL& jacobian)
 {
     QVector<QList<int> > table;
-    const QVector<DerVal> residuals =
-        eIcpDer(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices,
-                dstNormals, dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight, table);
+    const QVector<DerVal> residuals = eIcpDer(rotations, translations, inputs, table);
     jacobian = fillJacobian(residuals, table, rotations.size());
     return undifContainer(residuals);
 }

@@ -6,42 +6,30 @@
 // Correspondences are searched afresh at every evaluation.
 #include "numerics/DerVal.h"
 #include "numerics/SparseMatrix.h"
+#include "registration/RegistrationInputs.h"
 
 #include <QList>
 #include <QVector3D>
 #include <QVector>
 
-namespace KDTree {
-class NodeBase;
-}
-
 namespace NonRigidRegistration {
-
-// The inputs of the term that stay fixed for a solve.
-struct ClosestPointInputs {
-    const QVector<QVector3D>& nodes;
-    const QVector<QVector<double> >& weightsTable;
-    const QVector<QVector3D>& srcVertices;
-    const QVector<QVector3D>& srcNormals;
-    const QVector<int>& srcFitIndices;
-    const QVector<QVector3D>& dstVertices;
-    const QVector<QVector3D>& dstNormals;
-    const KDTree::NodeBase* dstKdTree;
-    const QVector<bool>& dstMask;
-    double alphaPointToPoint;
-    double alphaPointToPlane;
-    double eIcpWeight;
-};
 
 // One residual per fit vertex. Large blocks are spread over the global thread pool; every
 // row is computed exactly as eIcpSerial does.
 QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                     const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                     const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
-                     const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
-                     const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                     const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                     double eIcpWeight);
+                     const ClosestPointInputs& inputs);
+inline QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                            const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+                            const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+                            const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
+                            const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                            const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
+                            double eIcpWeight)
+{
+    return eIcp(rotations, translations,
+                {nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree,
+                 dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight});
+}
 
 // eIcp on the calling thread only.
 QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
@@ -50,12 +38,21 @@ QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVe
 // influenceNodeIndexTable receives the influence nodes of each fit vertex. Large blocks are
 // spread over the global thread pool; every row is computed exactly as eIcpDerSerial does.
 QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
-                        const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
-                        const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                        const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                        double eIcpWeight, QVector<QList<int> >& influenceNodeIndexTable);
+                        const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable);
+inline QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations,
+                               const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                               const QVector<QVector<double> >& weightsTable, const QVector<QVector3D>& srcVertices,
+                               const QVector<QVector3D>& srcNormals, const QVector<int>& srcFitIndices,
+                               const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals,
+                               const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
+                               double alphaPointToPoint, double alphaPointToPlane, double eIcpWeight,
+                               QVector<QList<int> >& influenceNodeIndexTable)
+{
+    return eIcpDer(rotations, translations,
+                   {nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree,
+                    dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight},
+                   influenceNodeIndexTable);
+}
 
 // eIcpDer on the calling thread only.
 QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
@@ -63,11 +60,20 @@ QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const 
 
 // The residual values; jacobian receives the block (one row per fit vertex).
 QVector<double> eIcpJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
-                        const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
-                        const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                        const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
-                        double eIcpWeight, SparseMatrix::SparseMatrixLIL& jacobian);
+                        const ClosestPointInputs& inputs, SparseMatrix::SparseMatrixLIL& jacobian);
+inline QVector<double> eIcpJac(const QVector<QVector<double> >& rotations,
+                               const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                               const QVector<QVector<double> >& weightsTable, const QVector<QVector3D>& srcVertices,
+                               const QVector<QVector3D>& srcNormals, const QVector<int>& srcFitIndices,
+                               const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals,
+                               const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
+                               double alphaPointToPoint, double alphaPointToPlane, double eIcpWeight,
+                               SparseMatrix::SparseMatrixLIL& jacobian)
+{
+    return eIcpJac(rotations, translations,
+                   {nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree,
+                    dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight},
+                   jacobian);
+}
 
 }  // namespace NonRigidRegistration

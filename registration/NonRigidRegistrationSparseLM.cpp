@@ -119,16 +119,7 @@ SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVect
 
 namespace {
 
-// The two record kinds differ in the regularisation weights and the timing only.
-const QVector<double>& regularisationWeights(const NonRigidRegistrationDataERegMultipliers& d)
-{
-    return d.eRegMultipliers;
-}
-double regularisationWeights(const NonRigidRegistrationData& d)
-{
-    return d.eRegWeight;
-}
-
+// The two record kinds differ in the interruption and the timing only.
 bool interruptionRequested(const NonRigidRegistrationDataERegMultipliers& d)
 {
     return d.updater && d.updater->interrupted.load();
@@ -139,21 +130,13 @@ bool interruptionRequested(const NonRigidRegistrationData&)
     return false;
 }
 
-QVector<double> stackedJacobian(NonRigidRegistrationDataERegMultipliers& d, const QVector<QVector<double> >& r,
-                                const QVector<QVector<double> >& t, SparseMatrix::SparseMatrixLIL& J)
+JacobianTimings* timingsOf(NonRigidRegistrationDataERegMultipliers& d)
 {
-    return jacobian(r, t, d.nodes, d.weightsTable, d.neighboursTable, d.srcVertices, d.srcNormals, d.dstVertices,
-                    d.dstNormals, d.dstKdTree, d.dstMask, d.srcFitIndices, d.srcControlIndices, d.dstControlVertices,
-                    d.eConWeight, d.eRegMultipliers, d.eIcpWeight, d.alphaPointToPoint, d.alphaPointToPlane, J,
-                    &d.jacobianTimings);
+    return &d.jacobianTimings;
 }
-
-QVector<double> stackedJacobian(NonRigidRegistrationData& d, const QVector<QVector<double> >& r,
-                                const QVector<QVector<double> >& t, SparseMatrix::SparseMatrixLIL& J)
+JacobianTimings* timingsOf(NonRigidRegistrationData&)
 {
-    return jacobian(r, t, d.nodes, d.weightsTable, d.neighboursTable, d.srcVertices, d.srcNormals, d.dstVertices,
-                    d.dstNormals, d.dstKdTree, d.dstMask, d.srcFitIndices, d.srcControlIndices, d.dstControlVertices,
-                    d.eConWeight, d.eRegWeight, d.eIcpWeight, d.alphaPointToPoint, d.alphaPointToPlane, J);
+    return nullptr;
 }
 
 void logJacobianTimings(const NonRigidRegistrationDataERegMultipliers& d)
@@ -193,10 +176,7 @@ void residualCallback(double* p, double* hx, int m, int n, void* adata)
     }
     QVector<QVector<double> > rotations, translations;
     transformsAt(d.solvedNodes, p, m, rotations, translations);
-    const QVector<double> r = errorMetric(
-        rotations, translations, d.nodes, d.weightsTable, d.neighboursTable, d.srcVertices, d.srcNormals, d.dstVertices,
-        d.dstNormals, d.dstKdTree, d.dstMask, d.srcFitIndices, d.srcControlIndices, d.dstControlVertices, d.eConWeight,
-        regularisationWeights(d), d.eIcpWeight, d.alphaPointToPoint, d.alphaPointToPlane);
+    const QVector<double> r = errorMetric(rotations, translations, d);
     if (r.size() != n)
         qFatal("Registration residuals: %d computed for %d measurements", int(r.size()), n);
     std::copy(r.constBegin(), r.constEnd(), hx);
@@ -231,7 +211,7 @@ void jacobianCallback(double* p, splm_crsm* jac, int m, int, void* adata)
     QVector<double> res;
     {
         SparseMatrix::SparseMatrixLIL J;
-        res = stackedJacobian(d, rotations, translations, J);
+        res = jacobian(rotations, translations, d, J, timingsOf(d));
         SparseMatrix::SparseMatrixCRS crs(J);
         if (!d.solvedNodes.all) {
             // Held nodes have no entries; the others move to their columns among the solved.
@@ -310,33 +290,15 @@ int solve(Data* d, QVector<QVector<double> >& rotations, QVector<QVector<double>
     return result;
 }
 
+// A new solver data record of the solve.
 template <typename Data>
-void fillCommon(Data* d, const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
-                const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices,
-                const QVector<QVector3D>& dstControlVertices, double eConWeight, double eIcpWeight,
-                double alphaPointToPoint, double alphaPointToPlane, NonRigidRegistrationInteractiveUpdater* updater)
+Data* solverData(const RegistrationInputs& inputs, NonRigidRegistrationInteractiveUpdater* updater)
 {
-    d->nodes = nodes;
-    d->weightsTable = weightsTable;
-    d->neighboursTable = neighboursTable;
-    d->srcVertices = srcVertices;
-    d->srcNormals = srcNormals;
-    d->dstVertices = dstVertices;
-    d->dstNormals = dstNormals;
-    d->dstKdTree = dstKdTree;
-    d->dstMask = dstMask;
-    d->srcFitIndices = srcFitIndices;
-    d->srcControlIndices = srcControlIndices;
-    d->dstControlVertices = dstControlVertices;
-    d->eConWeight = eConWeight;
-    d->eIcpWeight = eIcpWeight;
-    d->alphaPointToPoint = alphaPointToPoint;
-    d->alphaPointToPlane = alphaPointToPlane;
+    auto* d = new Data;
+    static_cast<RegistrationInputs&>(*d) = inputs;
     d->previousError = 1.0;
     d->updater = updater;
+    return d;
 }
 
 }  // namespace
@@ -362,43 +324,15 @@ void nonRigidRegistrationJacSparseLM(double* p, splm_crsm* jac, int m, int n, vo
 }
 
 int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
-                                 const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                                 const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                                 const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                                 double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
-                                 double alphaPointToPoint, double alphaPointToPlane, double maxIterations,
+                                 const RegistrationInputs& inputs, double maxIterations,
                                  NonRigidRegistrationInteractiveUpdater* updater)
 {
-    auto* d = new NonRigidRegistrationDataERegMultipliers;
-    fillCommon(d, nodes, weightsTable, neighboursTable, srcVertices, srcNormals, dstVertices, dstNormals, dstKdTree,
-               dstMask, srcFitIndices, srcControlIndices, dstControlVertices, eConWeight, eIcpWeight, alphaPointToPoint,
-               alphaPointToPlane, updater);
-    d->eRegMultipliers = eRegMultipliers;
-    return solve(d, rotations, translations, maxIterations, nonRigidRegistrationErrorMetricSparseLMeRegMultipliers,
-                 nonRigidRegistrationJacSparseLMeRegMultipliers);
-}
-
-int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
-                                 const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                                 const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                                 const QVector<QVector3D>& dstNormals, KDTree::NodeBase* dstKdTree,
-                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                                 double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
-                                 double alphaPointToPlane, double maxIterations,
-                                 NonRigidRegistrationInteractiveUpdater* updater)
-{
-    auto* d = new NonRigidRegistrationData;
-    fillCommon(d, nodes, weightsTable, neighboursTable, srcVertices, srcNormals, dstVertices, dstNormals, dstKdTree,
-               dstMask, srcFitIndices, srcControlIndices, dstControlVertices, eConWeight, eIcpWeight, alphaPointToPoint,
-               alphaPointToPlane, updater);
-    d->eRegWeight = eRegWeight;
-    return solve(d, rotations, translations, maxIterations, nonRigidRegistrationErrorMetricSparseLM,
-                 nonRigidRegistrationJacSparseLM);
+    if (inputs.perNode)
+        return solve(solverData<NonRigidRegistrationDataERegMultipliers>(inputs, updater), rotations, translations,
+                     maxIterations, nonRigidRegistrationErrorMetricSparseLMeRegMultipliers,
+                     nonRigidRegistrationJacSparseLMeRegMultipliers);
+    return solve(solverData<NonRigidRegistrationData>(inputs, updater), rotations, translations, maxIterations,
+                 nonRigidRegistrationErrorMetricSparseLM, nonRigidRegistrationJacSparseLM);
 }
 
 }  // namespace NonRigidRegistration

@@ -12,10 +12,6 @@
 #include <QVector3D>
 #include <QVector>
 
-namespace KDTree {
-class NodeBase;
-}
-
 namespace NonRigidRegistration {
 
 class NonRigidRegistrationInteractiveUpdater;
@@ -48,58 +44,26 @@ SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVect
                                         const QVector<QList<int> >& neighboursTable, const QVector<int>& srcFitIndices,
                                         const QVector<int>& srcControlIndices);
 
-// The solver's user data for one solve with per-node regularisation weights.
-class NonRigidRegistrationDataERegMultipliers : public QObject {
+// The solver's user data for one solve with per-node regularisation weights: the inputs,
+// read by the callbacks as they are, and what changes during the solve.
+class NonRigidRegistrationDataERegMultipliers : public QObject, public RegistrationInputs {
     Q_OBJECT
 public:
     NonRigidRegistrationDataERegMultipliers() = default;
 
-    QVector<QVector3D> nodes;
-    QVector<QVector<double> > weightsTable;
-    QVector<QList<int> > neighboursTable;
-    QVector<QVector3D> srcVertices;
-    QVector<QVector3D> srcNormals;
-    QVector<QVector3D> dstVertices;
-    QVector<QVector3D> dstNormals;
-    const KDTree::NodeBase* dstKdTree = nullptr;  // not owned
-    QVector<bool> dstMask;
-    QVector<int> srcFitIndices;
-    QVector<int> srcControlIndices;
-    QVector<QVector3D> dstControlVertices;
-    double eConWeight = 0.0;
-    QVector<double> eRegMultipliers;
-    double eIcpWeight = 0.0;
-    double alphaPointToPoint = 0.0;
-    double alphaPointToPlane = 0.0;
     double previousError = 1.0;                                 // |e|² at the previous Jacobian evaluation
     NonRigidRegistrationInteractiveUpdater* updater = nullptr;  // not owned; may be null
     JacobianTimings jacobianTimings;
     SolvedNodes solvedNodes;
 };
 
-// The same for one regularisation weight shared by every node; no Jacobian timing.
-class NonRigidRegistrationData : public QObject {
+// The same for one regularisation weight shared by every node (eRegWeight, perNode false);
+// no Jacobian timing.
+class NonRigidRegistrationData : public QObject, public RegistrationInputs {
     Q_OBJECT
 public:
-    NonRigidRegistrationData() = default;
+    NonRigidRegistrationData() { perNode = false; }
 
-    QVector<QVector3D> nodes;
-    QVector<QVector<double> > weightsTable;
-    QVector<QList<int> > neighboursTable;
-    QVector<QVector3D> srcVertices;
-    QVector<QVector3D> srcNormals;
-    QVector<QVector3D> dstVertices;
-    QVector<QVector3D> dstNormals;
-    const KDTree::NodeBase* dstKdTree = nullptr;
-    QVector<bool> dstMask;
-    QVector<int> srcFitIndices;
-    QVector<int> srcControlIndices;
-    QVector<QVector3D> dstControlVertices;
-    double eConWeight = 0.0;
-    double eRegWeight = 0.0;
-    double eIcpWeight = 0.0;
-    double alphaPointToPoint = 0.0;
-    double alphaPointToPlane = 0.0;
     double previousError = 1.0;
     NonRigidRegistrationInteractiveUpdater* updater = nullptr;
     SolvedNodes solvedNodes;
@@ -107,28 +71,53 @@ public:
 
 // Fits the level: rotations and translations are the start on entry and the solution on
 // return (also after an interruption or a failed solve). Returns the solver's result: the
-// iterations made, or -1. A null updater means no preview and no interruption.
+// iterations made, or -1. A null updater means no preview and no interruption. The inputs'
+// perNode picks the solver data record and callbacks of the per-node or the single weight.
 int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
-                                 const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                                 const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                                 const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                                 double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
-                                 double alphaPointToPoint, double alphaPointToPlane, double maxIterations,
+                                 const RegistrationInputs& inputs, double maxIterations,
                                  NonRigidRegistrationInteractiveUpdater* updater);
+// The same with the inputs spelled out.
+inline int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
+                                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+                                        const QVector<QList<int> >& neighboursTable,
+                                        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+                                        const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals,
+                                        const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
+                                        const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices,
+                                        const QVector<QVector3D>& dstControlVertices, double eConWeight,
+                                        const QVector<double>& eRegMultipliers, double eIcpWeight,
+                                        double alphaPointToPoint, double alphaPointToPlane, double maxIterations,
+                                        NonRigidRegistrationInteractiveUpdater* updater)
+{
+    return nonRigidRegistrationSparseLM(
+        rotations, translations,
+        {{nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree, dstMask,
+          alphaPointToPoint, alphaPointToPlane, eIcpWeight},
+         {srcControlIndices, dstControlVertices, eConWeight},
+         {neighboursTable, eRegMultipliers, 0.0, true}},
+        maxIterations, updater);
+}
 // With one regularisation weight for every node. Its residuals ignore the interruption flag.
-int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
-                                 const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                                 const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                                 const QVector<QVector3D>& dstNormals, KDTree::NodeBase* dstKdTree,
-                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                                 double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
-                                 double alphaPointToPlane, double maxIterations,
-                                 NonRigidRegistrationInteractiveUpdater* updater);
+inline int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
+                                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+                                        const QVector<QList<int> >& neighboursTable,
+                                        const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+                                        const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals,
+                                        KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
+                                        const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices,
+                                        const QVector<QVector3D>& dstControlVertices, double eConWeight,
+                                        double eRegWeight, double eIcpWeight, double alphaPointToPoint,
+                                        double alphaPointToPlane, double maxIterations,
+                                        NonRigidRegistrationInteractiveUpdater* updater)
+{
+    return nonRigidRegistrationSparseLM(
+        rotations, translations,
+        {{nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree, dstMask,
+          alphaPointToPoint, alphaPointToPlane, eIcpWeight},
+         {srcControlIndices, dstControlVertices, eConWeight},
+         {neighboursTable, {}, eRegWeight, false}},
+        maxIterations, updater);
+}
 
 // Solver callbacks; adata is the data record of the matching kind.
 void nonRigidRegistrationErrorMetricSparseLMeRegMultipliers(double* p, double* hx, int m, int n, void* adata);

@@ -27,66 +27,11 @@ bool rowsStrictlyAscending(const SparseMatrix::SparseMatrixLIL& m)
     return true;
 }
 
-// The three residual blocks with the regularisation weights given as one double or per node.
-template <typename RegWeights>
-QVector<double> stackedResiduals(const QVector<QVector<double> >& rotations,
-                                 const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                 const QVector<QVector<double> >& weightsTable,
-                                 const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                                 const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                                 const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                                 double eConWeight, const RegWeights& eRegWeights, double eIcpWeight,
-                                 double alphaPointToPoint, double alphaPointToPlane)
+// Calls block with the regularisation weights as the record gives them: per node or one double.
+template <typename Block>
+QVector<double> withRegularisationWeights(const RegularisationInputs& in, Block block)
 {
-    return concatenated(
-        eCon(rotations, translations, srcVertices, srcControlIndices, dstControlVertices, nodes, weightsTable,
-             eConWeight),
-        eReg(rotations, translations, nodes, neighboursTable, eRegWeights),
-        eIcp(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices,
-             dstNormals, dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight));
-}
-
-// Runs the three blocks with the regularisation weights given as one double or per node.
-template <typename RegWeights>
-QVector<double> stackedJacobian(const QVector<QVector<double> >& rotations,
-                                const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                const QVector<QVector<double> >& weightsTable,
-                                const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                                const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                                const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                                const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                                const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                                double eConWeight, const RegWeights& eRegWeights, double eIcpWeight,
-                                double alphaPointToPoint, double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jac,
-                                JacobianTimings* timings)
-{
-    QElapsedTimer timer;
-    SparseMatrix::SparseMatrixLIL conBlock, regBlock, icpBlock;
-
-    timer.restart();
-    const QVector<double> con = eConJac(rotations, translations, srcVertices, srcControlIndices, dstControlVertices,
-                                        nodes, weightsTable, eConWeight, conBlock);
-    const qint64 tCon = timer.elapsed();
-
-    timer.restart();
-    const QVector<double> reg = eRegJac(rotations, translations, nodes, neighboursTable, eRegWeights, regBlock);
-    const qint64 tReg = timer.elapsed();
-
-    timer.restart();
-    const QVector<double> icp =
-        eIcpJac(rotations, translations, nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices,
-                dstNormals, dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight, icpBlock);
-    const qint64 tIcp = timer.elapsed();
-
-    jac = stackSortedRows(stackSortedRows(conBlock, regBlock), icpBlock);
-    if (timings) {
-        timings->eRegMs += quint64(tReg);
-        timings->eConMs += quint64(tCon);
-        timings->eIcpMs += quint64(tIcp);
-    }
-    return concatenated(con, reg, icp);
+    return in.perNode ? block(in.eRegMultipliers) : block(in.eRegWeight);
 }
 
 }  // namespace
@@ -106,68 +51,45 @@ SparseMatrix::SparseMatrixLIL stackSortedRows(const SparseMatrix::SparseMatrixLI
 }
 
 QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                            const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                            const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                            const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                            const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                            const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                            const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                            double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
-                            double alphaPointToPoint, double alphaPointToPlane)
+                            const RegistrationInputs& in)
 {
-    return stackedResiduals(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
-                            dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
-                            dstControlVertices, eConWeight, eRegMultipliers, eIcpWeight, alphaPointToPoint,
-                            alphaPointToPlane);
-}
-
-QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                            const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                            const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                            const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                            const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                            const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                            const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                            double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
-                            double alphaPointToPlane)
-{
-    return stackedResiduals(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
-                            dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
-                            dstControlVertices, eConWeight, eRegWeight, eIcpWeight, alphaPointToPoint,
-                            alphaPointToPlane);
+    return concatenated(
+        eCon(rotations, translations, in.srcVertices, in.srcControlIndices, in.dstControlVertices, in.nodes,
+             in.weightsTable, in.eConWeight),
+        withRegularisationWeights(
+            in,
+            [&](const auto& weights) { return eReg(rotations, translations, in.nodes, in.neighboursTable, weights); }),
+        eIcp(rotations, translations, in));
 }
 
 QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                         const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                         const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                         const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                         const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                         const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                         const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                         double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
-                         double alphaPointToPoint, double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jacobian,
-                         JacobianTimings* timings)
+                         const RegistrationInputs& in, SparseMatrix::SparseMatrixLIL& jac, JacobianTimings* timings)
 {
-    return stackedJacobian(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
-                           dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
-                           dstControlVertices, eConWeight, eRegMultipliers, eIcpWeight, alphaPointToPoint,
-                           alphaPointToPlane, jacobian, timings);
-}
+    QElapsedTimer timer;
+    SparseMatrix::SparseMatrixLIL conBlock, regBlock, icpBlock;
 
-QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                         const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                         const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                         const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                         const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                         const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                         const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                         double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
-                         double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jacobian)
-{
-    return stackedJacobian(rotations, translations, nodes, weightsTable, neighboursTable, srcVertices, srcNormals,
-                           dstVertices, dstNormals, dstKdTree, dstMask, srcFitIndices, srcControlIndices,
-                           dstControlVertices, eConWeight, eRegWeight, eIcpWeight, alphaPointToPoint, alphaPointToPlane,
-                           jacobian, nullptr);
+    timer.restart();
+    const QVector<double> con = eConJac(rotations, translations, in.srcVertices, in.srcControlIndices,
+                                        in.dstControlVertices, in.nodes, in.weightsTable, in.eConWeight, conBlock);
+    const qint64 tCon = timer.elapsed();
+
+    timer.restart();
+    const QVector<double> reg = withRegularisationWeights(in, [&](const auto& weights) {
+        return eRegJac(rotations, translations, in.nodes, in.neighboursTable, weights, regBlock);
+    });
+    const qint64 tReg = timer.elapsed();
+
+    timer.restart();
+    const QVector<double> icp = eIcpJac(rotations, translations, in, icpBlock);
+    const qint64 tIcp = timer.elapsed();
+
+    jac = stackSortedRows(stackSortedRows(conBlock, regBlock), icpBlock);
+    if (timings) {
+        timings->eRegMs += quint64(tReg);
+        timings->eConMs += quint64(tCon);
+        timings->eIcpMs += quint64(tIcp);
+    }
+    return concatenated(con, reg, icp);
 }
 
 }  // namespace NonRigidRegistration

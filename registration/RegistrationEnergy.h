@@ -4,15 +4,12 @@
 // columns 6j .. 6j+2 for its rotation parameters and 6j+3 .. 6j+5 for its translation).
 // The overloads taking one double in place of the per-node multipliers use it for every node.
 #include "numerics/SparseMatrix.h"
+#include "registration/RegistrationInputs.h"
 
 #include <QList>
 #include <QVector3D>
 #include <QVector>
 #include <QtGlobal>
-
-namespace KDTree {
-class NodeBase;
-}
 
 namespace NonRigidRegistration {
 
@@ -23,46 +20,89 @@ struct JacobianTimings {
     quint64 eIcpMs = 0;
 };
 
+// The stacked residuals of the three terms.
 QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                            const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                            const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                            const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                            const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                            const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                            const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                            double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
-                            double alphaPointToPoint, double alphaPointToPlane);
-QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                            const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                            const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                            const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                            const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                            const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                            const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                            double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
-                            double alphaPointToPlane);
-
+                            const RegistrationInputs& inputs);
 // The residual vector; jacobian receives the stacked matrix. timings (may be null) is added
 // the milliseconds of each block.
 QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                         const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                         const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                         const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                         const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                         const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                         const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                         double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
-                         double alphaPointToPoint, double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jacobian,
+                         const RegistrationInputs& inputs, SparseMatrix::SparseMatrixLIL& jacobian,
                          JacobianTimings* timings);
-QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                         const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                         const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
-                         const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
-                         const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
-                         const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
-                         const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
-                         double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
-                         double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jacobian);
+
+// The same with the inputs spelled out, read into the record.
+inline QVector<double> errorMetric(const QVector<QVector<double> >& rotations,
+                                   const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                                   const QVector<QVector<double> >& weightsTable,
+                                   const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+                                   const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
+                                   const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                                   const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
+                                   const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
+                                   double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
+                                   double alphaPointToPoint, double alphaPointToPlane)
+{
+    return errorMetric(rotations, translations,
+                       {{nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals,
+                         dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight},
+                        {srcControlIndices, dstControlVertices, eConWeight},
+                        {neighboursTable, eRegMultipliers, 0.0, true}});
+}
+inline QVector<double> errorMetric(const QVector<QVector<double> >& rotations,
+                                   const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                                   const QVector<QVector<double> >& weightsTable,
+                                   const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+                                   const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
+                                   const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                                   const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
+                                   const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
+                                   double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
+                                   double alphaPointToPlane)
+{
+    return errorMetric(rotations, translations,
+                       {{nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals,
+                         dstKdTree, dstMask, alphaPointToPoint, alphaPointToPlane, eIcpWeight},
+                        {srcControlIndices, dstControlVertices, eConWeight},
+                        {neighboursTable, {}, eRegWeight, false}});
+}
+inline QVector<double> jacobian(const QVector<QVector<double> >& rotations,
+                                const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                                const QVector<QVector<double> >& weightsTable,
+                                const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+                                const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
+                                const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                                const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
+                                const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
+                                double eConWeight, const QVector<double>& eRegMultipliers, double eIcpWeight,
+                                double alphaPointToPoint, double alphaPointToPlane,
+                                SparseMatrix::SparseMatrixLIL& jacobian, JacobianTimings* timings)
+{
+    return NonRigidRegistration::jacobian(
+        rotations, translations,
+        {{nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree, dstMask,
+          alphaPointToPoint, alphaPointToPlane, eIcpWeight},
+         {srcControlIndices, dstControlVertices, eConWeight},
+         {neighboursTable, eRegMultipliers, 0.0, true}},
+        jacobian, timings);
+}
+inline QVector<double> jacobian(const QVector<QVector<double> >& rotations,
+                                const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                                const QVector<QVector<double> >& weightsTable,
+                                const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+                                const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
+                                const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                                const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
+                                const QVector<int>& srcControlIndices, const QVector<QVector3D>& dstControlVertices,
+                                double eConWeight, double eRegWeight, double eIcpWeight, double alphaPointToPoint,
+                                double alphaPointToPlane, SparseMatrix::SparseMatrixLIL& jacobian)
+{
+    return NonRigidRegistration::jacobian(
+        rotations, translations,
+        {{nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree, dstMask,
+          alphaPointToPoint, alphaPointToPlane, eIcpWeight},
+         {srcControlIndices, dstControlVertices, eConWeight},
+         {neighboursTable, {}, eRegWeight, false}},
+        jacobian, nullptr);
+}
 
 // SparseMatrix::stackVertically for matrices whose rows are already sorted by strictly
 // ascending column, as the energy blocks build them: the rows are shared instead of

@@ -7,6 +7,7 @@ static void registerShaderResources()
 {
     Q_INIT_RESOURCE(MeshAndLayerShaders);
     Q_INIT_RESOURCE(LabelShaders);
+    Q_INIT_RESOURCE(Viewport2DResources);
 }
 
 namespace Viewport3D {

@@ -3,6 +3,7 @@
 // state they leave, a missing label program, fewer labels than points, moved
 // points, and the plain markers' box and pixels.
 #include "RendererTestView.h"
+#include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "rendering/glpoints.h"
 #include "rendering/glpointswithlabels.h"
 #include "support/LogCapture.h"
@@ -216,4 +217,38 @@ TEST_F(PointMarkersTest, PlainPointsAndTheirBox)
     auto* none = add(std::make_unique<Viewport3D::GLPoints>(QVector<QVector3D>(), QColor(0, 0, 0), 3.0f));
     EXPECT_EQ(none->aaBoundingBox(), Viewport3D::BoundingBox(QVector3D(0, 0, 0), QVector3D(0, 0, 0)));
     frame("no_points");
+}
+
+TEST(PointMarkersInResultsView, MatrixFormAppliesTheModelMatrixInEitherLayer)
+{
+    auto view = std::make_unique<Viewport3D::Viewport3DLayered>();
+    const int side = 200;
+    ASSERT_TRUE(TestSupport::showGLView(view.get(), QSize(side, side), [&] { return view->isInitialized(); }));
+    view->makeCurrent();
+    LabelFontAtlas atlas(labelFont(), 4, kLabelColour, Qt::black, 2, printableAsciiChars());
+    auto plain = std::make_unique<Viewport3D::GLPoints>(QVector<QVector3D>{{0, 0, 0}}, QColor(0, 120, 255), 9.0f);
+    plain->modelMatrix.translate(0.5f, 0.5f, 0);
+    auto labelled = std::make_unique<Viewport3D::GLPointsWithLabels>(QVector<QVector3D>{{0, 0, 0}}, makeIndexLabels(1),
+                                                                     &atlas, kPointColour, 9.0f);
+    labelled->modelMatrix.translate(-0.5f, -0.5f, 0);
+    view->addObject(plain.get(), Viewport3D::Viewport3DLayered::BackLayer);
+    view->addObject(labelled.get(), Viewport3D::Viewport3DLayered::FrontLayer);
+
+    const QImage image = TestSupport::renderFrame(view.get());
+    TestSupport::saveFrame(image, "markers_in_results_view");
+    EXPECT_TRUE(TestSupport::colorNear(image.pixelColor(QuadScene::pixelOf(0.5f, 0.5f, side)), QColor(0, 120, 255), 2));
+    const QPoint labelledPixel = QuadScene::pixelOf(-0.5f, -0.5f, side);
+    EXPECT_TRUE(TestSupport::colorNear(image.pixelColor(labelledPixel - QPoint(2, 0)), kPointColour, 2));
+    const QRect label = labelFillBox(image);
+    ASSERT_FALSE(label.isEmpty());
+    EXPECT_GT(label.left(), labelledPixel.x());
+    EXPECT_LE(label.left(), labelledPixel.x() + 5 + QFontMetrics(labelFont()).boundingRect('0').left() + 1);
+    EXPECT_LT(label.top(), labelledPixel.y());
+    EXPECT_TRUE(labelledPixel.y() - label.bottom() <= 2) << "the baseline runs through the point";
+
+    view->makeCurrent();
+    view->removeObject(plain.get());
+    view->removeObject(labelled.get());
+    plain.reset();
+    labelled.reset();
 }
