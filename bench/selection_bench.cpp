@@ -144,6 +144,14 @@ void BM_SetHalfSelection(benchmark::State& state)
         scene->controller->setSelection(half);
 }
 
+void BM_SetOnePolygonSelection(benchmark::State& state)
+{
+    QVector<bool> one(scene->mesh.polygons.size(), false);
+    one[one.size() / 3] = true;
+    for (auto _ : state)
+        scene->controller->setSelection(one);
+}
+
 void BM_ClickSelection(benchmark::State& state)
 {
     const QPoint pixel(kViewWidth * 3 / 5, kViewHeight * 2 / 5);
@@ -167,6 +175,7 @@ void BM_ClickSelection(benchmark::State& state)
 BENCHMARK(BM_LassoHalfMesh)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_LassoQueriesOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SetHalfSelection)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SetOnePolygonSelection)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ClickSelection)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char** argv)

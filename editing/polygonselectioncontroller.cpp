@@ -147,9 +147,11 @@ void PolygonSelectionController::onPointSelection(QPointF point, bool deselectio
     bvhRoot_->selectIntersectedTriangles(origin, d, triangles, vertices, BVH2::RayFaceIntersection_AnyFace, candidates);
     double best = std::numeric_limits<double>::max();
     int bestPolygon = -1;
-    for (int i = 0; i < triangles.size(); ++i) {
-        if (!candidates[i])
-            continue;
+    // Skips to the few candidates with a scan the compiler can vectorise.
+    const bool* const candidate = candidates.constData();
+    const bool* const end = candidate + candidates.size();
+    for (const bool* c = std::find(candidate, end, true); c != end; c = std::find(c + 1, end, true)) {
+        const int i = int(c - candidate);
         const int p = geometry_->triangleIndToPolygonInd[i];
         if (!visibilityMask_[p])
             continue;
@@ -186,15 +188,14 @@ void PolygonSelectionController::onLassoSelection(QVector<QPointF> points, bool 
     const QVector<QList<int> >& triangles = geometry_->triangles;
     const QVector<QVector<bool> > touched = touchedTriangles(volumes);
     QVector<bool> selection = selectionMask_;
-    for (int i = 0; i < triangles.size(); ++i) {
-        bool inside = false;
-        for (const QVector<bool>& part : touched)
-            inside = inside || part[i];
-        if (!inside)
-            continue;
-        const int p = geometry_->triangleIndToPolygonInd[i];
-        if (visibilityMask_[p])
-            selection[p] = !deselectionMode;
+    bool* const selected = selection.data();
+    const bool* const visible = visibilityMask_.constData();
+    const int* const polygonOf = geometry_->triangleIndToPolygonInd.constData();
+    for (const QVector<bool>& part : touched) {
+        const bool* const inside = part.constData();
+        for (int i = 0; i < triangles.size(); ++i)
+            if (inside[i] && visible[polygonOf[i]])
+                selected[polygonOf[i]] = !deselectionMode;
     }
     setSelection(selection);
     repaint();
