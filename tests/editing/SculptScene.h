@@ -7,6 +7,7 @@
 #include "mesh/HalfEdge.h"
 #include "mesh/MeshSelections.h"
 #include "rendering/GLGeometrySplitted.h"
+#include "rendering/GeomStackView.h"
 #include "spatial/BVH.h"
 
 #include <memory>
@@ -48,20 +49,11 @@ struct Scene {
         pushAway = std::make_unique<Sculpting::BrushPushAway>(t, &target, &target.triangles, targetBvh.get());
     }
 
-    // Needs the view's context current.
-    std::unique_ptr<Viewport3D::GLGeometrySplitted> makeDrawnGeometry() const
+    // As the brush mode draws the template while sculpting. Needs the view's context current.
+    std::unique_ptr<Viewport3D::GLGeometrySplitted> makeDrawnGeometry()
     {
-        Viewport3D::ShadingGroup group;
-        group.colorFront = QColor(200, 120, 60);
-        group.colorBack = QColor(255, 0, 255);
-        group.opacity = 0.5f;
-        group.shaded = true;
-        group.wireVisible = true;
-        return std::make_unique<Viewport3D::GLGeometrySplitted>(
-            GeometryStack::cornerPositions(templateMesh), QVector<QVector2D>(),
-            GeometryStack::cornerNormals(templateMesh), GeometryStack::edgeFlagsPerCorner(templateMesh),
-            templateMesh.boundingBox, QList<Viewport3D::ShadingGroup>{group},
-            QList<QVector<bool> >{QVector<bool>(3 * templateMesh.triangles.size(), true)});
+        return std::unique_ptr<Viewport3D::GLGeometrySplitted>(
+            makeGLGeometrySplitted(&templateMesh, QColor(200, 120, 60), true, true, QColor(40, 40, 40), 0.5));
     }
 
     GeometryStack::GeomStack templateMesh;

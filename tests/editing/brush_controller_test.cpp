@@ -45,6 +45,7 @@ protected:
     {
         TestSupport::registerMouseSignalTypes();
         view = std::make_unique<Viewport3DLayered>();
+        view->setAttribute(Qt::WA_MouseTracking, true);  // as the main window sets it
         ASSERT_TRUE(TestSupport::showGLView(view.get(), QSize(kSide, kSide), [this] { return view->isInitialized(); }));
         view->camera().distance = 5;  // the whole grid and some room around it
         view->makeCurrent();
@@ -331,6 +332,56 @@ TEST_F(BrushControllerTest, APressDuringAStrokeRecordsThatStrokeFirst)
     EXPECT_EQ(controller->history().strokes().size(), 2);
     controller->undo();
     EXPECT_EQ(controller->vertices(), afterFirst) << "the first stroke was kept whole";
+}
+
+TEST_F(BrushControllerTest, ClicksWheelAndNavigationKeepTheBackLayerCachedOnlyWhileSculpting)
+{
+    const QPoint centre = pixelOf(0, 0);
+    stroke({centre});  // a click without a drag
+    ASSERT_EQ(controller->history().strokes().size(), 1);
+    EXPECT_TRUE(controller->history().strokes().first().positions.isEmpty());
+    EXPECT_EQ(controller->vertices(), scene.templateMesh.vertices);
+    undoKey();
+    EXPECT_EQ(controller->history().currentIndex(), -1) << "undoing it only moves the index";
+
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton,
+                           Qt::AltModifier);
+    EXPECT_TRUE(view->alwaysRedrawBackLayer()) << "camera navigation";
+    EXPECT_FALSE(controller->strokeActive());
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton,
+                           Qt::AltModifier);
+    EXPECT_FALSE(view->alwaysRedrawBackLayer());
+
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton,
+                           Qt::NoModifier);
+    EXPECT_TRUE(controller->strokeActive());
+    TestSupport::sendWheel(view.get(), centre, 120);
+    EXPECT_FALSE(controller->strokeActive()) << "a wheel turn ends the stroke";
+    EXPECT_TRUE(view->alwaysRedrawBackLayer());
+    EXPECT_EQ(controller->history().strokes().size(), 1);
+}
+
+TEST_F(BrushControllerTest, CursorIsWhiteOverTheTemplateAndRedOverTheFallbackPlane)
+{
+    auto count = [](const QImage& image, const QColor& colour) {
+        int n = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                n += TestSupport::colorNear(image.pixelColor(x, y), colour, 40);
+        return n;
+    };
+    TestSupport::sendMouse(view.get(), QEvent::MouseMove, pixelOf(0.3f, 0.3f), Qt::NoButton, Qt::NoButton,
+                           Qt::NoModifier);
+    const QImage over = TestSupport::renderFrame(view.get());
+    TestSupport::saveFrame(over, "brush_cursor_over_template");
+    EXPECT_GT(count(over, Qt::white), 50);
+    EXPECT_EQ(count(over, Qt::red), 0);
+    TestSupport::sendMouse(view.get(), QEvent::MouseMove, pixelOf(1.35f, 1.35f), Qt::NoButton, Qt::NoButton,
+                           Qt::NoModifier);
+    const QImage off = TestSupport::renderFrame(view.get());
+    TestSupport::saveFrame(off, "brush_cursor_off_template");
+    EXPECT_GT(count(off, Qt::red), 50);
+    EXPECT_EQ(controller->vertices(), scene.templateMesh.vertices) << "moves without a stroke sculpt nothing";
 }
 
 TEST(BrushGeometryTest, FanNormalsAndTheFallbackPlane)
