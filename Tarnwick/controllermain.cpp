@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QImageReader>
 #include <QMessageBox>
+#include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
 
 namespace {
@@ -96,15 +97,19 @@ QString ControllerMain::loadTemplate(const QString& fileName)
     qDebug() << "log:"
              << "Template loaded:" << mesh->vertices.size() << "vertices," << mesh->polygons.size() << "polygons,"
              << mesh->polygroupNames.size() << "polygroups";
-    auto* halfEdge = new HE::HalfEdgeGeom(mesh->vertices, mesh->polygons);
+    // The half-edge form needs only the file's arrays: it is built on the pool
+    // (from copies, as the mesh is scaled meanwhile) while this thread builds
+    // the drawn record, and joined before anyone hears of the new template.
+    QFuture<HE::HalfEdgeGeom*> halfEdge = QtConcurrent::run(
+        [vertices = mesh->vertices, polygons = mesh->polygons] { return new HE::HalfEdgeGeom(vertices, polygons); });
 
     removeTemplate();
     mesh->scale(currentScale);
     mesh->computeNormals();
-    halfEdge->scale(currentScale);
     geomStackTemplate = mesh;
-    halfEdgeGeomTemplate = halfEdge;
     buildTemplateView();
+    halfEdgeGeomTemplate = halfEdge.result();
+    halfEdgeGeomTemplate->scale(currentScale);
     viewport3DTemplate->makeCurrent();
     viewport3DTemplate->fitToView();
     fitToViewViewport3DResults();

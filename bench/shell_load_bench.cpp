@@ -13,9 +13,9 @@
 
 #include <benchmark/benchmark.h>
 #include <QApplication>
+#include <QDir>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
-#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>

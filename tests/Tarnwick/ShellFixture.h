@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 #include <QList>
 #include <QPointer>
-#include <QWidget>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QWidget>
 #include <functional>
 #include <memory>
 

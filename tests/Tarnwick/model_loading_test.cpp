@@ -98,7 +98,20 @@ TEST_F(ModelLoading, TemplateThenTargetSetsTheCommonScaleAndRescalesTheTemplate)
     GeomStackView* firstView = controller->geomStackViewTemplate;
     ASSERT_NE(firstView, nullptr);
     EXPECT_EQ(firstView->geometry, controller->geomStackTemplate);
-    EXPECT_EQ(controller->halfEdgeGeomTemplate->vertices.size(), 8);
+    // The half-edge form (built beside the drawn record) is the plain one of the file's mesh.
+    const HE::HalfEdgeGeom plain(file.vertices, file.polygons);
+    const HE::HalfEdgeGeom* built = controller->halfEdgeGeomTemplate;
+    ASSERT_NE(built, nullptr);
+    EXPECT_EQ(built->vertices, plain.vertices);
+    EXPECT_EQ(built->faces, plain.faces);
+    EXPECT_EQ(built->vertexHalfEdges, plain.vertexHalfEdges);
+    ASSERT_EQ(built->halfEdges.size(), plain.halfEdges.size());
+    for (int i = 0; i < plain.halfEdges.size(); ++i) {
+        const HE::HalfEdge &a = built->halfEdges[i], &b = plain.halfEdges[i];
+        EXPECT_TRUE(a.next == b.next && a.prev == b.prev && a.opposite == b.opposite && a.vertex == b.vertex &&
+                    a.face == b.face)
+            << i;
+    }
 
     ASSERT_EQ(controller->loadTarget(targetPath), "");
     EXPECT_EQ(journal.names, QStringList({"templateRemoved", "templateLoaded", "targetRemoved", "targetLoaded"}));
