@@ -109,6 +109,25 @@ void BM_ResultsGeometry(benchmark::State& state)
     geometryBenchmark(state, false);
 }
 
+// Adding the own view's geometry, which initialises it and repaints the view
+// (the mesh drawn once by the GL of this machine).
+void BM_AddToModelView(benchmark::State& state)
+{
+    Viewport3D::Viewport3D2* view = scene->view.get();
+    view->makeCurrent();
+    std::unique_ptr<Viewport3D::GLGeometrySplitted> geometry(
+        makeGLGeometrySplittedByPolygroups(&scene->mesh, QColor(200, 120, 60), true, false, Qt::black, 1.0));
+    for (auto _ : state) {
+        view->addObject(geometry.get());
+        view->makeCurrent();
+        glFinish();
+        state.PauseTiming();
+        view->removeObject(geometry.get());
+        state.ResumeTiming();
+    }
+    view->makeCurrent();
+}
+
 // The whole record as the main controller builds it, including the repaint of
 // the own view that adding its geometry starts.
 void BM_WholeView(benchmark::State& state)
@@ -190,6 +209,7 @@ BENCHMARK(BM_PointTree)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CornerArraysAndMasks)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ViewGeometryByPolygroups)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ResultsGeometry)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_AddToModelView)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_WholeView)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_PickLatency)->Unit(benchmark::kMicrosecond)->UseManualTime()->Iterations(200);
 

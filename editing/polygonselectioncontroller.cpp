@@ -8,7 +8,12 @@
 #include "spatial/BVH.h"
 #include "spatial/selectiontools.h"
 
+#include <QThread>
+#include <QtConcurrent>
+
+#include <algorithm>
 #include <limits>
+#include <numeric>
 
 namespace {
 
@@ -179,12 +184,13 @@ void PolygonSelectionController::onLassoSelection(QVector<QPointF> points, bool 
         return;
 
     const QVector<QList<int> >& triangles = geometry_->triangles;
-    QVector<bool> touched(triangles.size(), false);
-    for (const BVH2::ConvexPolyhedron& volume : volumes)
-        bvhRoot_->selectIntersectedTriangles(geometry_->vertices, triangles, volume, touched);
+    const QVector<QVector<bool> > touched = touchedTriangles(volumes);
     QVector<bool> selection = selectionMask_;
     for (int i = 0; i < triangles.size(); ++i) {
-        if (!touched[i])
+        bool inside = false;
+        for (const QVector<bool>& part : touched)
+            inside = inside || part[i];
+        if (!inside)
             continue;
         const int p = geometry_->triangleIndToPolygonInd[i];
         if (visibilityMask_[p])
@@ -192,6 +198,25 @@ void PolygonSelectionController::onLassoSelection(QVector<QPointF> points, bool 
     }
     setSelection(selection);
     repaint();
+}
+
+QVector<QVector<bool> > PolygonSelectionController::touchedTriangles(
+    const QVector<BVH2::ConvexPolyhedron>& volumes) const
+{
+    // The volumes are queried in groups on the pool's threads, each group into
+    // a mask of its own; a triangle is touched when any mask has it, exactly as
+    // when one mask took every volume in turn.
+    const int groups = std::max(1, std::min(int(volumes.size()), QThread::idealThreadCount()));
+    QVector<QVector<bool> > masks(groups, QVector<bool>(geometry_->triangles.size(), false));
+    QVector<bool>* maskData = masks.data();
+    QVector<int> groupIndices(groups);
+    std::iota(groupIndices.begin(), groupIndices.end(), 0);
+    QtConcurrent::blockingMap(groupIndices, [&](int group) {
+        for (int v = group; v < volumes.size(); v += groups)
+            bvhRoot_->selectIntersectedTriangles(geometry_->vertices, geometry_->triangles, volumes[v],
+                                                 maskData[group]);
+    });
+    return masks;
 }
 
 void PolygonSelectionController::repaint()

@@ -12,7 +12,8 @@
 
 namespace BVH2 {
 class BvhNodeBase;
-}
+class ConvexPolyhedron;
+}  // namespace BVH2
 namespace Viewport3D {
 class GLGeometrySplitted;
 class LassoSelectionController;
@@ -55,6 +56,8 @@ public slots:
     void onLassoSelection(QVector<QPointF> points, bool deselectionMode);
 
 private:
+    // Masks over the triangles (one per group of volumes) whose union is every triangle touched by a volume.
+    QVector<QVector<bool> > touchedTriangles(const QVector<BVH2::ConvexPolyhedron>& volumes) const;
     void repaint();
 
     Viewport3D::Viewport3D2* viewport_;

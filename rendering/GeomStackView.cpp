@@ -5,6 +5,8 @@
 #include "spatial/BVH.h"
 #include "spatial/KDTree.h"
 
+#include <QtConcurrent>
+
 #include <algorithm>
 
 namespace {
@@ -16,8 +18,14 @@ GeomStackView::GeomStackView(GeometryStack::GeomStack* geometry, Viewport3D::Vie
                              bool wireVisible, const QColor& wireColor, bool transparentInResults)
     : geometry(geometry), viewport(viewport), resultsViewport(resultsViewport)
 {
-    bvh = BVH2::buildTree(geometry->vertices, geometry->triangles, kTreeLeafSize);
-    kdTree = KDTree::buildTree(geometry->vertices, kTreeLeafSize);
+    // The trees need no GL: they are built on the pool while this thread
+    // uploads both geometries, and are complete before the constructor returns.
+    // Both builders only read the mesh, as the uploads do.
+    const GeometryStack::GeomStack* mesh = geometry;
+    QFuture<BVH2::BvhNodeBase*> bvhBuild =
+        QtConcurrent::run([mesh] { return BVH2::buildTree(mesh->vertices, mesh->triangles, kTreeLeafSize); });
+    QFuture<KDTree::NodeBase*> kdTreeBuild =
+        QtConcurrent::run([mesh] { return KDTree::buildTree(mesh->vertices, kTreeLeafSize); });
 
     viewport->makeCurrent();
     viewGeometry = makeGLGeometrySplittedByPolygroups(geometry, color, shaded, wireVisible, wireColor, 1.0);
@@ -28,6 +36,9 @@ GeomStackView::GeomStackView(GeometryStack::GeomStack* geometry, Viewport3D::Vie
         makeGLGeometrySplitted(geometry, color, shaded, wireVisible, wireColor, transparentInResults ? 0.5 : 1.0);
     resultsViewport->addObject(resultsGeometry, transparentInResults ? Viewport3D::Viewport3DLayered::FrontLayer
                                                                      : Viewport3D::Viewport3DLayered::BackLayer);
+
+    bvh = bvhBuild.result();
+    kdTree = kdTreeBuild.result();
 }
 
 GeomStackView::~GeomStackView()

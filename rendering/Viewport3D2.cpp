@@ -1,5 +1,6 @@
 #include "rendering/Viewport3D2.h"
 
+#include "rendering/CameraNavigation.h"
 #include "rendering/RenderingResources.h"
 #include "rendering/ViewportSupport.h"
 
@@ -83,19 +84,14 @@ void Viewport3D2::setCameraPosition(const QQuaternion& newRotation, const QVecto
                                     double newDistance)
 {
     trackBall.rotation = newRotation;
-    rotation = QMatrix4x4();
-    rotation.rotate(newRotation);
+    rotation = rotationMatrix(newRotation);
     target = newTarget;
     distance = newDistance;
 }
 
 QMatrix4x4 Viewport3D2::viewMatrix() const
 {
-    QMatrix4x4 view;
-    view.translate(0.0f, 0.0f, -float(distance));
-    view *= rotation;
-    view.translate(target);
-    return view;
+    return orbitViewMatrix(distance, rotation, target);
 }
 
 QMatrix4x4 Viewport3D2::projectionMatrix() const
@@ -191,17 +187,21 @@ void Viewport3D2::mousePressEvent(QMouseEvent* event)
     QGLWidget::mousePressEvent(event);
     const QPoint pixel = event->pos();
     emit click(pixel, event->buttons(), event->modifiers());
-    if (event->modifiers() == Qt::AltModifier) {
-        const QPointF ndc = screenToNdc(pixel);
-        if (event->buttons() == Qt::LeftButton) {
+    const QPointF ndc = screenToNdc(pixel);
+    switch (cameraDragOnPress(event->buttons(), event->modifiers())) {
+        case CameraDrag::Rotate:
             startRotation(ndc);
-        } else if (event->buttons() == Qt::MiddleButton) {
+            break;
+        case CameraDrag::Pan:
             panning = true;
             lastPointNdc = ndc;
-        } else if (event->buttons() == Qt::RightButton) {
+            break;
+        case CameraDrag::Zoom:
             zooming = true;
             lastPointNdc = ndc;
-        }
+            break;
+        case CameraDrag::None:
+            break;
     }
     event->accept();
 }
@@ -210,12 +210,19 @@ void Viewport3D2::mouseMoveEvent(QMouseEvent* event)
 {
     QGLWidget::mouseMoveEvent(event);
     const QPointF ndc = screenToNdc(event->pos());
-    if (event->buttons() == Qt::LeftButton && rotating)
-        rotateCamera(ndc);
-    else if (event->buttons() == Qt::MiddleButton && panning)
-        panCamera(ndc);
-    else if (event->buttons() == Qt::RightButton && zooming)
-        zoomCamera(ndc);
+    switch (cameraDragOnMove(event->buttons(), rotating, panning, zooming)) {
+        case CameraDrag::Rotate:
+            rotateCamera(ndc);
+            break;
+        case CameraDrag::Pan:
+            panCamera(ndc);
+            break;
+        case CameraDrag::Zoom:
+            zoomCamera(ndc);
+            break;
+        case CameraDrag::None:
+            break;
+    }
     emit mouseMove(ndc, event->buttons(), event->modifiers());
     event->accept();
     updateGL();
@@ -255,19 +262,13 @@ void Viewport3D2::startRotation(const QPointF& pointNdc)
 void Viewport3D2::rotateCamera(const QPointF& pointNdc)
 {
     trackBall.move(pointNdc);
-    rotation = QMatrix4x4();
-    rotation.rotate(trackBall.rotation);
+    rotation = rotationMatrix(trackBall.rotation);
     emit cameraPositionChanged(viewMatrix());
 }
 
 void Viewport3D2::panCamera(const QPointF& pointNdc)
 {
-    const float k = std::tan(horizontalAngle() / 2.0f) * float(distance);
-    const QVector3D offset(float(pointNdc.x() - lastPointNdc.x()) * k,
-                           float(pointNdc.y() - lastPointNdc.y()) * k, 0.0f);
-    QMatrix4x4 trackBallRotation;
-    trackBallRotation.rotate(trackBall.rotation);
-    target += trackBallRotation.inverted().map(offset);
+    target += panOffset(lastPointNdc, pointNdc, horizontalAngle(), distance, trackBall.rotation);
     emit cameraPositionChanged(viewMatrix());
     lastPointNdc = pointNdc;
 }

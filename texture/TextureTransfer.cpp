@@ -1,6 +1,7 @@
 #include "texture/TextureTransfer.h"
 
 #include <cmath>
+#include <limits>
 
 #include "texture/TexelColors.h"
 
@@ -102,11 +103,16 @@ int findTriangleIntersectedByRay(const BVH2::BvhNodeBase* root, const QVector3D&
     double forwardDistance = maxDistance, forwardU = 0, forwardV = 0;
     root->findFirstRayIntersectedTriangle(origin, direction, triangles, vertices, mode, forward, forwardDistance,
                                           &forwardU, &forwardV);
+    // Only a backward hit at most as far as the forward one can change the
+    // answer (a tie goes backward), so the backward search stops there: the
+    // query counts hits strictly below its distance, hence the next double up.
     int backward = -1;
-    double backwardDistance = maxDistance, backwardU = 0, backwardV = 0;
+    double backwardDistance =
+        forward == -1 ? maxDistance : std::nextafter(forwardDistance, std::numeric_limits<double>::infinity());
+    double backwardU = 0, backwardV = 0;
     root->findFirstRayIntersectedTriangle(origin, -direction, triangles, vertices, mode, backward, backwardDistance,
                                           &backwardU, &backwardV);
-    if (forward != -1 && (backward == -1 || backwardDistance > forwardDistance)) {
+    if (backward == -1 && forward != -1) {
         u = forwardU;
         v = forwardV;
         return forward;

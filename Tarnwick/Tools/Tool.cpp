@@ -36,6 +36,8 @@ bool Tool::isAvailable() const
     return false;
 }
 
+void Tool::interruptAndWait() {}
+
 void Tool::startEditing()
 {
     editing_ = true;

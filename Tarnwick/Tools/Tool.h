@@ -28,6 +28,9 @@ public:
     virtual void release(Tools::ToolReleaseAction releaseAction);
     // Whether the mode can be entered with the models loaded now.
     virtual bool isAvailable() const;
+    // Stops a running computation and returns once its work has ended; the
+    // window calls it when it closes during a computation. The base has none.
+    virtual void interruptAndWait();
 
 signals:
     void editionStarted();

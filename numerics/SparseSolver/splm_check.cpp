@@ -1,5 +1,6 @@
 // Checks an analytic Jacobian against a forward difference of the model.
 #include "numerics/SparseSolver/splm.h"
+#include "numerics/SparseSolver/splm_memory.h"
 
 #include <cfloat>
 #include <cmath>
@@ -11,7 +12,7 @@ namespace {
 template <typename T>
 T* work(int line, long long count)
 {
-    return static_cast<T*>(splm_checked_malloc("splm", line, sizeof(T) * size_t(count > 0 ? count : 1)));
+    return splm_work_array<T>("splm", line, count);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Finite-difference Jacobians: pattern discovery and values on a fixed pattern.
 #include "numerics/SparseSolver/splm.h"
+#include "numerics/SparseSolver/splm_memory.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,7 +11,7 @@ namespace {
 template <typename T>
 T* work(int line, long long count)
 {
-    return static_cast<T*>(splm_checked_malloc("splm", line, sizeof(T) * size_t(count > 0 ? count : 1)));
+    return splm_work_array<T>("splm", line, count);
 }
 
 double stepFor(double pj, double delta)

@@ -1,5 +1,6 @@
 // Pattern and values of the normal matrix A^T A and of A^T b.
 #include "numerics/SparseSolver/splm.h"
+#include "numerics/SparseSolver/splm_memory.h"
 #include "numerics/SparseSolver/splm_compressed_lines.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace {
 template <typename T>
 T* workArray(int line, long long count)
 {
-    return static_cast<T*>(splm_checked_malloc("splm_hessian", line, sizeof(T) * size_t(count > 0 ? count : 1)));
+    return splm_work_array<T>("splm_hessian", line, count);
 }
 
 // Position of `row` in AtA's column c, searching from `from` on; -1 when the

@@ -95,6 +95,7 @@ void GLViewport2D::destroyQuad()
 void GLViewport2D::initializeGL()
 {
     qglClearColor(backgroundColor);
+    destroyQuad();  // an image set before the first initialisation built one already
     makeQuad(imageSize.width(), imageSize.height());
     checkerTexture = new GLTexture(QImage(":/Viewport2D/Images/Checker.png"));
     imageProgram = makeShaderProgram(":/Viewport2D/Shaders/ImageShader.vert", ":/Viewport2D/Shaders/ImageShader.frag");

@@ -1,5 +1,7 @@
 #include "rendering/Viewport3DLayered/orbitcamera.h"
 
+#include "rendering/CameraNavigation.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -16,11 +18,7 @@ void OrbitCamera::reset()
 
 QMatrix4x4 OrbitCamera::viewMatrix() const
 {
-    QMatrix4x4 view;
-    view.translate(0.0f, 0.0f, -float(distance));
-    view *= rotation;
-    view.translate(target);
-    return view;
+    return orbitViewMatrix(distance, rotation, target);
 }
 
 QMatrix4x4 OrbitCamera::projectionMatrix(int width, int height) const
@@ -33,8 +31,7 @@ QMatrix4x4 OrbitCamera::projectionMatrix(int width, int height) const
 
 void OrbitCamera::fitBoundingSphere(float x, float y, float z, float radius, float aspect)
 {
-    const float f = float(fieldOfView / 180.0 * kPi);
-    const float a = std::min(f, f * aspect);
+    const float a = std::min(horizontalFieldOfView(1.0f), horizontalFieldOfView(aspect));
     distance = radius / std::tan(a / 2.0f);
     target = -QVector3D(x, y, z);
     nearPlane = distance / 1000.0;

@@ -1,5 +1,6 @@
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 
+#include "rendering/CameraNavigation.h"
 #include "rendering/RenderingResources.h"
 #include "rendering/ViewportSupport.h"
 
@@ -171,17 +172,21 @@ void Viewport3DLayered::mousePressEvent(QMouseEvent* event)
     const QPoint pixel = event->pos();
     emit click(pixel, event->buttons(), event->modifiers());
     const QPointF ndc = screenToNdc(pixel);
-    if (event->modifiers() == Qt::AltModifier) {
-        if (event->buttons() == Qt::LeftButton) {
+    switch (cameraDragOnPress(event->buttons(), event->modifiers())) {
+        case CameraDrag::Rotate:
             orbiting = true;
             trackBall.begin(ndc);
-        } else if (event->buttons() == Qt::MiddleButton) {
+            break;
+        case CameraDrag::Pan:
             panning = true;
             lastPointNdc = ndc;
-        } else if (event->buttons() == Qt::RightButton) {
+            break;
+        case CameraDrag::Zoom:
             dollying = true;
             lastPointNdc = ndc;
-        }
+            break;
+        case CameraDrag::None:
+            break;
     }
     emit mousePress(ndc, event->buttons(), event->modifiers());
     event->accept();
@@ -204,26 +209,25 @@ void Viewport3DLayered::mouseDoubleClickEvent(QMouseEvent* event)
 void Viewport3DLayered::mouseMoveEvent(QMouseEvent* event)
 {
     const QPointF ndc = screenToNdc(event->pos());
-    bool moved = false;
-    if (event->buttons() == Qt::LeftButton && orbiting) {
-        trackBall.move(ndc);
-        orbitCamera.rotation = QMatrix4x4();
-        orbitCamera.rotation.rotate(trackBall.rotation);
-        moved = true;
-    } else if (event->buttons() == Qt::MiddleButton && panning) {
-        const float s = std::tan(orbitCamera.horizontalFieldOfView(aspect()) / 2.0f) * float(orbitCamera.distance);
-        const QVector3D d(float(ndc.x() - lastPointNdc.x()) * s, float(ndc.y() - lastPointNdc.y()) * s, 0.0f);
-        QMatrix4x4 r;
-        r.rotate(trackBall.rotation);
-        orbitCamera.target += r.inverted().map(d);
-        lastPointNdc = ndc;
-        moved = true;
-    } else if (event->buttons() == Qt::RightButton && dollying) {
-        orbitCamera.distance += (ndc.y() - lastPointNdc.y()) * dollySpeed;
-        lastPointNdc = ndc;
-        moved = true;
+    const CameraDrag drag = cameraDragOnMove(event->buttons(), orbiting, panning, dollying);
+    switch (drag) {
+        case CameraDrag::Rotate:
+            trackBall.move(ndc);
+            orbitCamera.rotation = rotationMatrix(trackBall.rotation);
+            break;
+        case CameraDrag::Pan:
+            orbitCamera.target += panOffset(lastPointNdc, ndc, orbitCamera.horizontalFieldOfView(aspect()),
+                                            orbitCamera.distance, trackBall.rotation);
+            lastPointNdc = ndc;
+            break;
+        case CameraDrag::Zoom:
+            orbitCamera.distance += (ndc.y() - lastPointNdc.y()) * dollySpeed;
+            lastPointNdc = ndc;
+            break;
+        case CameraDrag::None:
+            break;
     }
-    if (moved) {
+    if (drag != CameraDrag::None) {
         emit cameraPositionChanged(orbitCamera.viewMatrix());
         updateGL();
     }

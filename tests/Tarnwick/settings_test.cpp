@@ -1,4 +1,5 @@
 // Settings record: defaults, round trip through the user's INI store, the kept false of writeLogs, flushing.
+#include "ShellFixture.h"
 #include "Tarnwick/appsettings.h"
 
 #include <gtest/gtest.h>
@@ -9,14 +10,6 @@
 #include <memory>
 
 namespace {
-
-// Before any store is opened: Qt reads the configuration folder once per process.
-QTemporaryDir& configHome()
-{
-    static QTemporaryDir dir;
-    return dir;
-}
-const bool configHomeSet = (qputenv("XDG_CONFIG_HOME", configHome().path().toLocal8Bit()), true);
 
 QSettings* openStore()
 {
@@ -32,7 +25,7 @@ void clearStore()
 
 TEST(Settings, EmptyStoreGivesEmptyTextsAndTrueFlags)
 {
-    ASSERT_TRUE(configHomeSet);
+    ASSERT_EQ(qgetenv("XDG_CONFIG_HOME"), TestSupport::configHome().toLocal8Bit());
     clearStore();
     std::unique_ptr<QSettings> store(openStore());
     AppSettings settings(store.get());
@@ -53,7 +46,7 @@ TEST(Settings, RoundTripsThroughTheUserStoreAndReachesTheFileAtSave)
     clearStore();
     std::unique_ptr<QSettings> store(openStore());
     // The store lives under the configuration folder given to the process.
-    EXPECT_TRUE(store->fileName().startsWith(configHome().path())) << qPrintable(store->fileName());
+    EXPECT_TRUE(store->fileName().startsWith(TestSupport::configHome())) << qPrintable(store->fileName());
     EXPECT_TRUE(store->fileName().endsWith("Qelt/Plyform2.3.ini")) << qPrintable(store->fileName());
 
     AppSettings written(store.get());

@@ -3,6 +3,7 @@
 // polygon in front of the eye; the panel's operations follow their mask formulas.
 #include "SelectionScene.h"
 #include "editing/polygonselectioncontroller.h"
+#include "editing/polygonselectiontools.h"
 #include "rendering/LassoSelectionController.h"
 #include "rendering/Viewport3D2.h"
 #include "spatial/BVH.h"
@@ -11,6 +12,8 @@
 #include "support/QtPrinters.h"
 
 #include <QRectF>
+
+#include <cmath>
 
 using GeometryStack::GeomStack;
 using SelectionScene::kPolygons;
@@ -417,4 +420,49 @@ TEST_F(PolygonSelectionTest, VisibilityRemasksOnlyThePolygroupGroups)
     controller.reset();
     EXPECT_EQ(drawn->shadingGroupsCount(), 2);
     EXPECT_EQ(SelectionScene::groupCornerMask(*drawn, 0), GeometryStack::polygonMaskToCornerMask(*mesh, visible));
+}
+
+TEST_F(PolygonSelectionTest, ThreadedLassoEqualsOneVolumeAfterTheOther)
+{
+    // A wavy grid of 60 x 60 quads, seen at an angle, and a star-shaped lasso of many triangles.
+    const int n = 60;
+    QVector<QVector3D> vertices;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i) {
+            const float u = float(i) / n, v = float(j) / n;
+            vertices.append(QVector3D(2 * u - 1, 2 * v - 1, 0.2f * std::sin(9 * u) * std::cos(7 * v)));
+        }
+    QVector<QList<int> > quads;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int a = j * (n + 1) + i;
+            quads.append({a, a + 1, a + n + 2, a + n + 1});
+        }
+    build(std::make_unique<GeomStack>(vertices, quads, QVector<QVector2D>(), QVector<QList<int> >(),
+                                      QVector<QVector3D>()),
+          10);
+    view->setCameraPosition(QQuaternion::fromAxisAndAngle(1, 0.3f, 0, -50), QVector3D(), 3);
+
+    QVector<QPointF> star;
+    for (int k = 0; k < 30; ++k) {
+        const double angle = 2 * 3.141592653589793 * k / 30;
+        const double radius = (k % 2) ? 0.35 : 0.8;
+        star.append(QPointF(0.1 + radius * std::cos(angle), radius * std::sin(angle)));
+    }
+    controller->onLassoSelection(star, false);
+
+    view->makeCurrent();
+    const QVector<BVH2::ConvexPolyhedron> volumes =
+        PolygonSelectionTools::screenPolygonToSelectionPolyhedrons(star, view->projectionMatrix(), view->viewMatrix());
+    ASSERT_EQ(volumes.size(), 28);
+    QVector<bool> touched(mesh->triangles.size(), false);
+    for (const BVH2::ConvexPolyhedron& volume : volumes)
+        bvh->selectIntersectedTriangles(mesh->vertices, mesh->triangles, volume, touched);
+    QVector<bool> expected(mesh->polygons.size(), false);
+    for (int t = 0; t < touched.size(); ++t)
+        if (touched[t])
+            expected[mesh->triangleIndToPolygonInd[t]] = true;
+    EXPECT_EQ(maskText(controller->selection()), maskText(expected));
+    EXPECT_GT(expected.count(true), 300);
+    EXPECT_GT(expected.count(false), 300);
 }

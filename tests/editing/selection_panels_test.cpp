@@ -1,12 +1,17 @@
 // The selection panels: their Designer forms (names, texts, looks), the buttons driving real
-// controllers on a shown view, and the polygroup controls disabled for a mesh without polygroups.
+// point and polygon controllers on a shown view, the point count kept up to date, and the
+// polygroup controls disabled for a mesh without polygroups.
 #include "SelectionScene.h"
 #include "editing/SelectionPanelStyle.h"
+#include "editing/pointselectioncontroller.h"
+#include "editing/pointselectionwidget.h"
 #include "editing/polygonselectioncontroller.h"
 #include "editing/polygonselectionwidget.h"
 #include "rendering/LassoSelectionController.h"
 #include "rendering/Viewport3D2.h"
+#include "rendering/labelfontatlas.h"
 #include "spatial/BVH.h"
+#include "spatial/KDTree.h"
 #include "support/GLViewTestHelpers.h"
 #include "support/QtPrinters.h"
 
@@ -15,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 using SelectionScene::kPolygons;
@@ -203,4 +209,117 @@ TEST_F(PolygonPanelTest, WithoutPolygroupsThePolygroupControlsAreDisabled)
     press("btnSelectAll");
     press("btnClearSelection");
     EXPECT_EQ(controller->selection(), polygons({}));
+}
+
+namespace {
+
+class PointPanelTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestSupport::registerMouseSignalTypes();
+        view = std::make_unique<Viewport3D::Viewport3D2>();
+        ASSERT_TRUE(TestSupport::showGLView(view.get(), QSize(200, 200), [this] { return view->isInitialized(); }));
+        mesh = SelectionScene::twoGrids();
+        bvh.reset(BVH2::buildTree(mesh->vertices, mesh->triangles, 10));
+        kdTree.reset(KDTree::buildTree(mesh->vertices, 10));
+        atlas = std::make_unique<LabelFontAtlas>(QFont("Arial", 12, QFont::Bold), 4, Qt::yellow, Qt::black, 2,
+                                                 printableAsciiChars());
+        view->makeCurrent();
+        drawn = SelectionScene::drawnGeometry(*mesh);
+        view->addObject(drawn.get());
+        controller = std::make_unique<PointSelectionController>(&mesh->vertices, &mesh->triangles, bvh.get(),
+                                                                kdTree.get(), atlas.get(), view.get(), Qt::yellow);
+    }
+
+    void showPanel()
+    {
+        panel = std::make_unique<PointSelectionWidget>(controller.get(), nullptr);
+        panel->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.get(), 5000));
+    }
+
+    void TearDown() override
+    {
+        panel.reset();
+        controller.reset();
+        if (drawn) {
+            view->makeCurrent();
+            view->removeObject(drawn.get());
+            drawn.reset();
+        }
+        view.reset();
+    }
+
+    QString count() const { return panel->findChild<QLineEdit*>("txtNSelectedPoints")->text(); }
+    void press(const char* button) { QTest::mouseClick(panel->findChild<QPushButton*>(button), Qt::LeftButton); }
+
+    std::unique_ptr<Viewport3D::Viewport3D2> view;
+    std::unique_ptr<GeometryStack::GeomStack> mesh;
+    std::unique_ptr<BVH2::BvhNodeBase> bvh;
+    std::unique_ptr<KDTree::NodeBase> kdTree;
+    std::unique_ptr<LabelFontAtlas> atlas;
+    std::unique_ptr<Viewport3D::GLGeometrySplitted> drawn;
+    std::unique_ptr<PointSelectionController> controller;
+    std::unique_ptr<PointSelectionWidget> panel;
+};
+
+}  // namespace
+
+TEST_F(PointPanelTest, FormHasItsNamesTextsAndLook)
+{
+    controller->setSelectedPoints({});
+    showPanel();
+    EXPECT_EQ(panel->objectName(), "PointSelectionWidget");
+    EXPECT_EQ(panel->windowTitle(), "Form");
+    EXPECT_EQ(panel->findChild<QFrame*>("frame")->styleSheet(), "QFrame#frame{\nbackground-color: rgb(63,62,58);\n}");
+    QPushButton* clearAll = panel->findChild<QPushButton*>("btnClearAllPoints");
+    QPushButton* removeLast = panel->findChild<QPushButton*>("btnRemoveLastPoint");
+    ASSERT_NE(clearAll, nullptr);
+    ASSERT_NE(removeLast, nullptr);
+    EXPECT_EQ(clearAll->text(), "Clear All");
+    EXPECT_EQ(removeLast->text(), "Remove last");
+    EXPECT_EQ(clearAll->styleSheet(), SelectionPanelStyle::buttonStyleSheet());
+    EXPECT_EQ(removeLast->styleSheet(), SelectionPanelStyle::buttonStyleSheet());
+    QLabel* label = panel->findChild<QLabel*>("lblNSelectedPoints");
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->text(), "Points selected:");
+    EXPECT_EQ(label->styleSheet(), "color: rgb(128,128,128);");
+    QLineEdit* number = panel->findChild<QLineEdit*>("txtNSelectedPoints");
+    ASSERT_NE(number, nullptr);
+    EXPECT_TRUE(number->isReadOnly());
+    EXPECT_EQ(number->maximumWidth(), 30);
+    EXPECT_EQ(number->styleSheet(), "border-radius: 2px;");
+    EXPECT_EQ(count(), "0");
+    TestSupport::saveFrame(panel->grab().toImage(), "point_panel");
+}
+
+TEST_F(PointPanelTest, CountFollowsTheControllerAndButtonsDriveIt)
+{
+    controller->setSelectedPoints({3, 9, 27});
+    showPanel();
+    EXPECT_EQ(count(), "3");
+
+    // A click on the mesh appends a point; the panel hears of it through selectionChanged().
+    view->makeCurrent();
+    const QVector3D ndc = (view->projectionMatrix() * view->viewMatrix()).map(mesh->vertices[12]);
+    const QPoint pixel(qRound((ndc.x() + 1) * 100), qRound((1 - ndc.y()) * 100));
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, pixel, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, pixel, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    EXPECT_EQ(controller->selectedPoints(), (QList<int>{3, 9, 27, 12}));
+    EXPECT_EQ(count(), "4");
+
+    press("btnRemoveLastPoint");
+    EXPECT_EQ(controller->selectedPoints(), (QList<int>{3, 9, 27}));
+    EXPECT_EQ(count(), "3");
+    press("btnClearAllPoints");
+    EXPECT_TRUE(controller->selectedPoints().isEmpty());
+    EXPECT_EQ(count(), "0");
+
+    // On an empty list "Remove last" changes nothing and the controller says nothing.
+    QSignalSpy changes(controller.get(), &PointSelectionController::selectionChanged);
+    press("btnRemoveLastPoint");
+    EXPECT_EQ(changes.size(), 0);
+    EXPECT_EQ(count(), "0");
+    EXPECT_TRUE(panel->findChild<QPushButton*>("btnRemoveLastPoint")->isEnabled());
 }

@@ -1,3 +1,4 @@
+// Axis-aligned boxes: spans of points, union, longest axis, corners and components.
 #include <cfloat>
 #include <cmath>
 #include <limits>

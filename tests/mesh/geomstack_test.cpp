@@ -1,3 +1,4 @@
+// The mesh record: fan triangulation, normals, derived arrays, loading, scaling and saving.
 #include <cmath>
 #include <limits>
 #include <random>

@@ -1,3 +1,4 @@
+// OBJ reading: line parsers, face checks, errors with their line, groups, line ends and numbers.
 #include <cmath>
 #include <cstring>
 #include <random>

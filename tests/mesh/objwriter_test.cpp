@@ -1,3 +1,4 @@
+// OBJ writing: the text written, parts left out, write-then-read round trips and failed saves.
 #include <csignal>
 #include <cstring>
 #include <random>

@@ -1,3 +1,4 @@
+// 2D polygon tools: barycentric weights, point in triangle, reflex corners and ear clipping.
 #include "mesh/PolygonTools2D.h"
 
 #include "support/QtPrinters.h"

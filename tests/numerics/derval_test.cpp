@@ -1,3 +1,4 @@
+// Forward-mode differentiation values: construction, arithmetic rules and the fast paths.
 #include "numerics/DerVal.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Three-parameter quaternions: conversions, rotation matrices and derivatives through them.
 #include "numerics/Quaternion.h"
 
 #include "numerics/DerVal.h"

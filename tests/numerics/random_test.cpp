@@ -1,3 +1,4 @@
+// The seeded random generator: known sequences, range coverage and one sequence per thread.
 #include "numerics/Random.h"
 
 #include <QVector>

@@ -1,3 +1,4 @@
+// Small vectors and matrices of doubles and differentiation values: arithmetic, norms, debug text.
 #include "numerics/Vector.h"
 
 #include "numerics/DerVal.h"

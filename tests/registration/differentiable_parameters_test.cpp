@@ -1,3 +1,4 @@
+// Influence nodes, seeding and stripping derivatives, and filling the sparse Jacobian rows.
 #include "registration/DifferentiableParameters.h"
 #include "registration/RegistrationEnergy.h"
 

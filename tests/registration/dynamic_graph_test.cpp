@@ -1,3 +1,4 @@
+// The deformation graph base: default records, node transforms, copies and subclasses.
 #include "registration/DynamicGraph.h"
 
 #include "support/LogCapture.h"

@@ -1,3 +1,4 @@
+// Embedded deformation of vertices, normals and nodes by the graph, against known geometry.
 #include "registration/DynamicGraphTransforms.h"
 #include "registration/EmbeddedDeformation.h"
 

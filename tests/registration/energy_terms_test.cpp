@@ -1,3 +1,4 @@
+// The three energy terms and their stacked residuals and Jacobian, against central differences.
 #include "registration/ClosestPointTerm.h"
 #include "registration/ControlPointTerm.h"
 #include "registration/DifferentiableParameters.h"

@@ -1,3 +1,4 @@
+// Rotation blending of graph nodes and the motion a child node inherits from its parents.
 #include "registration/DynamicGraphTransforms.h"
 
 #include "numerics/Quaternion.h"

@@ -1,3 +1,4 @@
+// The geodesic deformation graph: hierarchy, weights table, subdivision and deformation.
 #include "registration/GraphGeodesic.h"
 
 #include "numerics/Random.h"

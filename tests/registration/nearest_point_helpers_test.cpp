@@ -1,3 +1,4 @@
+// Nearest-point helpers: median spacing, nearest and k nearest points, Euclidean weights.
 #include "registration/EuclideanWeights.h"
 #include "registration/FuzzyCompare.h"
 #include "registration/NearestPointHelpers.h"

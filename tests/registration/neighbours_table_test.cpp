@@ -1,3 +1,4 @@
+// The neighbours table of a weights table: order, symmetry, absent weights and totals.
 #include "registration/NeighboursTable.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// One registration level as a sparse Levenberg-Marquardt fit: sizes, fits, previews, interruption.
 #include "registration/NonRigidRegistrationSparseLM.h"
 
 #include "registration/EmbeddedDeformation.h"

@@ -1,3 +1,4 @@
+// The threaded coarse-to-fine registration run: level loop, signals and interruption.
 #include "registration/NonRigidRegistrationAutoLevelsThreaded.h"
 
 #include "numerics/Random.h"

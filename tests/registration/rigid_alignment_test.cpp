@@ -1,3 +1,4 @@
+// Similarity alignment from picked point pairs: centroids, scale, rotation and the solve.
 #include "registration/RigidAlignmentSparseLM.h"
 
 #include "numerics/Random.h"

@@ -1,5 +1,6 @@
-// Camera arithmetic shared by the views: the trackball and the results view's
-// orbit camera.
+// Camera arithmetic shared by the views: the trackball, the mouse-button dispatch and the
+// results view's orbit camera.
+#include "rendering/CameraNavigation.h"
 #include "rendering/TrackBall.h"
 #include "rendering/Viewport3DLayered/orbitcamera.h"
 #include "support/QtPrinters.h"
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <cmath>
 
+using Viewport3D::CameraDrag;
 using Viewport3D::OrbitCamera;
 using Viewport3D::TrackBall;
 
@@ -109,4 +111,42 @@ TEST(OrbitCamera, FittingUsesTheNarrowerFieldOfView)
         EXPECT_EQ(camera.rotation, rotation);
     }
     EXPECT_NEAR(OrbitCamera().horizontalFieldOfView(2.0f), 2 * 45 * pi / 180, 1e-6);
+}
+
+TEST(CameraNavigation, OnlyAltWithOneButtonStartsADragAndOnlyItsButtonContinuesIt)
+{
+    struct Case {
+        Qt::MouseButtons buttons;
+        Qt::KeyboardModifiers modifiers;
+        CameraDrag drag;
+    };
+    const Case presses[] = {
+        {Qt::LeftButton, Qt::AltModifier, CameraDrag::Rotate},
+        {Qt::MiddleButton, Qt::AltModifier, CameraDrag::Pan},
+        {Qt::RightButton, Qt::AltModifier, CameraDrag::Zoom},
+        {Qt::LeftButton, Qt::NoModifier, CameraDrag::None},
+        {Qt::LeftButton, Qt::AltModifier | Qt::ControlModifier, CameraDrag::None},
+        {Qt::LeftButton | Qt::RightButton, Qt::AltModifier, CameraDrag::None},
+    };
+    for (const Case& c : presses)
+        EXPECT_EQ(Viewport3D::cameraDragOnPress(c.buttons, c.modifiers), c.drag);
+
+    EXPECT_EQ(Viewport3D::cameraDragOnMove(Qt::LeftButton, true, false, false), CameraDrag::Rotate);
+    EXPECT_EQ(Viewport3D::cameraDragOnMove(Qt::MiddleButton, false, true, false), CameraDrag::Pan);
+    EXPECT_EQ(Viewport3D::cameraDragOnMove(Qt::RightButton, false, false, true), CameraDrag::Zoom);
+    EXPECT_EQ(Viewport3D::cameraDragOnMove(Qt::RightButton, true, false, false), CameraDrag::None);
+    EXPECT_EQ(Viewport3D::cameraDragOnMove(Qt::LeftButton | Qt::MiddleButton, true, true, false), CameraDrag::None);
+}
+
+TEST(CameraNavigation, OrbitViewMatrixPutsTheTargetInFrontOfTheEye)
+{
+    OrbitCamera camera;
+    camera.distance = 4.0;
+    camera.target = QVector3D(1, -2, 0.5f);
+    camera.rotation = Viewport3D::rotationMatrix(QQuaternion::fromAxisAndAngle(QVector3D(0, 1, 0), 90.0f));
+    // The eye sits 4 in front of the point looked at, (-1, 2, -0.5), turned a quarter about y.
+    const QVector3D seen = camera.viewMatrix().map(QVector3D(-1, 2, -0.5f));
+    EXPECT_NEAR(seen.x(), 0.0f, 1e-6f);
+    EXPECT_NEAR(seen.y(), 0.0f, 1e-6f);
+    EXPECT_NEAR(seen.z(), -4.0f, 1e-6f);
 }

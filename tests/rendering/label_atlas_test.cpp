@@ -3,6 +3,7 @@
 // quads, missing and repeated characters, and the index labels.
 #include "rendering/glpointswithlabels.h"
 #include "rendering/labelfontatlas.h"
+#include "support/GLViewTestHelpers.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -69,7 +70,7 @@ TEST(LabelAtlas, OneRowSizedByTheGlyphInkPlusPadding)
     const LabelFontAtlas atlas = makeAtlas();
     EXPECT_EQ(atlas.image().format(), QImage::Format_ARGB32_Premultiplied);
     EXPECT_EQ(atlas.image().size(), QSize(width, bottom - top + 2 * kPadding));
-    atlas.image().save("label_atlas.png");
+    TestSupport::saveFrame(atlas.image(), "label_atlas");
 }
 
 TEST(LabelAtlas, EveryGlyphIsPaintedInsideItsOwnCell)

@@ -139,6 +139,79 @@ TEST(TexelGeometry, TwoWayRayTakesTheNearerHitAndTheBackwardOneOnATie)
     }
 }
 
+// Both directions searched in full, the nearer hit taken, a tie going backward.
+int plainTwoWayRay(const BVH2::BvhNodeBase* root, const QVector3D& origin, const QVector3D& direction,
+                   const QVector<QList<int> >& triangles, const QVector<QVector3D>& vertices, double maxDistance,
+                   double& u, double& v)
+{
+    int forward = -1, backward = -1;
+    double fd = maxDistance, bd = maxDistance, fu = 0, fv = 0, bu = 0, bv = 0;
+    root->findFirstRayIntersectedTriangle(origin, direction, triangles, vertices, BVH2::RayFaceIntersection_AnyFace,
+                                          forward, fd, &fu, &fv);
+    root->findFirstRayIntersectedTriangle(origin, -direction, triangles, vertices, BVH2::RayFaceIntersection_AnyFace,
+                                          backward, bd, &bu, &bv);
+    if (forward != -1 && (backward == -1 || bd > fd)) {
+        u = fu;
+        v = fv;
+        return forward;
+    }
+    if (backward != -1) {
+        u = bu;
+        v = bv;
+    }
+    return backward;
+}
+
+TEST(TexelGeometry, TwoWayRayEqualsSearchingBothDirectionsInFull)
+{
+    // A closed sphere around origins inside and outside it, and two parallel
+    // planes with origins exactly between them (ties).
+    GeometryStack::GeomStack ball = TransferScenes::sphere(23, 31, 1.0f, 1.0f);
+    const GeometryStack::GeomStack lower = TransferScenes::planarGrid(4, -0.5f);
+    const GeometryStack::GeomStack upper = TransferScenes::planarGrid(4, 0.5f);
+    QVector<QVector3D> planes = lower.vertices + upper.vertices;
+    QVector<QList<int> > planeTriangles = lower.triangles;
+    for (QList<int> t : upper.triangles) {
+        for (int& index : t)
+            index += lower.vertices.size();
+        planeTriangles.append(t);
+    }
+    struct Mesh {
+        const QVector<QVector3D>& vertices;
+        const QVector<QList<int> >& triangles;
+        float originScale;
+    };
+    const QVector<Mesh> meshes = {{ball.vertices, ball.triangles, 1.6f}, {planes, planeTriangles, 0.0f}};
+    quint32 state = 99;
+    const auto random = [&state] {
+        state = state * 1664525u + 1013904223u;
+        return float(state >> 8) / float(1 << 24) * 2 - 1;
+    };
+    int hits = 0;
+    for (const Mesh& mesh : meshes) {
+        std::unique_ptr<BVH2::BvhNodeBase> tree(BVH2::buildTree(mesh.vertices, mesh.triangles, 10));
+        for (int i = 0; i < 3000; ++i) {
+            QVector3D origin(random() * mesh.originScale, random() * mesh.originScale, random() * mesh.originScale);
+            if (mesh.originScale == 0)
+                origin = QVector3D(0.5f + 0.4f * random(), 0.5f + 0.4f * random(), 0);
+            const QVector3D direction = QVector3D(random(), random(), random() + 0.2f).normalized();
+            for (double limit : {0.3, 1.0, std::numeric_limits<double>::max()}) {
+                double u = -1, v = -1, pu = -1, pv = -1;
+                const int face =
+                    findTriangleIntersectedByRay(tree.get(), origin, direction, mesh.triangles, mesh.vertices,
+                                                 BVH2::RayFaceIntersection_AnyFace, limit, u, v);
+                const int plain =
+                    plainTwoWayRay(tree.get(), origin, direction, mesh.triangles, mesh.vertices, limit, pu, pv);
+                ASSERT_EQ(face, plain) << i;
+                ASSERT_EQ(u, pu);
+                ASSERT_EQ(v, pv);
+                hits += face != -1;
+            }
+        }
+    }
+    EXPECT_GT(hits, 3000);
+}
+
 TEST(TexelColors, BilinearSampleMixesOnlyWhatExistsAtTheLastRowAndColumn)
 {
     QImage image(2, 2, QImage::Format_ARGB32);
