@@ -33,6 +33,7 @@ void GLBrush::initializeVbo()
 {
     QVector<QVector3D> points = circlePoints(segments, 1.0);
     points.append(points.first());
+    vertexBuffer.destroy();  // a second initialisation replaces the buffer
     vertexBuffer = QOpenGLBuffer(QOpenGLBuffer::VertexBuffer);
     vertexBuffer.create();
     vertexBuffer.setUsagePattern(QOpenGLBuffer::StaticDraw);
