@@ -45,8 +45,15 @@ PaddingMaker::PaddingMaker(QImage* image, int paddingWidth, QObject* parent)
       progressTotal(int(columnTotal(image, paddingWidth)))
 {}
 
+PaddingMaker::~PaddingMaker()
+{
+    wait();
+    std::lock_guard<std::mutex> lock(handOver_);
+}
+
 void PaddingMaker::run()
 {
+    std::lock_guard<std::mutex> lock(handOver_);
     emit rangeChanged(0, 100);
     if (paddingWidth <= 0)
         return;

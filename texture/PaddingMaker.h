@@ -5,6 +5,7 @@
 #include <QList>
 #include <QRgb>
 #include <QThread>
+#include <mutex>
 
 namespace TextureTransfer {
 
@@ -20,6 +21,8 @@ public:
     // The image is padded in place and not owned; nobody else may touch it
     // until the thread has finished.
     PaddingMaker(QImage* image, int paddingWidth, QObject* parent);
+    // Waits for the thread if it still runs.
+    ~PaddingMaker() override;
 
 signals:
     void statusChanged(int value);                  // percent done
@@ -39,4 +42,7 @@ private:
     int progressCount = 0;
     int paddingWidth;
     int progressTotal;
+    // Held by run() throughout and taken by the destructor, so that the image
+    // passes to the owner in an order every thread checker can see.
+    std::mutex handOver_;
 };

@@ -126,10 +126,13 @@ int findTriangleIntersectedByRay(const BVH2::BvhNodeBase* root, const QVector3D&
 
 void transferTexel(ThreadMappingContext& item)
 {
+    TexelHandOver::receive();
     const ThreadContext& c = *item.context;
     const QRgb value = texelValue(item);
     uchar* row = c.resultPixels + qsizetype(c.height - 1 - item.y) * c.resultBytesPerLine;
     reinterpret_cast<QRgb*>(row)[item.x] = value;
+    if (c.handOver)
+        c.handOver->itemDone();
 }
 
 }  // namespace TextureTransfer

@@ -11,6 +11,7 @@
 
 #include "spatial/BVH.h"
 #include "texture/BVHTree2D.h"
+#include "texture/TexelHandOver.h"
 
 namespace TextureTransfer {
 
@@ -38,6 +39,8 @@ struct ThreadContext {
     // which could otherwise copy itself under the other threads' feet.
     uchar* resultPixels = nullptr;
     int resultBytesPerLine = 0;
+    // Counts the items of a threaded run; null when the items run on the caller's thread.
+    TexelHandOver* handOver = nullptr;
 };
 
 // One texel of one run; y counts rows from the bottom.

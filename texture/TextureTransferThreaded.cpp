@@ -96,6 +96,8 @@ void TextureTransferThreaded::startTextureTransfer(int, bool limitDistance, doub
     context->excludedTriangles = excludedTriangles;
     context->resultPixels = pixels;
     context->resultBytesPerLine = resultImage->bytesPerLine();
+    handOver_ = std::make_unique<TexelHandOver>();
+    context->handOver = handOver_.get();
 
     for (int x = 0; x < width; ++x)
         for (int y = 0; y < height; ++y)
@@ -107,6 +109,7 @@ void TextureTransferThreaded::startTextureTransfer(int, bool limitDistance, doub
             &TextureTransferThreaded::progressValueChanged);
     connect(futureWatcher, &QFutureWatcher<void>::progressRangeChanged, this,
             &TextureTransferThreaded::progressRangeChanged);
+    TexelHandOver::publish();
     futureWatcher->setFuture(QtConcurrent::map(workItems, transferTexel));
 }
 
@@ -119,6 +122,9 @@ void TextureTransferThreaded::refuse(const QString& reason)
 
 void TextureTransferThreaded::onTransferFinish()
 {
+    if (handOver_)
+        handOver_->collect();  // the items' texels are ours from here on
+    handOver_.reset();
     workItems.clear();
     delete context;
     context = nullptr;

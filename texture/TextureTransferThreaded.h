@@ -8,6 +8,7 @@
 #include <QVector2D>
 #include <QVector3D>
 #include <QVector>
+#include <memory>
 
 #include "spatial/BVH.h"
 #include "texture/BVHTree2D.h"
@@ -70,6 +71,7 @@ private:
     // The target texture in 32 bits for the run under way when it is kept in
     // another format, so that the items read plain pixels.
     QImage dstTexture32_;
+    std::unique_ptr<TexelHandOver> handOver_;
 };
 
 }  // namespace TextureTransfer

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
+#include <QThreadPool>
 #include <QVector2D>
 #include <QVector3D>
 #include <QVector>
@@ -151,7 +152,7 @@ struct Scene {
 
 // Runs the threaded transfer into `result` and waits (events processed) for its end.
 inline bool runThreaded(TextureTransfer::TextureTransferThreaded& runner, QImage& result, bool limitDistance,
-                        double maxDistance, int timeoutMs = 60000)
+                        double maxDistance, int timeoutMs = 240000)
 {
     bool finished = false;
     const QMetaObject::Connection connection = QObject::connect(
@@ -163,6 +164,8 @@ inline bool runThreaded(TextureTransfer::TextureTransferThreaded& runner, QImage
     while (!finished && timer.elapsed() < timeoutMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     QObject::disconnect(connection);
+    if (!finished)  // the items must not outlive the result they write into
+        QThreadPool::globalInstance()->waitForDone();
     return finished;
 }
 

@@ -1,7 +1,9 @@
 // Padding thread: islands grow by one ring per pass only where two neighbours were filled, borders are clipped,
 // padding 0 changes nothing, and progress steps, totals and percentages for wide and narrow images.
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 #include <QSignalSpy>
+#include <memory>
 
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
@@ -24,13 +26,18 @@ struct PaddingRun {
 
 PaddingRun pad(QImage& image, int paddingWidth)
 {
-    PaddingMaker maker(&image, paddingWidth, nullptr);
-    QSignalSpy status(&maker, &PaddingMaker::statusChanged);
-    QSignalSpy range(&maker, &PaddingMaker::rangeChanged);
-    QSignalSpy finished(&maker, &QThread::finished);
-    maker.start();
-    EXPECT_TRUE(maker.wait(60000));
-    EXPECT_TRUE(finished.count() == 1 || finished.wait(5000));
+    auto maker = std::make_unique<PaddingMaker>(&image, paddingWidth, nullptr);
+    QSignalSpy status(maker.get(), &PaddingMaker::statusChanged);
+    QSignalSpy range(maker.get(), &PaddingMaker::rangeChanged);
+    // Queued to this thread, as the owner receives it.
+    int finished = 0;
+    QObject receiver;
+    QObject::connect(maker.get(), &QThread::finished, &receiver, [&finished] { ++finished; });
+    maker->start();
+    EXPECT_TRUE(maker->wait(60000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(finished, 1);
+    maker.reset();  // disposed of as its owner does, before the image is read
     PaddingRun run;
     for (const QList<QVariant>& s : status)
         run.statuses.append(s.first().toInt());
