@@ -57,7 +57,9 @@ public:
     int acceptNext()
     {
         const int vertex = takeMinimum();
-        table_.edit(vertex).alive = true;
+        VertexRecord& record = table_.edit(vertex);
+        record.alive = true;
+        record.changedAt = ++clock_;
         return vertex;
     }
 
@@ -68,10 +70,14 @@ public:
             if (before.alive)
                 return;
             const double previous = before.distance;
-            const double updated = reads_.update(neighbour, TableState<Table>{table_}, vertex, before.updated);
+            const UpdateContext context{vertex, before.updatedAt, !linear_};
+            const int now = ++clock_;
+            const double updated = reads_.update(neighbour, TableState<Table>{table_}, context);
             VertexRecord& record = table_.edit(neighbour);
             record.distance = updated;
-            record.updated = true;
+            record.updatedAt = now;
+            if (!(updated == previous))
+                record.changedAt = now;
             if (record.bandEntries == 0)
                 append(neighbour);
             else if (!(updated == previous))
@@ -217,6 +223,7 @@ private:
     Table& table_;
     BandBuffers& band_;
     int liveEntries_ = 0;
+    int clock_ = 0;  // counts acceptances and updates, in the order they happen
     bool hasRepeatedEntries_ = false;
     bool linear_ = false;
     QList<int> list_;

@@ -3,6 +3,7 @@
 // questions (the source's seeds, a vertex's neighbours, a vertex's update) with the same values.
 #include "spatial/FastMarchingMeshAccess.h"
 #include "spatial/MarchGeometry.h"
+#include "spatial/MarchScratch.h"
 #include "spatial/VertexUpdates.h"
 
 #include <QDebug>
@@ -11,6 +12,15 @@ namespace FastMarching {
 namespace Marching {
 
 using namespace MeshAccess;
+
+// What a vertex update may know of the march besides the state: the vertex just accepted, the
+// clock of the updated vertex's previous update (0 before its first), and whether the clocks may
+// be trusted to skip corners (not once a distance that is not a number has appeared).
+struct UpdateContext {
+    int accepted;
+    int previousUpdate;
+    bool clocksHold;
+};
 
 struct MeshReads {
     const HE::HalfEdgeGeom& mesh;
@@ -35,7 +45,7 @@ struct MeshReads {
     }
 
     template <typename State>
-    double update(int vertex, const State& state, int /*accepted*/, bool /*updatedBefore*/) const
+    double update(int vertex, const State& state, const UpdateContext& /*context*/) const
     {
         return vertexUpdate(vertex, state, mesh);
     }
@@ -61,29 +71,55 @@ struct GeometryReads {
             visit(neighbour);
     }
 
-    // vertexUpdate over the corners as taken, for a vertex whose neighbour `accepted` has just
-    // been accepted.
-    //
-    // An acute corner's update depends only on which of A and B are alive, on their distances
-    // once alive (which never change again) and, through a minimum, on C's current distance.
-    // Accepting a vertex updates every neighbour it lists; so when A and B both list C, neither
-    // can have become alive since C's previous update unless it is `accepted`. A corner without
-    // `accepted` then gives the value it gave at that update, which was folded into C's distance
-    // there; C's distance has not risen since, so folding the value in again changes nothing (a
-    // value that is not a number is ignored either way). The other corners read distances still
-    // in the band and are always evaluated, as is every corner at a vertex's first update.
+    // vertexUpdate over the corners as taken, leaving out corners whose update cannot lower C's
+    // distance. Each corner's update is the smaller of C's current distance dC and values computed
+    // from the distances of A and B (and D), so leaving it out changes nothing when that value
+    // cannot fall below dC; as the running result only falls from dC and takes a value only when
+    // strictly smaller, such a corner is left out exactly when its value would be dC or not a
+    // number. Three rules find such corners without evaluating them:
+    // - Inputs no nearer than C: a triangle update through distances dSmall <= dLarge yields at
+    //   least dSmall (dSmall + t with t > 0, or an edge length added to dSmall or dLarge), and an
+    //   edge update d + |edge| at least d; so when every distance the corner reads is >= dC, its
+    //   value is dC.
+    // - Reciprocal acute corners: an acute corner's value depends only on which of A and B are
+    //   alive, on their distances once alive (which never change again) and on dC. Accepting a
+    //   vertex updates every neighbour it lists; so when A and B both list C, neither can have
+    //   become alive since C's previous update unless it is the vertex just accepted.
+    // - Unchanged inputs: when none of the vertices the corner reads (their distances, their alive
+    //   flags) has changed since C's previous update, the corner computes the same values as then;
+    //   that update left dC no larger than them, so the value is dC again. This needs every
+    //   distance to be a number, hence only while no distance has been anything else.
+    // The two rules that look back rely on the corner's value at C's previous update having been
+    // folded into dC there, which holds as well for a corner that was left out by any of them.
+    // Corners that log are always visited.
     template <typename State>
-    double update(int vertex, const State& state, int accepted, bool updatedBefore) const
+    double update(int vertex, const State& state, const UpdateContext& context) const
     {
-        double result = state.distanceOf(vertex);
+        const double dC = state.distanceOf(vertex);
+        double result = dC;
+        const int since = context.previousUpdate;
+        const bool clocksHold = context.clocksHold && since > 0;
         for (const CornerUpdate& corner : geometry.corners(vertex)) {
             if (corner.kind == CornerUpdate::SkippedFace) {
                 qDebug("Face has zero length edges!");
                 continue;
             }
-            if (updatedBefore && corner.kind == CornerUpdate::Acute && corner.reciprocal && corner.a != accepted &&
-                corner.b != accepted)
-                continue;
+            const VertexRecord& a = state.record(corner.a);
+            const VertexRecord& b = state.record(corner.b);
+            if (corner.kind == CornerUpdate::Acute) {
+                if (since > 0 && corner.reciprocal && corner.a != context.accepted && corner.b != context.accepted)
+                    continue;
+                if ((!a.alive || a.distance >= dC) && (!b.alive || b.distance >= dC))
+                    continue;
+                if (clocksHold && a.changedAt < since && b.changedAt < since)
+                    continue;
+            } else if (!corner.unfoldMetZeroLengthFace) {
+                const VertexRecord* d = corner.kind == CornerUpdate::ThroughSupport ? &state.record(corner.d) : nullptr;
+                if (a.distance >= dC && b.distance >= dC && (!d || d->distance >= dC))
+                    continue;
+                if (clocksHold && a.changedAt < since && b.changedAt < since && (!d || d->changedAt < since))
+                    continue;
+            }
             result = smallerOf(result, cornerUpdate(corner, geometry.terms(corner), vertex, state));
         }
         return result;

@@ -14,9 +14,10 @@ struct VertexRecord {
     double distance = blankDistance;
     int bandEntries = 0;   // how often the vertex waits in the band
     int latestEntry = -1;  // its latest insertion number
+    int changedAt = 0;     // march clock of the latest change of its distance or of its alive flag
+    int updatedAt = 0;     // march clock of its latest update from its faces; 0: not updated yet
     bool alive = false;
     bool written = false;  // set up by the current march (flat tables only)
-    bool updated = false;  // updated from its faces at least once by the current march
 };
 
 // One band entry in the heap order: smaller distance first, then earlier insertion.

@@ -97,6 +97,7 @@ struct TableState {
     const Table& table;
     bool isAlive(int vertex) const { return table.at(vertex).alive; }
     double distanceOf(int vertex) const { return table.at(vertex).distance; }
+    const VertexRecord& record(int vertex) const { return table.at(vertex); }
 };
 
 }  // namespace Marching

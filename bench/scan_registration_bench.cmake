@@ -1,0 +1,1 @@
+plyform_benchmark(scan_registration_bench SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/scan_registration_bench.cpp LINKS registration)

@@ -1,0 +1,91 @@
+// The weights tables and k-nearest marches over a taken march geometry (the threaded route) against
+// the plain march over the mesh, bit for bit, on scan-like templates: a body with holes, long thin
+// limbs and non-manifold vertices, next to a second, separate piece.
+#include "registration/GraphGeodesic.h"
+
+#include "numerics/Random.h"
+#include "registration/NonRigidRegistrationGeodesic.h"
+#include "spatial/FastMarching.h"
+#include "spatial/MarchGeometry.h"
+#include "body_test_meshes.h"
+
+#include "support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+using Table = QVector<QVector<double> >;
+using RegistrationTestMeshes::Mesh;
+
+// The body and, apart from it, a small sphere: two pieces.
+Mesh bodyAndPebble(double density)
+{
+    Mesh mesh = RegistrationTestMeshes::bodyShape(density);
+    const Mesh pebble = RegistrationTestMeshes::icosphere(2);
+    const int offset = mesh.vertices.size();
+    for (const QVector3D& p : pebble.vertices)
+        mesh.vertices << p * 0.1f + QVector3D(0.8f, 0.0f, 0.0f);
+    for (const QList<int>& t : pebble.triangles)
+        mesh.triangles << QList<int>{t[0] + offset, t[1] + offset, t[2] + offset};
+    return mesh;
+}
+
+bool sameBits(const QVector<double>& a, const QVector<double>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.constData(), b.constData(), sizeof(double) * size_t(a.size())) == 0;
+}
+
+TEST(ScanShapedWeights, GeometryRouteEqualsPlainMarchOnEveryLevel)
+{
+    TestSupport::LogCapture log;  // the non-manifold vertices are reported when the mesh is built
+    const Mesh shape = bodyAndPebble(0.3);
+    const HE::HalfEdgeGeom mesh(shape.vertices, shape.triangles);
+    const FastMarching::MarchGeometry geometry(mesh);
+    ASSERT_TRUE(geometry.isComplete());
+
+    Random::seed(3);
+    int levels = 0;
+    const DynamicGraph::GraphGeodesic graph(&mesh, 0.02, 2.0, &levels, 10, 4, 0.0001);
+    ASSERT_GE(levels, 3);
+    std::unique_ptr<DynamicGraph::Graph> level(graph.clone());
+    for (int L = 0; L < levels; ++L) {
+        if (L > 0)
+            level->subdivide();
+        const QList<int> nodes = DynamicGraph::vertexIndicesOfNodes(level->graphNodes);
+        const Table plain = NonRigidRegistration::buildWeightsTableGeodesic(nodes, mesh, 4, {});
+        const Table threaded = level->weightsTable();
+        ASSERT_EQ(plain.size(), threaded.size());
+        for (int v = 0; v < plain.size(); ++v)
+            ASSERT_TRUE(sameBits(plain[v], threaded[v])) << "level " << L << ", row " << v;
+    }
+}
+
+TEST(ScanShapedWeights, KNearestOrdersAndDistancesEqualPlainMarch)
+{
+    TestSupport::LogCapture log;
+    const Mesh shape = bodyAndPebble(0.3);
+    const HE::HalfEdgeGeom mesh(shape.vertices, shape.triangles);
+    const FastMarching::MarchGeometry geometry(mesh);
+    const int n = mesh.vertexHalfEdges.size();
+    // A handful of enabled vertices, as on the first level, so that the marches run far.
+    for (int every : {1, 97, n / 4}) {
+        QVector<bool> enabled(n, false);
+        for (int v = 0; v < n; v += every)
+            enabled[v] = true;
+        for (int source = 0; source < n; source += 37) {
+            QList<double> plainDistances, geometryDistances;
+            const QList<int> plain =
+                FastMarching::findKNearestEnabledVertices(source, mesh, 5, enabled, &plainDistances);
+            const QList<int> fast =
+                FastMarching::findKNearestEnabledVertices(source, geometry, 5, enabled, &geometryDistances);
+            ASSERT_EQ(plain, fast) << "source " << source;
+            ASSERT_TRUE(sameBits(plainDistances.toVector(), geometryDistances.toVector())) << "source " << source;
+        }
+    }
+}
+
+}  // namespace
