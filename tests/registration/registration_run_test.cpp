@@ -347,4 +347,4 @@ TEST(RegistrationRun, ThreadObjectWaitsForItsRunWhenDeleted)
     SUCCEED() << raw;
 }
 
-#include "registrationrun_test.moc"
+#include "registration_run_test.moc"
