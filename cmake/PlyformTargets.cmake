@@ -11,17 +11,25 @@ function(plyform_warnings target)
     target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
+  if(PLYFORM_TSAN)
+    target_compile_options(${target} PRIVATE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(${target} PRIVATE -fsanitize=thread)
+  endif()
 endfunction()
 
-# plyform_layer(<name> LINKS <libs...>)
-# A static library of every source file in the calling folder (recursively).
+# plyform_layer(<name> LINKS <libs...> [EXCLUDE <regex>])
+# A static library of every source file in the calling folder (recursively),
+# but those whose path matches EXCLUDE (an entry point, a build-time tool).
 # Headers are included by their path from the project root: "mesh/GeomStack.h".
 function(plyform_layer name)
-  cmake_parse_arguments(ARG "" "" "LINKS" ${ARGN})
+  cmake_parse_arguments(ARG "" "EXCLUDE" "LINKS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
        ${CMAKE_CURRENT_SOURCE_DIR}/*.ui ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   list(FILTER sources INCLUDE REGEX "\\.(cpp|ui|qrc)$")
+  if(ARG_EXCLUDE)
+    list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
+  endif()
   if(sources)
     file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     add_library(${name} STATIC ${sources} ${headers})

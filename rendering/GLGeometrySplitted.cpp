@@ -176,6 +176,27 @@ void GLGeometrySplitted::updateNormals(const QVector<QVector3D>& cornerNormals)
     vertexBuffer.release();
 }
 
+void GLGeometrySplitted::updateCornerRuns(const QVector<int>& starts, const QVector<int>& counts,
+                                          const QVector<QVector3D>& cornerPositions,
+                                          const QVector<QVector3D>& cornerNormals)
+{
+    if (!hasData)
+        return;
+    vertexBuffer.bind();
+    int packed = 0;
+    for (int k = 0; k < starts.size() && k < counts.size(); ++k) {
+        const int start = starts.at(k);
+        const int count = std::min(counts.at(k), cornerCount - start);
+        if (start < 0 || count <= 0 || packed + count > cornerPositions.size() ||
+            packed + count > cornerNormals.size())
+            break;
+        vertexBuffer.write(12 * start, cornerPositions.constData() + packed, 12 * count);
+        vertexBuffer.write(normalOffset() + 12 * start, cornerNormals.constData() + packed, 12 * count);
+        packed += counts.at(k);
+    }
+    vertexBuffer.release();
+}
+
 void GLGeometrySplitted::addShadingGroup(const ShadingGroup& group, const QVector<bool>& cornerMask)
 {
     QVector<int> starts, counts;

@@ -38,6 +38,10 @@ public:
     // Rewrite positions or normals in place (corner order of construction).
     void updatePositions(const QVector<QVector3D>& cornerPositions);
     void updateNormals(const QVector<QVector3D>& cornerNormals);
+    // Rewrite positions and normals of some runs of corners only: run k covers
+    // counts[k] corners from starts[k]; the values are packed run after run.
+    void updateCornerRuns(const QVector<int>& starts, const QVector<int>& counts,
+                          const QVector<QVector3D>& cornerPositions, const QVector<QVector3D>& cornerNormals);
 
     void addShadingGroup(const ShadingGroup& group, const QVector<bool>& cornerMask);
     ShadingGroup& shadingGroup(int index);  // changes take effect at the next draw

@@ -3,16 +3,18 @@
 #include <QtGlobal>
 
 // Q_INIT_RESOURCE must be used outside any namespace.
-static void registerMeshAndLayerShaders()
+static void registerShaderResources()
 {
     Q_INIT_RESOURCE(MeshAndLayerShaders);
+    Q_INIT_RESOURCE(LabelShaders);
+    Q_INIT_RESOURCE(Viewport2DResources);
 }
 
 namespace Viewport3D {
 
 void initRenderingResources()
 {
-    static const bool registered = (registerMeshAndLayerShaders(), true);
+    static const bool registered = (registerShaderResources(), true);
     Q_UNUSED(registered);
 }
 

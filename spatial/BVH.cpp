@@ -6,6 +6,7 @@
 #include <QDebug>
 #include <QString>
 #include <QStringList>
+#include <QtConcurrent>
 
 #include <cmath>
 #include <vector>
@@ -17,14 +18,43 @@ namespace BVH2 {
 // which gives the same boxes and sides as the vertex-by-vertex definitions
 // (strict comparisons in the same order keep even the sign of zeros). Faces
 // with a NaN coordinate or without indices take the vertex-by-vertex path.
+//
+// With parallel levels, the left subtrees of the top levels of a large build
+// are built on the thread pool while this thread builds the right ones. Each
+// subtree depends only on its face list, so the tree is the same node for node
+// as the one-thread build; its builders share the face extents, which the
+// root's call has read for every face before any subtree starts.
 class TreeBuilder {
 public:
-    TreeBuilder(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize)
-        : vertices(vertices), faces(faces), leafSize(leafSize)
+    TreeBuilder(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize,
+                int parallelLevels = 0)
+        : vertices(vertices),
+          faces(faces),
+          leafSize(leafSize),
+          parallelLevels(parallelLevels),
+          state(ownState),
+          extents(ownExtents)
     {
     }
 
-    BvhNodeBase* build(std::vector<int>&& list)
+    BvhNodeBase* build(std::vector<int>&& list) { return build(std::move(list), parallelLevels); }
+
+private:
+    // Fewer faces than this are not worth a task.
+    static constexpr size_t parallelFaces = 20000;
+
+    // A builder of one subtree on another thread, with its own scratch.
+    TreeBuilder(TreeBuilder& parent, int parallelLevels)
+        : vertices(parent.vertices),
+          faces(parent.faces),
+          leafSize(parent.leafSize),
+          parallelLevels(parallelLevels),
+          state(parent.state),
+          extents(parent.extents)
+    {
+    }
+
+    BvhNodeBase* build(std::vector<int>&& list, int levels)
     {
         if (list.empty())
             return new BvhNodeEmpty();
@@ -63,12 +93,19 @@ public:
             }
         }
         std::vector<int>().swap(list);
-        BvhNodeBase* leftChild = build(std::move(left));
-        BvhNodeBase* rightChild = build(std::move(right));
+        if (levels > 0 && left.size() + right.size() >= parallelFaces) {
+            TreeBuilder leftBuilder(*this, levels - 1);
+            QFuture<BvhNodeBase*> leftBuild =
+                QtConcurrent::run([&leftBuilder, &left] { return leftBuilder.build(std::move(left)); });
+            BvhNodeBase* rightChild = build(std::move(right), levels - 1);
+            BvhNodeBase* leftChild = leftBuild.result();
+            return new BvhNode(leftChild, rightChild, box);
+        }
+        BvhNodeBase* leftChild = build(std::move(left), levels);
+        BvhNodeBase* rightChild = build(std::move(right), levels);
         return new BvhNode(leftChild, rightChild, box);
     }
 
-private:
     static QList<int> toQList(const std::vector<int>& list)
     {
         QList<int> result;
@@ -149,9 +186,12 @@ private:
     const QVector<QVector3D>& vertices;
     const QVector<QList<int> >& faces;
     const int leafSize;
-    std::vector<unsigned char> state;  // per face
-    std::vector<float> extents;        // per face: minimum x, y, z, maximum x, y, z
-    std::vector<signed char> side;     // scratch of one node's plane test
+    const int parallelLevels;
+    std::vector<unsigned char> ownState;  // the root builder's storage of the two below
+    std::vector<float> ownExtents;
+    std::vector<unsigned char>& state;  // per face
+    std::vector<float>& extents;        // per face: minimum x, y, z, maximum x, y, z
+    std::vector<signed char> side;      // scratch of one node's plane test
 };
 
 namespace {
@@ -313,13 +353,32 @@ BvhNodeBase* buildTree(const QVector<QVector3D>& vertices, const QVector<QList<i
     return buildTree(faceIndices, vertices, faces, leafSize);
 }
 
-BvhNodeBase* buildTree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                       const QVector<QList<int> >& faces, int leafSize)
+namespace {
+// Up to 2^4 subtrees at once.
+constexpr int kParallelLevels = 4;
+}  // namespace
+
+// The root of a whole build also gets the first-hit search.
+BvhNodeBase* buildSearchableTree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
+                                 const QVector<QList<int> >& faces, int leafSize, int parallelLevels)
 {
-    BvhNodeBase* root = buildSubtree(faceIndices, vertices, faces, leafSize);
+    TreeBuilder builder(vertices, faces, leafSize, parallelLevels);
+    BvhNodeBase* root = builder.build(std::vector<int>(faceIndices.begin(), faceIndices.end()));
     if (BvhNode* node = dynamic_cast<BvhNode*>(root))
         node->search = FirstHitSearch::create(node, vertices, faces);
     return root;
+}
+
+BvhNodeBase* buildTree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
+                       const QVector<QList<int> >& faces, int leafSize)
+{
+    return buildSearchableTree(faceIndices, vertices, faces, leafSize, kParallelLevels);
+}
+
+BvhNodeBase* buildTreeOnOneThread(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
+                                  const QVector<QList<int> >& faces, int leafSize)
+{
+    return buildSearchableTree(faceIndices, vertices, faces, leafSize, 0);
 }
 
 Viewport3D::BoundingBox computeBoundingBox(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,

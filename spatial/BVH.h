@@ -118,7 +118,8 @@ public:
 
 private:
     friend class TreeBuilder;
-    friend BvhNodeBase* buildTree(const QList<int>&, const QVector<QVector3D>&, const QVector<QList<int> >&, int);
+    friend BvhNodeBase* buildSearchableTree(const QList<int>&, const QVector<QVector3D>&,
+                                            const QVector<QList<int> >&, int, int);
     // Takes ownership of two subtrees built already.
     BvhNode(BvhNodeBase* left, BvhNodeBase* right, const Viewport3D::BoundingBox& boundingBox);
     // Made for the root of a build: answers first-hit queries faster, with
@@ -192,9 +193,13 @@ public:
 
 // Tree over all faces (indices 0 .. n-1); the caller owns the root.
 BvhNodeBase* buildTree(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize);
-// Tree over the listed faces; the caller owns the root.
+// Tree over the listed faces; the caller owns the root. Large builds spread
+// their top levels over the global thread pool.
 BvhNodeBase* buildTree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
                        const QVector<QList<int> >& faces, int leafSize);
+// The same tree, node for node, built on the calling thread alone.
+BvhNodeBase* buildTreeOnOneThread(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
+                                  const QVector<QList<int> >& faces, int leafSize);
 // Box over every vertex of every listed face (the list and its first face must not be empty).
 Viewport3D::BoundingBox computeBoundingBox(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
                                            const QVector<QList<int> >& faces);

@@ -52,7 +52,7 @@ TEST(SceneObjectBase, TransformPointsDividesByWOnlyWhenNeeded)
     EXPECT_EQ(divided[1], QVector3D(-2, 0, 1));
 }
 
-TEST(ShaderResources, SurfaceShaderDeclaresNoVersionAndTheOthers330Compatibility)
+TEST(ShaderResources, SurfaceAndLabelShadersDeclareNoVersionAndTheOthers330Compatibility)
 {
     Viewport3D::initRenderingResources();
     struct Case {
@@ -63,7 +63,10 @@ TEST(ShaderResources, SurfaceShaderDeclaresNoVersionAndTheOthers330Compatibility
         {":/Viewport3D2/Shaders/SplittedShader.vert", false}, {":/Viewport3D2/Shaders/SplittedShader.frag", false},
         {":/Viewport3D2/Shaders/EdgeShader.vert", true},      {":/Viewport3D2/Shaders/EdgeShader.geom", true},
         {":/Viewport3D2/Shaders/EdgeShader.frag", true},      {":/Shaders/RenderPlaneShader.vert", true},
-        {":/Shaders/RenderPlaneShader.frag", true},
+        {":/Shaders/RenderPlaneShader.frag", true},           {":/Viewport3D2/Shaders/TextWithLabels.vert", false},
+        {":/Viewport3D2/Shaders/TextWithLabels.frag", false}, {":/Viewport2D/Shaders/ImageShader.vert", true},
+        {":/Viewport2D/Shaders/ImageShader.frag", true},      {":/Viewport2D/Shaders/BackgroundShader.vert", true},
+        {":/Viewport2D/Shaders/BackgroundShader.frag", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);

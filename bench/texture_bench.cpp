@@ -1,0 +1,148 @@
+// Texture transfer engine at the panel's default size (2048 x 2048): the threaded transfer from a
+// 100k-vertex textured scan onto a 10k-vertex template (8 and 2 pool threads, and all cores), padding of 5,
+// and the GPU hole filling on whatever GL the display offers (Mesa's software renderer under xvfb-run).
+#include <benchmark/benchmark.h>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QThreadPool>
+#include <cmath>
+#include <memory>
+
+#include "mesh/GeomStack.h"
+#include "spatial/BVH.h"
+#include "texture/BVHTree2D.h"
+#include "texture/ColorExtrapolation/ColorExtrapolator.h"
+#include "texture/PaddingMaker.h"
+#include "texture/TextureTransferThreaded.h"
+
+namespace {
+
+const int kSize = 2048;
+
+// A latitude-longitude sphere with a bumpy radius; texture coordinates span
+// uvMargin .. 1 - uvMargin.
+GeometryStack::GeomStack bumpySphere(int rings, int segments, float radius, float bump, float uvMargin)
+{
+    QVector<QVector3D> vertices;
+    QVector<QVector2D> uvs;
+    for (int r = 0; r <= rings; ++r)
+        for (int s = 0; s <= segments; ++s) {
+            const double theta = 0.05 + 3.04 * r / rings, phi = 2 * M_PI * s / segments;
+            const double rho = radius * (1 + bump * std::sin(7 * theta) * std::cos(5 * phi));
+            vertices.append(QVector3D(float(rho * std::sin(theta) * std::cos(phi)),
+                                      float(rho * std::sin(theta) * std::sin(phi)), float(rho * std::cos(theta))));
+            uvs.append(QVector2D(uvMargin + (1 - 2 * uvMargin) * float(s) / segments,
+                                 uvMargin + (1 - 2 * uvMargin) * (1 - float(r) / rings)));
+        }
+    QVector<QList<int> > quads;
+    for (int r = 0; r < rings; ++r)
+        for (int s = 0; s < segments; ++s) {
+            const int a = r * (segments + 1) + s;
+            quads.append({a, a + segments + 1, a + segments + 2, a + 1});
+        }
+    return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
+}
+
+struct Scene {
+    Scene()
+        : target(bumpySphere(250, 400, 50, 0.03f, 0)),     // 100,651 vertices
+          source(bumpySphere(100, 100, 48, 0.0f, 0.01f)),  // 10,201 vertices
+          texture(kSize, kSize, QImage::Format_ARGB32)
+    {
+        for (int y = 0; y < kSize; ++y)
+            for (int x = 0; x < kSize; ++x)
+                texture.setPixel(x, y, qRgb(x / 8, y / 8, ((x / 64 + y / 64) % 2) * 255));
+        uvTree.reset(BVHTree2D::buildTree(source.textureVertices, source.textureTriangles, 1));
+        targetTree.reset(BVH2::buildTree(target.vertices, target.triangles, 10));
+        runner = std::make_unique<TextureTransfer::TextureTransferThreaded>(
+            &target.vertices, &target.triangles, &target.textureTriangles, &target.textureVertices, &source.vertices,
+            &source.triangles, &source.textureTriangles, &source.textureVertices, &source.normals, &texture, &excluded,
+            uvTree.get(), targetTree.get());
+    }
+
+    // One whole run, events processed as the GUI thread would; returns the seconds.
+    double transfer(QImage& result)
+    {
+        bool finished = false;
+        const auto connection =
+            QObject::connect(runner.get(), &TextureTransfer::TextureTransferThreaded::transferFinished,
+                             [&finished] { finished = true; });
+        QElapsedTimer timer;
+        timer.start();
+        runner->setResultImage(&result);
+        runner->startTextureTransfer(0, false, 0);
+        while (!finished)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        const double seconds = timer.nsecsElapsed() * 1e-9;
+        QObject::disconnect(connection);
+        return seconds;
+    }
+
+    GeometryStack::GeomStack target;
+    GeometryStack::GeomStack source;
+    QImage texture;
+    QVector<bool> excluded;
+    std::unique_ptr<BVHTree2D::BvhNodeBase2D> uvTree;
+    std::unique_ptr<BVH2::BvhNodeBase> targetTree;
+    std::unique_ptr<TextureTransfer::TextureTransferThreaded> runner;
+    QImage transferred;
+};
+
+Scene* scene = nullptr;
+
+void BM_Transfer(benchmark::State& state)
+{
+    const int threads = state.range(0) > 0 ? int(state.range(0)) : QThread::idealThreadCount();
+    QThreadPool::globalInstance()->setMaxThreadCount(threads);
+    QImage result(kSize, kSize, QImage::Format_ARGB32);
+    for (auto _ : state)
+        state.SetIterationTime(scene->transfer(result));
+    QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
+    state.counters["threads"] = threads;
+    scene->transferred = result;
+}
+
+void BM_Padding5(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        QImage image = scene->transferred.copy();
+        state.ResumeTiming();
+        PaddingMaker maker(&image, 5, nullptr);
+        maker.start();
+        maker.wait();
+    }
+}
+
+void BM_HoleFilling(benchmark::State& state)
+{
+    for (auto _ : state) {
+        ColorExtrapolation::ColorExtrapolator extrapolator(20, 0.15f, nullptr);
+        if (!extrapolator.isValid()) {
+            state.SkipWithError("no GL context (run under xvfb-run)");
+            return;
+        }
+        bool error = false;
+        benchmark::DoNotOptimize(extrapolator.extrapolate(scene->transferred, &error));
+        if (error)
+            state.SkipWithError("hole filling failed");
+    }
+}
+
+}  // namespace
+
+// Argument: pool threads (0: one per core).
+BENCHMARK(BM_Transfer)->Arg(8)->Arg(2)->Arg(0)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_Padding5)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_HoleFilling)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    QApplication app(argc, argv);
+    Scene s;
+    scene = &s;
+    benchmark::RunSpecifiedBenchmarks();
+    return 0;
+}

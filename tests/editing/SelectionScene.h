@@ -1,0 +1,95 @@
+#pragma once
+// A mesh for selection tests and its drawn geometry in a shown model view.
+//
+// Two grids of 4 x 4 unit-square quads facing +z, each spanning -1 to 1 in x and y: the front
+// one at z = 0.5 (polygons 0-15, row by row from the bottom left) and the back one at z = -0.5
+// (polygons 16-31), which the front one hides from the view's default camera (eye at z = 3).
+// Polygroups: 0 "frontLeft" (front, x < 0), 1 "frontRight" (front, x > 0), 2 "back".
+#include "mesh/GeomStack.h"
+#include "mesh/MeshSelections.h"
+#include "rendering/GLGeometrySplitted.h"
+
+#include <QColor>
+#include <memory>
+
+namespace SelectionScene {
+
+const int kSide = 4;
+const int kPolygons = 2 * kSide * kSide;
+
+inline std::unique_ptr<GeometryStack::GeomStack> twoGrids(bool withPolygroups = true)
+{
+    QVector<QVector3D> vertices;
+    QVector<QList<int> > polygons;
+    for (float z : {0.5f, -0.5f}) {
+        const int base = vertices.size();
+        for (int j = 0; j <= kSide; ++j)
+            for (int i = 0; i <= kSide; ++i)
+                vertices.append(QVector3D(-1.0f + 0.5f * i, -1.0f + 0.5f * j, z));
+        for (int j = 0; j < kSide; ++j)
+            for (int i = 0; i < kSide; ++i) {
+                const int a = base + j * (kSide + 1) + i;
+                polygons.append({a, a + 1, a + kSide + 2, a + kSide + 1});
+            }
+    }
+    auto mesh = std::make_unique<GeometryStack::GeomStack>(vertices, polygons, QVector<QVector2D>(),
+                                                           QVector<QList<int> >(), QVector<QVector3D>());
+    if (withPolygroups) {
+        mesh->polygroupNames = {"frontLeft", "frontRight", "back"};
+        for (int p = 0; p < kPolygons; ++p)
+            mesh->polygonIndToPolygroupInd.append(p >= kSide * kSide ? 2 : (p % kSide < kSide / 2 ? 0 : 1));
+    }
+    return mesh;
+}
+
+// Flat colours per polygroup, so that read-back pixels tell the groups apart.
+inline QColor groupColour(int group)
+{
+    const QColor colours[] = {QColor(0, 160, 0), QColor(0, 0, 200), QColor(200, 200, 0)};
+    return colours[group % 3];
+}
+
+// One shading group per polygroup (one for all polygons without polygroups), as the loaded-model
+// view builds it. The view's context must be current.
+inline std::unique_ptr<Viewport3D::GLGeometrySplitted> drawnGeometry(const GeometryStack::GeomStack& mesh)
+{
+    QList<Viewport3D::ShadingGroup> groups;
+    QList<QVector<bool> > masks;
+    const int n = std::max(1, int(mesh.polygroupNames.size()));
+    for (int g = 0; g < n; ++g) {
+        Viewport3D::ShadingGroup group;
+        group.colorFront = groupColour(g);
+        group.colorBack = Qt::darkGray;
+        group.shaded = false;
+        groups.append(group);
+        const QVector<bool> polygons = mesh.polygroupNames.isEmpty() ? QVector<bool>(mesh.polygons.size(), true)
+                                                                     : GeometryStack::polygonMaskOfPolygroup(mesh, g);
+        masks.append(GeometryStack::polygonMaskToCornerMask(mesh, polygons));
+    }
+    return std::make_unique<Viewport3D::GLGeometrySplitted>(
+        GeometryStack::cornerPositions(mesh), GeometryStack::cornerTextureCoordinates(mesh),
+        GeometryStack::cornerNormals(mesh), GeometryStack::edgeFlagsPerCorner(mesh), mesh.boundingBox, groups, masks);
+}
+
+// The corner mask a shading group draws, rebuilt from its runs.
+inline QVector<bool> groupCornerMask(const Viewport3D::GLGeometrySplitted& geometry, int group)
+{
+    QVector<bool> mask(geometry.cornerCount, false);
+    const QVector<int>& starts = geometry.runStarts.at(group);
+    const QVector<int>& counts = geometry.runCounts.at(group);
+    for (int r = 0; r < starts.size(); ++r)
+        for (int k = 0; k < counts[r]; ++k)
+            mask[starts[r] + k] = true;
+    return mask;
+}
+
+// A polygon mask from a list of polygon indices.
+inline QVector<bool> polygons(std::initializer_list<int> indices, int n = kPolygons)
+{
+    QVector<bool> mask(n, false);
+    for (int p : indices)
+        mask[p] = true;
+    return mask;
+}
+
+}  // namespace SelectionScene

@@ -1,0 +1,177 @@
+// Face hierarchy built with its top levels on the thread pool against the same
+// build on one thread: node for node the same tree (kinds, boxes to the bit,
+// leaf lists in order) and the same first hits, on meshes large enough to split
+// over the pool, with faces touching split planes, NaN corners and empty faces.
+#include "spatial/BVH.h"
+
+#include "support/QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <QThreadPool>
+
+#include <cmath>
+#include <cstring>
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <random>
+
+using namespace BVH2;
+
+namespace {
+
+bool sameBits(const Viewport3D::BoundingBox& a, const Viewport3D::BoundingBox& b)
+{
+    const float pa[6] = {a.origin.x(), a.origin.y(), a.origin.z(), a.size.x(), a.size.y(), a.size.z()};
+    const float pb[6] = {b.origin.x(), b.origin.y(), b.origin.z(), b.size.x(), b.size.y(), b.size.z()};
+    return std::memcmp(pa, pb, sizeof pa) == 0;
+}
+
+// Walks both trees together; the counts report how much was compared.
+::testing::AssertionResult sameTree(const BvhNodeBase* a, const BvhNodeBase* b, int& leaves, int& faces)
+{
+    if (auto* na = dynamic_cast<const BvhNode*>(a)) {
+        auto* nb = dynamic_cast<const BvhNode*>(b);
+        if (!nb)
+            return ::testing::AssertionFailure() << "inner node against another kind";
+        if (!sameBits(na->boundingBox, nb->boundingBox))
+            return ::testing::AssertionFailure() << "inner boxes differ";
+        ::testing::AssertionResult left = sameTree(na->childLeft, nb->childLeft, leaves, faces);
+        if (!left)
+            return left;
+        return sameTree(na->childRight, nb->childRight, leaves, faces);
+    }
+    if (auto* la = dynamic_cast<const BvhNodeLeaf*>(a)) {
+        auto* lb = dynamic_cast<const BvhNodeLeaf*>(b);
+        if (!lb)
+            return ::testing::AssertionFailure() << "leaf against another kind";
+        if (!sameBits(la->boundingBox, lb->boundingBox))
+            return ::testing::AssertionFailure() << "leaf boxes differ";
+        if (la->faceIndices != lb->faceIndices)
+            return ::testing::AssertionFailure() << "leaf faces differ";
+        ++leaves;
+        faces += la->faceIndices.size();
+        return ::testing::AssertionSuccess();
+    }
+    if (dynamic_cast<const BvhNodeEmpty*>(a) && dynamic_cast<const BvhNodeEmpty*>(b))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "node kinds differ";
+}
+
+struct Mesh {
+    QVector<QVector3D> vertices;
+    QVector<QList<int> > faces;
+};
+
+// A height field of quads split into triangles on an integer grid (many faces
+// touch the split planes), then a cloud of random triangles inside the same box.
+Mesh gridAndSoup(int side, int soup, unsigned seed)
+{
+    Mesh mesh;
+    for (int j = 0; j <= side; ++j)
+        for (int i = 0; i <= side; ++i)
+            mesh.vertices.append(QVector3D(i, j, float(std::sin(i * 0.3) * std::cos(j * 0.2))));
+    for (int j = 0; j < side; ++j)
+        for (int i = 0; i < side; ++i) {
+            const int a = j * (side + 1) + i;
+            mesh.faces.append({a, a + 1, a + side + 2});
+            mesh.faces.append({a, a + side + 2, a + side + 1});
+        }
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> coordinate(0.0f, float(side));
+    std::uniform_real_distribution<float> offset(-1.0f, 1.0f);
+    for (int t = 0; t < soup; ++t) {
+        const QVector3D centre(coordinate(random), coordinate(random), offset(random));
+        const int first = mesh.vertices.size();
+        for (int k = 0; k < 3; ++k)
+            mesh.vertices.append(centre + QVector3D(offset(random), offset(random), offset(random)));
+        mesh.faces.append({first, first + 1, first + 2});
+    }
+    return mesh;
+}
+
+QList<int> allFaces(int n)
+{
+    QList<int> list;
+    for (int f = 0; f < n; ++f)
+        list.append(f);
+    return list;
+}
+
+}  // namespace
+
+TEST(BvhParallelBuild, SameTreeAsTheOneThreadBuild)
+{
+    Mesh mesh = gridAndSoup(160, 20000, 7);  // 71,200 faces
+    // Faces the build takes vertex by vertex: NaN corners, and no corners at all.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    mesh.vertices.append(QVector3D(nan, 3, 0));
+    mesh.faces.append({0, 1, mesh.vertices.size() - 1});
+    mesh.faces.append(QList<int>());
+    const int n = mesh.faces.size();
+
+    struct Case {
+        const char* name;
+        QList<int> faces;
+        int leafSize;
+    };
+    QList<int> everyThird;
+    for (int f = 0; f < n; f += 3)
+        everyThird.append(f);
+    QList<int> reversed = allFaces(n);
+    std::reverse(reversed.begin(), reversed.end());
+    const Case cases[] = {{"all faces, leaf size 10", allFaces(n), 10},
+                          {"all faces, leaf size 1", allFaces(n), 1},
+                          {"all faces in reverse, leaf size 4", reversed, 4},
+                          {"every third face, leaf size 10", everyThird, 10},
+                          {"few faces (no task)", allFaces(500), 10}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<BvhNodeBase> plain(buildTreeOnOneThread(c.faces, mesh.vertices, mesh.faces, c.leafSize));
+        std::unique_ptr<BvhNodeBase> pooled(buildTree(c.faces, mesh.vertices, mesh.faces, c.leafSize));
+        int leaves = 0, faces = 0;
+        EXPECT_TRUE(sameTree(plain.get(), pooled.get(), leaves, faces));
+        EXPECT_GE(faces, c.faces.size()) << "every listed face stands in some leaf";
+        EXPECT_GT(leaves, 1);
+
+        // The first-hit search made for each root answers alike.
+        std::mt19937 random(11);
+        std::uniform_real_distribution<float> coordinate(-5.0f, 165.0f);
+        for (int r = 0; r < 300; ++r) {
+            const QVector3D origin(coordinate(random), coordinate(random), 20.0f);
+            const QVector3D direction = (QVector3D(coordinate(random), coordinate(random), 0.0f) - origin).normalized();
+            int faceA = -1, faceB = -1;
+            double tA = std::numeric_limits<double>::max(), tB = tA, uA = 0, uB = 0, vA = 0, vB = 0;
+            plain->findFirstRayIntersectedTriangle(origin, direction, mesh.faces, mesh.vertices,
+                                                   RayFaceIntersection_AnyFace, faceA, tA, &uA, &vA);
+            pooled->findFirstRayIntersectedTriangle(origin, direction, mesh.faces, mesh.vertices,
+                                                    RayFaceIntersection_AnyFace, faceB, tB, &uB, &vB);
+            ASSERT_EQ(faceA, faceB) << r;
+            ASSERT_EQ(tA, tB) << r;
+            ASSERT_EQ(uA, uB) << r;
+            ASSERT_EQ(vA, vB) << r;
+        }
+    }
+}
+
+TEST(BvhParallelBuild, SameTreeWhenThePoolIsBusyOrCalledFromIt)
+{
+    const Mesh mesh = gridAndSoup(120, 0, 3);  // 28,800 faces
+    std::unique_ptr<BvhNodeBase> plain(
+        buildTreeOnOneThread(allFaces(mesh.faces.size()), mesh.vertices, mesh.faces, 10));
+
+    // Builds started from the pool itself, more of them than it has threads:
+    // their waits take over tasks not yet started instead of blocking.
+    const int builds = QThreadPool::globalInstance()->maxThreadCount() + 2;
+    QVector<BvhNodeBase*> roots(builds, nullptr);
+    for (int i = 0; i < builds; ++i)
+        QThreadPool::globalInstance()->start(
+            [&roots, &mesh, i] { roots[i] = buildTree(mesh.vertices, mesh.faces, 10); });
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(120000));
+    for (int i = 0; i < builds; ++i) {
+        int leaves = 0, faces = 0;
+        EXPECT_TRUE(sameTree(plain.get(), roots[i], leaves, faces)) << i;
+        delete roots[i];
+    }
+}
