@@ -36,7 +36,7 @@ const QVector<SpatialBench::Ray>& rays()
 
 const BVH2::BvhNodeBase& tree()
 {
-    static const std::unique_ptr<BVH2::BvhNodeBase> root(BVH2::buildTree(mesh().vertices, mesh().faces, 10));
+    static const std::unique_ptr<BVH2::BvhNodeBase> root(BVH2::buildTree(mesh().vertices, mesh().triangles, 10));
     return *root;
 }
 
@@ -46,11 +46,11 @@ void BM_BvhBuild(benchmark::State& state)
     size_t heapBytes = 0;
     for (auto _ : state) {
         const size_t before = mallinfo2().uordblks;
-        std::unique_ptr<BVH2::BvhNodeBase> root(BVH2::buildTree(m.vertices, m.faces, 10));
+        std::unique_ptr<BVH2::BvhNodeBase> root(BVH2::buildTree(m.vertices, m.triangles, 10));
         heapBytes = mallinfo2().uordblks - before;
         benchmark::DoNotOptimize(root.get());
     }
-    state.counters["triangles"] = m.faces.size();
+    state.counters["triangles"] = m.triangles.size();
     // The tree with the root's first-hit search structure.
     state.counters["heap_MB"] = double(heapBytes) / 1e6;
 }
@@ -67,7 +67,7 @@ void BM_BvhFirstHit(benchmark::State& state)
         const SpatialBench::Ray& ray = r[i++ & (rayCount - 1)];
         int face = -1;
         double distance = DBL_MAX, u, v;
-        root.findFirstRayIntersectedTriangle(ray.origin, ray.direction, m.faces, m.vertices,
+        root.findFirstRayIntersectedTriangle(ray.origin, ray.direction, m.triangles, m.vertices,
                                              BVH2::RayFaceIntersection_AnyFace, face, distance, &u, &v);
         hits += face >= 0;
     }
@@ -95,10 +95,10 @@ struct EmbreeScene {
             positions[3 * i + 2] = m.vertices[i].z();
         }
         unsigned* indices = static_cast<unsigned*>(rtcSetNewGeometryBuffer(
-            geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), size_t(m.faces.size())));
-        for (int f = 0; f < m.faces.size(); ++f)
+            geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), size_t(m.triangles.size())));
+        for (int f = 0; f < m.triangles.size(); ++f)
             for (int k = 0; k < 3; ++k)
-                indices[3 * f + k] = unsigned(m.faces[f][k]);
+                indices[3 * f + k] = unsigned(m.triangles[f][k]);
         rtcCommitGeometry(geometry);
         rtcAttachGeometry(scene, geometry);
         rtcReleaseGeometry(geometry);

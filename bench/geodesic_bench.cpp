@@ -6,6 +6,7 @@
 #include "numerics/Random.h"
 #include "spatial/Decimation.h"
 #include "spatial/FastMarching.h"
+#include "tests/support/TestMeshes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -22,24 +23,12 @@ namespace {
 // along a random diagonal.
 HE::HalfEdgeGeom wavyGrid(int side)
 {
-    std::mt19937 random(7);
     std::uniform_real_distribution<float> jitter(-0.33f, 0.33f);
-    QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x) {
-            const float px = x + jitter(random), py = y + jitter(random);
-            vertices.append(QVector3D(px, py, 3.0f * std::sin(px * 0.05f) * std::cos(py * 0.07f)));
-        }
-    for (int y = 0; y + 1 < side; ++y)
-        for (int x = 0; x + 1 < side; ++x) {
-            const int a = y * side + x, b = a + 1, c = a + side + 1, d = a + side;
-            if (random() % 2)
-                faces << QList<int>{a, b, c} << QList<int>{a, c, d};
-            else
-                faces << QList<int>{a, b, d} << QList<int>{b, c, d};
-        }
-    return HE::HalfEdgeGeom(vertices, faces);
+    const TestMeshes::Mesh grid = TestMeshes::jitteredGrid(side, 7, [&](int x, int y, std::mt19937& random) {
+        const float px = x + jitter(random), py = y + jitter(random);
+        return QVector3D(px, py, 3.0f * std::sin(px * 0.05f) * std::cos(py * 0.07f));
+    });
+    return HE::HalfEdgeGeom(grid.vertices, grid.triangles);
 }
 
 void BM_DistancesWholeMesh(benchmark::State& state)

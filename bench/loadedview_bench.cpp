@@ -38,7 +38,7 @@ Scene* scene = nullptr;
 GeometryStack::GeomStack makeMesh()
 {
     const SpatialBench::Mesh torus = SpatialBench::bumpyTorus(kTriangles);
-    GeometryStack::GeomStack mesh(torus.vertices, torus.faces, {}, {}, {});
+    GeometryStack::GeomStack mesh(torus.vertices, torus.triangles, {}, {}, {});
     mesh.polygroupNames = {"a", "b", "c"};
     mesh.polygonIndToPolygroupInd.resize(mesh.polygons.size());
     for (int p = 0; p < mesh.polygons.size(); ++p)

@@ -15,7 +15,7 @@
 #include "registration/NonRigidRegistrationAutoLevelsThreaded.h"
 #include "registration/NonRigidRegistrationInteractiveUpdater.h"
 #include "spatial/KDTree.h"
-#include "tests/registration/registration_test_meshes.h"
+#include "tests/support/TestMeshes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,7 +32,7 @@
 
 namespace {
 
-using RegistrationTestMeshes::Mesh;
+using TestMeshes::Mesh;
 
 QMutex logMutex;
 QStringList logLines;
@@ -49,29 +49,22 @@ QVector3D stretchAndBend(const QVector3D& p)
     return QVector3D(x, p.y() + 0.25f * x * x, p.z());
 }
 
-struct Scene {
-    Mesh source, target;
-    QVector<QVector3D> sourceNormals, targetNormals;
-    QVector<int> srcControls;
-    QVector<QVector3D> dstControls;
-
+// The template, the target and the control pairs of the run.
+struct Scene : TestMeshes::RegistrationPair {
     Scene()
     {
-        const Mesh sphere = RegistrationTestMeshes::icosphere(5);  // 10,242 vertices
-        QMatrix4x4 turn;                                           // so that the two lat-long grids do not line up
+        const Mesh sphere = TestMeshes::icosphere(5);  // 10,242 vertices
+        QMatrix4x4 turn;                               // so that the two lat-long grids do not line up
         turn.rotate(37.0f, QVector3D(1, 1, 0).normalized());
-        const Mesh fine = RegistrationTestMeshes::mapped(RegistrationTestMeshes::latLongSphere(224, 448),
-                                                         [&](const QVector3D& p) { return turn.map(p); });
-        const float factor = 1.0f / RegistrationTestMeshes::largestExtent(sphere.vertices);
-        source = RegistrationTestMeshes::mapped(sphere, [&](const QVector3D& p) { return p * factor; });
-        target = RegistrationTestMeshes::mapped(fine, [&](const QVector3D& p) { return stretchAndBend(p) * factor; });
-        sourceNormals = RegistrationTestMeshes::vertexNormals(source);
-        targetNormals = RegistrationTestMeshes::vertexNormals(target);
-        for (const QVector3D& d : {QVector3D(1, 0, 0), QVector3D(-1, 0, 0), QVector3D(0, 0, 1), QVector3D(0, 1, 0)}) {
-            const int v = NonRigidRegistration::findNearestPoint(d * 0.5f, source.vertices);
-            srcControls << v;
-            dstControls << stretchAndBend(sphere.vertices[v]) * factor;
-        }
+        const Mesh fine =
+            TestMeshes::mapped(TestMeshes::latLongSphere(224, 448), [&](const QVector3D& p) { return turn.map(p); });
+        static_cast<TestMeshes::RegistrationPair&>(
+            *this) = TestMeshes::registrationPair(sphere, fine, stretchAndBend, [](const Mesh& source) {
+            QVector<int> controls;
+            for (const QVector3D& d : {QVector3D(1, 0, 0), QVector3D(-1, 0, 0), QVector3D(0, 0, 1), QVector3D(0, 1, 0)})
+                controls << NonRigidRegistration::findNearestPoint(d * 0.5f, source.vertices);
+            return controls;
+        });
     }
 };
 

@@ -33,6 +33,26 @@ CameraDrag cameraDragOnPress(Qt::MouseButtons buttons, Qt::KeyboardModifiers mod
     return CameraDrag::None;
 }
 
+void startCameraDrag(CameraDrag drag, const QPointF& pointNdc, const CameraDragState& state)
+{
+    switch (drag) {
+        case CameraDrag::Rotate:
+            state.rotating = true;
+            state.trackBall.begin(pointNdc);
+            break;
+        case CameraDrag::Pan:
+            state.panning = true;
+            state.lastPointNdc = pointNdc;
+            break;
+        case CameraDrag::Zoom:
+            state.zooming = true;
+            state.lastPointNdc = pointNdc;
+            break;
+        case CameraDrag::None:
+            break;
+    }
+}
+
 CameraDrag cameraDragOnMove(Qt::MouseButtons buttons, bool rotating, bool panning, bool zooming)
 {
     if (buttons == Qt::LeftButton && rotating)

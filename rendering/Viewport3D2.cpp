@@ -188,21 +188,11 @@ void Viewport3D2::mousePressEvent(QMouseEvent* event)
     const QPoint pixel = event->pos();
     emit click(pixel, event->buttons(), event->modifiers());
     const QPointF ndc = screenToNdc(pixel);
-    switch (cameraDragOnPress(event->buttons(), event->modifiers())) {
-        case CameraDrag::Rotate:
-            startRotation(ndc);
-            break;
-        case CameraDrag::Pan:
-            panning = true;
-            lastPointNdc = ndc;
-            break;
-        case CameraDrag::Zoom:
-            zooming = true;
-            lastPointNdc = ndc;
-            break;
-        case CameraDrag::None:
-            break;
-    }
+    const CameraDrag drag = cameraDragOnPress(event->buttons(), event->modifiers());
+    if (drag == CameraDrag::Rotate)
+        startRotation(ndc);
+    else
+        startCameraDrag(drag, ndc, {rotating, panning, zooming, lastPointNdc, trackBall});
     event->accept();
 }
 
@@ -255,8 +245,7 @@ void Viewport3D2::mouseDoubleClickEvent(QMouseEvent* event)
 
 void Viewport3D2::startRotation(const QPointF& pointNdc)
 {
-    rotating = true;
-    trackBall.begin(pointNdc);
+    startCameraDrag(CameraDrag::Rotate, pointNdc, {rotating, panning, zooming, lastPointNdc, trackBall});
 }
 
 void Viewport3D2::rotateCamera(const QPointF& pointNdc)

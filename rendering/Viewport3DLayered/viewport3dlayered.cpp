@@ -172,22 +172,8 @@ void Viewport3DLayered::mousePressEvent(QMouseEvent* event)
     const QPoint pixel = event->pos();
     emit click(pixel, event->buttons(), event->modifiers());
     const QPointF ndc = screenToNdc(pixel);
-    switch (cameraDragOnPress(event->buttons(), event->modifiers())) {
-        case CameraDrag::Rotate:
-            orbiting = true;
-            trackBall.begin(ndc);
-            break;
-        case CameraDrag::Pan:
-            panning = true;
-            lastPointNdc = ndc;
-            break;
-        case CameraDrag::Zoom:
-            dollying = true;
-            lastPointNdc = ndc;
-            break;
-        case CameraDrag::None:
-            break;
-    }
+    startCameraDrag(cameraDragOnPress(event->buttons(), event->modifiers()), ndc,
+                    {orbiting, panning, dollying, lastPointNdc, trackBall});
     emit mousePress(ndc, event->buttons(), event->modifiers());
     event->accept();
 }

@@ -47,14 +47,10 @@ QVector3D sheetNormal(double x, double y)
 }
 
 // A small random registration problem: template points on the sheet, six nodes among them,
-// four-node weights, random node transforms near the identity, and a lifted target sheet.
-struct SmallGraph {
-    QVector<QVector3D> srcVertices, srcNormals, nodes, dstVertices, dstNormals, dstControlVertices;
-    Table weightsTable, rotations, translations;
-    QVector<QList<int> > neighboursTable;
-    QVector<int> srcFitIndices, srcControlIndices;
-    QVector<bool> dstMask;
-    QVector<double> eRegMultipliers;
+// four-node weights, random node transforms near the identity, and a lifted target sheet. The
+// inputs are the solver's record; the weights are given with each call.
+struct SmallGraph : RegistrationInputs {
+    Table rotations, translations;
     Tree tree;
 
     explicit SmallGraph(unsigned seed)
@@ -85,6 +81,7 @@ struct SmallGraph {
         srcControlIndices = {3, 17, 42};
         dstControlVertices = {QVector3D(0.1f, 0.2f, 0.3f), QVector3D(-0.5f, 0.4f, 0.0f), QVector3D(0.7f, -0.6f, 0.2f)};
         tree.reset(KDTree::buildTree(dstVertices, 8));
+        dstKdTree = tree.get();
     }
 
     QVector<double> icp(const Table& r, const Table& t) const

@@ -1,52 +1,22 @@
 #pragma once
-// A shown model view whose scene objects are owned by the test and released
-// with the view's context current, as the program's owners do.
+// The shown model view of the renderer and model view tests.
 #include "QuadScene.h"
 #include "rendering/Viewport3D2.h"
-#include "support/GLViewTestHelpers.h"
+#include "support/ShownViewFixture.h"
 
-#include <gtest/gtest.h>
-#include <memory>
-#include <vector>
-
-class ModelViewTest : public ::testing::Test {
+class ModelViewTest : public TestSupport::ShownViewFixture<Viewport3D::Viewport3D2> {
 protected:
-    static constexpr int kSide = 200;
-
+    // The model view's tests draw with its context current.
     void SetUp() override
     {
-        TestSupport::registerMouseSignalTypes();
-        view = std::make_unique<Viewport3D::Viewport3D2>();
-        ASSERT_TRUE(TestSupport::showGLView(view.get(), QSize(kSide, kSide), [this] { return view->isInitialized(); }));
-        view->makeCurrent();
-    }
-
-    void TearDown() override
-    {
-        if (!view)
-            return;
-        view->makeCurrent();
-        for (auto& object : owned)
-            view->removeObject(object.get());
-        owned.clear();
-        view.reset();
-    }
-
-    // Adds an object that the test keeps owning.
-    template <class Object>
-    Object* add(std::unique_ptr<Object> object)
-    {
-        view->makeCurrent();
-        Object* raw = object.get();
-        view->addObject(raw);
-        owned.push_back(std::move(object));
-        return raw;
+        ShownViewFixture::SetUp();
+        if (!HasFatalFailure())
+            view->makeCurrent();
     }
 
     QImage frame(const QString& name)
     {
-        const QImage image = TestSupport::renderFrame(view.get());
-        TestSupport::saveFrame(image, name);
+        const QImage image = ShownViewFixture::frame(name);
         view->makeCurrent();
         return image;
     }
@@ -55,7 +25,4 @@ protected:
     {
         return image.pixelColor(QuadScene::pixelOf(x, y, kSide));
     }
-
-    std::unique_ptr<Viewport3D::Viewport3D2> view;
-    std::vector<std::unique_ptr<Viewport3D::GLObject> > owned;
 };

@@ -5,6 +5,7 @@
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "support/GLViewTestHelpers.h"
+#include "support/ShownViewFixture.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
@@ -46,38 +47,8 @@ public:
 
 }  // namespace
 
-class LayeredViewTest : public ::testing::Test {
+class LayeredViewTest : public TestSupport::ShownViewFixture<Viewport3DLayered> {
 protected:
-    static constexpr int kSide = 200;
-
-    void SetUp() override
-    {
-        TestSupport::registerMouseSignalTypes();
-        view = std::make_unique<Viewport3DLayered>();
-        ASSERT_TRUE(TestSupport::showGLView(view.get(), QSize(kSide, kSide), [this] { return view->isInitialized(); }));
-    }
-
-    void TearDown() override
-    {
-        if (!view)
-            return;
-        view->makeCurrent();
-        for (auto& object : owned)
-            view->removeObject(object.get());
-        owned.clear();
-        view.reset();
-    }
-
-    template <class Object>
-    Object* add(std::unique_ptr<Object> object, int layer)
-    {
-        view->makeCurrent();
-        Object* raw = object.get();
-        view->addObject(raw, layer);
-        owned.push_back(std::move(object));
-        return raw;
-    }
-
     // A flat quad of one colour; the view's context is made current for it.
     GLGeometrySplitted* addQuad(const QColor& colour, float opacity, int layer)
     {
@@ -85,20 +56,10 @@ protected:
         return add(QuadScene::make(QuadScene::flatGroup(colour, opacity)), layer);
     }
 
-    QImage frame(const QString& name)
-    {
-        const QImage image = TestSupport::renderFrame(view.get());
-        TestSupport::saveFrame(image, name);
-        return image;
-    }
-
     static QColor at(const QImage& image, float x, float y, int side = kSide)
     {
         return image.pixelColor(QuadScene::pixelOf(x, y, side));
     }
-
-    std::unique_ptr<Viewport3DLayered> view;
-    std::vector<std::unique_ptr<Viewport3D::GLObject> > owned;
 };
 
 TEST_F(LayeredViewTest, HalfTransparentFrontLiesOverTheBackWhateverTheDepth)

@@ -6,6 +6,7 @@
 #include "numerics/Random.h"
 #include "spatial/FastMarching.h"
 #include "support/QtPrinters.h"
+#include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
@@ -107,25 +108,14 @@ QList<int> plainSubsample(const HE::HalfEdgeGeom& mesh, double radius, const QLi
     return samples;
 }
 
-// side x side jittered grid, cells cut along a random diagonal.
+// side x side grid jittered by up to 0.3 in every direction, cells cut along a random diagonal.
 HE::HalfEdgeGeom jitteredGrid(int side, unsigned seed)
 {
-    std::mt19937 random(seed);
     std::uniform_real_distribution<float> jitter(-0.3f, 0.3f);
-    QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x)
-            vertices.append(QVector3D(x + jitter(random), y + jitter(random), jitter(random)));
-    for (int y = 0; y + 1 < side; ++y)
-        for (int x = 0; x + 1 < side; ++x) {
-            const int a = y * side + x, b = a + 1, c = a + side + 1, d = a + side;
-            if (random() % 2)
-                faces << QList<int>{a, b, c} << QList<int>{a, c, d};
-            else
-                faces << QList<int>{a, b, d} << QList<int>{b, c, d};
-        }
-    return meshOf(vertices, faces);
+    const TestMeshes::Mesh grid = TestMeshes::jitteredGrid(side, seed, [&](int x, int y, std::mt19937& random) {
+        return QVector3D(x + jitter(random), y + jitter(random), jitter(random));
+    });
+    return meshOf(grid.vertices, grid.triangles);
 }
 
 //   3-----------2

@@ -4,7 +4,7 @@
 #include "numerics/Random.h"
 #include "registration/DynamicGraphTransforms.h"
 #include "registration/NonRigidRegistrationGeodesic.h"
-#include "registration_test_meshes.h"
+#include "support/TestMeshes.h"
 
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
@@ -32,7 +32,7 @@ std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const QVector<QVector3D>& vertices, 
     return std::make_unique<HE::HalfEdgeGeom>(vertices, faces);
 }
 
-std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const RegistrationTestMeshes::Mesh& mesh)
+std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const TestMeshes::Mesh& mesh)
 {
     return halfEdges(mesh.vertices, mesh.triangles);
 }
@@ -178,7 +178,7 @@ TEST(GraphGeodesic, MeshWithoutVerticesGivesNoNodes)
 
 TEST(GraphGeodesic, FreshNodesCarryTheInitialValue)
 {
-    auto mesh = halfEdges(RegistrationTestMeshes::icosphere(2));
+    auto mesh = halfEdges(TestMeshes::icosphere(2));
     struct Case {
         double initValue;
         QVector<double> r, t;
@@ -199,7 +199,7 @@ TEST(GraphGeodesic, FreshNodesCarryTheInitialValue)
 // and the build draws exactly one number per node placed over all layers.
 TEST(GraphGeodesic, HierarchyOnASpherePartitionsEveryLayer)
 {
-    auto mesh = halfEdges(RegistrationTestMeshes::icosphere(3));  // 642 vertices
+    auto mesh = halfEdges(TestMeshes::icosphere(3));  // 642 vertices
     Random::seed(11);
     int levels = -1;
     auto graph = build(*mesh, 0.1, 2.0, 10, 4, 0.0001, &levels);
@@ -252,7 +252,7 @@ TEST(GraphGeodesic, CoarseningEndsWhenTheLimitCannotBeReached)
     QVector<QVector3D> withStrays = vertices;
     withStrays << QVector3D(100, 0, 0) << QVector3D(101, 0, 0) << QVector3D(102, 0, 0);
     auto strays = halfEdges(withStrays, faces);
-    auto sphere = halfEdges(RegistrationTestMeshes::icosphere(2));
+    auto sphere = halfEdges(TestMeshes::icosphere(2));
 
     struct Case {
         const char* name;
@@ -380,7 +380,7 @@ TEST(GeodesicWeights, SingleNodesEqualDistancesMasksAndUnreachedVertices)
 
 TEST(GeodesicWeights, ThreadedTableEqualsSerialTable)
 {
-    auto mesh = halfEdges(RegistrationTestMeshes::latLongSphere(30, 60));
+    auto mesh = halfEdges(TestMeshes::latLongSphere(30, 60));
     Random::seed(7);
     auto graph = build(*mesh, 0.05, 2.0, 10, 4);
     std::unique_ptr<DynamicGraph::Graph> level(graph->clone());
@@ -406,7 +406,7 @@ TEST(GeodesicWeights, ThreadedTableEqualsSerialTable)
 // the children inherit that motion.
 TEST(GraphGeodesic, SubdivisionCarriesARigidMotionToTheChildren)
 {
-    auto mesh = halfEdges(RegistrationTestMeshes::icosphere(3));
+    auto mesh = halfEdges(TestMeshes::icosphere(3));
     Random::seed(2);
     auto graph = build(*mesh, 0.1, 2.0, 10, 4);
     ASSERT_GE(graph->levelsCount(), 2);

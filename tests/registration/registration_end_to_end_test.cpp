@@ -7,7 +7,7 @@
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
 #include "registration/NonRigidRegistrationInteractiveUpdater.h"
-#include "registration_test_meshes.h"
+#include "support/TestMeshes.h"
 
 #include "spatial/KDTree.h"
 #include "support/LogCapture.h"
@@ -24,7 +24,7 @@
 #include <memory>
 
 using namespace NonRigidRegistration;
-using RegistrationTestMeshes::Mesh;
+using TestMeshes::Mesh;
 
 namespace {
 
@@ -61,9 +61,9 @@ RunResult registerNormalised(const Mesh& source, const Mesh& target, const QVect
     NonRigidRegistrationInteractiveUpdater updater;
     NonRigidRegistrationAutoLevelsParams params;
     params.srcVertices = source.vertices;
-    params.srcNormals = RegistrationTestMeshes::vertexNormals(source);
+    params.srcNormals = TestMeshes::vertexNormals(source);
     params.dstVertices = target.vertices;
-    params.dstNormals = RegistrationTestMeshes::vertexNormals(target);
+    params.dstNormals = TestMeshes::vertexNormals(target);
     params.graph = &graph;
     params.dstKdTree = tree.get();
     params.dstMask = QVector<bool>(target.vertices.size(), false);
@@ -92,7 +92,7 @@ RunResult registerNormalised(const Mesh& source, const Mesh& target, const QVect
 
 Mesh scaled(const Mesh& mesh, float factor)
 {
-    return RegistrationTestMeshes::mapped(mesh, [factor](const QVector3D& p) { return p * factor; });
+    return TestMeshes::mapped(mesh, [factor](const QVector3D& p) { return p * factor; });
 }
 
 // Stretched by 20% along the tube's axis (y) and bent sideways: a smooth deformation of space.
@@ -118,24 +118,21 @@ TEST(RegistrationEndToEnd, TubeOntoStretchedBentSurface)
 {
     qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
     qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
-    const Mesh tube = RegistrationTestMeshes::cappedTube(64, 60, 16, 3.0);  // 4,865 vertices
-    const Mesh deformed =
-        RegistrationTestMeshes::mapped(RegistrationTestMeshes::cappedTube(75, 78, 18, 3.0), stretchAndBend);
-    ASSERT_NE(tube.vertices.size(), deformed.vertices.size());
+    const Mesh tube = TestMeshes::cappedTube(64, 60, 16, 3.0);  // 4,865 vertices
+    // The target is triangulated differently; the controller's normalisation makes the
+    // template's largest extent 1. Control pairs: four template vertices (the apex, and three on
+    // the tube) and where the deformation takes them.
+    const TestMeshes::RegistrationPair pair =
+        TestMeshes::registrationPair(tube, TestMeshes::cappedTube(75, 78, 18, 3.0), stretchAndBend, [&](const Mesh&) {
+            return QVector<int>{tube.vertices.size() - 1, 16, 30 * 64 + 40, 55 * 64 + 5};
+        });
+    ASSERT_NE(pair.source.vertices.size(), pair.target.vertices.size());
+    const Mesh& source = pair.source;
+    const Mesh& target = pair.target;
+    const QVector<int>& srcControls = pair.srcControls;
+    const QVector<QVector3D>& dstControls = pair.dstControls;
 
-    // The controller's normalisation: the template's largest extent becomes 1.
-    const float factor = 1.0f / RegistrationTestMeshes::largestExtent(tube.vertices);
-    const Mesh source = scaled(tube, factor);
-    const Mesh target = scaled(deformed, factor);
-
-    // Control pairs: four template vertices (the apex, and three on the tube) and where the
-    // deformation takes them.
-    QVector<int> srcControls{tube.vertices.size() - 1, 16, 30 * 64 + 40, 55 * 64 + 5};
-    QVector<QVector3D> dstControls;
-    for (int v : srcControls)
-        dstControls << stretchAndBend(tube.vertices[v]) * factor;
-
-    const RegistrationTestMeshes::SurfaceDistance toTarget(target);
+    const TestMeshes::SurfaceDistance toTarget(target);
     const double before = toTarget.mean(source.vertices);
     QElapsedTimer timer;
     timer.start();
@@ -157,8 +154,8 @@ TEST(RegistrationEndToEnd, TargetEqualToTemplateMovesNothing)
 {
     qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
     qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
-    const Mesh tube = RegistrationTestMeshes::cappedTube(48, 40, 12, 3.0);
-    const float factor = 1.0f / RegistrationTestMeshes::largestExtent(tube.vertices);
+    const Mesh tube = TestMeshes::cappedTube(48, 40, 12, 3.0);
+    const float factor = 1.0f / TestMeshes::largestExtent(tube.vertices);
     const Mesh source = scaled(tube, factor);
     QVector<int> srcControls{0, 24, tube.vertices.size() - 1, 40 * 48};
     QVector<QVector3D> dstControls;
@@ -180,13 +177,13 @@ TEST(RegistrationEndToEnd, AwkwardTemplatesRegister)
     qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
     const QVector3D shift(0.03f, -0.02f, 0.01f);
 
-    Mesh strays = RegistrationTestMeshes::icosphere(3);
+    Mesh strays = TestMeshes::icosphere(3);
     for (int i = 0; i < 15; ++i)
         strays.vertices << QVector3D(1.5f + 0.1f * i, 0.2f * (i % 3), 0);
 
     Mesh pieces;  // twelve small spheres in a row
     for (int p = 0; p < 12; ++p) {
-        const Mesh ball = RegistrationTestMeshes::icosphere(2);
+        const Mesh ball = TestMeshes::icosphere(2);
         const int base = pieces.vertices.size();
         for (const QVector3D& v : ball.vertices)
             pieces.vertices << v * 0.4f + QVector3D(float(p), 0, 0);
@@ -197,7 +194,7 @@ TEST(RegistrationEndToEnd, AwkwardTemplatesRegister)
         }
     }
 
-    Mesh fins = RegistrationTestMeshes::icosphere(3);  // three fins on edges of the sphere
+    Mesh fins = TestMeshes::icosphere(3);  // three fins on edges of the sphere
     for (int f = 0; f < 3; ++f) {
         const QList<int> t = fins.triangles[f * 97];
         fins.vertices << (fins.vertices[t[0]] + fins.vertices[t[1]]) * 0.8f;
@@ -213,9 +210,9 @@ TEST(RegistrationEndToEnd, AwkwardTemplatesRegister)
         {"stray vertices", strays, true}, {"twelve pieces", pieces, true}, {"edges with three faces", fins, false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const float factor = 1.0f / RegistrationTestMeshes::largestExtent(c.mesh.vertices);
+        const float factor = 1.0f / TestMeshes::largestExtent(c.mesh.vertices);
         const Mesh source = scaled(c.mesh, factor);
-        const Mesh target = RegistrationTestMeshes::mapped(source, [&](const QVector3D& p) { return p + shift; });
+        const Mesh target = TestMeshes::mapped(source, [&](const QVector3D& p) { return p + shift; });
         QVector<int> srcControls{0, 1, 2, 3};
         QVector<QVector3D> dstControls;
         for (int v : srcControls)

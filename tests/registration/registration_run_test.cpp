@@ -5,7 +5,7 @@
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
 #include "registration/NonRigidRegistrationInteractiveUpdater.h"
-#include "registration_test_meshes.h"
+#include "support/TestMeshes.h"
 
 #include "spatial/KDTree.h"
 #include "support/LogCapture.h"
@@ -23,7 +23,7 @@
 
 using namespace NonRigidRegistration;
 using DynamicGraph::GraphGeodesic;
-using RegistrationTestMeshes::Mesh;
+using TestMeshes::Mesh;
 
 namespace {
 
@@ -35,7 +35,7 @@ void registerRunTypes()
 
 // A small sphere fitted onto an ellipsoid made from it.
 struct Problem {
-    Mesh source = RegistrationTestMeshes::icosphere(3);  // 642 vertices
+    Mesh source = TestMeshes::icosphere(3);  // 642 vertices
     Mesh target;
     QVector<QVector3D> sourceNormals, targetNormals;
     std::unique_ptr<HE::HalfEdgeGeom> mesh;
@@ -47,9 +47,9 @@ struct Problem {
 
     Problem()
     {
-        target = RegistrationTestMeshes::mapped(source, stretch);
-        sourceNormals = RegistrationTestMeshes::vertexNormals(source);
-        targetNormals = RegistrationTestMeshes::vertexNormals(target);
+        target = TestMeshes::mapped(source, stretch);
+        sourceNormals = TestMeshes::vertexNormals(source);
+        targetNormals = TestMeshes::vertexNormals(target);
         mesh = std::make_unique<HE::HalfEdgeGeom>(source.vertices, source.triangles);
         tree.reset(KDTree::buildTree(target.vertices, 10));
         Random::seed(4);
@@ -96,7 +96,7 @@ struct Problem {
     // Mean distance to the target surface.
     double meanError(const QVector<QVector3D>& deformed) const
     {
-        return RegistrationTestMeshes::SurfaceDistance(target).mean(deformed);
+        return TestMeshes::SurfaceDistance(target).mean(deformed);
     }
 };
 
@@ -287,8 +287,7 @@ TEST(RegistrationRun, LevelLoopCases)
         SCOPED_TRACE(c.name);
         Problem problem;
         if (c.translatedTarget) {
-            problem.target =
-                RegistrationTestMeshes::mapped(problem.source, [&](const QVector3D& p) { return p + shift; });
+            problem.target = TestMeshes::mapped(problem.source, [&](const QVector3D& p) { return p + shift; });
             problem.params.dstVertices = problem.target.vertices;
             problem.tree.reset(KDTree::buildTree(problem.target.vertices, 10));
             problem.params.dstKdTree = problem.tree.get();
@@ -348,4 +347,4 @@ TEST(RegistrationRun, ThreadObjectWaitsForItsRunWhenDeleted)
     SUCCEED() << raw;
 }
 
-#include "registrationrun_test.moc"
+#include "registration_run_test.moc"

@@ -1,7 +1,8 @@
 #pragma once
-// Meshes of known geometry for the graph and registration tests: latitude-longitude and
+// The catalog of test meshes that tests and benchmarks share: latitude-longitude and
 // subdivided-icosahedron spheres (two unrelated triangulations of one surface), a capped tube
-// open at one end, and the distance from a point to a triangle mesh.
+// open at one end, a bumpy torus like a scan, seeded jittered grids cut along random diagonals,
+// and the distance from a point to a triangle mesh.
 #include "spatial/KDTree.h"
 
 #include <QHash>
@@ -14,8 +15,9 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <random>
 
-namespace RegistrationTestMeshes {
+namespace TestMeshes {
 
 struct Mesh {
     QVector<QVector3D> vertices;
@@ -121,6 +123,59 @@ inline Mesh cappedTube(int segments, int tubeRings, int capRings, double length)
     return mesh;
 }
 
+// A closed, bumpy torus (major radius 35, minor 15) of about `triangles` triangles of nearly
+// even size, like a scan's, from a grid of quads.
+inline Mesh bumpyTorus(int triangles)
+{
+    const int rings = int(std::sqrt(triangles / 4.0));  // around the tube
+    const int segments = 2 * rings;                     // along the tube
+    Mesh mesh;
+    mesh.vertices.reserve(rings * segments);
+    for (int s = 0; s < segments; ++s) {
+        const double phi = 2 * M_PI * s / segments;
+        for (int r = 0; r < rings; ++r) {
+            const double theta = 2 * M_PI * r / rings;
+            const double minor =
+                15.0 * (1.0 + 0.08 * std::sin(7 * phi) * std::sin(5 * theta) + 0.02 * std::sin(53 * phi + 31 * theta));
+            const double ring = 35.0 + minor * std::cos(theta);
+            mesh.vertices.append(
+                QVector3D(float(ring * std::cos(phi)), float(ring * std::sin(phi)), float(minor * std::sin(theta))));
+        }
+    }
+    mesh.triangles.reserve(2 * rings * segments);
+    for (int s = 0; s < segments; ++s) {
+        for (int r = 0; r < rings; ++r) {
+            const int a = s * rings + r, b = s * rings + (r + 1) % rings;
+            const int c = ((s + 1) % segments) * rings + r, d = ((s + 1) % segments) * rings + (r + 1) % rings;
+            mesh.triangles.append({a, b, d});
+            mesh.triangles.append({a, d, c});
+        }
+    }
+    return mesh;
+}
+
+// side x side grid points, row by row, each placed by point(x, y, random) (which draws its
+// jitter from the generator), then every cell cut along a diagonal drawn from the same
+// generator: the same seed and point give the same mesh.
+inline Mesh jitteredGrid(int side, unsigned seed,
+                         const std::function<QVector3D(int x, int y, std::mt19937& random)>& point)
+{
+    std::mt19937 random(seed);
+    Mesh mesh;
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            mesh.vertices.append(point(x, y, random));
+    for (int y = 0; y + 1 < side; ++y)
+        for (int x = 0; x + 1 < side; ++x) {
+            const int a = y * side + x, b = a + 1, c = a + side + 1, d = a + side;
+            if (random() % 2)
+                mesh.triangles << QList<int>{a, b, c} << QList<int>{a, c, d};
+            else
+                mesh.triangles << QList<int>{a, b, d} << QList<int>{b, c, d};
+        }
+    return mesh;
+}
+
 inline Mesh mapped(Mesh mesh, const std::function<QVector3D(const QVector3D&)>& f)
 {
     for (QVector3D& v : mesh.vertices)
@@ -154,6 +209,34 @@ inline float largestExtent(const QVector<QVector3D>& points)
     }
     const QVector3D size = hi - lo;
     return std::max(size.x(), std::max(size.y(), size.z()));
+}
+
+// A template and a target for a registration run, scaled as the registration controller scales
+// them (the template's largest extent becomes 1), with area-weighted normals and control pairs:
+// template vertices and where the deformation takes them.
+struct RegistrationPair {
+    Mesh source, target;
+    QVector<QVector3D> sourceNormals, targetNormals;
+    QVector<int> srcControls;
+    QVector<QVector3D> dstControls;
+};
+
+// The target is targetMesh moved by the deformation; pickControls chooses the control vertices
+// on the scaled template.
+inline RegistrationPair registrationPair(const Mesh& templateMesh, const Mesh& targetMesh,
+                                         const std::function<QVector3D(const QVector3D&)>& deformation,
+                                         const std::function<QVector<int>(const Mesh& source)>& pickControls)
+{
+    RegistrationPair pair;
+    const float factor = 1.0f / largestExtent(templateMesh.vertices);
+    pair.source = mapped(templateMesh, [&](const QVector3D& p) { return p * factor; });
+    pair.target = mapped(targetMesh, [&](const QVector3D& p) { return deformation(p) * factor; });
+    pair.sourceNormals = vertexNormals(pair.source);
+    pair.targetNormals = vertexNormals(pair.target);
+    pair.srcControls = pickControls(pair.source);
+    for (int v : pair.srcControls)
+        pair.dstControls << deformation(templateMesh.vertices[v]) * factor;
+    return pair;
 }
 
 // Closest point of triangle abc to p (Ericson's region test), in double.
@@ -238,4 +321,4 @@ private:
     QVector<QList<int> > trianglesAt_;
 };
 
-}  // namespace RegistrationTestMeshes
+}  // namespace TestMeshes
