@@ -237,6 +237,42 @@ int main(int argc, char** argv)
     ok &= write(shadingIcon(true, true, false), folder, "TexturedShadedSmall.png");
     ok &= write(shadingIcon(true, true, true), folder, "TexturedShadedWiredSmall.png");
 
+    // The mode panels' buttons: a gear (start picking), a circular arrow (compute again), a tick (done).
+    ok &= write(icon([](QPainter& p) {
+                    p.setPen(QPen(QColor(70, 76, 84), 3.0));
+                    p.setBrush(QColor(150, 158, 168));
+                    for (int k = 0; k < 8; ++k) {
+                        p.save();
+                        p.translate(16, 16);
+                        p.rotate(45.0 * k);
+                        p.drawRect(QRectF(-2.5, -14, 5, 6));
+                        p.restore();
+                    }
+                    p.drawEllipse(QPointF(16, 16), 9, 9);
+                    p.setBrush(Qt::white);
+                    p.drawEllipse(QPointF(16, 16), 3, 3);
+                }),
+                folder, "process.png");
+    ok &= write(icon([](QPainter& p) {
+                    p.setPen(QPen(QColor(40, 120, 200), 3.5, Qt::SolidLine, Qt::RoundCap));
+                    p.setBrush(Qt::NoBrush);
+                    p.drawArc(QRectF(6, 6, 20, 20), 60 * 16, 290 * 16);
+                    QPainterPath head;
+                    head.moveTo(20, 2);
+                    head.lineTo(28, 9);
+                    head.lineTo(18, 12);
+                    head.closeSubpath();
+                    p.setPen(Qt::NoPen);
+                    p.setBrush(QColor(40, 120, 200));
+                    p.drawPath(head);
+                }),
+                folder, "refresh.png");
+    ok &= write(icon([](QPainter& p) {
+                    p.setPen(QPen(QColor(40, 160, 60), 4.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+                    p.drawPolyline(QPolygonF({QPointF(6, 17), QPointF(13, 24), QPointF(26, 8)}));
+                }),
+                folder, "check.png");
+
     ok &= write(windowIcon(), folder, "PlyformIco.ico");
     return ok ? 0 : 1;
 }

@@ -1,0 +1,31 @@
+#pragma once
+// The quick alignment mode: its controller and panel while the mode is
+// current; Done moves, scales and turns the template as aligned.
+#include "Tarnwick/Tools/Tool.h"
+
+class ControllerQuickAlignment;
+class WidgetParamsQuickAlignment;
+
+namespace Tools {
+
+class ToolQuickAlignment : public Tool {
+    Q_OBJECT
+public:
+    ToolQuickAlignment(ControllerMain* controllerMain, const QString& name, QObject* parent = nullptr);
+
+    void initialize() override;
+    void release(Tools::ToolReleaseAction releaseAction) override;
+    bool isAvailable() const override;
+
+    ControllerQuickAlignment* getController() const { return controller; }
+    WidgetParamsQuickAlignment* getPanel() const { return panel; }
+
+private slots:
+    void onDone();
+
+private:
+    ControllerQuickAlignment* controller = nullptr;
+    WidgetParamsQuickAlignment* panel = nullptr;
+};
+
+}  // namespace Tools
