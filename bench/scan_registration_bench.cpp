@@ -35,7 +35,7 @@
 
 namespace {
 
-using RegistrationTestMeshes::Mesh;
+using TestMeshes::Mesh;
 
 double cpuSeconds()
 {
@@ -63,13 +63,13 @@ void collectLog(QtMsgType, const QMessageLogContext&, const QString& text)
 }
 
 struct Scene {
-    RegistrationTestMeshes::ScanPair pair;
+    TestMeshes::ScanPair pair;
     QVector<QVector3D> sourceNormals, targetNormals;
 
     Scene()
     {
-        sourceNormals = RegistrationTestMeshes::vertexNormals(pair.source);
-        targetNormals = RegistrationTestMeshes::vertexNormals(pair.target);
+        sourceNormals = TestMeshes::vertexNormals(pair.source);
+        targetNormals = TestMeshes::vertexNormals(pair.target);
     }
 };
 

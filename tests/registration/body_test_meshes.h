@@ -3,7 +3,7 @@
 // long thin legs stitched into it, and a head, two hands and two feet each joined by a single
 // shared vertex (non-manifold vertices). The density sets the resolution, so one generator gives
 // a template and a differently triangulated, denser target of the same shape.
-#include "registration_test_meshes.h"
+#include "tests/support/TestMeshes.h"
 
 #include <QHash>
 #include <QPair>
@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace RegistrationTestMeshes {
+namespace TestMeshes {
 
 namespace BodyParts {
 
@@ -236,4 +236,4 @@ struct ScanPair {
     }
 };
 
-}  // namespace RegistrationTestMeshes
+}  // namespace TestMeshes

@@ -19,13 +19,13 @@
 namespace {
 
 using Table = QVector<QVector<double> >;
-using RegistrationTestMeshes::Mesh;
+using TestMeshes::Mesh;
 
 // The body and, apart from it, a small sphere: two pieces.
 Mesh bodyAndPebble(double density)
 {
-    Mesh mesh = RegistrationTestMeshes::bodyShape(density);
-    const Mesh pebble = RegistrationTestMeshes::icosphere(2);
+    Mesh mesh = TestMeshes::bodyShape(density);
+    const Mesh pebble = TestMeshes::icosphere(2);
     const int offset = mesh.vertices.size();
     for (const QVector3D& p : pebble.vertices)
         mesh.vertices << p * 0.1f + QVector3D(0.8f, 0.0f, 0.0f);
