@@ -460,6 +460,27 @@ TEST_F(RegistrationMode, FreePolygonsLeaveTheFitMaskAndATinyTemplateRunsItsSingl
     window->toolsController()->releaseTool(1, Tools::Cancel);
 }
 
+TEST_F(RegistrationMode, ATemplateWithoutExtentStartsNoRun)
+{
+    MeshData point;
+    point.vertices = {QVector3D(1, 2, 3), QVector3D(1, 2, 3), QVector3D(1, 2, 3)};
+    point.polygons = {{0, 1, 2}};
+    load(point, bentTarget(6));
+    enter();
+    TestSupport::BoxSeen box;
+    {
+        TestSupport::ModalDriver driver({TestSupport::answerBox(&box, window.get())});
+        QTest::mouseClick(widget("btnRestart"), Qt::LeftButton);
+    }
+    EXPECT_EQ(box.title, "Can not register");
+    EXPECT_TRUE(box.warning && box.singleOk && box.parentIsWindow);
+    EXPECT_FALSE(controller()->isRunning());
+    EXPECT_EQ(controller()->workerThread(), nullptr);
+    EXPECT_EQ(widget("btnRestart")->text(), "Restart");
+    EXPECT_EQ(states(), "EEEEEE");
+    window->toolsController()->releaseTool(1, Tools::Cancel);
+}
+
 TEST_F(RegistrationMode, ClosingTheWindowDuringARunInterruptsAndWaits)
 {
     enter();
