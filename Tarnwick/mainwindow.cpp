@@ -1,6 +1,7 @@
 #include "Tarnwick/mainwindow.h"
 
 #include "Tarnwick/TarnwickResources.h"
+#include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolQuickAlignment.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
@@ -163,6 +164,7 @@ void MainWindow::createTools()
     // The work modes join tools_ here in the tool bar's order: quick alignment,
     // registration, texture transfer, brush, subset.
     tools_.append(new Tools::ToolQuickAlignment(controllerMain_, QStringLiteral("Quick alignment"), this));
+    tools_.append(new Tools::ToolNonRigidRegistration(controllerMain_, QStringLiteral("Registration"), this));
     toolsController_ = new Tools::ToolsController();
     for (Tools::Tool* tool : tools_)
         toolsController_->addTool(tool);
