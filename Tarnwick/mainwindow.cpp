@@ -2,6 +2,7 @@
 
 #include "Tarnwick/TarnwickResources.h"
 #include "Tarnwick/Tools/ToolQuickAlignment.h"
+#include "Tarnwick/Tools/ToolTextureTransfer.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
 #include "Tarnwick/controllermain.h"
@@ -163,6 +164,7 @@ void MainWindow::createTools()
     // The work modes join tools_ here in the tool bar's order: quick alignment,
     // registration, texture transfer, brush, subset.
     tools_.append(new Tools::ToolQuickAlignment(controllerMain_, QStringLiteral("Quick alignment"), this));
+    tools_.append(new Tools::ToolTextureTransfer(controllerMain_, QStringLiteral("Texture trasfer"), this));
     toolsController_ = new Tools::ToolsController();
     for (Tools::Tool* tool : tools_)
         toolsController_->addTool(tool);
