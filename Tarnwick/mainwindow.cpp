@@ -3,6 +3,7 @@
 #include "Tarnwick/TarnwickResources.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolQuickAlignment.h"
+#include "Tarnwick/Tools/ToolTextureTransfer.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
 #include "Tarnwick/controllermain.h"
@@ -165,6 +166,7 @@ void MainWindow::createTools()
     // registration, texture transfer, brush, subset.
     tools_.append(new Tools::ToolQuickAlignment(controllerMain_, QStringLiteral("Quick alignment"), this));
     tools_.append(new Tools::ToolNonRigidRegistration(controllerMain_, QStringLiteral("Registration"), this));
+    tools_.append(new Tools::ToolTextureTransfer(controllerMain_, QStringLiteral("Texture trasfer"), this));
     toolsController_ = new Tools::ToolsController();
     for (Tools::Tool* tool : tools_)
         toolsController_->addTool(tool);

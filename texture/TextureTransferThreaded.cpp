@@ -32,8 +32,18 @@ TextureTransferThreaded::TextureTransferThreaded(
 
 TextureTransferThreaded::~TextureTransferThreaded()
 {
+    // The items read the context and write the image until they have ended.
+    cancelAndWait();
     delete futureWatcher;
     delete context;
+}
+
+void TextureTransferThreaded::cancelAndWait()
+{
+    if (!futureWatcher)
+        return;
+    futureWatcher->cancel();
+    futureWatcher->waitForFinished();
 }
 
 void TextureTransferThreaded::setResultImage(QImage* image)

@@ -28,7 +28,12 @@ public:
                             const QVector<QVector2D>* srcTextureVertices, const QVector<QVector3D>* srcNormals,
                             QImage* dstTexture, QVector<bool>* excludedTriangles, BVHTree2D::BvhNodeBase2D* srcUvBvh,
                             BVH2::BvhNodeBase* dstBvh);
+    // Waits for a run still under way (see cancelAndWait).
     ~TextureTransferThreaded() override;
+
+    // Drops the texels not yet started and returns once the running ones have
+    // ended; transferFinished() still follows from the event loop.
+    void cancelAndWait();
 
     // Not owned; nobody may touch the image from the start of a run to transferFinished().
     void setResultImage(QImage* image);

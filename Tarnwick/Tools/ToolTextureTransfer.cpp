@@ -1,0 +1,95 @@
+#include "Tarnwick/Tools/ToolTextureTransfer.h"
+
+#include "Tarnwick/controllermain.h"
+#include "Tarnwick/viewportresultstoolswidget.h"
+#include "rendering/GLGeometrySplitted.h"
+#include "rendering/GeomStackView.h"
+#include "rendering/Viewport2D/glviewport2d.h"
+#include "rendering/Viewport3D2.h"
+#include "rendering/Viewport3DLayered/viewport3dlayered.h"
+#include "texture/ControllerTextureTransfer.h"
+#include "texture/WidgetParamsTextureTransfer.h"
+
+#include <QDebug>
+#include <QLayout>
+
+namespace Tools {
+
+ToolTextureTransfer::ToolTextureTransfer(ControllerMain* controllerMain, const QString& name, QObject* parent)
+    : Tool(controllerMain, name, parent)
+{}
+
+void ToolTextureTransfer::initialize()
+{
+    qDebug() << "log: Enter TextureTransfer mode";
+    controllerMain_->viewportResultsToolsWidget->hide();
+    controllerMain_->viewport3DResults->hide();
+    controllerMain_->viewport2D->show();
+    controller = new ControllerTextureTransfer(controllerMain_->geomStackViewTemplate,
+                                               controllerMain_->geomStackViewTarget, controllerMain_->viewport2D,
+                                               controllerMain_->widgetsAreaTemplate, controllerMain_->textureTarget);
+    connect(controller, &ControllerTextureTransfer::polygonSelectionModeEntered, this,
+            &ToolTextureTransfer::startEditing);
+    connect(controller, &ControllerTextureTransfer::polygonSelectionModeReleased, this,
+            &ToolTextureTransfer::finishEditing);
+    connect(controller, &ControllerTextureTransfer::transferStarted, this, &ToolTextureTransfer::startComputing);
+    connect(controller, &ControllerTextureTransfer::transferFinished, this, &ToolTextureTransfer::finishComputing);
+    connect(controller, &ControllerTextureTransfer::paddingStarted, this, &ToolTextureTransfer::startComputing);
+    connect(controller, &ControllerTextureTransfer::paddingFinished, this, &ToolTextureTransfer::finishComputing);
+    panel = new WidgetParamsTextureTransfer(controller);
+    connect(panel, &WidgetParamsTextureTransfer::done, this, &ToolTextureTransfer::onDone);
+    controllerMain_->paramsPlaceholder->layout()->addWidget(panel);
+    qDebug() << "log: TextureTransfer mode entered";
+}
+
+void ToolTextureTransfer::release(Tools::ToolReleaseAction releaseAction)
+{
+    qDebug() << "log: Release TextureTransfer mode";
+    QImage* result = nullptr;
+    if (controller->isTransferred() && releaseAction == Done)
+        result = new QImage(*controller->resultImage());
+
+    controllerMain_->paramsPlaceholder->layout()->removeWidget(panel);
+    // Done arrives from inside the panel's own click: it goes once that click is over.
+    panel->hide();
+    panel->setParent(nullptr);
+    panel->deleteLater();
+    delete controller;
+    panel = nullptr;
+    controller = nullptr;
+
+    controllerMain_->viewport2D->hide();
+    controllerMain_->viewport3DResults->show();
+    controllerMain_->viewportResultsToolsWidget->show();
+
+    GeomStackView* view = controllerMain_->geomStackViewTemplate;
+    view->viewport->makeCurrent();
+    view->viewGeometry->removeTexture();
+    // Without a finished transfer the template keeps the texture it had.
+    if (releaseAction == Done && result) {
+        delete controllerMain_->textureTemplate;
+        controllerMain_->textureTemplate = result;
+    }
+    if (controllerMain_->textureTemplate)
+        view->viewGeometry->setTexture(*controllerMain_->textureTemplate);
+    view->viewport->updateGL();
+}
+
+bool ToolTextureTransfer::isAvailable() const
+{
+    return controllerMain_->isTemplateLoaded() && controllerMain_->isTargetLoaded() &&
+           controllerMain_->isTargetTextureLoaded();
+}
+
+void ToolTextureTransfer::interruptAndWait()
+{
+    if (controller)
+        controller->interruptAndWait();
+}
+
+void ToolTextureTransfer::onDone()
+{
+    emit releaseRequest(Done);
+}
+
+}  // namespace Tools

@@ -1,0 +1,363 @@
+// Texture-transfer mode: a texture painted as a known function of position carried onto the template with padding
+// and with hole filling and saved, exclusion, the panel's states, Done without a transfer, Cancel and the view swap.
+#include "ShellFixture.h"
+#include "Tarnwick/Tools/ToolTextureTransfer.h"
+#include "Tarnwick/Tools/ToolsController.h"
+#include "Tarnwick/controllermain.h"
+#include "Tarnwick/mainwindow.h"
+#include "Tarnwick/viewportresultstoolswidget.h"
+#include "editing/polygonselectioncontroller.h"
+#include "mesh/GeomStack.h"
+#include "rendering/GLGeometrySplitted.h"
+#include "rendering/GeomStackView.h"
+#include "rendering/Viewport2D/glviewport2d.h"
+#include "rendering/Viewport3DLayered/viewport3dlayered.h"
+#include "support/LogCapture.h"
+#include "texture/ControllerTextureTransfer.h"
+#include "texture/WidgetParamsTextureTransfer.h"
+
+#include <gtest/gtest.h>
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QProgressBar>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+namespace {
+
+// The colour painted at a point (x, y) of the unit square.
+QRgb paint(double x, double y)
+{
+    return qRgba(int(30 + 190 * x), int(30 + 190 * y), int(128 + 60 * std::sin(3 * x) * std::cos(2 * y)), 255);
+}
+
+// The template's texture island: uv = offset + scale (x, y).
+constexpr double kUvOffset = 0.15, kUvScale = 0.7;
+constexpr int kSize = 128;
+
+// An n x n quad grid over the unit square at height z, uv = offset + scale (x, y).
+bool writeGrid(const QString& path, int n, double z, double uvOffset, double uvScale)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray text;
+    for (int j = 0; j <= n; ++j)
+        for (int i = 0; i <= n; ++i) {
+            const double x = double(i) / n, y = double(j) / n;
+            text += QStringLiteral("v %1 %2 %3\n").arg(x).arg(y).arg(z).toLatin1();
+            text += QStringLiteral("vt %1 %2\n").arg(uvOffset + uvScale * x).arg(uvOffset + uvScale * y).toLatin1();
+        }
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const int a = j * (n + 1) + i + 1;
+            const int c[4] = {a, a + 1, a + n + 2, a + n + 1};
+            text += "f";
+            for (int k : c)
+                text += QStringLiteral(" %1/%1").arg(k).toLatin1();
+            text += "\n";
+        }
+    return file.write(text) == text.size();
+}
+
+// Which template polygon of an n x n grid lies under the texel, -1 off the island (one texel of margin).
+int polygonUnderTexel(int px, int row, int n)
+{
+    const double u = double(px) / kSize, v = double(kSize - 1 - row) / kSize;
+    const double x = (u - kUvOffset) / kUvScale, y = (v - kUvOffset) / kUvScale;
+    const double margin = 1.5 / (kSize * kUvScale);
+    if (x < margin || y < margin || x > 1 - margin || y > 1 - margin)
+        return -1;
+    return int(y * n) * n + int(x * n);
+}
+
+constexpr int kGrid = 4;
+
+struct TextureTransferMode : ::testing::Test {
+    std::unique_ptr<MainWindow> window;
+    ControllerMain* main = nullptr;
+    QTemporaryDir dir;
+
+    void SetUp() override
+    {
+        TestSupport::clearSettings();
+        ASSERT_TRUE(TestSupport::startWindow(window));
+        main = window->controllerMain();
+        // The target lies a little above the template, with the whole texture on it.
+        ASSERT_TRUE(writeGrid(dir.filePath("template.obj"), kGrid, 0.0, kUvOffset, kUvScale));
+        ASSERT_TRUE(writeGrid(dir.filePath("target.obj"), 9, 0.01, 0.0, 1.0));
+        QImage texture(256, 256, QImage::Format_ARGB32);
+        for (int j = 0; j < 256; ++j)
+            for (int i = 0; i < 256; ++i)
+                texture.setPixel(i, j, paint(i / 256.0, 1.0 - j / 256.0));
+        ASSERT_TRUE(texture.save(dir.filePath("target.png")));
+        QImage old(16, 16, QImage::Format_ARGB32);
+        old.fill(QColor(10, 200, 30));
+        ASSERT_TRUE(old.save(dir.filePath("old.png")));
+        ASSERT_EQ(main->loadTemplate(dir.filePath("template.obj")), "");
+        ASSERT_EQ(main->loadTarget(dir.filePath("target.obj")), "");
+        ASSERT_TRUE(main->loadTextureTarget(dir.filePath("target.png")));
+    }
+
+    int toolIndex() const
+    {
+        for (int i = 0; i < window->toolsController()->toolCount(); ++i)
+            if (qobject_cast<Tools::ToolTextureTransfer*>(window->toolsController()->tool(i)))
+                return i;
+        return -1;
+    }
+    Tools::ToolTextureTransfer* tool() const
+    {
+        return qobject_cast<Tools::ToolTextureTransfer*>(window->toolsController()->tool(toolIndex()));
+    }
+    ControllerTextureTransfer* controller() const { return tool()->getController(); }
+    template <typename T = QAbstractButton>
+    T* child(const char* name) const
+    {
+        return tool()->getPanel()->findChild<T*>(name);
+    }
+    void enter() { window->toolsController()->initializeTool(toolIndex()); }
+    void done() { QTest::mouseClick(child("btnDone"), Qt::LeftButton); }
+    void cancel() { window->toolsController()->releaseTool(toolIndex(), Tools::Cancel); }
+
+    // Sets the panel to a small image and the given post-processing, clicks Transfer and waits for everything.
+    void transfer(bool fillHoles, int padding = 5)
+    {
+        child<QSpinBox>("spinWidth")->setValue(kSize);
+        child<QSpinBox>("spinHeight")->setValue(kSize);
+        child<QSpinBox>("spinPadding")->setValue(padding);
+        QTest::mouseClick(child(fillHoles ? "radioBtnFillHoles" : "radioBtnPadding"), Qt::LeftButton);
+        QSignalSpy finished(controller(), &ControllerTextureTransfer::transferFinished);
+        QSignalSpy padded(controller(), &ControllerTextureTransfer::paddingFinished);
+        QTest::mouseClick(child("btnTransfer"), Qt::LeftButton);
+        EXPECT_TRUE(tool()->isComputing());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished.count() == 1; }, 60000));
+        if (!fillHoles) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return padded.count() == 1; }, 60000));
+        }
+        EXPECT_FALSE(tool()->isComputing());
+    }
+
+    // Excludes the given template polygons through the panel's toggle.
+    void exclude(const QVector<int>& polygons)
+    {
+        QTest::mouseClick(child("btnExcludePolygons"), Qt::LeftButton);
+        ASSERT_TRUE(controller()->selectionController());
+        QVector<bool> mask(kGrid * kGrid, false);
+        for (int p : polygons)
+            mask[p] = true;
+        controller()->selectionController()->setSelection(mask);
+        QTest::mouseClick(child("btnExcludePolygons"), Qt::LeftButton);
+    }
+
+    QImage saved()
+    {
+        main->saveTemplateTexture(dir.filePath("saved.png"));
+        return QImage(dir.filePath("saved.png")).convertToFormat(QImage::Format_ARGB32);
+    }
+
+    bool resultsShown() const
+    {
+        return main->viewport3DResults->isVisible() && main->viewportResultsToolsWidget->isVisible() &&
+               !main->viewport2D->isVisible();
+    }
+};
+
+// Mean per-channel difference from the painted function over the island's texels off the excluded polygons; those
+// must be transparent.
+void expectPainted(const QImage& image, const QVector<int>& excluded = {})
+{
+    ASSERT_EQ(image.size(), QSize(kSize, kSize));
+    double sum = 0;
+    int count = 0;
+    for (int row = 0; row < kSize; ++row)
+        for (int px = 0; px < kSize; ++px) {
+            const int polygon = polygonUnderTexel(px, row, kGrid);
+            if (polygon < 0)
+                continue;
+            const QRgb got = image.pixel(px, row);
+            // A texel on an edge of an excluded polygon may fall to either side.
+            const double u = double(px) / kSize, v = double(kSize - 1 - row) / kSize;
+            const double fx = (u - kUvOffset) / kUvScale * kGrid, fy = (v - kUvOffset) / kUvScale * kGrid;
+            const double edge = 2.0 * kGrid / (kSize * kUvScale);
+            const bool onEdge = std::fabs(fx - std::round(fx)) <= edge || std::fabs(fy - std::round(fy)) <= edge;
+            if (!excluded.isEmpty() && onEdge)
+                continue;
+            if (excluded.contains(polygon)) {
+                EXPECT_EQ(qAlpha(got), 0) << px << "," << row;
+                continue;
+            }
+            const QRgb want = paint((u - kUvOffset) / kUvScale, (v - kUvOffset) / kUvScale);
+            ASSERT_EQ(qAlpha(got), 255) << px << "," << row;
+            sum += std::abs(qRed(got) - qRed(want)) + std::abs(qGreen(got) - qGreen(want)) +
+                   std::abs(qBlue(got) - qBlue(want));
+            count += 3;
+        }
+    ASSERT_GT(count, 0);
+    EXPECT_LT(sum / count, 3.0);
+}
+
+TEST_F(TextureTransferMode, PanelOpensAsTheDefaultsAndTheViewsSwap)
+{
+    ASSERT_GE(toolIndex(), 0);
+    EXPECT_EQ(window->toolsController()->toolName(toolIndex()), "Texture trasfer");
+    EXPECT_TRUE(tool()->isAvailable());
+    TestSupport::LogCapture log;
+    enter();
+    EXPECT_TRUE(log.texts().contains("log: Enter TextureTransfer mode"));
+    EXPECT_TRUE(log.texts().contains("log: TextureTransfer mode entered"));
+    EXPECT_TRUE(main->viewport2D->isVisible());
+    EXPECT_FALSE(main->viewport3DResults->isVisible());
+    EXPECT_FALSE(main->viewportResultsToolsWidget->isVisible());
+
+    EXPECT_EQ(child<QSpinBox>("spinWidth")->value(), 2048);
+    EXPECT_EQ(child<QSpinBox>("spinHeight")->value(), 2048);
+    EXPECT_FALSE(child<QCheckBox>("chkDistance")->isChecked());
+    EXPECT_FALSE(child<QDoubleSpinBox>("spinDistance")->isEnabled());
+    EXPECT_DOUBLE_EQ(child<QDoubleSpinBox>("spinDistance")->value(), 3.0);
+    EXPECT_TRUE(child("radioBtnFillHoles")->isChecked());
+    EXPECT_FALSE(child<QSpinBox>("spinPadding")->isEnabled());
+    EXPECT_EQ(child<QSpinBox>("spinPadding")->value(), 5);
+    EXPECT_EQ(child<QProgressBar>("progressBar")->value(), 0);
+
+    // Excluding: Transfer, Done and the parameters off, the post-processing still usable; the tool edits.
+    QTest::mouseClick(child("btnExcludePolygons"), Qt::LeftButton);
+    EXPECT_TRUE(tool()->isEditing());
+    EXPECT_FALSE(child("btnDone")->isEnabled());
+    EXPECT_FALSE(child("btnTransfer")->isEnabled());
+    EXPECT_FALSE(child<QGroupBox>("groupBoxParameters")->isEnabled());
+    EXPECT_TRUE(child<QGroupBox>("groupBox")->isEnabled());
+    QTest::mouseClick(child("btnExcludePolygons"), Qt::LeftButton);
+    EXPECT_FALSE(tool()->isEditing());
+    EXPECT_TRUE(child("btnDone")->isEnabled() && child("btnTransfer")->isEnabled());
+    EXPECT_TRUE(child<QGroupBox>("groupBoxParameters")->isEnabled());
+
+    // The limit off still logs three medians.
+    log.clear();
+    transfer(true);
+    const QString expected = QStringLiteral("maxDistance: %1").arg(3 * controller()->medianDistance());
+    EXPECT_TRUE(log.texts().contains(expected)) << log.texts().join("\n").toStdString();
+    cancel();
+    EXPECT_TRUE(resultsShown());
+    enter();
+    done();
+    EXPECT_TRUE(resultsShown());
+    EXPECT_EQ(tool()->getPanel(), nullptr);
+}
+
+TEST_F(TextureTransferMode, HoleFillingThenDoneSavesThePaintedFunction)
+{
+    enter();
+    transfer(true);
+    EXPECT_EQ(controller()->resultImage()->format(), QImage::Format_RGBA8888);
+    done();
+    ASSERT_TRUE(main->textureTemplate);
+    const QImage image = saved();
+    expectPainted(image);
+    // Hole filling leaves no texel empty.
+    for (int row = 0; row < kSize; row += 7)
+        for (int px = 0; px < kSize; px += 7)
+            EXPECT_EQ(qAlpha(image.pixel(px, row)), 255);
+}
+
+TEST_F(TextureTransferMode, PaddingGrowsTheIslandAndExcludedPolygonsStayEmpty)
+{
+    enter();
+    QSignalSpy started(controller(), &ControllerTextureTransfer::paddingStarted);
+    transfer(false, 3);
+    EXPECT_EQ(started.count(), 1);
+    expectPainted(*controller()->resultImage());
+    // Three rings of padding around the island, nothing farther.
+    const QImage padded = *controller()->resultImage();
+    const int left = int(std::ceil(kUvOffset * kSize));
+    EXPECT_EQ(qAlpha(padded.pixel(left - 3, kSize / 2)), 255);
+    EXPECT_EQ(qAlpha(padded.pixel(left - 6, kSize / 2)), 0);
+
+    // Excluded polygons: padding 0 keeps their texels empty through Done and save.
+    exclude({5, 6, 10});
+    transfer(false, 0);
+    done();
+    expectPainted(saved(), {5, 6, 10});
+
+    // The next visit starts with nothing excluded; within a visit the step starts from the last exclusion.
+    enter();
+    EXPECT_TRUE(controller()->excludedPolygonMask().count(true) == 0);
+    exclude({3});
+    QTest::mouseClick(child("btnExcludePolygons"), Qt::LeftButton);
+    QVector<bool> expected(kGrid * kGrid, false);
+    expected[3] = true;
+    EXPECT_EQ(controller()->selectionController()->selection(), expected);
+    QTest::mouseClick(child("btnExcludePolygons"), Qt::LeftButton);
+    cancel();
+}
+
+TEST_F(TextureTransferMode, DoneWithoutTransferKeepsAndCancelRestoresTheOldTexture)
+{
+    ASSERT_TRUE(main->loadTextureTemplate(dir.filePath("old.png")));
+    const QImage old = *main->textureTemplate;
+    enter();
+    done();
+    ASSERT_TRUE(main->textureTemplate);
+    EXPECT_EQ(*main->textureTemplate, old);
+    EXPECT_TRUE(resultsShown());
+
+    enter();
+    transfer(true);
+    cancel();
+    ASSERT_TRUE(main->textureTemplate);
+    EXPECT_EQ(*main->textureTemplate, old);
+    EXPECT_NE(main->geomStackViewTemplate->viewGeometry->texture, nullptr);
+    EXPECT_TRUE(resultsShown());
+}
+
+TEST_F(TextureTransferMode, HiddenPolygonsShowAgainWhenTheModeEnds)
+{
+    Viewport3D::GLGeometrySplitted* geometry = main->geomStackViewTemplate->viewGeometry;
+    const auto visibleCorners = [&] {
+        int sum = 0;
+        for (int c : geometry->runCounts[0])
+            sum += c;
+        return sum;
+    };
+    const int all = visibleCorners();
+    const int groups = geometry->shadingGroupsCount();
+    enter();
+    EXPECT_EQ(geometry->shadingGroupsCount(), groups + 1);
+    QTest::mouseClick(child("btnExcludePolygons"), Qt::LeftButton);
+    QVector<bool> mask(kGrid * kGrid, false);
+    mask[0] = mask[1] = true;
+    controller()->selectionController()->setSelection(mask);
+    controller()->selectionController()->hideSelected();
+    QTest::mouseClick(child("btnExcludePolygons"), Qt::LeftButton);
+    EXPECT_LT(visibleCorners(), all);
+    cancel();
+    EXPECT_EQ(geometry->shadingGroupsCount(), groups);
+    EXPECT_EQ(visibleCorners(), all);
+}
+
+TEST_F(TextureTransferMode, TransparentResultWithHoleFillingLogsAndKeepsTheImage)
+{
+    enter();
+    // Everything excluded: the transfer fills nothing.
+    QVector<int> every;
+    for (int p = 0; p < kGrid * kGrid; ++p)
+        every.append(p);
+    exclude(every);
+    TestSupport::LogCapture log;
+    transfer(true);
+    const QStringList texts = log.texts();
+    const int transparent = texts.indexOf("ERROR: Transparent texture");
+    ASSERT_GE(transparent, 0);
+    EXPECT_EQ(texts.indexOf("Failed to extrapolate image"), transparent + 1);
+    EXPECT_EQ(controller()->resultImage()->format(), QImage::Format_ARGB32);
+    cancel();
+}
+
+}  // namespace
