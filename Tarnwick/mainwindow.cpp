@@ -1,7 +1,9 @@
 #include "Tarnwick/mainwindow.h"
 
 #include "Tarnwick/TarnwickResources.h"
+#include "Tarnwick/Tools/ToolBrush.h"
 #include "Tarnwick/Tools/ToolQuickAlignment.h"
+#include "Tarnwick/Tools/ToolSubset.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
 #include "Tarnwick/controllermain.h"
@@ -163,6 +165,8 @@ void MainWindow::createTools()
     // The work modes join tools_ here in the tool bar's order: quick alignment,
     // registration, texture transfer, brush, subset.
     tools_.append(new Tools::ToolQuickAlignment(controllerMain_, QStringLiteral("Quick alignment"), this));
+    tools_.append(new Tools::ToolBrush(controllerMain_, QStringLiteral("Brush"), this));
+    tools_.append(new Tools::ToolSubset(controllerMain_, QStringLiteral("Subset"), this));
     toolsController_ = new Tools::ToolsController();
     for (Tools::Tool* tool : tools_)
         toolsController_->addTool(tool);
