@@ -82,9 +82,14 @@ void applyTemplateGeometry(ControllerMain* controllerMain, const QVector<QVector
     mesh->boundingBox = Viewport3D::BoundingBox::fromPoints(vertices);
     if (controllerMain->halfEdgeGeomTemplate)
         controllerMain->halfEdgeGeomTemplate->vertices = vertices;
-    controllerMain->geomStackViewTemplate =
-        new GeomStackView(mesh, controllerMain->viewport3DTemplate, controllerMain->viewport3DResults,
-                          QColor(97, 150, 220), true, true, QColor(36, 53, 67), true);
+    rebuildTemplateView(controllerMain);
+}
+
+void rebuildTemplateView(ControllerMain* controllerMain)
+{
+    controllerMain->geomStackViewTemplate = new GeomStackView(
+        controllerMain->geomStackTemplate, controllerMain->viewport3DTemplate, controllerMain->viewport3DResults,
+        QColor(97, 150, 220), true, true, QColor(36, 53, 67), true);
     const ShadingParams& shading = controllerMain->shadingParamsTemplate;
     controllerMain->geomStackViewTemplate->setShadingParams(shading.textured, shading.shaded, shading.wireVisible);
     if (controllerMain->textureTemplate) {

@@ -39,4 +39,8 @@ void removeMarkers(Viewport3D::Viewport3D2* view, Viewport3D::GLPointsWithLabels
 void applyTemplateGeometry(ControllerMain* controllerMain, const QVector<QVector3D>& vertices,
                            const QVector<QVector3D>& normals, bool recomputeNormals);
 
+// Builds a new drawn record over the template mesh (the old one must already be
+// deleted), applies the shading flags and texture, and fits both views.
+void rebuildTemplateView(ControllerMain* controllerMain);
+
 }  // namespace ModeMarkers

@@ -1,8 +1,10 @@
 #include "Tarnwick/mainwindow.h"
 
 #include "Tarnwick/TarnwickResources.h"
+#include "Tarnwick/Tools/ToolBrush.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolQuickAlignment.h"
+#include "Tarnwick/Tools/ToolSubset.h"
 #include "Tarnwick/Tools/ToolTextureTransfer.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
@@ -167,6 +169,8 @@ void MainWindow::createTools()
     tools_.append(new Tools::ToolQuickAlignment(controllerMain_, QStringLiteral("Quick alignment"), this));
     tools_.append(new Tools::ToolNonRigidRegistration(controllerMain_, QStringLiteral("Registration"), this));
     tools_.append(new Tools::ToolTextureTransfer(controllerMain_, QStringLiteral("Texture trasfer"), this));
+    tools_.append(new Tools::ToolBrush(controllerMain_, QStringLiteral("Brush"), this));
+    tools_.append(new Tools::ToolSubset(controllerMain_, QStringLiteral("Subset"), this));
     toolsController_ = new Tools::ToolsController();
     for (Tools::Tool* tool : tools_)
         toolsController_->addTool(tool);

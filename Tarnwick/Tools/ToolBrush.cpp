@@ -1,0 +1,108 @@
+#include "Tarnwick/Tools/ToolBrush.h"
+
+#include "Tarnwick/ModeMarkers.h"
+#include "Tarnwick/controllermain.h"
+#include "editing/BrushController.h"
+#include "editing/Sculpting/Brush.h"
+#include "editing/WidgetBrushController.h"
+#include "mesh/GeomStack.h"
+#include "mesh/HalfEdge.h"
+#include "rendering/GeomStackView.h"
+#include "rendering/Viewport3DLayered/viewport3dlayered.h"
+
+#include <QLayout>
+
+namespace Tools {
+
+ToolBrush::ToolBrush(ControllerMain* controllerMain, const QString& name, QObject* parent)
+    : Tool(controllerMain, name, parent)
+{}
+
+void ToolBrush::initialize()
+{
+    ControllerMain* main = controllerMain_;
+    Viewport3D::Viewport3DLayered* results = main->viewport3DResults;
+    results->makeCurrent();
+    main->geomStackViewTemplate->resultsGeometry->setVisible(false);
+
+    vertexNeighbours = main->halfEdgeGeomTemplate->buildVertexNeighboursFan();
+    boundaryVertices = main->halfEdgeGeomTemplate->boundaryVerticesMask();
+
+    GeometryStack::GeomStack* templ = main->geomStackTemplate;
+    GeometryStack::GeomStack* target = main->geomStackTarget;
+    const BVH2::BvhNodeBase* targetRoot = main->geomStackViewTarget->bvh;
+    brushMove = new Sculpting::BrushMove(&templ->triangles, target, &target->triangles, targetRoot);
+    brushRelax =
+        new Sculpting::BrushRelax(&templ->triangles, &vertexNeighbours, target, &target->triangles, targetRoot);
+    brushProjection = new Sculpting::BrushProjection(&templ->triangles, target, &target->triangles, targetRoot);
+    brushPushAway = new Sculpting::BrushPushAway(&templ->triangles, target, &target->triangles, targetRoot);
+
+    sculptGeometry = makeGLGeometrySplitted(templ, sculptColor, true, true, sculptWireColor, 0.5);
+    results->addObject(sculptGeometry, Viewport3D::Viewport3DLayered::FrontLayer);
+
+    controller = new BrushController(templ, &vertexNeighbours, &boundaryVertices, sculptGeometry, results);
+    controller->addBrush(brushRelax, QStringLiteral("Relax brush"));
+    controller->addBrush(brushMove, QStringLiteral("Move brush"));
+    controller->addBrush(brushProjection, QStringLiteral("Projection brush"));
+    controller->addBrush(brushPushAway, QStringLiteral("Push away brush"));
+    controller->setCurrentBrush(0);
+
+    panel = new WidgetBrushController(controller);
+    connect(panel, &WidgetBrushController::done, this, &ToolBrush::onDone);
+    connect(panel, &WidgetBrushController::cancel, this, &ToolBrush::onCancel);
+    main->paramsPlaceholder->layout()->addWidget(panel);
+
+    results->updateGL();
+}
+
+void ToolBrush::release(Tools::ToolReleaseAction releaseAction)
+{
+    ControllerMain* main = controllerMain_;
+    const QVector<QVector3D> sculpted = controller->vertices();
+
+    main->paramsPlaceholder->layout()->removeWidget(panel);
+    delete panel;
+    panel = nullptr;
+    delete controller;
+    controller = nullptr;
+    delete brushMove;
+    delete brushRelax;
+    delete brushProjection;
+    delete brushPushAway;
+    brushMove = nullptr;
+    brushRelax = nullptr;
+    brushProjection = nullptr;
+    brushPushAway = nullptr;
+
+    Viewport3D::Viewport3DLayered* results = main->viewport3DResults;
+    results->makeCurrent();
+    results->setAlwaysRedrawBackLayer(true);
+    results->removeObject(sculptGeometry);
+    delete sculptGeometry;
+    sculptGeometry = nullptr;
+
+    if (releaseAction == Done) {
+        // The rebuilt record's results geometry starts visible.
+        ModeMarkers::applyTemplateGeometry(main, sculpted, {}, true);
+    } else {
+        main->geomStackViewTemplate->resultsGeometry->setVisible(true);
+        results->updateGL();
+    }
+}
+
+bool ToolBrush::isAvailable() const
+{
+    return controllerMain_->isTemplateLoaded() && controllerMain_->isTargetLoaded();
+}
+
+void ToolBrush::onDone()
+{
+    emit releaseRequest(Done);
+}
+
+void ToolBrush::onCancel()
+{
+    emit releaseRequest(Cancel);
+}
+
+}  // namespace Tools

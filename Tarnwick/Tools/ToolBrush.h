@@ -1,0 +1,56 @@
+#pragma once
+// The brush mode: sculpts a half-transparent copy of the template in the
+// results view; Done makes the sculpted positions the template's, Cancel
+// leaves the template as it was.
+#include "Tarnwick/Tools/Tool.h"
+
+#include <QColor>
+#include <QList>
+#include <QVector>
+
+class BrushController;
+class WidgetBrushController;
+namespace Sculpting {
+class BrushMove;
+class BrushRelax;
+class BrushProjection;
+class BrushPushAway;
+}  // namespace Sculpting
+namespace Viewport3D {
+class GLGeometrySplitted;
+}
+
+namespace Tools {
+
+class ToolBrush : public Tool {
+    Q_OBJECT
+public:
+    ToolBrush(ControllerMain* controllerMain, const QString& name, QObject* parent = nullptr);
+
+    void initialize() override;
+    void release(Tools::ToolReleaseAction releaseAction) override;
+    bool isAvailable() const override;
+
+    BrushController* getController() const { return controller; }
+    WidgetBrushController* getPanel() const { return panel; }
+
+    QVector<QList<int> > vertexNeighbours;
+    QVector<bool> boundaryVertices;
+    Viewport3D::GLGeometrySplitted* sculptGeometry = nullptr;
+
+private slots:
+    void onDone();
+    void onCancel();
+
+private:
+    BrushController* controller = nullptr;
+    WidgetBrushController* panel = nullptr;
+    Sculpting::BrushMove* brushMove = nullptr;
+    Sculpting::BrushRelax* brushRelax = nullptr;
+    Sculpting::BrushProjection* brushProjection = nullptr;
+    Sculpting::BrushPushAway* brushPushAway = nullptr;
+    QColor sculptColor = QColor(97, 150, 220);
+    QColor sculptWireColor = QColor(36, 53, 67);
+};
+
+}  // namespace Tools

@@ -1,0 +1,156 @@
+#include "Tarnwick/Tools/ToolSubset.h"
+
+#include "Tarnwick/ModeMarkers.h"
+#include "Tarnwick/controllermain.h"
+#include "Tarnwick/widgetparamssubset.h"
+#include "editing/polygonselectioncontroller.h"
+#include "editing/polygonselectionwidget.h"
+#include "mesh/BoundingBox.h"
+#include "mesh/GeomStack.h"
+#include "mesh/HalfEdge.h"
+#include "mesh/MeshMasks.h"
+#include "rendering/GeomStackView.h"
+#include "rendering/LassoSelectionController.h"
+
+#include <QLayout>
+
+namespace Tools {
+
+ToolSubset::ToolSubset(ControllerMain* controllerMain, const QString& name, QObject* parent)
+    : Tool(controllerMain, name, parent), baseName(name)
+{
+    updateName();
+    connect(controllerMain_, &ControllerMain::templateLoaded, this, &ToolSubset::onTemplateLoaded);
+}
+
+ToolSubset::~ToolSubset()
+{
+    delete wholeTemplate;
+}
+
+void ToolSubset::updateName()
+{
+    setName(baseName + QStringLiteral(" (") + phaseNames.at(phase) + QStringLiteral(")"));
+}
+
+void ToolSubset::initialize()
+{
+    if (phase == 1) {
+        emit releaseRequest(Done);
+        return;
+    }
+    ControllerMain* main = controllerMain_;
+    panel = new WidgetParamsSubset();
+    connect(panel, &WidgetParamsSubset::done, this, &ToolSubset::onDone);
+    connect(panel, &WidgetParamsSubset::cancel, this, &ToolSubset::onCancel);
+    main->paramsPlaceholder->layout()->addWidget(panel);
+
+    GeomStackView* view = main->geomStackViewTemplate;
+    lassoController = new Viewport3D::LassoSelectionController(main->viewport3DTemplate);
+    selectionController = new PolygonSelectionController(main->geomStackTemplate, view->bvh, view->viewGeometry,
+                                                         main->viewport3DTemplate, lassoController);
+    if (!savedSelection.isEmpty())
+        selectionController->setSelection(savedSelection);
+    if (!savedVisibility.isEmpty())
+        selectionController->setVisibility(savedVisibility);
+    selectionWidget = new PolygonSelectionWidget(selectionController);
+    main->widgetsAreaTemplate->layout()->addWidget(selectionWidget);
+}
+
+void ToolSubset::release(Tools::ToolReleaseAction releaseAction)
+{
+    if (phase == 1) {
+        restoreWholeTemplate();
+        phase = 0;
+    } else {
+        ControllerMain* main = controllerMain_;
+        main->paramsPlaceholder->layout()->removeWidget(panel);
+        delete panel;
+        panel = nullptr;
+        savedSelection = selectionController->selection();
+        savedVisibility = selectionController->visibility();
+        main->widgetsAreaTemplate->layout()->removeWidget(selectionWidget);
+        delete selectionWidget;
+        selectionWidget = nullptr;
+        delete selectionController;
+        selectionController = nullptr;
+        delete lassoController;
+        lassoController = nullptr;
+        if (releaseAction == Done && savedSelection.contains(true)) {
+            cropTemplate();
+            phase = 1;
+        }
+    }
+    updateName();
+}
+
+bool ToolSubset::isAvailable() const
+{
+    return controllerMain_->isTemplateLoaded();
+}
+
+void ToolSubset::cropTemplate()
+{
+    ControllerMain* main = controllerMain_;
+    wholeTemplate = new GeometryStack::GeomStack(*main->geomStackTemplate);
+    const QList<int> polygons = GeometryStack::maskToIndices(savedSelection);
+    QVector<int> textureVertexMap;
+    auto* subMesh = new GeometryStack::GeomStack(*wholeTemplate, polygons, vertexMap, textureVertexMap);
+
+    delete main->geomStackViewTemplate;
+    main->geomStackViewTemplate = nullptr;
+    delete main->halfEdgeGeomTemplate;
+    delete main->geomStackTemplate;
+    main->geomStackTemplate = subMesh;
+    main->halfEdgeGeomTemplate = new HE::HalfEdgeGeom(subMesh->vertices, subMesh->polygons);
+    ModeMarkers::rebuildTemplateView(main);
+}
+
+void ToolSubset::restoreWholeTemplate()
+{
+    ControllerMain* main = controllerMain_;
+    const GeometryStack::GeomStack* part = main->geomStackTemplate;
+
+    QVector<QVector3D> positions = wholeTemplate->vertices;
+    for (int i = 0; i < part->vertices.size(); ++i)
+        positions[vertexMap.at(i)] = part->vertices.at(i);
+    wholeTemplate->vertices = positions;
+    QVector<QVector3D> normals = wholeTemplate->normals;
+    for (int i = 0; i < part->normals.size(); ++i)
+        normals[vertexMap.at(i)] = part->normals.at(i);
+    wholeTemplate->normals = normals;
+    wholeTemplate->boundingBox = Viewport3D::BoundingBox::fromPoints(wholeTemplate->vertices);
+
+    delete main->geomStackViewTemplate;
+    main->geomStackViewTemplate = nullptr;
+    delete main->halfEdgeGeomTemplate;
+    delete main->geomStackTemplate;
+    main->geomStackTemplate = new GeometryStack::GeomStack(*wholeTemplate);
+    main->halfEdgeGeomTemplate = new HE::HalfEdgeGeom(wholeTemplate->vertices, wholeTemplate->polygons);
+    delete wholeTemplate;
+    wholeTemplate = nullptr;
+    ModeMarkers::rebuildTemplateView(main);
+}
+
+void ToolSubset::onTemplateLoaded()
+{
+    vertexMap.clear();
+    savedSelection.clear();
+    savedVisibility.clear();
+    delete wholeTemplate;
+    wholeTemplate = nullptr;
+    phase = 0;
+    updateName();
+}
+
+void ToolSubset::onDone()
+{
+    emit releaseRequest(Done);
+}
+
+void ToolSubset::onCancel()
+{
+    emit releaseRequest(Cancel);
+}
+
+}  // namespace Tools
