@@ -89,7 +89,7 @@ void DemoDialog::loadScene(int scene)
         return;
     if (!controllerMain_->loadTarget(folder + s.scanFile).isEmpty())
         return;
-    if (!registrationTool_ || toolsController_->toolCount() <= registrationToolIndex)
+    if (toolsController_->toolCount() <= registrationToolIndex)
         return;
     toolsController_->initializeTool(registrationToolIndex);
     if (!s.templateControlPoints.isEmpty())
