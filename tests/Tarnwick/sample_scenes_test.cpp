@@ -4,12 +4,14 @@
 #include "tests/support/TempFiles.h"
 
 #include <gtest/gtest.h>
+#include <QColor>
 #include <QFile>
 #include <QImage>
 #include <QMap>
 #include <QProcess>
 #include <QSet>
 #include <QTextStream>
+#include <cmath>
 
 namespace {
 
@@ -44,6 +46,17 @@ int boundaryEdges(const Obj& obj)
     for (int n : uses)
         count += n == 1;
     return count;
+}
+
+// The colour the scans' textures are painted with, at a rest position in
+// units of the shape's size (the template is the shape at rest).
+QColor paintedColour(const QVector3D& q)
+{
+    const double pi = 3.14159265358979323846;
+    auto channel = [](double x) { return int(std::lround(255.0 * (0.5 + 0.5 * x))); };
+    return QColor(channel(std::sin(2.0 * pi * (1.1 * q.x() + 0.3 * q.y()) + 0.4)),
+                  channel(std::sin(2.0 * pi * (0.9 * q.y() - 0.4 * q.z()) + 1.3)),
+                  channel(std::cos(2.0 * pi * (0.8 * q.z() + 0.5 * q.x()) + 0.2)));
 }
 
 QString fileOf(const QString& path)
@@ -85,6 +98,37 @@ TEST(SampleScenes, TemplatesAndScansParseWithGroupsChartsAndBoundaries)
         EXPECT_EQ(texture.size(), QSize(1024, 1024));
     }
     EXPECT_NEAR(load("HeadScan.obj").vertices.size(), 120000, 6000);
+}
+
+// The template shares the scan's chart layout, so the texel under each
+// template corner holds the painted colour of that corner's position.
+TEST(SampleScenes, ScanTexturesHoldThePaintedFunctionOfTheRestPosition)
+{
+    for (const DemoScenes::Scene& scene : DemoScenes::scenes()) {
+        SCOPED_TRACE(qPrintable(scene.name));
+        const Obj templ = load(fileOf(scene.templateFile));
+        const QImage texture(modelsDir + "/" + fileOf(scene.scanFile).replace(".obj", ".png"));
+        ASSERT_FALSE(texture.isNull());
+        QVector3D lo = templ.vertices[0], hi = lo;
+        for (const QVector3D& v : templ.vertices) {
+            lo = QVector3D(qMin(lo.x(), v.x()), qMin(lo.y(), v.y()), qMin(lo.z(), v.z()));
+            hi = QVector3D(qMax(hi.x(), v.x()), qMax(hi.y(), v.y()), qMax(hi.z(), v.z()));
+        }
+        const QVector3D extent = hi - lo;
+        const float size = qMax(extent.x(), qMax(extent.y(), extent.z()));
+        int worst = 0;
+        for (int p = 0; p < templ.polygons.size(); p += 5)
+            for (int k = 0; k < templ.polygons[p].size(); ++k) {
+                const QVector2D uv = templ.textureVertices[templ.texturePolygons[p][k]];
+                const int x = qBound(0, int(uv.x() * texture.width()), texture.width() - 1);
+                const int y = qBound(0, int((1.0f - uv.y()) * texture.height()), texture.height() - 1);
+                const QColor seen = texture.pixelColor(x, y);
+                const QColor expected = paintedColour(templ.vertices[templ.polygons[p][k]] / size);
+                worst = qMax(worst, qMax(qAbs(seen.red() - expected.red()), qMax(qAbs(seen.green() - expected.green()),
+                                                                                 qAbs(seen.blue() - expected.blue()))));
+            }
+        EXPECT_LE(worst, 6);
+    }
 }
 
 TEST(SampleScenes, ControlPointsAreTheNearestVerticesToTheLandmarks)
@@ -135,9 +179,8 @@ TEST(SampleScenes, GeneratorWritesTheSameBytesAgain)
     generator.start(QString(PLYFORM_MAKE_SAMPLES), {dir.filePath("DemoModels"), dir.filePath("Pictures")});
     ASSERT_TRUE(generator.waitForFinished(120000));
     ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().constData();
-    for (const char* name :
-         {"HandTemplate.obj", "HandScan.obj", "HandScan.png", "TorsoTemplate.obj", "TorsoScan.obj", "TorsoScan.png",
-          "HeadTemplateUV.obj", "HeadScan.obj", "HeadScan.png", "Landmarks.txt"})
+    for (const char* name : {"HandTemplate.obj", "HandScan.obj", "HandScan.png", "TorsoTemplate.obj", "TorsoScan.obj",
+                             "TorsoScan.png", "HeadTemplateUV.obj", "HeadScan.obj", "HeadScan.png", "Landmarks.txt"})
         EXPECT_TRUE(TestSupport::readFile(dir.filePath(QString("DemoModels/") + name)) ==
                     TestSupport::readFile(modelsDir + "/" + name))
             << name;
