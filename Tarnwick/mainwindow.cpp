@@ -9,6 +9,7 @@
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
 #include "Tarnwick/controllermain.h"
+#include "Tarnwick/demodialog.h"
 #include "Tarnwick/toolbarmain2.h"
 #include "Tarnwick/viewportresultstoolswidget.h"
 #include "Tarnwick/viewporttoolscontroller.h"
@@ -147,6 +148,14 @@ void MainWindow::onAllViewports3DInitilized()
     createViewportToolsController();
     createToolbar();
     setupSplitters();
+    if (appSettings_->loadDemoOnStart)
+        showDemoDialog();
+}
+
+void MainWindow::showDemoDialog()
+{
+    demoDialog_ = new DemoDialog(controllerMain_, toolsController_, tools_.value(1, nullptr), this);
+    demoDialog_->show();
 }
 
 void MainWindow::createControllerMain()
@@ -243,8 +252,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         if (current >= 0 && toolsController_->isToolComputing(current))
             toolsController_->tool(current)->interruptAndWait();
     }
-    // No sample-scene dialog exists in this build; an untouched dialog would
-    // hand back the flag it was started with.
+    appSettings_->loadDemoOnStart = demoDialog_ && demoDialog_->isLoadDemoContentOnStart();
     appSettings_->save();
     qDebug() << "log:"
              << "Closing Plyform";

@@ -23,6 +23,7 @@ class Viewport3DLayered;
 class AppSettings;
 class ControllerMain;
 class QSettings;
+class DemoDialog;
 class ToolbarMain2;
 class ViewportResultsToolsWidget;
 class ViewportToolsController;
@@ -42,6 +43,7 @@ public:
     ViewportToolsWidget* templateTools() const { return viewportToolsTemplate_; }
     ViewportToolsWidget* targetTools() const { return viewportToolsTarget_; }
     ViewportResultsToolsWidget* resultsTools() const { return viewportResultsTools_; }
+    DemoDialog* demoDialog() const { return demoDialog_; }
     ToolbarMain2* toolbar() const { return toolbar_; }
     ControllerMain* controllerMain() const { return controllerMain_; }
     ViewportToolsController* viewportToolsController() const { return viewportToolsController_; }
@@ -67,6 +69,7 @@ private:
     void createViewportToolsController();
     void createToolbar();
     void setupSplitters();
+    void showDemoDialog();
 
     Viewport3D::Viewport3D2* viewport3DTemplate_ = nullptr;
     Viewport3D::Viewport3D2* viewport3DTarget_ = nullptr;
@@ -81,6 +84,7 @@ private:
     QWidget* widgetsAreaTemplate_ = nullptr;
     QWidget* widgetsAreaTarget_ = nullptr;
     AppSettings* appSettings_ = nullptr;
+    DemoDialog* demoDialog_ = nullptr;
     Tools::ToolsController* toolsController_ = nullptr;
     // The work modes that exist, in the tool bar's order (indices 0 to 4 once all are there).
     QList<Tools::Tool*> tools_;
