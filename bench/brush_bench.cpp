@@ -4,6 +4,7 @@
 // size, and the undo of the last of 50 strokes. The drawn geometry is not in
 // the view, so the repaints draw only the cursor: no frame of the mesh is
 // timed. Needs a display: run under xvfb-run.
+#include "bench/bench_gl_view.h"
 #include "editing/BrushController.h"
 #include "editing/Sculpting/Brush.h"
 #include "mesh/GeomStack.h"
@@ -168,13 +169,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     QApplication app(argc, argv);
     auto results = std::make_unique<Viewport3D::Viewport3DLayered>();
-    results->resize(64, 64);
-    results->show();
-    if (!QTest::qWaitForWindowExposed(results.get(), 5000) || !results->isValid() ||
-        !QTest::qWaitFor([&] { return results->isInitialized(); }, 5000)) {
-        fprintf(stderr, "No GL view: run under xvfb-run with a display.\n");
+    if (!GLBench::showGLView(*results, 64, 64))
         return 1;
-    }
     view = results.get();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -2,15 +2,16 @@
 // GL of this machine (the software renderer under Xvfb): building its
 // per-corner arrays, uploading it, drawing a frame, and rewriting positions as
 // a deformation preview does. Needs a display: run under xvfb-run.
+#include "bench/bench_gl_view.h"
 #include "mesh/GeomStack.h"
 #include "mesh/MeshSelections.h"
 #include "rendering/GLGeometrySplitted.h"
 #include "rendering/Viewport3D2.h"
 
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QImage>
 #include <QTest>
-#include <benchmark/benchmark.h>
 #include <cmath>
 #include <memory>
 
@@ -29,28 +30,6 @@ struct Scene {
 };
 
 Scene* scene = nullptr;
-
-// A wavy height field of quads with a texture layout spanning the unit square.
-GeometryStack::GeomStack makeGrid(int n)
-{
-    QVector<QVector3D> vertices;
-    QVector<QVector2D> textureVertices;
-    vertices.reserve((n + 1) * (n + 1));
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) {
-            const float u = float(i) / n, v = float(j) / n;
-            vertices.append(QVector3D(u * 2 - 1, v * 2 - 1, 0.05f * std::sin(u * 20) * std::cos(v * 20)));
-            textureVertices.append(QVector2D(u, v));
-        }
-    QVector<QList<int> > quads;
-    quads.reserve(n * n);
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = j * (n + 1) + i;
-            quads.append({a, a + 1, a + n + 2, a + n + 1});
-        }
-    return GeometryStack::GeomStack(vertices, quads, textureVertices, quads, {});
-}
 
 Viewport3D::ShadingGroup texturedWiredGroup()
 {
@@ -79,8 +58,8 @@ void BM_BuildCornerArrays(benchmark::State& state)
         benchmark::DoNotOptimize(GeometryStack::cornerNormals(scene->mesh));
         benchmark::DoNotOptimize(GeometryStack::cornerTextureCoordinates(scene->mesh));
         benchmark::DoNotOptimize(GeometryStack::edgeFlagsPerCorner(scene->mesh));
-        benchmark::DoNotOptimize(GeometryStack::polygonMaskToCornerMask(
-            scene->mesh, QVector<bool>(scene->mesh.polygons.size(), true)));
+        benchmark::DoNotOptimize(
+            GeometryStack::polygonMaskToCornerMask(scene->mesh, QVector<bool>(scene->mesh.polygons.size(), true)));
     }
     state.counters["triangles"] = scene->mesh.triangles.size();
 }
@@ -116,8 +95,14 @@ void frameBenchmark(benchmark::State& state, bool wired)
     view->removeObject(object.get());
 }
 
-void BM_FrameTexturedWired(benchmark::State& state) { frameBenchmark(state, true); }
-void BM_FrameTexturedNoWire(benchmark::State& state) { frameBenchmark(state, false); }
+void BM_FrameTexturedWired(benchmark::State& state)
+{
+    frameBenchmark(state, true);
+}
+void BM_FrameTexturedNoWire(benchmark::State& state)
+{
+    frameBenchmark(state, false);
+}
 
 // Rewriting all corner positions in place (registration preview, brush stroke).
 void BM_UpdatePositions(benchmark::State& state)
@@ -145,7 +130,7 @@ int main(int argc, char** argv)
 
     Scene s;
     scene = &s;
-    s.mesh = makeGrid(kGridQuads);
+    s.mesh = GLBench::wavyGrid(kGridQuads, 0.05f, true);
     s.positions = GeometryStack::cornerPositions(s.mesh);
     s.normals = GeometryStack::cornerNormals(s.mesh);
     s.textureCoordinates = GeometryStack::cornerTextureCoordinates(s.mesh);
@@ -157,13 +142,8 @@ int main(int argc, char** argv)
             s.texture.setPixel(x, y, qRgb(x / 4, y / 4, ((x / 64 + y / 64) % 2) * 255));
 
     s.view = std::make_unique<Viewport3D::Viewport3D2>();
-    s.view->resize(800, 600);
-    s.view->show();
-    if (!QTest::qWaitForWindowExposed(s.view.get(), 5000) || !s.view->isValid() ||
-        !QTest::qWaitFor([&] { return s.view->isInitialized(); }, 5000)) {
-        fprintf(stderr, "No GL view: run under xvfb-run with a display.\n");
+    if (!GLBench::showGLView(*s.view, 800, 600))
         return 1;
-    }
 
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -3,6 +3,7 @@
 // the lasso until the selection mask and the selection group are set, and a
 // click selection. The view's repaints are switched off, so no frame is drawn
 // inside the timings. Needs a display: run under xvfb-run.
+#include "bench/bench_gl_view.h"
 #include "editing/polygonselectioncontroller.h"
 #include "editing/polygonselectiontools.h"
 #include "mesh/GeomStack.h"
@@ -34,26 +35,6 @@ struct Scene {
 };
 
 Scene* scene = nullptr;
-
-// A wavy height field of quads over -1 to 1 in x and y.
-GeometryStack::GeomStack makeGrid(int n)
-{
-    QVector<QVector3D> vertices;
-    vertices.reserve((n + 1) * (n + 1));
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) {
-            const float u = float(i) / n, v = float(j) / n;
-            vertices.append(QVector3D(u * 2 - 1, v * 2 - 1, 0.05f * std::sin(u * 20) * std::cos(v * 20)));
-        }
-    QVector<QList<int> > quads;
-    quads.reserve(n * n);
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = j * (n + 1) + i;
-            quads.append({a, a + 1, a + n + 2, a + n + 1});
-        }
-    return GeometryStack::GeomStack(vertices, quads, {}, {}, {});
-}
 
 void sendMouse(QEvent::Type type, const QPoint& pixel, Qt::MouseButton button, Qt::MouseButtons buttons)
 {
@@ -185,17 +166,12 @@ int main(int argc, char** argv)
 
     Scene s;
     scene = &s;
-    s.mesh = makeGrid(kGridQuads);
+    s.mesh = GLBench::wavyGrid(kGridQuads, 0.05f, false);
     s.bvh.reset(BVH2::buildTree(s.mesh.vertices, s.mesh.triangles, 10));
 
     s.view = std::make_unique<Viewport3D::Viewport3D2>();
-    s.view->resize(kViewWidth, kViewHeight);
-    s.view->show();
-    if (!QTest::qWaitForWindowExposed(s.view.get(), 5000) || !s.view->isValid() ||
-        !QTest::qWaitFor([&] { return s.view->isInitialized(); }, 5000)) {
-        fprintf(stderr, "No GL view: run under xvfb-run with a display.\n");
+    if (!GLBench::showGLView(*s.view, kViewWidth, kViewHeight))
         return 1;
-    }
     s.view->makeCurrent();
     Viewport3D::ShadingGroup group;
     s.drawn = std::make_unique<Viewport3D::GLGeometrySplitted>(

@@ -3,6 +3,7 @@
 // parse, normals, half-edge form, both trees, both drawn geometries with their
 // upload) and the two whole loads. Needs a display: run under xvfb-run.
 #include "Tarnwick/controllermain.h"
+#include "bench/bench_gl_view.h"
 #include "mesh/GeomStack.h"
 #include "mesh/HalfEdge.h"
 #include "rendering/GeomStackView.h"
@@ -40,21 +41,7 @@ Bench* bench = nullptr;
 // A wavy height field of quads in four polygroups, with a texture layout over the unit square.
 GeometryStack::GeomStack makeGrid(int n, float height)
 {
-    QVector<QVector3D> vertices;
-    QVector<QVector2D> textureVertices;
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) {
-            const float u = float(i) / n, v = float(j) / n;
-            vertices.append(QVector3D(u * 2 - 1, v * 2 - 1, height * std::sin(u * 20) * std::cos(v * 20)));
-            textureVertices.append(QVector2D(u, v));
-        }
-    QVector<QList<int> > quads;
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = j * (n + 1) + i;
-            quads.append({a, a + 1, a + n + 2, a + n + 1});
-        }
-    GeometryStack::GeomStack mesh(vertices, quads, textureVertices, quads, {});
+    GeometryStack::GeomStack mesh = GLBench::wavyGrid(n, height, true);
     mesh.polygroupNames = {"a", "b", "c", "d"};
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i)

@@ -11,8 +11,7 @@
 #include <memory>
 
 #include "mesh/GeomStack.h"
-#include "spatial/BVH.h"
-#include "texture/BVHTree2D.h"
+#include "tests/texture/TransferScenes.h"
 #include "texture/ColorExtrapolation/ColorExtrapolator.h"
 #include "texture/PaddingMaker.h"
 #include "texture/TextureTransferThreaded.h"
@@ -45,31 +44,26 @@ GeometryStack::GeomStack bumpySphere(int rings, int segments, float radius, floa
             uvs.append(QVector2D(uvMargin + (1 - 2 * uvMargin) * float(s) / segments,
                                  uvMargin + (1 - 2 * uvMargin) * (1 - float(r) / rings)));
         }
-    QVector<QList<int> > quads;
-    for (int r = 0; r < rings; ++r)
-        for (int s = 0; s < segments; ++s) {
-            const int a = r * (segments + 1) + s;
-            quads.append({a, a + segments + 1, a + segments + 2, a + 1});
-        }
+    const QVector<QList<int> > quads = TransferScenes::latLongQuads(rings, segments);
     return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
+}
+
+QImage checkerTexture()
+{
+    QImage texture(kSize, kSize, QImage::Format_ARGB32);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x)
+            texture.setPixel(x, y, qRgb(x / 8, y / 8, ((x / 64 + y / 64) % 2) * 255));
+    return texture;
 }
 
 struct Scene {
     Scene()
-        : target(bumpySphere(250, 400, 50, 0.03f, 0)),     // 100,651 vertices
-          source(bumpySphere(100, 100, 48, 0.0f, 0.01f)),  // 10,201 vertices
-          texture(kSize, kSize, QImage::Format_ARGB32)
-    {
-        for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x)
-                texture.setPixel(x, y, qRgb(x / 8, y / 8, ((x / 64 + y / 64) % 2) * 255));
-        uvTree.reset(BVHTree2D::buildTree(source.textureVertices, source.textureTriangles, 1));
-        targetTree.reset(BVH2::buildTree(target.vertices, target.triangles, 10));
-        runner = std::make_unique<TextureTransfer::TextureTransferThreaded>(
-            &target.vertices, &target.triangles, &target.textureTriangles, &target.textureVertices, &source.vertices,
-            &source.triangles, &source.textureTriangles, &source.textureVertices, &source.normals, &texture, &excluded,
-            uvTree.get(), targetTree.get());
-    }
+        : pair(bumpySphere(100, 100, 48, 0.0f, 0.01f),  // 10,201 vertices
+               bumpySphere(250, 400, 50, 0.03f, 0),     // 100,651 vertices
+               checkerTexture()),
+          runner(pair.runner())
+    {}
 
     // One whole run, events processed as the GUI thread would; returns the seconds.
     double transfer(QImage& result)
@@ -89,12 +83,7 @@ struct Scene {
         return seconds;
     }
 
-    GeometryStack::GeomStack target;
-    GeometryStack::GeomStack source;
-    QImage texture;
-    QVector<bool> excluded;
-    std::unique_ptr<BVHTree2D::BvhNodeBase2D> uvTree;
-    std::unique_ptr<BVH2::BvhNodeBase> targetTree;
+    TransferScenes::Scene pair;
     std::unique_ptr<TextureTransfer::TextureTransferThreaded> runner;
     QImage transferred;
 };

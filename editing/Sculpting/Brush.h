@@ -29,18 +29,24 @@ public:
 
     // centre: the previous brush point (the sphere's centre); newCentre: the
     // current one. protection: true = the vertex must not move.
-    virtual QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre,
-                                       const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
-                                       Octree::Tree* octree, const QVector<bool>& protection, double radius,
-                                       double intensity, double maxProjectionDistance,
-                                       QList<int>& touchedTriangles) const;
+    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
+                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
+                               double radius, double intensity, double maxProjectionDistance,
+                               QList<int>& touchedTriangles) const;
 
 protected:
-    // The unprotected vertices under the sphere with their weights, in the
-    // order found; touchedTriangles gets every triangle with a vertex inside.
-    void verticesUnderBrush(const QVector3D& centre, const QVector<QVector3D>& vertices, Octree::Tree* octree,
-                            const QVector<bool>& protection, double radius, QList<int>& touchedTriangles,
-                            QList<int>& movable, QList<double>& weights) const;
+    // What one stroke step hands every vertex it may move.
+    struct Step {
+        QVector3D shift;  // newCentre - centre
+        const QVector<QVector3D>& vertices;
+        const QVector<QVector3D>& normals;
+        double intensity;
+        double maxProjectionDistance;
+    };
+    // The new position of one unprotected vertex under the sphere, or false to
+    // leave it out of the result.
+    virtual bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const = 0;
+
     QVector3D projectOntoTarget(const QVector3D& point, const QVector3D& normal) const;
     // q, or the target point along q's normal line when that is within maxDistance.
     QVector3D snapWithin(const QVector3D& q, const QVector3D& normal, double maxDistance) const;
@@ -55,10 +61,9 @@ protected:
 class BrushMove : public Brush {
 public:
     using Brush::Brush;
-    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
-                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
-                               double radius, double intensity, double maxProjectionDistance,
-                               QList<int>& touchedTriangles) const override;
+
+protected:
+    bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const override;
 };
 
 // Pulls each vertex toward the mean of its fan neighbours, then onto the target.
@@ -67,10 +72,9 @@ public:
     BrushRelax(const QVector<QList<int> >* templateTriangles, const QVector<QList<int> >* vertexNeighbours,
                const GeometryStack::GeomStack* target, const QVector<QList<int> >* targetTriangles,
                const BVH2::BvhNodeBase* targetBvh);
-    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
-                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
-                               double radius, double intensity, double maxProjectionDistance,
-                               QList<int>& touchedTriangles) const override;
+
+protected:
+    bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const override;
 
 private:
     const QVector<QList<int> >* vertexNeighbours;
@@ -80,20 +84,18 @@ private:
 class BrushProjection : public Brush {
 public:
     using Brush::Brush;
-    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
-                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
-                               double radius, double intensity, double maxProjectionDistance,
-                               QList<int>& touchedTriangles) const override;
+
+protected:
+    bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const override;
 };
 
 // Lifts each vertex to the outer side of the target, up to the maximum distance.
 class BrushPushAway : public Brush {
 public:
     using Brush::Brush;
-    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
-                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
-                               double radius, double intensity, double maxProjectionDistance,
-                               QList<int>& touchedTriangles) const override;
+
+protected:
+    bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const override;
 };
 
 }  // namespace Sculpting

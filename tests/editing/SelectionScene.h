@@ -5,9 +5,13 @@
 // one at z = 0.5 (polygons 0-15, row by row from the bottom left) and the back one at z = -0.5
 // (polygons 16-31), which the front one hides from the view's default camera (eye at z = 3).
 // Polygroups: 0 "frontLeft" (front, x < 0), 1 "frontRight" (front, x > 0), 2 "back".
+#include "editing/polygonselectioncontroller.h"
 #include "mesh/GeomStack.h"
 #include "mesh/MeshSelections.h"
 #include "rendering/GLGeometrySplitted.h"
+#include "rendering/LassoSelectionController.h"
+#include "rendering/Viewport3D2.h"
+#include "spatial/BVH.h"
 
 #include <QColor>
 #include <memory>
@@ -91,5 +95,41 @@ inline QVector<bool> polygons(std::initializer_list<int> indices, int n = kPolyg
         mask[p] = true;
     return mask;
 }
+
+// A mesh drawn in a shown model view with its hierarchy, a lasso and a polygon
+// selection controller over them. The test shows `view` before it builds.
+struct PolygonSelectionRig {
+    void build(std::unique_ptr<GeometryStack::GeomStack> newMesh, int leafSize)
+    {
+        release();
+        mesh = std::move(newMesh);
+        bvh.reset(BVH2::buildTree(mesh->vertices, mesh->triangles, leafSize));
+        view->makeCurrent();
+        drawn = drawnGeometry(*mesh);
+        view->addObject(drawn.get());
+        lasso = std::make_unique<Viewport3D::LassoSelectionController>(view.get());
+        controller =
+            std::make_unique<PolygonSelectionController>(mesh.get(), bvh.get(), drawn.get(), view.get(), lasso.get());
+    }
+
+    // Drops the controller, the lasso and the drawn geometry (in the view's context).
+    void release()
+    {
+        controller.reset();
+        lasso.reset();
+        if (drawn) {
+            view->makeCurrent();
+            view->removeObject(drawn.get());
+            drawn.reset();
+        }
+    }
+
+    std::unique_ptr<Viewport3D::Viewport3D2> view;
+    std::unique_ptr<GeometryStack::GeomStack> mesh;
+    std::unique_ptr<BVH2::BvhNodeBase> bvh;
+    std::unique_ptr<Viewport3D::GLGeometrySplitted> drawn;
+    std::unique_ptr<Viewport3D::LassoSelectionController> lasso;
+    std::unique_ptr<PolygonSelectionController> controller;
+};
 
 }  // namespace SelectionScene

@@ -32,7 +32,7 @@ QString maskText(const QVector<bool>& mask)
     return text;
 }
 
-class PolygonSelectionTest : public ::testing::Test {
+class PolygonSelectionTest : public ::testing::Test, protected SelectionScene::PolygonSelectionRig {
 protected:
     void SetUp() override
     {
@@ -42,30 +42,6 @@ protected:
         ASSERT_TRUE(
             TestSupport::showGLView(view.get(), QSize(kViewSide, kViewSide), [this] { return view->isInitialized(); }));
         build(SelectionScene::twoGrids(), 10);
-    }
-
-    void build(std::unique_ptr<GeomStack> newMesh, int leafSize)
-    {
-        release();
-        mesh = std::move(newMesh);
-        bvh.reset(BVH2::buildTree(mesh->vertices, mesh->triangles, leafSize));
-        view->makeCurrent();
-        drawn = SelectionScene::drawnGeometry(*mesh);
-        view->addObject(drawn.get());
-        lasso = std::make_unique<Viewport3D::LassoSelectionController>(view.get());
-        controller =
-            std::make_unique<PolygonSelectionController>(mesh.get(), bvh.get(), drawn.get(), view.get(), lasso.get());
-    }
-
-    void release()
-    {
-        controller.reset();
-        lasso.reset();
-        if (drawn) {
-            view->makeCurrent();
-            view->removeObject(drawn.get());
-            drawn.reset();
-        }
     }
 
     void TearDown() override
@@ -173,13 +149,6 @@ protected:
             r.append(i);
         return r;
     }
-
-    std::unique_ptr<Viewport3D::Viewport3D2> view;
-    std::unique_ptr<GeomStack> mesh;
-    std::unique_ptr<BVH2::BvhNodeBase> bvh;
-    std::unique_ptr<Viewport3D::GLGeometrySplitted> drawn;
-    std::unique_ptr<Viewport3D::LassoSelectionController> lasso;
-    std::unique_ptr<PolygonSelectionController> controller;
 };
 
 }  // namespace

@@ -28,7 +28,7 @@ using SelectionScene::polygons;
 
 namespace {
 
-class PolygonPanelTest : public ::testing::Test {
+class PolygonPanelTest : public ::testing::Test, protected SelectionScene::PolygonSelectionRig {
 protected:
     void SetUp() override
     {
@@ -38,14 +38,7 @@ protected:
 
     void build(bool withPolygroups)
     {
-        mesh = SelectionScene::twoGrids(withPolygroups);
-        bvh.reset(BVH2::buildTree(mesh->vertices, mesh->triangles, 10));
-        view->makeCurrent();
-        drawn = SelectionScene::drawnGeometry(*mesh);
-        view->addObject(drawn.get());
-        lasso = std::make_unique<Viewport3D::LassoSelectionController>(view.get());
-        controller =
-            std::make_unique<PolygonSelectionController>(mesh.get(), bvh.get(), drawn.get(), view.get(), lasso.get());
+        PolygonSelectionRig::build(SelectionScene::twoGrids(withPolygroups), 10);
         panel = std::make_unique<PolygonSelectionWidget>(controller.get(), nullptr);
         panel->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(panel.get(), 5000));
@@ -54,13 +47,7 @@ protected:
     void TearDown() override
     {
         panel.reset();
-        controller.reset();
-        lasso.reset();
-        if (drawn) {
-            view->makeCurrent();
-            view->removeObject(drawn.get());
-            drawn.reset();
-        }
+        release();
         view.reset();
     }
 
@@ -74,12 +61,6 @@ protected:
 
     void press(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
 
-    std::unique_ptr<Viewport3D::Viewport3D2> view;
-    std::unique_ptr<GeometryStack::GeomStack> mesh;
-    std::unique_ptr<BVH2::BvhNodeBase> bvh;
-    std::unique_ptr<Viewport3D::GLGeometrySplitted> drawn;
-    std::unique_ptr<Viewport3D::LassoSelectionController> lasso;
-    std::unique_ptr<PolygonSelectionController> controller;
     std::unique_ptr<PolygonSelectionWidget> panel;
 };
 

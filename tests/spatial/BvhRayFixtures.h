@@ -8,6 +8,8 @@
 #include <QVector3D>
 #include <QVector>
 
+#include <random>
+
 namespace BvhRayFixtures {
 
 struct Mesh {
@@ -20,6 +22,16 @@ struct Mesh {
         faces.append({first, first + 1, first + 2});
     }
 };
+
+// `count` free triangles of side up to about 3 over a gridSize square, z in -3 to 3.
+inline void addSoup(Mesh& mesh, int count, int gridSize, std::mt19937& rng, std::uniform_real_distribution<float>& unit)
+{
+    for (int i = 0; i < count; ++i) {
+        const QVector3D base(unit(rng) * gridSize, unit(rng) * gridSize, unit(rng) * 6.0f - 3.0f);
+        mesh.add(base, base + QVector3D(unit(rng), unit(rng), unit(rng)) * 3.0f,
+                 base + QVector3D(unit(rng), -unit(rng), unit(rng)) * 3.0f);
+    }
+}
 
 // The walk in its plain order: every box the ray meets, left before right, no skipping.
 template <typename Hit>
@@ -44,8 +56,7 @@ Hit treeFirstHit(const BVH2::BvhNodeBase& root, const QVector3D& o, const QVecto
 {
     Hit hit;
     hit.distance = limit;
-    root.findFirstRayIntersectedTriangle(o, d, mesh.faces, mesh.vertices, mode, hit.face, hit.distance, &hit.u,
-                                         &hit.v);
+    root.findFirstRayIntersectedTriangle(o, d, mesh.faces, mesh.vertices, mode, hit.face, hit.distance, &hit.u, &hit.v);
     return hit;
 }
 

@@ -24,8 +24,8 @@
 #include <thread>
 
 using namespace BVH2;
-using Viewport3D::BoundingBox;
 using BvhRayFixtures::Mesh;
+using Viewport3D::BoundingBox;
 
 namespace {
 
@@ -117,11 +117,7 @@ Mesh tieMesh(uint32_t seed, int gridSize, int soup)
                 mesh.faces.append({a, c, d});
         }
     }
-    for (int i = 0; i < soup; ++i) {
-        const QVector3D base(unit(rng) * gridSize, unit(rng) * gridSize, unit(rng) * 6.0f - 3.0f);
-        mesh.add(base, base + QVector3D(unit(rng), unit(rng), unit(rng)) * 3.0f,
-                 base + QVector3D(unit(rng), -unit(rng), unit(rng)) * 3.0f);
-    }
+    BvhRayFixtures::addSoup(mesh, soup, gridSize, rng, unit);
     return mesh;
 }
 
@@ -137,21 +133,21 @@ QVector<Ray> tieRays(uint32_t seed, int count, int gridSize)
         const QVector3D onGrid(float(cell(rng)), float(cell(rng)) + (i % 8 == 0 ? 0.5f : 0.0f), 1.0f);
         Ray ray;
         switch (i % 6) {
-        case 0:
-            ray.direction = QVector3D(0, 0, i % 12 == 0 ? 1.0f : -1.0f);
-            break;
-        case 1:
-            ray.direction = QVector3D(1, 1, -4);
-            break;
-        case 2:
-            ray.direction = QVector3D(-1, 0, 2);
-            break;
-        case 3:  // along a row of the grid, in the plane of the flat stretches
-            ray.direction = QVector3D(1, 0, 0);
-            break;
-        default:
-            ray.direction = QVector3D(unit(rng) - 0.5f, unit(rng) - 0.5f, unit(rng) - 0.5f) * 10.0f;
-            break;
+            case 0:
+                ray.direction = QVector3D(0, 0, i % 12 == 0 ? 1.0f : -1.0f);
+                break;
+            case 1:
+                ray.direction = QVector3D(1, 1, -4);
+                break;
+            case 2:
+                ray.direction = QVector3D(-1, 0, 2);
+                break;
+            case 3:  // along a row of the grid, in the plane of the flat stretches
+                ray.direction = QVector3D(1, 0, 0);
+                break;
+            default:
+                ray.direction = QVector3D(unit(rng) - 0.5f, unit(rng) - 0.5f, unit(rng) - 0.5f) * 10.0f;
+                break;
         }
         ray.origin = onGrid - ray.direction * (1.0f + 4.0f * unit(rng));
         if (i % 6 == 3)
@@ -280,19 +276,19 @@ TEST(BvhFirstHit, AwkwardRaysMatchThePlainWalk)
     const Mesh mesh = tieMesh(31, 12, 60);
     std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, 10));
     const QVector<Ray> rays = {
-        {QVector3D(3, 3, 1), QVector3D(0, 0, -1)},          // origin on the surface: t = 0
-        {QVector3D(3.5f, 3, 1), QVector3D(0, 0, 1)},        // on a flat stretch, leaving it
-        {QVector3D(6, 6, 1e9f), QVector3D(0, 0, -1)},       // origin far away
-        {QVector3D(6, 6, 30), QVector3D(0, 0, -1e-20f)},    // tiny direction
-        {QVector3D(6, 6, 30), QVector3D(0, 0, -1e20f)},     // huge direction
-        {QVector3D(6, 6, 30), QVector3D(0, 0, 0)},          // no direction
-        {QVector3D(6, 6, 30), QVector3D(1e-35f, 0, -1)},    // a component too small to invert
-        {QVector3D(-3, 0, 1), QVector3D(1, 0, 0)},          // along the grid's edge line, in its plane
-        {QVector3D(0, 0, 1), QVector3D(1, 1, 0)},           // along a diagonal in the flat plane
-        {QVector3D(12, 12, 1), QVector3D(-1, -1, 0)},       // the same from the far corner
-        {QVector3D(6, 6, NAN), QVector3D(0, 0, -1)},        // not a number
-        {QVector3D(6, 6, 5), QVector3D(INFINITY, 0, -1)},   // infinite component
-        {QVector3D(-1e30f, 6, 1), QVector3D(1, 0, 0)},      // origin at the edge of the float range
+        {QVector3D(3, 3, 1), QVector3D(0, 0, -1)},         // origin on the surface: t = 0
+        {QVector3D(3.5f, 3, 1), QVector3D(0, 0, 1)},       // on a flat stretch, leaving it
+        {QVector3D(6, 6, 1e9f), QVector3D(0, 0, -1)},      // origin far away
+        {QVector3D(6, 6, 30), QVector3D(0, 0, -1e-20f)},   // tiny direction
+        {QVector3D(6, 6, 30), QVector3D(0, 0, -1e20f)},    // huge direction
+        {QVector3D(6, 6, 30), QVector3D(0, 0, 0)},         // no direction
+        {QVector3D(6, 6, 30), QVector3D(1e-35f, 0, -1)},   // a component too small to invert
+        {QVector3D(-3, 0, 1), QVector3D(1, 0, 0)},         // along the grid's edge line, in its plane
+        {QVector3D(0, 0, 1), QVector3D(1, 1, 0)},          // along a diagonal in the flat plane
+        {QVector3D(12, 12, 1), QVector3D(-1, -1, 0)},      // the same from the far corner
+        {QVector3D(6, 6, NAN), QVector3D(0, 0, -1)},       // not a number
+        {QVector3D(6, 6, 5), QVector3D(INFINITY, 0, -1)},  // infinite component
+        {QVector3D(-1e30f, 6, 1), QVector3D(1, 0, 0)},     // origin at the edge of the float range
     };
     expectSameAsPlainWalk(*root, mesh, rays, {DBL_MAX, 29.0, 0.5}, "awkward rays");
 }
@@ -325,7 +321,8 @@ TEST(BvhFirstHit, AwkwardMeshesMatchThePlainWalk)
     for (int i = 0; i < 30; ++i)
         point.add({1, 1, 1}, {1, 1, 1}, {1, 1, 1});
     for (int i = 0; i < 40; ++i)
-        plane.add({float(i % 8), float(i / 8), 1}, {float(i % 8 + 1), float(i / 8), 1}, {float(i % 8), float(i / 8 + 2), 1});
+        plane.add({float(i % 8), float(i / 8), 1}, {float(i % 8 + 1), float(i / 8), 1},
+                  {float(i % 8), float(i / 8 + 2), 1});
 
     struct Case {
         const char* name;

@@ -16,9 +16,9 @@
 #include <thread>
 
 using namespace BVH2;
-using Viewport3D::BoundingBox;
 using BvhRayFixtures::Mesh;
 using BvhRayFixtures::plainFirstHit;
+using Viewport3D::BoundingBox;
 
 namespace {
 
@@ -26,10 +26,7 @@ struct Hit {
     int face = -1;
     double distance = DBL_MAX;
     double u = -1.0, v = -1.0;
-    bool operator==(const Hit& o) const
-    {
-        return face == o.face && distance == o.distance && u == o.u && v == o.v;
-    }
+    bool operator==(const Hit& o) const { return face == o.face && distance == o.distance && u == o.u && v == o.v; }
 };
 
 std::ostream& operator<<(std::ostream& os, const Hit& h)
@@ -37,8 +34,8 @@ std::ostream& operator<<(std::ostream& os, const Hit& h)
     return os << "face " << h.face << " t " << h.distance << " u " << h.u << " v " << h.v;
 }
 
-Hit treeHit(const BvhNodeBase& root, const QVector3D& o, const QVector3D& d, const Mesh& mesh,
-            RayFaceIntersection mode, double limit = DBL_MAX)
+Hit treeHit(const BvhNodeBase& root, const QVector3D& o, const QVector3D& d, const Mesh& mesh, RayFaceIntersection mode,
+            double limit = DBL_MAX)
 {
     return BvhRayFixtures::treeFirstHit<Hit>(root, o, d, mesh, mode, limit);
 }
@@ -84,11 +81,7 @@ Mesh randomMesh(uint32_t seed, int gridSize, int soup)
             mesh.faces.append({a, d, c});
         }
     }
-    for (int i = 0; i < soup; ++i) {
-        const QVector3D base(unit(rng) * gridSize, unit(rng) * gridSize, unit(rng) * 6.0f - 3.0f);
-        mesh.add(base, base + QVector3D(unit(rng), unit(rng), unit(rng)) * 3.0f,
-                 base + QVector3D(unit(rng), -unit(rng), unit(rng)) * 3.0f);
-    }
+    BvhRayFixtures::addSoup(mesh, soup, gridSize, rng, unit);
     return mesh;
 }
 
@@ -106,19 +99,19 @@ QVector<Ray> randomRays(uint32_t seed, int count, int gridSize)
         Ray ray;
         ray.origin = QVector3D(unit(rng) * gridSize, unit(rng) * gridSize, 8.0f * unit(rng) - 4.0f);
         switch (i % 4) {
-        case 0:  // straight down or up the z axis, through a grid vertex or edge
-            ray.origin = QVector3D(float(cell(rng)), float(cell(rng)) + (i % 8 == 0 ? 0.5f : 0.0f), 6.0f);
-            ray.direction = QVector3D(0, 0, i % 3 == 0 ? 1.0f : -1.0f);
-            if (ray.direction.z() > 0)
-                ray.origin.setZ(-6.0f);
-            break;
-        case 1:  // along a grid diagonal, hitting shared edges exactly
-            ray.origin = QVector3D(float(cell(rng)), float(cell(rng)), 5.0f);
-            ray.direction = QVector3D(1, 1, -4);
-            break;
-        default:
-            ray.direction = QVector3D(unit(rng) - 0.5f, unit(rng) - 0.5f, unit(rng) - 0.5f) * 10.0f;
-            break;
+            case 0:  // straight down or up the z axis, through a grid vertex or edge
+                ray.origin = QVector3D(float(cell(rng)), float(cell(rng)) + (i % 8 == 0 ? 0.5f : 0.0f), 6.0f);
+                ray.direction = QVector3D(0, 0, i % 3 == 0 ? 1.0f : -1.0f);
+                if (ray.direction.z() > 0)
+                    ray.origin.setZ(-6.0f);
+                break;
+            case 1:  // along a grid diagonal, hitting shared edges exactly
+                ray.origin = QVector3D(float(cell(rng)), float(cell(rng)), 5.0f);
+                ray.direction = QVector3D(1, 1, -4);
+                break;
+            default:
+                ray.direction = QVector3D(unit(rng) - 0.5f, unit(rng) - 0.5f, unit(rng) - 0.5f) * 10.0f;
+                break;
         }
         rays.append(ray);
     }
@@ -370,8 +363,9 @@ TEST(BvhRay, AgreesWithBruteForceAndPlainWalk)
                         if (hit.face >= 0) {
                             const QList<int>& f = mesh.faces[hit.face];
                             const QVector3D point = ray.origin + float(hit.distance) * ray.direction;
-                            const QVector3D bary = float(1 - hit.u - hit.v) * mesh.vertices[f[0]]
-                                + float(hit.u) * mesh.vertices[f[1]] + float(hit.v) * mesh.vertices[f[2]];
+                            const QVector3D bary = float(1 - hit.u - hit.v) * mesh.vertices[f[0]] +
+                                                   float(hit.u) * mesh.vertices[f[1]] +
+                                                   float(hit.v) * mesh.vertices[f[2]];
                             ASSERT_LT((point - bary).length(), 1e-3);
                         }
                     }
@@ -397,8 +391,8 @@ TEST(BvhRay, SameAnswersFromEightThreads)
         threads.emplace_back([&, t] {
             for (int round = 0; round < 3; ++round)
                 for (int i = 0; i < rays.size(); ++i)
-                    if (!(treeHit(*root, rays[i].origin, rays[i].direction, shared, RayFaceIntersection_AnyFace)
-                          == expected[i]))
+                    if (!(treeHit(*root, rays[i].origin, rays[i].direction, shared, RayFaceIntersection_AnyFace) ==
+                          expected[i]))
                         ++mismatches[size_t(t)];
         });
     }

@@ -42,6 +42,19 @@ inline GeometryStack::GeomStack planarGrid(int n, float z, const QVector2D& uvOf
     return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
 }
 
+// The quads of a (rings + 1) x (segments + 1) latitude-longitude vertex grid,
+// ring by ring.
+inline QVector<QList<int> > latLongQuads(int rings, int segments)
+{
+    QVector<QList<int> > quads;
+    for (int r = 0; r < rings; ++r)
+        for (int s = 0; s < segments; ++s) {
+            const int a = r * (segments + 1) + s;
+            quads.append({a, a + segments + 1, a + segments + 2, a + 1});
+        }
+    return quads;
+}
+
 // A latitude-longitude sphere (poles cut off) with its own texture layout.
 inline GeometryStack::GeomStack sphere(int rings, int segments, float radius, float uvScale)
 {
@@ -54,12 +67,7 @@ inline GeometryStack::GeomStack sphere(int rings, int segments, float radius, fl
                                                float(std::sin(theta) * std::sin(phi)), float(std::cos(theta))));
             uvs.append(uvScale * QVector2D(float(s) / segments, 1.0f - float(r) / rings));
         }
-    QVector<QList<int> > quads;
-    for (int r = 0; r < rings; ++r)
-        for (int s = 0; s < segments; ++s) {
-            const int a = r * (segments + 1) + s;
-            quads.append({a, a + segments + 1, a + segments + 2, a + 1});
-        }
+    const QVector<QList<int> > quads = latLongQuads(rings, segments);
     return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
 }
 
