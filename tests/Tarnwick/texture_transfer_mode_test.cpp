@@ -361,3 +361,36 @@ TEST_F(TextureTransferMode, TransparentResultWithHoleFillingLogsAndKeepsTheImage
 }
 
 }  // namespace
+
+namespace {
+
+// Closing the window while the transfer or the padding runs waits for the threads; nothing follows from them.
+TEST_F(TextureTransferMode, ClosingDuringTransferOrPaddingWaitsForTheThreads)
+{
+    for (const bool duringPadding : {false, true}) {
+        if (!window) {
+            SetUp();
+            if (HasFatalFailure())
+                return;
+        }
+        enter();
+        child<QSpinBox>("spinWidth")->setValue(1024);
+        child<QSpinBox>("spinHeight")->setValue(1024);
+        child<QSpinBox>("spinPadding")->setValue(1000);
+        QTest::mouseClick(child("radioBtnPadding"), Qt::LeftButton);
+        QSignalSpy padding(controller(), &ControllerTextureTransfer::paddingStarted);
+        TestSupport::LogCapture log;
+        QTest::mouseClick(child("btnTransfer"), Qt::LeftButton);
+        if (duringPadding) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return padding.count() == 1; }, 60000));
+        }
+        ASSERT_TRUE(tool()->isComputing());
+        window->close();
+        const QStringList before = log.texts();
+        QTest::qWait(100);
+        EXPECT_EQ(log.texts().filter("finished").size(), before.filter("finished").size()) << duringPadding;
+        window.reset();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+// The texture-transfer mode in the running window at the panel's default size (2048 x 2048): a 100k-vertex
+// textured scan onto a 10k-vertex template, from the click on Transfer to transferFinished with padding 0, and
+// with hole filling from the click to "Transfer finished" (the transfer and both previews) and to the end of the
+// filling. Compare with texture_bench for the engine's own share.
+#include <benchmark/benchmark.h>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+#include "Tarnwick/Tools/ToolTextureTransfer.h"
+#include "Tarnwick/Tools/ToolsController.h"
+#include "Tarnwick/controllermain.h"
+#include "Tarnwick/mainwindow.h"
+#include "mesh/GeomStack.h"
+#include "texture/ControllerTextureTransfer.h"
+#include "texture/WidgetParamsTextureTransfer.h"
+
+namespace {
+
+// A latitude-longitude sphere with a bumpy radius; texture coordinates span uvMargin .. 1 - uvMargin.
+GeometryStack::GeomStack bumpySphere(int rings, int segments, float radius, float bump, float uvMargin)
+{
+    QVector<QVector3D> vertices;
+    QVector<QVector2D> uvs;
+    for (int r = 0; r <= rings; ++r)
+        for (int s = 0; s <= segments; ++s) {
+            const double theta = 0.05 + 3.04 * r / rings, phi = 2 * M_PI * s / segments;
+            const double rho = radius * (1 + bump * std::sin(7 * theta) * std::cos(5 * phi));
+            vertices.append(QVector3D(float(rho * std::sin(theta) * std::cos(phi)),
+                                      float(rho * std::sin(theta) * std::sin(phi)), float(rho * std::cos(theta))));
+            uvs.append(QVector2D(uvMargin + (1 - 2 * uvMargin) * float(s) / segments,
+                                 uvMargin + (1 - 2 * uvMargin) * (1 - float(r) / rings)));
+        }
+    QVector<QList<int> > quads;
+    for (int r = 0; r < rings; ++r)
+        for (int s = 0; s < segments; ++s) {
+            const int a = r * (segments + 1) + s;
+            quads.append({a, a + segments + 1, a + segments + 2, a + 1});
+        }
+    return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
+}
+
+MainWindow* window = nullptr;
+QElapsedTimer runClock;
+qint64 transferLogged = -1;  // ms from the click to "Transfer finished"
+
+Tools::ToolTextureTransfer* tool()
+{
+    Tools::ToolsController* tools = window->toolsController();
+    for (int i = 0; i < tools->toolCount(); ++i)
+        if (auto* t = qobject_cast<Tools::ToolTextureTransfer*>(tools->tool(i)))
+            return t;
+    return nullptr;
+}
+
+// One click on Transfer; returns the ms to transferFinished.
+double runOnce(bool fillHoles)
+{
+    WidgetParamsTextureTransfer* panel = tool()->getPanel();
+    panel->findChild<QSpinBox*>("spinPadding")->setValue(0);
+    QTest::mouseClick(panel->findChild<QAbstractButton*>(fillHoles ? "radioBtnFillHoles" : "radioBtnPadding"),
+                      Qt::LeftButton);
+    bool finished = false, padded = false;
+    ControllerTextureTransfer* controller = tool()->getController();
+    const auto c1 =
+        QObject::connect(controller, &ControllerTextureTransfer::transferFinished, [&finished] { finished = true; });
+    const auto c2 =
+        QObject::connect(controller, &ControllerTextureTransfer::paddingFinished, [&padded] { padded = true; });
+    transferLogged = -1;
+    runClock.start();
+    QTest::mouseClick(panel->findChild<QAbstractButton*>("btnTransfer"), Qt::LeftButton);
+    while (!finished)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    const double ms = runClock.nsecsElapsed() * 1e-6;
+    while (!fillHoles && !padded)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    QObject::disconnect(c1);
+    QObject::disconnect(c2);
+    return ms;
+}
+
+void BM_TransferToFinished(benchmark::State& state)
+{
+    for (auto _ : state)
+        state.SetIterationTime(runOnce(false) * 1e-3);
+}
+
+void BM_TransferAndHoleFilling(benchmark::State& state)
+{
+    double transfer = 0;
+    for (auto _ : state) {
+        state.SetIterationTime(runOnce(true) * 1e-3);
+        transfer += double(transferLogged);
+    }
+    state.counters["toTransferFinished_ms"] = transfer / double(state.iterations());
+}
+
+}  // namespace
+
+BENCHMARK(BM_TransferToFinished)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+BENCHMARK(BM_TransferAndHoleFilling)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    QApplication app(argc, argv);
+    // Only the controller's end of transfer line is kept, with its time.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+        if (text == QLatin1String("Transfer finished") && runClock.isValid())
+            transferLogged = runClock.elapsed();
+    });
+    QTemporaryDir dir;
+    const QString templatePath = QDir(dir.path()).filePath("template.obj");
+    const QString targetPath = QDir(dir.path()).filePath("target.obj");
+    const QString texturePath = QDir(dir.path()).filePath("target.png");
+    const int size = 2048;
+    QImage texture(size, size, QImage::Format_ARGB32);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            texture.setPixel(x, y, qRgb(x / 8, y / 8, ((x / 64 + y / 64) % 2) * 255));
+    if (!bumpySphere(100, 100, 48, 0.0f, 0.01f).saveToObj(templatePath, true, false) ||  // 10,201 vertices
+        !bumpySphere(250, 400, 50, 0.03f, 0).saveToObj(targetPath, true, false) ||       // 100,651 vertices
+        !texture.save(texturePath)) {
+        std::fprintf(stderr, "cannot write the scene\n");
+        return 1;
+    }
+    MainWindow mainWindow;
+    window = &mainWindow;
+    mainWindow.show();
+    if (!QTest::qWaitForWindowExposed(&mainWindow) ||
+        !QTest::qWaitFor([&] { return mainWindow.controllerMain() != nullptr; }, 20000)) {
+        std::fprintf(stderr, "no GL window: run under xvfb-run\n");
+        return 1;
+    }
+    ControllerMain* main = mainWindow.controllerMain();
+    if (!main->loadTemplate(templatePath).isEmpty() || !main->loadTarget(targetPath).isEmpty() ||
+        !main->loadTextureTarget(texturePath) || !tool()) {
+        std::fprintf(stderr, "cannot load the scene\n");
+        return 1;
+    }
+    Tools::ToolsController* tools = mainWindow.toolsController();
+    for (int i = 0; i < tools->toolCount(); ++i)
+        if (tools->tool(i) == tool())
+            tools->initializeTool(i);
+    benchmark::RunSpecifiedBenchmarks();
+    tools->releaseTool(tools->currentToolIndex(), Tools::Cancel);
+    return 0;
+}
