@@ -1,7 +1,9 @@
 #include "Tarnwick/demodialog.h"
 
+#include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/controllermain.h"
+#include "Tarnwick/controllernonrigidregistration.h"
 #include "Tarnwick/demoscenes.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
@@ -89,11 +91,12 @@ void DemoDialog::loadScene(int scene)
         return;
     if (!controllerMain_->loadTarget(folder + s.scanFile).isEmpty())
         return;
-    if (toolsController_->toolCount() <= registrationToolIndex)
-        return;
     toolsController_->initializeTool(registrationToolIndex);
-    if (!s.templateControlPoints.isEmpty())
-        emit registrationControlPointsReady(s.templateControlPoints, s.targetControlPoints);
+    auto* registration = qobject_cast<Tools::ToolNonRigidRegistration*>(registrationTool_);
+    if (!s.templateControlPoints.isEmpty() && registration && registration->getController()) {
+        registration->getController()->setSrcControlPoints(s.templateControlPoints);
+        registration->getController()->setDstControlPoints(s.targetControlPoints);
+    }
 }
 
 void DemoDialog::setButtonsEnabled(bool enabled)

@@ -1,11 +1,12 @@
 // Sample-scene dialog: shown at start, its stored check box, scene loading, control points, empty scene.
 #include "ShellFixture.h"
+#include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/controllermain.h"
+#include "Tarnwick/controllernonrigidregistration.h"
 #include "Tarnwick/demodialog.h"
 #include "Tarnwick/demoscenes.h"
 #include "Tarnwick/mainwindow.h"
-#include "TestTools.h"
 #include "rendering/Viewport3D2.h"
 #include "tests/support/LogCapture.h"
 
@@ -92,18 +93,8 @@ TEST(DemoDialog, ScenesLoadStartTheRegistrationModeWithTheirControlPoints)
     ASSERT_NE(dialog, nullptr);
     ControllerMain* main = window->controllerMain();
     Tools::ToolsController* tools = window->toolsController();
-    QStringList journal;
-    // Stands in for the registration mode at index 1.
-    while (tools->toolCount() < 1)
-        tools->addTool(new TestSupport::TestTool(
-            main, "Quick alignment", [] { return true; }, &journal));
-    auto* registration = new TestSupport::TestTool(
-        main, "Registration", [] { return true; }, &journal);
-    if (tools->toolCount() == 1)
-        tools->addTool(registration);
-    ASSERT_EQ(tools->tool(1), registration);
-    qRegisterMetaType<QList<int> >();
-    QSignalSpy controlPoints(dialog, &DemoDialog::registrationControlPointsReady);
+    auto* registration = qobject_cast<Tools::ToolNonRigidRegistration*>(tools->tool(1));
+    ASSERT_NE(registration, nullptr);
 
     // A scene whose scan is missing: the template loads, the failure is logged, no mode starts.
     QTemporaryDir partial;
@@ -117,38 +108,26 @@ TEST(DemoDialog, ScenesLoadStartTheRegistrationModeWithTheirControlPoints)
     }
     EXPECT_TRUE(main->isTemplateLoaded());
     EXPECT_FALSE(main->isTargetLoaded());
-    EXPECT_TRUE(journal.isEmpty());
-    EXPECT_EQ(controlPoints.count(), 0);
+    EXPECT_EQ(tools->currentToolIndex(), -1);
     EXPECT_EQ(enabledStates(dialog), QList<bool>({true, true, true, true}));
 
     linkScenesTo(PLYFORM_DEMO_MODELS_DIR);
     const QVector<DemoScenes::Scene> scenes = DemoScenes::scenes();
     for (int s = 0; s < 3; ++s) {
         SCOPED_TRACE(qPrintable(scenes[s].name));
-        journal.clear();
-        controlPoints.clear();
         QTest::mouseClick(sceneButtons(dialog)[s], Qt::LeftButton);
         EXPECT_TRUE(main->isTemplateLoaded());
         EXPECT_TRUE(main->isTargetLoaded());
-        EXPECT_EQ(journal, QStringList({"Registration initialize"}));
+        EXPECT_EQ(tools->currentToolIndex(), 1);
         EXPECT_EQ(enabledStates(dialog), QList<bool>({false, false, false, false}));
         EXPECT_TRUE(dialog->findChild<QCheckBox*>("checkLoadDemoContentOnStart")->isEnabled());
-        if (scenes[s].templateControlPoints.isEmpty()) {
-            EXPECT_EQ(controlPoints.count(), 0);
-        } else {
-            ASSERT_EQ(controlPoints.count(), 1);
-            EXPECT_EQ(controlPoints[0][0].value<QList<int> >(), scenes[s].templateControlPoints);
-            EXPECT_EQ(controlPoints[0][1].value<QList<int> >(), scenes[s].targetControlPoints);
-        }
-        registration->panelDone();
+        ASSERT_NE(registration->getController(), nullptr);
+        EXPECT_EQ(registration->getController()->srcControlPointsList(), scenes[s].templateControlPoints);
+        EXPECT_EQ(registration->getController()->dstControlPointsList(), scenes[s].targetControlPoints);
+        tools->releaseTool(1, Tools::Cancel);
         EXPECT_EQ(enabledStates(dialog), QList<bool>({true, true, true, true}));
     }
 
-    // A mode that ends inside its own start leaves the buttons enabled.
-    registration->endsInInitialize = true;
-    QTest::mouseClick(sceneButtons(dialog)[1], Qt::LeftButton);
-    EXPECT_EQ(tools->currentToolIndex(), -1);
-    EXPECT_EQ(enabledStates(dialog), QList<bool>({true, true, true, true}));
     QFile::remove(QCoreApplication::applicationDirPath() + "/DemoModels");
 }
 
