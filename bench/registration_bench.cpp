@@ -9,6 +9,7 @@
 // the Jacobian blocks within that solve (jac_L), both from the solver driver's log lines.
 // The argument is the size of the global thread pool (0: Qt's default, one per core); for a
 // 2-core figure also pin the process, e.g. taskset -c 0,1.
+#include "bench/registration_run.h"
 #include "numerics/Random.h"
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
@@ -104,28 +105,14 @@ void BM_RegistrationRun(benchmark::State& state)
         const double buildSeconds = total.elapsed() / 1000.0;
 
         NonRigidRegistration::NonRigidRegistrationInteractiveUpdater updater;
-        NonRigidRegistration::NonRigidRegistrationAutoLevelsParams params;
-        params.srcVertices = s.source.vertices;
-        params.srcNormals = s.sourceNormals;
-        params.dstVertices = s.target.vertices;
-        params.dstNormals = s.targetNormals;
-        params.graph = &graph;
-        params.dstKdTree = tree.get();
-        params.dstMask = QVector<bool>(s.target.vertices.size(), false);
-        params.srcFitMask = QVector<bool>(s.source.vertices.size(), true);
+        NonRigidRegistration::NonRigidRegistrationAutoLevelsParams params =
+            RegistrationBench::defaultParams(s.source.vertices, s.sourceNormals, s.target.vertices, s.targetNormals,
+                                             &graph, tree.get(), std::pow(3.0 / 0.2, 1.0 / (levels - 1)), &updater);
         params.srcControlIndices = s.srcControls;
         params.dstControlVertices = s.dstControls;
-        params.initialRigidness = 3.0;
-        params.rigidnessDivisor = std::pow(3.0 / 0.2, 1.0 / (levels - 1));
-        params.maxIterations = 20;
-        params.updater = &updater;
 
         NonRigidRegistration::NonRigidRegistrationAutoLevelsThreaded thread(&params);
-        QEventLoop loop;
-        QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit);
-        thread.start(QThread::InheritPriority);
-        loop.exec();
-        QCoreApplication::processEvents();
+        RegistrationBench::runToEnd(thread);
         const double totalSeconds = total.elapsed() / 1000.0;
         state.SetIterationTime(totalSeconds);
 

@@ -9,6 +9,7 @@
 // that must not change when the code gets faster: a hash of the final vertices and a hash of the
 // log lines that carry no timing, with the mean distance of the result to the target.
 // The argument is the size of the global thread pool (0: one per core).
+#include "bench/registration_run.h"
 #include "numerics/Random.h"
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
@@ -156,26 +157,12 @@ void BM_ScanRegistrationRun(benchmark::State& state)
         const double graphCpu = cpuSeconds() - cpuStart;
 
         NonRigidRegistration::NonRigidRegistrationInteractiveUpdater updater;
-        NonRigidRegistration::NonRigidRegistrationAutoLevelsParams params;
-        params.srcVertices = s.pair.source.vertices;
-        params.srcNormals = s.sourceNormals;
-        params.dstVertices = s.pair.target.vertices;
-        params.dstNormals = s.targetNormals;
-        params.graph = &graph;
-        params.dstKdTree = tree.get();
-        params.dstMask = QVector<bool>(s.pair.target.vertices.size(), false);
-        params.srcFitMask = QVector<bool>(s.pair.source.vertices.size(), true);
-        params.initialRigidness = 3.0;
-        params.rigidnessDivisor = levels > 1 ? std::pow(3.0 / 0.2, 1.0 / (levels - 1)) : 1.0;
-        params.maxIterations = 20;
-        params.updater = &updater;
+        const NonRigidRegistration::NonRigidRegistrationAutoLevelsParams params = RegistrationBench::defaultParams(
+            s.pair.source.vertices, s.sourceNormals, s.pair.target.vertices, s.targetNormals, &graph, tree.get(),
+            levels > 1 ? std::pow(3.0 / 0.2, 1.0 / (levels - 1)) : 1.0, &updater);
 
         NonRigidRegistration::NonRigidRegistrationAutoLevelsThreaded thread(&params);
-        QEventLoop loop;
-        QObject::connect(&thread, &QThread::finished, &loop, &QEventLoop::quit);
-        thread.start(QThread::InheritPriority);
-        loop.exec();
-        QCoreApplication::processEvents();
+        RegistrationBench::runToEnd(thread);
         const double totalWall = runClock.nsecsElapsed() * 1e-9;
         const double totalCpu = cpuSeconds() - cpuStart;
         state.SetIterationTime(totalWall);
