@@ -2,7 +2,6 @@
 // The small tool window of sample scenes shown at start: each picture button
 // loads a prepared template and scan from beside the executable and starts the
 // registration mode on them; a fourth button clears the scene.
-#include <QList>
 #include <QWidget>
 
 class ControllerMain;
@@ -22,12 +21,6 @@ public:
     ~DemoDialog() override;
 
     bool isLoadDemoContentOnStart() const;
-
-signals:
-    // Hook for the registration mode: after the mode has been started on a
-    // scene, carries the scene's control points (template vertex k paired with
-    // target vertex k) for the mode's controller to take.
-    void registrationControlPointsReady(const QList<int>& templateControlPoints, const QList<int>& targetControlPoints);
 
 private slots:
     void on_btnLoadDemoHand_clicked();
