@@ -19,17 +19,19 @@ endfunction()
 
 # plyform_layer(<name> LINKS <libs...> [EXCLUDE <regex>])
 # A static library of every source file in the calling folder (recursively),
-# but those whose path matches EXCLUDE (an entry point, a build-time tool).
+# but those whose path below that folder matches EXCLUDE (an entry point, a
+# build-time tool); matching below the folder keeps where the checkout lies out of it.
 # Headers are included by their path from the project root: "mesh/GeomStack.h".
 function(plyform_layer name)
   cmake_parse_arguments(ARG "" "EXCLUDE" "LINKS" ${ARGN})
-  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
+  file(GLOB_RECURSE sources RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h
        ${CMAKE_CURRENT_SOURCE_DIR}/*.ui ${CMAKE_CURRENT_SOURCE_DIR}/*.qrc)
   list(FILTER sources INCLUDE REGEX "\\.(cpp|ui|qrc)$")
   if(ARG_EXCLUDE)
     list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
   endif()
+  list(TRANSFORM sources PREPEND "${CMAKE_CURRENT_SOURCE_DIR}/")
   if(sources)
     file(GLOB_RECURSE headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
     add_library(${name} STATIC ${sources} ${headers})
