@@ -1,5 +1,8 @@
 #include "Tarnwick/ModeMarkers.h"
 
+#include <QLayout>
+#include <QWidget>
+
 #include "Tarnwick/controllermain.h"
 #include "mesh/BoundingBox.h"
 #include "mesh/GeomStack.h"
@@ -98,6 +101,20 @@ void rebuildTemplateView(ControllerMain* controllerMain)
     }
     controllerMain->fitToViewViewport3DTemplate();
     controllerMain->fitToViewViewport3DResults();
+}
+
+void addToLayout(QWidget* container, QWidget* widget)
+{
+    if (container->layout())
+        container->layout()->addWidget(widget);
+    else
+        widget->setParent(container);
+}
+
+void removeFromLayout(QWidget* container, QWidget* widget)
+{
+    if (container->layout())
+        container->layout()->removeWidget(widget);
 }
 
 }  // namespace ModeMarkers

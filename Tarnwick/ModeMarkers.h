@@ -10,6 +10,8 @@
 
 class ControllerMain;
 class LabelFontAtlas;
+class QWidget;
+
 namespace Viewport3D {
 class GLPointsWithLabels;
 class Viewport3D2;
@@ -42,5 +44,9 @@ void applyTemplateGeometry(ControllerMain* controllerMain, const QVector<QVector
 // Builds a new drawn record over the template mesh (the old one must already be
 // deleted), applies the shading flags and texture, and fits both views.
 void rebuildTemplateView(ControllerMain* controllerMain);
+
+// A mode's strip joins a widget area through the area's layout when it has one.
+void addToLayout(QWidget* container, QWidget* widget);
+void removeFromLayout(QWidget* container, QWidget* widget);
 
 }  // namespace ModeMarkers

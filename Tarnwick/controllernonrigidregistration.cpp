@@ -34,20 +34,6 @@
 
 namespace {
 
-void addToLayout(QWidget* container, QWidget* widget)
-{
-    if (container->layout())
-        container->layout()->addWidget(widget);
-    else
-        widget->setParent(container);
-}
-
-void removeFromLayout(QWidget* container, QWidget* widget)
-{
-    if (container->layout())
-        container->layout()->removeWidget(widget);
-}
-
 QVector<QVector3D> scaled(const QVector<QVector3D>& points, double factor)
 {
     QVector<QVector3D> out(points.size());
@@ -260,7 +246,7 @@ void ControllerNonRigidRegistration::enterSelectControlPointsMode()
         pickLabelAtlas, templateView->viewport, pickLabelColor);
     srcPointSelection->setSelectedPoints(srcControlPoints);
     srcPointSelectionWidget = new PointSelectionWidget(srcPointSelection);
-    addToLayout(templateContainer, srcPointSelectionWidget);
+    ModeMarkers::addToLayout(templateContainer, srcPointSelectionWidget);
 
     ModeMarkers::removeMarkers(targetView->viewport, dstMarkers);
     dstPointSelection =
@@ -268,7 +254,7 @@ void ControllerNonRigidRegistration::enterSelectControlPointsMode()
                                      targetView->kdTree, pickLabelAtlas, targetView->viewport, pickLabelColor);
     dstPointSelection->setSelectedPoints(dstControlPoints);
     dstPointSelectionWidget = new PointSelectionWidget(dstPointSelection);
-    addToLayout(targetContainer, dstPointSelectionWidget);
+    ModeMarkers::addToLayout(targetContainer, dstPointSelectionWidget);
 
     removeResultsMarkers();
     emit selectControlPointsModeEntered();
@@ -277,7 +263,7 @@ void ControllerNonRigidRegistration::enterSelectControlPointsMode()
 void ControllerNonRigidRegistration::exitSelectControlPointsMode()
 {
     srcControlPoints = srcPointSelection->selectedPoints();
-    removeFromLayout(templateContainer, srcPointSelectionWidget);
+    ModeMarkers::removeFromLayout(templateContainer, srcPointSelectionWidget);
     delete srcPointSelectionWidget;
     delete srcPointSelection;
     srcPointSelectionWidget = nullptr;
@@ -285,7 +271,7 @@ void ControllerNonRigidRegistration::exitSelectControlPointsMode()
     buildSrcMarkers();
 
     dstControlPoints = dstPointSelection->selectedPoints();
-    removeFromLayout(targetContainer, dstPointSelectionWidget);
+    ModeMarkers::removeFromLayout(targetContainer, dstPointSelectionWidget);
     delete dstPointSelectionWidget;
     delete dstPointSelection;
     dstPointSelectionWidget = nullptr;
@@ -303,7 +289,7 @@ void ControllerNonRigidRegistration::enterSelectFreePolygonsMode()
         templateView->geometry, templateView->bvh, templateView->viewGeometry, templateView->viewport, lassoController);
     polygonSelection->setSelection(freePolygons);
     polygonSelectionWidget = new PolygonSelectionWidget(polygonSelection);
-    addToLayout(templateContainer, polygonSelectionWidget);
+    ModeMarkers::addToLayout(templateContainer, polygonSelectionWidget);
     emit selectPolygonsModeEntered();
 }
 
@@ -312,7 +298,7 @@ void ControllerNonRigidRegistration::exitSelectFreePolygonsMode()
     freePolygons = polygonSelection->selection();
     polygonSelection->unhideAll();
     updateFreePolygonsPreview();
-    removeFromLayout(templateContainer, polygonSelectionWidget);
+    ModeMarkers::removeFromLayout(templateContainer, polygonSelectionWidget);
     delete polygonSelectionWidget;
     delete lassoController;
     delete polygonSelection;

@@ -27,20 +27,6 @@ bool isUsableSimilarity(const QMatrix4x4& m)
     return m.determinant() > 0.0;
 }
 
-void addToLayout(QWidget* container, QWidget* widget)
-{
-    if (container->layout())
-        container->layout()->addWidget(widget);
-    else
-        widget->setParent(container);
-}
-
-void removeFromLayout(QWidget* container, QWidget* widget)
-{
-    if (container->layout())
-        container->layout()->removeWidget(widget);
-}
-
 }  // namespace
 
 ControllerQuickAlignment::ControllerQuickAlignment(GeomStackView* templateView, GeomStackView* targetView,
@@ -109,28 +95,28 @@ void ControllerQuickAlignment::enterSetCorrespondentPointsMode()
         pickLabelAtlas, templateView->viewport, pickLabelColor);
     srcPointSelection->setSelectedPoints(srcCorrespondentPoints);
     srcPointSelectionWidget = new PointSelectionWidget(srcPointSelection);
-    addToLayout(templateContainer, srcPointSelectionWidget);
+    ModeMarkers::addToLayout(templateContainer, srcPointSelectionWidget);
 
     dstPointSelection =
         new PointSelectionController(&targetView->geometry->vertices, &targetView->geometry->triangles, targetView->bvh,
                                      targetView->kdTree, pickLabelAtlas, targetView->viewport, pickLabelColor);
     dstPointSelection->setSelectedPoints(dstCorrespondentPoints);
     dstPointSelectionWidget = new PointSelectionWidget(dstPointSelection);
-    addToLayout(targetContainer, dstPointSelectionWidget);
+    ModeMarkers::addToLayout(targetContainer, dstPointSelectionWidget);
 
     emit setCorrespondentPointsModeEntered();
 }
 
 void ControllerQuickAlignment::exitSetCorrespondentPointsMode()
 {
-    removeFromLayout(templateContainer, srcPointSelectionWidget);
+    ModeMarkers::removeFromLayout(templateContainer, srcPointSelectionWidget);
     delete srcPointSelectionWidget;
     srcCorrespondentPoints = srcPointSelection->selectedPoints();
     delete srcPointSelection;
     srcPointSelectionWidget = nullptr;
     srcPointSelection = nullptr;
 
-    removeFromLayout(targetContainer, dstPointSelectionWidget);
+    ModeMarkers::removeFromLayout(targetContainer, dstPointSelectionWidget);
     delete dstPointSelectionWidget;
     dstCorrespondentPoints = dstPointSelection->selectedPoints();
     delete dstPointSelection;
