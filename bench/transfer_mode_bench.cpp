@@ -65,8 +65,9 @@ double runOnce(bool fillHoles)
 {
     WidgetParamsTextureTransfer* panel = tool()->getPanel();
     panel->findChild<QSpinBox*>("spinPadding")->setValue(0);
-    QTest::mouseClick(panel->findChild<QAbstractButton*>(fillHoles ? "radioBtnFillHoles" : "radioBtnPadding"),
-                      Qt::LeftButton);
+    // On the indicator: a radio button stretched by its layout takes no click beyond its label.
+    QAbstractButton* choice = panel->findChild<QAbstractButton*>(fillHoles ? "radioBtnFillHoles" : "radioBtnPadding");
+    QTest::mouseClick(choice, Qt::LeftButton, Qt::NoModifier, QPoint(6, choice->height() / 2));
     bool finished = false, padded = false;
     ControllerTextureTransfer* controller = tool()->getController();
     const auto c1 =

@@ -133,7 +133,10 @@ struct TextureTransferMode : ::testing::Test {
         child<QSpinBox>("spinWidth")->setValue(kSize);
         child<QSpinBox>("spinHeight")->setValue(kSize);
         child<QSpinBox>("spinPadding")->setValue(padding);
-        QTest::mouseClick(child(fillHoles ? "radioBtnFillHoles" : "radioBtnPadding"), Qt::LeftButton);
+        // On the indicator: a radio button stretched by its layout takes no click beyond its label.
+        QWidget* choice = child(fillHoles ? "radioBtnFillHoles" : "radioBtnPadding");
+        QTest::mouseClick(choice, Qt::LeftButton, Qt::NoModifier, QPoint(6, choice->height() / 2));
+        ASSERT_TRUE(qobject_cast<QAbstractButton*>(choice)->isChecked());
         QSignalSpy finished(controller(), &ControllerTextureTransfer::transferFinished);
         QSignalSpy padded(controller(), &ControllerTextureTransfer::paddingFinished);
         QTest::mouseClick(child("btnTransfer"), Qt::LeftButton);
@@ -265,6 +268,16 @@ TEST_F(TextureTransferMode, HoleFillingThenDoneSavesThePaintedFunction)
     for (int row = 0; row < kSize; row += 7)
         for (int px = 0; px < kSize; px += 7)
             EXPECT_EQ(qAlpha(image.pixel(px, row)), 255);
+}
+
+// A transfer with padding, then one with hole filling in the same visit: the second ends as well.
+TEST_F(TextureTransferMode, HoleFillingAfterAPaddedTransferEnds)
+{
+    enter();
+    transfer(false, 0);
+    transfer(true);
+    EXPECT_EQ(controller()->resultImage()->format(), QImage::Format_RGBA8888);
+    cancel();
 }
 
 TEST_F(TextureTransferMode, PaddingGrowsTheIslandAndExcludedPolygonsStayEmpty)
