@@ -2,6 +2,7 @@
 // Shared by the GL benchmarks: the wavy grid they load and the wait for a shown GL view.
 #include "mesh/GeomStack.h"
 
+#include <QGLWidget>
 #include <QList>
 #include <QTest>
 #include <QVector2D>
@@ -10,6 +11,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 
 namespace GLBench {
 
@@ -49,6 +51,24 @@ bool showGLView(View& view, int width, int height)
         std::fprintf(stderr, "No GL view: run under xvfb-run with a display.\n");
         return false;
     }
+    return true;
+}
+
+// Shows the views side by side at 400 x 300 and waits until each has its GL;
+// false, with a note on stderr, when there is no display to draw on.
+inline bool showViewsSideBySide(std::initializer_list<QGLWidget*> views)
+{
+    int x = 0;
+    for (QGLWidget* view : views) {
+        view->setGeometry(x, 0, 400, 300);
+        x += 410;
+        view->show();
+        if (!QTest::qWaitForWindowExposed(view, 5000) || !view->isValid()) {
+            std::fprintf(stderr, "no GL view: run under xvfb-run\n");
+            return false;
+        }
+    }
+    QTest::qWait(200);
     return true;
 }
 

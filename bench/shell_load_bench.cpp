@@ -171,18 +171,8 @@ int main(int argc, char** argv)
     b.templateView = std::make_unique<Viewport3D::Viewport3D2>();
     b.targetView = std::make_unique<Viewport3D::Viewport3D2>();
     b.resultsView = std::make_unique<Viewport3D::Viewport3DLayered>();
-    int x = 0;
-    for (QGLWidget* view : {static_cast<QGLWidget*>(b.templateView.get()), static_cast<QGLWidget*>(b.targetView.get()),
-                            static_cast<QGLWidget*>(b.resultsView.get())}) {
-        view->setGeometry(x, 0, 400, 300);
-        x += 410;
-        view->show();
-        if (!QTest::qWaitForWindowExposed(view, 5000) || !view->isValid()) {
-            std::fprintf(stderr, "no GL view: run under xvfb-run\n");
-            return 1;
-        }
-    }
-    QTest::qWait(200);
+    if (!GLBench::showViewsSideBySide({b.templateView.get(), b.targetView.get(), b.resultsView.get()}))
+        return 1;
     b.controller = std::make_unique<ControllerMain>(b.templateView.get(), b.targetView.get(), b.resultsView.get(),
                                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     benchmark::RunSpecifiedBenchmarks();

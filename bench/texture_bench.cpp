@@ -29,25 +29,6 @@ double processCpuSeconds()
     return t.tv_sec + t.tv_nsec * 1e-9;
 }
 
-// A latitude-longitude sphere with a bumpy radius; texture coordinates span
-// uvMargin .. 1 - uvMargin.
-GeometryStack::GeomStack bumpySphere(int rings, int segments, float radius, float bump, float uvMargin)
-{
-    QVector<QVector3D> vertices;
-    QVector<QVector2D> uvs;
-    for (int r = 0; r <= rings; ++r)
-        for (int s = 0; s <= segments; ++s) {
-            const double theta = 0.05 + 3.04 * r / rings, phi = 2 * M_PI * s / segments;
-            const double rho = radius * (1 + bump * std::sin(7 * theta) * std::cos(5 * phi));
-            vertices.append(QVector3D(float(rho * std::sin(theta) * std::cos(phi)),
-                                      float(rho * std::sin(theta) * std::sin(phi)), float(rho * std::cos(theta))));
-            uvs.append(QVector2D(uvMargin + (1 - 2 * uvMargin) * float(s) / segments,
-                                 uvMargin + (1 - 2 * uvMargin) * (1 - float(r) / rings)));
-        }
-    const QVector<QList<int> > quads = TransferScenes::latLongQuads(rings, segments);
-    return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
-}
-
 QImage checkerTexture()
 {
     QImage texture(kSize, kSize, QImage::Format_ARGB32);
@@ -59,8 +40,8 @@ QImage checkerTexture()
 
 struct Scene {
     Scene()
-        : pair(bumpySphere(100, 100, 48, 0.0f, 0.01f),  // 10,201 vertices
-               bumpySphere(250, 400, 50, 0.03f, 0),     // 100,651 vertices
+        : pair(TransferScenes::bumpySphere(100, 100, 48, 0.0f, 0.01f),  // 10,201 vertices
+               TransferScenes::bumpySphere(250, 400, 50, 0.03f, 0),     // 100,651 vertices
                checkerTexture()),
           runner(pair.runner())
     {}

@@ -19,33 +19,11 @@
 #include "Tarnwick/controllermain.h"
 #include "Tarnwick/mainwindow.h"
 #include "mesh/GeomStack.h"
+#include "tests/texture/TransferScenes.h"
 #include "texture/ControllerTextureTransfer.h"
 #include "texture/WidgetParamsTextureTransfer.h"
 
 namespace {
-
-// A latitude-longitude sphere with a bumpy radius; texture coordinates span uvMargin .. 1 - uvMargin.
-GeometryStack::GeomStack bumpySphere(int rings, int segments, float radius, float bump, float uvMargin)
-{
-    QVector<QVector3D> vertices;
-    QVector<QVector2D> uvs;
-    for (int r = 0; r <= rings; ++r)
-        for (int s = 0; s <= segments; ++s) {
-            const double theta = 0.05 + 3.04 * r / rings, phi = 2 * M_PI * s / segments;
-            const double rho = radius * (1 + bump * std::sin(7 * theta) * std::cos(5 * phi));
-            vertices.append(QVector3D(float(rho * std::sin(theta) * std::cos(phi)),
-                                      float(rho * std::sin(theta) * std::sin(phi)), float(rho * std::cos(theta))));
-            uvs.append(QVector2D(uvMargin + (1 - 2 * uvMargin) * float(s) / segments,
-                                 uvMargin + (1 - 2 * uvMargin) * (1 - float(r) / rings)));
-        }
-    QVector<QList<int> > quads;
-    for (int r = 0; r < rings; ++r)
-        for (int s = 0; s < segments; ++s) {
-            const int a = r * (segments + 1) + s;
-            quads.append({a, a + segments + 1, a + segments + 2, a + 1});
-        }
-    return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
-}
 
 MainWindow* window = nullptr;
 QElapsedTimer runClock;
@@ -126,8 +104,9 @@ int main(int argc, char** argv)
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
             texture.setPixel(x, y, qRgb(x / 8, y / 8, ((x / 64 + y / 64) % 2) * 255));
-    if (!bumpySphere(100, 100, 48, 0.0f, 0.01f).saveToObj(templatePath, true, false) ||  // 10,201 vertices
-        !bumpySphere(250, 400, 50, 0.03f, 0).saveToObj(targetPath, true, false) ||       // 100,651 vertices
+    if (!TransferScenes::bumpySphere(100, 100, 48, 0.0f, 0.01f)
+             .saveToObj(templatePath, true, false) ||                                               // 10,201 vertices
+        !TransferScenes::bumpySphere(250, 400, 50, 0.03f, 0).saveToObj(targetPath, true, false) ||  // 100,651 vertices
         !texture.save(texturePath)) {
         std::fprintf(stderr, "cannot write the scene\n");
         return 1;

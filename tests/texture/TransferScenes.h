@@ -55,6 +55,25 @@ inline QVector<QList<int> > latLongQuads(int rings, int segments)
     return quads;
 }
 
+// A latitude-longitude sphere with a bumpy radius; texture coordinates span
+// uvMargin .. 1 - uvMargin.
+inline GeometryStack::GeomStack bumpySphere(int rings, int segments, float radius, float bump, float uvMargin)
+{
+    QVector<QVector3D> vertices;
+    QVector<QVector2D> uvs;
+    for (int r = 0; r <= rings; ++r)
+        for (int s = 0; s <= segments; ++s) {
+            const double theta = 0.05 + 3.04 * r / rings, phi = 2 * M_PI * s / segments;
+            const double rho = radius * (1 + bump * std::sin(7 * theta) * std::cos(5 * phi));
+            vertices.append(QVector3D(float(rho * std::sin(theta) * std::cos(phi)),
+                                      float(rho * std::sin(theta) * std::sin(phi)), float(rho * std::cos(theta))));
+            uvs.append(QVector2D(uvMargin + (1 - 2 * uvMargin) * float(s) / segments,
+                                 uvMargin + (1 - 2 * uvMargin) * (1 - float(r) / rings)));
+        }
+    const QVector<QList<int> > quads = latLongQuads(rings, segments);
+    return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
+}
+
 // A latitude-longitude sphere (poles cut off) with its own texture layout.
 inline GeometryStack::GeomStack sphere(int rings, int segments, float radius, float uvScale)
 {
