@@ -160,7 +160,10 @@ Shape hand()
         s.landmarks << Landmark{QString("%1 tip").arg(f.name), k + 1, 0.0, 1.0};
     }
     s.holes << Hole{0, 0.0, 0.45, 0.05} << Hole{0, 0.5, 0.3, 0.035};
-    s.bendRate = 0.012;
+    // A gentle bend: it moves the fingertips (16 units up) about one unit
+    // sideways, well under the 1.8 units between two fingers; three times as
+    // much lets the fit lay a finger on its neighbour's scan.
+    s.bendRate = 0.004;
     s.turnAxis = QVector3D(0.2f, 1.0f, 0.3f);
     s.turnDegrees = 7.0;
     s.scale = 1.04;
