@@ -5,6 +5,7 @@
 // vertices of both meshes and the dialog's pictures of the templates.
 // Usage: plyform_make_samples <models folder> <pictures folder>. Fixed seed: the
 // output is the same on every run.
+#include "Tarnwick/demopainting.h"
 #include "mesh/ObjFileImport.h"
 
 #include <QCoreApplication>
@@ -429,17 +430,6 @@ QVector3D placeOnScan(const Shape& shape, double size, const QVector3D& p)
     return placement.map(bent);
 }
 
-// The colour painted on the scans: a smooth function of the rest position
-// (in units of the shape's size).
-QRgb paintedColour(const QVector3D& rest, double size)
-{
-    const QVector3D q = rest / float(size);
-    auto channel = [](double x) { return int(std::lround(255.0 * (0.5 + 0.5 * x))); };
-    return qRgb(channel(std::sin(2.0 * pi * (1.1 * q.x() + 0.3 * q.y()) + 0.4)),
-                channel(std::sin(2.0 * pi * (0.9 * q.y() - 0.4 * q.z()) + 1.3)),
-                channel(std::cos(2.0 * pi * (0.8 * q.z() + 0.5 * q.x()) + 0.2)));
-}
-
 // Each texel inside a chart gets the colour of the rest point its (u, v)
 // names; texels outside every chart stay black.
 QImage paintTexture(const Shape& shape, double size, int extent)
@@ -458,7 +448,7 @@ QImage paintTexture(const Shape& shape, double size, int extent)
             for (int x = pixels.left(); x <= pixels.right() && x < extent; ++x) {
                 const double u =
                     std::min(1.0, std::max(0.0, ((x + 0.5) / extent - tube.chart.left()) / tube.chart.width()));
-                line[x] = paintedColour(tube.at(u, v), size);
+                line[x] = DemoScenes::paintedColour(tube.at(u, v), size);
             }
         }
     }
