@@ -164,7 +164,9 @@ Shape hand()
         s.landmarks << Landmark{QString("%1 tip").arg(f.name), k + 1, 0.0, 1.0};
     }
     s.holes << Hole{0, 0.0, 0.45, 0.05} << Hole{0, 0.5, 0.3, 0.035};
-    s.bendRate = 0.012;
+    // Fingers lie 1.8 apart: a bend that moved the tips farther than about
+    // half that would put each template finger nearest its neighbour's scan.
+    s.bendRate = 0.004;
     s.turnAxis = QVector3D(0.2f, 1.0f, 0.3f);
     s.turnDegrees = 7.0;
     s.scale = 1.04;
