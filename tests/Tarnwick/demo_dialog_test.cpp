@@ -18,6 +18,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -69,6 +71,32 @@ TEST(DemoDialog, ShownAtStartAndAnUncheckedBoxIsStoredAsFalse)
         const QAbstractButton* hand = sceneButtons(dialog)[0];
         const QColor middle = shot.pixelColor(hand->geometry().center());
         EXPECT_GT(middle.blue(), middle.red() + 60) << qPrintable(middle.name());
+        // The check box's text is light on the dark background: no dark strokes beside its indicator.
+        auto* box = dialog->findChild<QCheckBox*>("checkLoadDemoContentOnStart");
+        QStyleOptionButton option;
+        option.initFrom(box);
+        option.text = box->text();
+        const QRect label = box->style()
+                                ->subElementRect(QStyle::SE_CheckBoxContents, &option, box)
+                                .translated(box->mapTo(dialog, QPoint(0, 0)));
+        int light = 0, dark = 0;
+        for (int y = label.top(); y <= label.bottom(); ++y)
+            for (int x = label.left(); x <= label.right(); ++x) {
+                const int lightness = shot.pixelColor(x, y).lightness();
+                light += lightness > 170;
+                dark += lightness < 40;
+            }
+        EXPECT_GT(light, 40);
+        EXPECT_EQ(dark, 0);
+        // Only the text: the check mark stays dark on its light box.
+        const QRect indicator = box->style()
+                                    ->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box)
+                                    .translated(box->mapTo(dialog, QPoint(0, 0)));
+        int markDark = 0;
+        for (int y = indicator.top(); y <= indicator.bottom(); ++y)
+            for (int x = indicator.left(); x <= indicator.right(); ++x)
+                markDark += shot.pixelColor(x, y).lightness() < 60;
+        EXPECT_GT(markDark, 5);
         QTest::mouseClick(dialog->findChild<QCheckBox*>("checkLoadDemoContentOnStart"), Qt::LeftButton);
         EXPECT_FALSE(dialog->isLoadDemoContentOnStart());
         window->close();
