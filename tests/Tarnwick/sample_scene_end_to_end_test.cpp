@@ -15,6 +15,7 @@
 #include "mesh/GeomStack.h"
 #include "mesh/ObjFileImport.h"
 #include "rendering/Viewport2D/glviewport2d.h"
+#include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "spatial/KDTree.h"
 #include "support/GLViewTestHelpers.h"
@@ -254,9 +255,15 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     TestSupport::saveFrame(TestSupport::renderFrame(main->viewport3DResults), "end_to_end_registered");
     QTest::mouseClick(registration->getPanel()->findChild<QAbstractButton*>("btnDone"), Qt::LeftButton);
     ASSERT_EQ(tools->currentToolIndex(), -1);
-    const double fit = meanDistanceToSurface(main->geomStackTemplate->vertices, *main->geomStackTarget) /
-                       boxDiagonal(main->geomStackTarget->vertices);
+    const double diagonal = boxDiagonal(main->geomStackTarget->vertices);
+    const double fit = meanDistanceToSurface(main->geomStackTemplate->vertices, *main->geomStackTarget) / diagonal;
     EXPECT_LT(fit, 0.005) << "mean distance to the scan over its diagonal";
+    // Each landmark pair has met.
+    for (int k = 0; k < hand.templateControlPoints.size(); ++k) {
+        const QVector3D onTemplate = main->geomStackTemplate->vertices[hand.templateControlPoints[k]];
+        const QVector3D onScan = main->geomStackTarget->vertices[hand.targetControlPoints[k]];
+        EXPECT_LT((onTemplate - onScan).length() / diagonal, 0.01) << k;
+    }
 
     // The scan's texture, then the texture-transfer mode from its tool bar button, with hole filling.
     ASSERT_TRUE(main->loadTextureTarget(models + "/HandScan.png"));
@@ -284,6 +291,16 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     QTest::mouseClick(panel->findChild<QAbstractButton*>("btnDone"), Qt::LeftButton);
     ASSERT_EQ(tools->currentToolIndex(), -1);
     ASSERT_TRUE(main->textureTemplate);
+    // The template's own view shows the new texture (mostly magenta and cyan, where the plain template is blue).
+    const QImage textured = TestSupport::renderFrame(main->viewport3DTemplate);
+    TestSupport::saveFrame(textured, "end_to_end_textured");
+    int reddish = 0;
+    for (int y = 0; y < textured.height(); ++y)
+        for (int x = 0; x < textured.width(); ++x) {
+            const QColor pixel = textured.pixelColor(x, y);
+            reddish += pixel.red() > pixel.green() + 60;
+        }
+    EXPECT_GT(reddish, textured.width() * textured.height() / 50);
 
     // Save both and read them back: the file keeps the template's layout in file units.
     QTemporaryDir dir;
