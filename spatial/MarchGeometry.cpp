@@ -124,8 +124,22 @@ void MarchGeometry::build()
     for (int v = 0; v < nVertices_; ++v)
         for (int i = cornerOffsets_[size_t(v)]; i < cornerOffsets_[size_t(v) + 1]; ++i) {
             CornerUpdate& corner = corners_[size_t(i)];
-            corner.reciprocal = corner.kind != CornerUpdate::SkippedFace && listsNeighbour(corner.a, v) &&
-                                listsNeighbour(corner.b, v);
+            corner.reciprocal =
+                corner.kind != CornerUpdate::SkippedFace && listsNeighbour(corner.a, v) && listsNeighbour(corner.b, v);
+        }
+    cornersThrough_.reserve(neighbours_.size());
+    for (int v = 0; v < nVertices_; ++v)
+        for (int c : neighbours(v)) {
+            const Span<CornerUpdate> around = corners(c);
+            if (around.end() - around.begin() > cornerMaskBits) {
+                cornersThrough_.push_back(~CornerMask(0));
+                continue;
+            }
+            CornerMask mask = 0;
+            for (const CornerUpdate* corner = around.begin(); corner != around.end(); ++corner)
+                if (corner->kind != CornerUpdate::Acute || !corner->reciprocal || corner->a == v || corner->b == v)
+                    mask |= CornerMask(1) << (corner - around.begin());
+            cornersThrough_.push_back(mask);
         }
 }
 

@@ -2,8 +2,8 @@
 // What a fast march reads of a mesh, taken once: per vertex its neighbours in the order of
 // HE::HalfEdgeGeom::vertexNeighbours (with the edge lengths that seed a march), and per vertex the
 // corners of its incoming half-edges in walk order, each with its face flags, its lengths, the
-// outcome of the unfolding for a corner that is not acute, and the triangle terms of its updates. Every value is computed by the same
-// operations the march over the mesh performs on each visit, so a march over the geometry gives
+// outcome of the unfolding for a corner that is not acute, and the triangle terms of its updates. Every value is
+// computed by the same operations the march over the mesh performs on each visit, so a march over the geometry gives
 // the same distances, order and log lines, with none of the per-step recomputation.
 //
 // Built from a mesh that must stay alive and unchanged while the geometry is used. Once built it
@@ -35,7 +35,14 @@ struct CornerUpdate {
         SkippedFace      // the face has a zero-length edge: no update, a debug line
     };
     // Positions in the corner's terms: Acute has the first two, ThroughSupport all four others.
-    enum Terms { AFarther = 0, BFarther = 1, DFartherThanB = 0, BFartherThanD = 1, DFartherThanA = 2, AFartherThanD = 3 };
+    enum Terms {
+        AFarther = 0,
+        BFarther = 1,
+        DFartherThanB = 0,
+        BFartherThanD = 1,
+        DFartherThanA = 2,
+        AFartherThanD = 3
+    };
 
     Kind kind = SkippedFace;
     bool unfoldMetZeroLengthFace = false;  // the unfolding stopped at a face with a zero-length edge
@@ -84,6 +91,15 @@ public:
     {
         return {corners_.data() + cornerOffsets_[size_t(vertex)], corners_.data() + cornerOffsets_[size_t(vertex) + 1]};
     }
+    // Entry of a neighbour list: the neighbour at position i of neighbours(vertex) is entry
+    // neighbourEntry(vertex) + i.
+    int neighbourEntry(int vertex) const { return neighbourOffsets_[size_t(vertex)]; }
+    // For the entry of neighbour C in the list of vertex V, bit i set for C's corner i unless that
+    // corner is acute and reciprocal without V as A or B: once C has been updated, accepting V
+    // can change no such corner of C. Every bit is set for a vertex with more corners than bits.
+    using CornerMask = unsigned int;
+    static constexpr int cornerMaskBits = 32;
+    CornerMask cornersThrough(int entry) const { return cornersThrough_[size_t(entry)]; }
 
 private:
     friend class ScratchLease;
@@ -102,6 +118,7 @@ private:
     std::vector<int> cornerOffsets_;
     std::vector<CornerUpdate> corners_;
     std::vector<TriangleTerms> terms_;
+    std::vector<CornerMask> cornersThrough_;  // by neighbour entry
 
     mutable std::mutex scratchMutex_;
     mutable std::vector<std::unique_ptr<MarchScratch> > spareScratch_;
