@@ -24,9 +24,11 @@ namespace FastMarching {
 
 struct MarchScratch;
 
-// The update of a vertex C from the corner triangle (A, C, B) of one incoming half-edge. Its
-// triangle terms (TriangleUpdate.h) lie in the geometry's table of terms, one per way the
-// distances may be ordered.
+// The update of a vertex C from the corner triangle (A, C, B) of one incoming half-edge, packed
+// small, as a march reads several for every vertex it updates. An acute corner keeps its lengths
+// in single precision, which is how they are taken (exact), and its triangle terms
+// (TriangleUpdate.h) are formed from them when needed; the other corners' values lie in the
+// geometry's tables.
 struct CornerUpdate {
     enum Kind : unsigned char {
         Acute,           // the triangle update from A and B
@@ -34,25 +36,19 @@ struct CornerUpdate {
         AlongEdges,      // not acute, no support vertex: the corner's two edges
         SkippedFace      // the face has a zero-length edge: no update, a debug line
     };
-    // Positions in the corner's terms: Acute has the first two, ThroughSupport all four others.
-    enum Terms {
-        AFarther = 0,
-        BFarther = 1,
-        DFartherThanB = 0,
-        BFartherThanD = 1,
-        DFartherThanA = 2,
-        AFartherThanD = 3
-    };
+    // Positions in a ThroughSupport corner's four terms.
+    enum Terms { DFartherThanB = 0, BFartherThanD = 1, DFartherThanA = 2, AFartherThanD = 3 };
 
+    int a = -1;
+    int b = -1;
+    int d = -1;              // ThroughSupport only
+    int firstTerms = 0;      // ThroughSupport: its first terms; AlongEdges: its lengths CA and CB
+    float lengthCA = 0.0f;   // Acute only
+    float lengthCB = 0.0f;   // Acute only
+    float squaredAB = 0.0f;  // Acute only
     Kind kind = SkippedFace;
     bool unfoldMetZeroLengthFace = false;  // the unfolding stopped at a face with a zero-length edge
     bool reciprocal = false;               // C is among the neighbours of both A and B
-    int a = -1;
-    int b = -1;
-    int d = -1;          // ThroughSupport only
-    int firstTerms = 0;  // position of its first terms in the geometry's table
-    double lengthCA = 0.0;
-    double lengthCB = 0.0;
 };
 
 template <typename T>
@@ -85,7 +81,10 @@ public:
     {
         return neighbourLengths_.data() + neighbourOffsets_[size_t(vertex)];
     }
+    // The four terms of a ThroughSupport corner.
     const TriangleTerms* terms(const CornerUpdate& corner) const { return terms_.data() + corner.firstTerms; }
+    // Lengths CA and CB of an AlongEdges corner.
+    const double* edgeLengths(const CornerUpdate& corner) const { return edgeLengths_.data() + corner.firstTerms; }
     // The corners of the vertex's incoming half-edges that lie in a face, in walk order.
     Span<CornerUpdate> corners(int vertex) const
     {
@@ -118,6 +117,7 @@ private:
     std::vector<int> cornerOffsets_;
     std::vector<CornerUpdate> corners_;
     std::vector<TriangleTerms> terms_;
+    std::vector<double> edgeLengths_;
     std::vector<CornerMask> cornersThrough_;  // by neighbour entry
 
     mutable std::mutex scratchMutex_;

@@ -127,7 +127,7 @@ struct GeometryReads {
                 if (clocksHold && a.changedAt < since && b.changedAt < since && (!d || d->changedAt < since))
                     return;
             }
-            result = smallerOf(result, cornerUpdate(corner, geometry.terms(corner), vertex, state));
+            result = smallerOf(result, cornerUpdate(corner, geometry, vertex, state));
         };
         const Span<CornerUpdate> corners = geometry.corners(vertex);
         if (since == 0 || corners.end() - corners.begin() > MarchGeometry::cornerMaskBits) {
