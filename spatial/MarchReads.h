@@ -106,7 +106,8 @@ struct GeometryReads {
         double result = dC;
         const int since = context.previousUpdate;
         const bool clocksHold = context.clocksHold && since > 0;
-        auto fold = [&](const CornerUpdate& corner) {
+        // checkReciprocal: whether the second rule is still to be applied.
+        auto fold = [&](const CornerUpdate& corner, bool checkReciprocal) {
             if (corner.kind == CornerUpdate::SkippedFace) {
                 qDebug("Face has zero length edges!");
                 return;
@@ -114,7 +115,8 @@ struct GeometryReads {
             const VertexRecord& a = state.record(corner.a);
             const VertexRecord& b = state.record(corner.b);
             if (corner.kind == CornerUpdate::Acute) {
-                if (since > 0 && corner.reciprocal && corner.a != context.accepted && corner.b != context.accepted)
+                if (checkReciprocal && corner.reciprocal && corner.a != context.accepted &&
+                    corner.b != context.accepted)
                     return;
                 if ((!a.alive || a.distance >= dC) && (!b.alive || b.distance >= dC))
                     return;
@@ -132,11 +134,11 @@ struct GeometryReads {
         const Span<CornerUpdate> corners = geometry.corners(vertex);
         if (since == 0 || corners.end() - corners.begin() > MarchGeometry::cornerMaskBits) {
             for (const CornerUpdate& corner : corners)
-                fold(corner);
+                fold(corner, since > 0);
             return result;
         }
         for (MarchGeometry::CornerMask mask = geometry.cornersThrough(context.entry); mask != 0; mask &= mask - 1)
-            fold(corners.begin()[__builtin_ctz(mask)]);
+            fold(corners.begin()[__builtin_ctz(mask)], false);
         return result;
     }
 };
