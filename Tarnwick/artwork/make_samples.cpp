@@ -6,6 +6,7 @@
 // by render_scene_pictures.cpp, which needs a display.)
 // Usage: plyform_make_samples <models folder>. Fixed seed: the output is the
 // same on every run.
+#include "Tarnwick/demopainting.h"
 #include "mesh/ObjFileImport.h"
 
 #include <QCoreApplication>
@@ -160,9 +161,8 @@ Shape hand()
         s.landmarks << Landmark{QString("%1 tip").arg(f.name), k + 1, 0.0, 1.0};
     }
     s.holes << Hole{0, 0.0, 0.45, 0.05} << Hole{0, 0.5, 0.3, 0.035};
-    // A gentle bend: it moves the fingertips (16 units up) about one unit
-    // sideways, well under the 1.8 units between two fingers; three times as
-    // much lets the fit lay a finger on its neighbour's scan.
+    // Fingers lie 1.8 apart: a bend that moved the tips farther than about
+    // half that would put each template finger nearest its neighbour's scan.
     s.bendRate = 0.004;
     s.turnAxis = QVector3D(0.2f, 1.0f, 0.3f);
     s.turnDegrees = 7.0;
@@ -423,17 +423,6 @@ QVector3D placeOnScan(const Shape& shape, double size, const QVector3D& p)
     return placement.map(bent);
 }
 
-// The colour painted on the scans: a smooth function of the rest position
-// (in units of the shape's size).
-QRgb paintedColour(const QVector3D& rest, double size)
-{
-    const QVector3D q = rest / float(size);
-    auto channel = [](double x) { return int(std::lround(255.0 * (0.5 + 0.5 * x))); };
-    return qRgb(channel(std::sin(2.0 * pi * (1.1 * q.x() + 0.3 * q.y()) + 0.4)),
-                channel(std::sin(2.0 * pi * (0.9 * q.y() - 0.4 * q.z()) + 1.3)),
-                channel(std::cos(2.0 * pi * (0.8 * q.z() + 0.5 * q.x()) + 0.2)));
-}
-
 // Each texel inside a chart gets the colour of the rest point its (u, v)
 // names; texels outside every chart stay black.
 QImage paintTexture(const Shape& shape, double size, int extent)
@@ -452,7 +441,7 @@ QImage paintTexture(const Shape& shape, double size, int extent)
             for (int x = pixels.left(); x <= pixels.right() && x < extent; ++x) {
                 const double u =
                     std::min(1.0, std::max(0.0, ((x + 0.5) / extent - tube.chart.left()) / tube.chart.width()));
-                line[x] = paintedColour(tube.at(u, v), size);
+                line[x] = DemoScenes::paintedColour(tube.at(u, v), size);
             }
         }
     }

@@ -1,4 +1,5 @@
 // Sample scenes made at build time: files, groups, charts, holes, landmarks held by the dialog, determinism.
+#include "Tarnwick/demopainting.h"
 #include "Tarnwick/demoscenes.h"
 #include "mesh/ObjFileImport.h"
 #include "tests/support/TempFiles.h"
@@ -46,17 +47,6 @@ int boundaryEdges(const Obj& obj)
     for (int n : uses)
         count += n == 1;
     return count;
-}
-
-// The colour the scans' textures are painted with, at a rest position in
-// units of the shape's size (the template is the shape at rest).
-QColor paintedColour(const QVector3D& q)
-{
-    const double pi = 3.14159265358979323846;
-    auto channel = [](double x) { return int(std::lround(255.0 * (0.5 + 0.5 * x))); };
-    return QColor(channel(std::sin(2.0 * pi * (1.1 * q.x() + 0.3 * q.y()) + 0.4)),
-                  channel(std::sin(2.0 * pi * (0.9 * q.y() - 0.4 * q.z()) + 1.3)),
-                  channel(std::cos(2.0 * pi * (0.8 * q.z() + 0.5 * q.x()) + 0.2)));
 }
 
 QString fileOf(const QString& path)
@@ -123,7 +113,7 @@ TEST(SampleScenes, ScanTexturesHoldThePaintedFunctionOfTheRestPosition)
                 const int x = qBound(0, int(uv.x() * texture.width()), texture.width() - 1);
                 const int y = qBound(0, int((1.0f - uv.y()) * texture.height()), texture.height() - 1);
                 const QColor seen = texture.pixelColor(x, y);
-                const QColor expected = paintedColour(templ.vertices[templ.polygons[p][k]] / size);
+                const QColor expected(DemoScenes::paintedColour(templ.vertices[templ.polygons[p][k]], size));
                 worst = qMax(worst, qMax(qAbs(seen.red() - expected.red()), qMax(qAbs(seen.green() - expected.green()),
                                                                                  qAbs(seen.blue() - expected.blue()))));
             }
