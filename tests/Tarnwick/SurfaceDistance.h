@@ -1,17 +1,14 @@
 #pragma once
 // Exact mean distance of points to a triangle mesh, for judging a fit: the
-// nearest vertex bounds the search, and every triangle with a vertex within
-// that bound plus the longest edge is measured.
+// triangles are binned in a grid of cells about two edges wide and searched in
+// rings of cells around each point.
+#include "mesh/BoundingBox.h"
 #include "mesh/GeomStack.h"
-#include "spatial/BVH.h"
-#include "spatial/KDTree.h"
 
-#include <QMap>
 #include <QVector3D>
 #include <QVector>
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
 namespace TestSupport {
 
@@ -46,31 +43,55 @@ inline double pointTriangleDistance(const QVector3D& p, const QVector3D& a, cons
 class SurfaceDistance {
 public:
     explicit SurfaceDistance(const GeometryStack::GeomStack& surface)
-        : vertices_(surface.vertices), triangles_(surface.triangles), trianglesOfVertex_(surface.vertices.size())
+        : vertices_(surface.vertices), triangles_(surface.triangles)
     {
-        for (int t = 0; t < triangles_.size(); ++t)
-            for (int k = 0; k < 3; ++k) {
-                trianglesOfVertex_[triangles_[t][k]].append(t);
-                longestEdge_ =
-                    std::max(longestEdge_,
-                             double((vertices_[triangles_[t][k]] - vertices_[triangles_[t][(k + 1) % 3]]).length()));
+        const Viewport3D::BoundingBox box = Viewport3D::BoundingBox::fromPoints(vertices_);
+        double edges = 0;
+        for (const QList<int>& t : triangles_)
+            edges += (vertices_[t[0]] - vertices_[t[1]]).length();
+        cell_ = std::max(2.0 * edges / std::max(1, triangles_.size()), 1e-6);
+        origin_ = box.origin;
+        for (int a = 0; a < 3; ++a)
+            cells_[a] = std::max(1, int(std::ceil(box.size[a] / cell_)) + 1);
+        grid_.resize(cells_[0] * cells_[1] * cells_[2]);
+        for (int t = 0; t < triangles_.size(); ++t) {
+            const Viewport3D::BoundingBox tb = Viewport3D::BoundingBox::fromPoints(
+                {vertices_[triangles_[t][0]], vertices_[triangles_[t][1]], vertices_[triangles_[t][2]]});
+            int lo[3], hi[3];
+            for (int a = 0; a < 3; ++a) {
+                lo[a] = cellOf(tb.origin[a], a);
+                hi[a] = cellOf(tb.origin[a] + tb.size[a], a);
             }
-        points_.reset(KDTree::buildTree(vertices_, 10));
-        faces_.reset(BVH2::buildTree(vertices_, triangles_, 10));
+            for (int z = lo[2]; z <= hi[2]; ++z)
+                for (int y = lo[1]; y <= hi[1]; ++y)
+                    for (int x = lo[0]; x <= hi[0]; ++x)
+                        grid_[index(x, y, z)].append(t);
+        }
     }
 
+    // Rings of cells around the point's cell, until no unseen cell can hold
+    // anything nearer than the best distance found.
     double distance(const QVector3D& p) const
     {
-        float nearestSquared = 0;
-        points_->findNearestPointInd(p, vertices_, &nearestSquared);
-        QMap<int, double> near;
-        faces_->findVerticesInsideSphere(p, std::sqrt(double(nearestSquared)) + longestEdge_ + 1e-6, triangles_,
-                                         vertices_, near);
-        double best = std::sqrt(double(nearestSquared));
-        for (auto v = near.cbegin(); v != near.cend(); ++v)
-            for (int t : trianglesOfVertex_[v.key()])
-                best = std::min(best, pointTriangleDistance(p, vertices_[triangles_[t][0]], vertices_[triangles_[t][1]],
+        int c[3];
+        for (int a = 0; a < 3; ++a)
+            c[a] = int(std::floor((p[a] - origin_[a]) / cell_));
+        const int rings =
+            std::max({std::abs(c[0]) + cells_[0], std::abs(c[1]) + cells_[1], std::abs(c[2]) + cells_[2]});
+        double best = 1e300;
+        for (int r = 0; r <= rings && best > (r - 1) * cell_; ++r)
+            for (int z = c[2] - r; z <= c[2] + r; ++z)
+                for (int y = c[1] - r; y <= c[1] + r; ++y)
+                    for (int x = c[0] - r; x <= c[0] + r; ++x) {
+                        if (std::max({std::abs(x - c[0]), std::abs(y - c[1]), std::abs(z - c[2])}) != r)
+                            continue;  // inside the ring: seen before
+                        if (x < 0 || y < 0 || z < 0 || x >= cells_[0] || y >= cells_[1] || z >= cells_[2])
+                            continue;
+                        for (int t : grid_[index(x, y, z)])
+                            best = std::min(
+                                best, pointTriangleDistance(p, vertices_[triangles_[t][0]], vertices_[triangles_[t][1]],
                                                             vertices_[triangles_[t][2]]));
+                    }
         return best;
     }
 
@@ -83,12 +104,18 @@ public:
     }
 
 private:
+    int cellOf(float value, int axis) const
+    {
+        return std::min(cells_[axis] - 1, std::max(0, int(std::floor((value - origin_[axis]) / cell_))));
+    }
+    int index(int x, int y, int z) const { return (z * cells_[1] + y) * cells_[0] + x; }
+
     QVector<QVector3D> vertices_;
     QVector<QList<int> > triangles_;
-    QVector<QVector<int> > trianglesOfVertex_;
-    double longestEdge_ = 0;
-    std::unique_ptr<KDTree::NodeBase> points_;
-    std::unique_ptr<BVH2::BvhNodeBase> faces_;
+    double cell_ = 1;
+    QVector3D origin_;
+    int cells_[3] = {1, 1, 1};
+    QVector<QVector<int> > grid_;  // triangles whose box meets each cell
 };
 
 }  // namespace TestSupport
