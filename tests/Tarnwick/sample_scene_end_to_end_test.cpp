@@ -241,7 +241,13 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     EXPECT_EQ(c->srcControlPointsList(), hand.templateControlPoints);
     EXPECT_EQ(c->dstControlPointsList(), hand.targetControlPoints);
     ASSERT_EQ(main->geomStackTemplate->vertices.size(), restTemplate.vertices.size());
-    TestSupport::saveFrame(dialog->grab().toImage(), "end_to_end_dialog_during_registration");
+    // While the mode runs the dialog shows its inactive pictures, in grey tones.
+    const QImage dialogShot = dialog->grab().toImage();
+    TestSupport::saveFrame(dialogShot, "end_to_end_dialog_during_registration");
+    auto* handButton = dialog->findChild<QToolButton*>("btnLoadDemoHand");
+    EXPECT_FALSE(handButton->isEnabled());
+    const QColor middle = dialogShot.pixelColor(handButton->geometry().center());
+    EXPECT_LT(std::abs(middle.blue() - middle.red()), 25) << qPrintable(middle.name());
 
     // Register, then Done.
     QSignalSpy complete(c, &ControllerNonRigidRegistration::optimizationComplete);
