@@ -176,14 +176,20 @@ QString SparseMatrixCRS::toString() const
     return text;
 }
 
-void fillSparseLmCRS(const SparseMatrixCRS& crs, splm_crsm* target)
+void checkSparseLmCapacity(int nr, int nnz, const splm_crsm* target)
 {
     // The target's nr and nnz are the sizes its arrays were allocated for.
-    if (crs.nr > target->nr || crs.nnz > target->nnz) {
-        qFatal("fillSparseLmCRS: a Jacobian of %d rows and %d entries does not fit the solver's arrays of %d rows "
-               "and %d entries",
-               crs.nr, crs.nnz, target->nr, target->nnz);
+    if (nr > target->nr || nnz > target->nnz) {
+        qFatal(
+            "fillSparseLmCRS: a Jacobian of %d rows and %d entries does not fit the solver's arrays of %d rows "
+            "and %d entries",
+            nr, nnz, target->nr, target->nnz);
     }
+}
+
+void fillSparseLmCRS(const SparseMatrixCRS& crs, splm_crsm* target)
+{
+    checkSparseLmCapacity(crs.nr, crs.nnz, target);
     target->nr = crs.nr;
     target->nc = crs.nc;
     target->nnz = crs.nnz;

@@ -76,5 +76,8 @@ public:
 // Ends the process with a fatal message instead of writing past the target's
 // arrays when crs has more rows or entries than the target was allocated for.
 void fillSparseLmCRS(const SparseMatrixCRS& crs, splm_crsm* target);
+// fillSparseLmCRS's check alone, for writers that fill the target's arrays themselves: ends
+// the process with the same message when nr rows and nnz entries do not fit.
+void checkSparseLmCapacity(int nr, int nnz, const splm_crsm* target);
 
 }  // namespace SparseMatrix

@@ -102,6 +102,23 @@ inline double slot(const QVector<double>& derivatives, int k)
     return k < derivatives.size() ? derivatives[k] : 0.0;
 }
 
+// The order in which a row visits its list positions: ascending node, which for a list of
+// distinct nodes is the order appending entry by entry with a sort after each would leave.
+// Returns small, or large resized, holding the positions.
+int* ascendingNodeOrder(const QList<int>& nodes, int* small, QVector<int>& large)
+{
+    const int count = nodes.size();
+    int* o = small;
+    if (count > 16) {
+        large.resize(count);
+        o = large.data();
+    }
+    for (int p = 0; p < count; ++p)
+        o[p] = p;
+    std::sort(o, o + count, [&nodes](int a, int b) { return nodes[a] < nodes[b]; });
+    return o;
+}
+
 // The row exactly as appending entry by entry with a sort after each append would leave it,
 // built in one pass: positions are visited in ascending node order. Only lists of distinct
 // nodes take this path (there the sort order is unique); others are appended one by one.
@@ -110,14 +127,7 @@ QList<SparseMatrix::LILEntry> sortedRow(const DerVal& residual, const QList<int>
     const int count = nodes.size();
     int order[16];
     QVector<int> longOrder;
-    int* o = order;
-    if (count > 16) {
-        longOrder.resize(count);
-        o = longOrder.data();
-    }
-    for (int p = 0; p < count; ++p)
-        o[p] = p;
-    std::sort(o, o + count, [&nodes](int a, int b) { return nodes[a] < nodes[b]; });
+    const int* o = ascendingNodeOrder(nodes, order, longOrder);
     QList<SparseMatrix::LILEntry> row;
     row.reserve(6 * count);
     for (int q = 0; q < count; ++q) {
@@ -129,6 +139,8 @@ QList<SparseMatrix::LILEntry> sortedRow(const DerVal& residual, const QList<int>
     return row;
 }
 
+}  // namespace
+
 bool hasRepeatedNode(const QList<int>& nodes)
 {
     for (int a = 0; a < nodes.size(); ++a)
@@ -138,7 +150,23 @@ bool hasRepeatedNode(const QList<int>& nodes)
     return false;
 }
 
-}  // namespace
+void writeSortedJacobianRow(const DerVal& residual, const QList<int>& nodes, const int* columnOf, int* cols,
+                            double* vals)
+{
+    const int count = nodes.size();
+    int order[16];
+    QVector<int> longOrder;
+    const int* o = ascendingNodeOrder(nodes, order, longOrder);
+    for (int q = 0; q < count; ++q) {
+        const int p = o[q];
+        const int node = nodes[p];
+        for (int c = 0; c < 6; ++c) {
+            const int column = 6 * node + c;
+            *cols++ = columnOf ? columnOf[column] : column;
+            *vals++ = slot(residual.derivatives, 6 * p + c);
+        }
+    }
+}
 
 SparseMatrix::SparseMatrixLIL fillJacobian(const QVector<DerVal>& residuals,
                                            const QVector<QList<int> >& influenceNodeIndexTable, int nNodes)

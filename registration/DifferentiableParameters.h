@@ -40,6 +40,16 @@ Vec<double> undifContainer(const Vec<DerVal>& values);
 SparseMatrix::SparseMatrixLIL fillJacobian(const QVector<DerVal>& residuals,
                                            const QVector<QList<int> >& influenceNodeIndexTable, int nNodes);
 
+// True when a node appears twice in the list.
+bool hasRepeatedNode(const QList<int>& nodes);
+
+// fillJacobian's row of one residual whose list repeats no node, as compressed-row entries:
+// 6 × |nodes| of them at cols and vals, in the row's column order, each column renumbered
+// through columnOf when that is not null (as the solver's copy renumbers the columns of
+// held-back nodes). Lists that repeat a node are not handled here.
+void writeSortedJacobianRow(const DerVal& residual, const QList<int>& nodes, const int* columnOf, int* cols,
+                            double* vals);
+
 // Radians. Formed in extended precision and not clamped: a zero vector or a quotient outside
 // [-1, 1] gives NaN, which callers read as "no angle".
 double angleBetweenVectors(const Vec<double>& a, const Vec<double>& b);

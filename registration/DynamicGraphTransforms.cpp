@@ -73,6 +73,52 @@ Node transformChildNode(const ChildNode& child, const QVector3D& childPosition, 
     return node;
 }
 
+ChildNodeTransforms::ChildNodeTransforms(const QVector<QVector3D>& nodePositions,
+                                         const QVector<QVector<double> >& rotations,
+                                         const QVector<QVector<double> >& translations)
+    : motions_(nodePositions.size()), quaternions_(rotationsToQuaternions(rotations))
+{
+    for (int m = 0; m < nodePositions.size(); ++m) {
+        Motion& motion = motions_[m];
+        const QVector<double>& r = rotations[m];
+        const QVector<QVector<double> > rows = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                motion.r[3 * i + j] = rows[i][j];
+        motion.g = nodePositions[m];
+        for (int i = 0; i < 3; ++i)
+            motion.t[i] = translations[m][i];
+    }
+}
+
+Node ChildNodeTransforms::operator()(const ChildNode& child, const QVector3D& childPosition,
+                                     const QVector<double>& weights) const
+{
+    // deformVertexWithWeights term by term, zero weights included, so that every sum and every
+    // sign of zero comes out as there.
+    double deformed[3] = {0.0, 0.0, 0.0};
+    for (int m = 0; m < motions_.size(); ++m) {
+        const Motion& motion = motions_[m];
+        const QVector3D diff = childPosition - motion.g;
+        const double d[3] = {double(diff.x()), double(diff.y()), double(diff.z())};
+        const double w = weights.value(m, 0.0);
+        for (int i = 0; i < 3; ++i) {
+            double rotated = motion.r[3 * i] * d[0];
+            rotated = rotated + motion.r[3 * i + 1] * d[1];
+            rotated = rotated + motion.r[3 * i + 2] * d[2];
+            const double term = ((rotated + double(motion.g[i])) + motion.t[i]) * w;
+            deformed[i] = m == 0 ? term : deformed[i] + term;
+        }
+    }
+    Node node;
+    node.t = {deformed[0] - double(childPosition.x()), deformed[1] - double(childPosition.y()),
+              deformed[2] - double(childPosition.z())};
+    node.r = quaternionToRotationParameters(blendQuaternions(quaternions_, weights));
+    node.vertexInd = child.vertexInd;
+    node.children = child.children;
+    return node;
+}
+
 QQuaternion rotationBetween(const QVector3D& a, const QVector3D& b)
 {
     const float dot = QVector3D::dotProduct(a, b);

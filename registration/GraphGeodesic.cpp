@@ -6,6 +6,7 @@
 
 #include <QDebug>
 #include <QElapsedTimer>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include <cmath>
 #include <numeric>
@@ -216,21 +217,29 @@ GraphGeodesic* GraphGeodesic::clone() const
 QList<Node> subdivideNodes(const QVector<Node>& nodes, const HE::HalfEdgeGeom& mesh,
                            const QVector<QVector<double> >& weightsTable)
 {
-    const QVector<QVector3D> positions = positionsOf(nodes, mesh);
-    const QVector<QVector<double> > rotations = nodesRotations(nodes);
-    const QVector<QVector<double> > translations = nodesTranslations(nodes);
-    QList<Node> subdivided;
-    for (int i = 0; i < nodes.size(); ++i) {
-        for (const ChildNode& child : nodes[i].children) {
-            QVector<double> row = weightsTable.value(child.vertexInd);
-            if (row.isEmpty()) {
-                row = QVector<double>(nodes.size(), 0.0);
-                row[i] = 1.0;
-            }
-            subdivided.append(
-                transformChildNode(child, mesh.vertices.at(child.vertexInd), positions, rotations, translations, row));
+    const ChildNodeTransforms transform(positionsOf(nodes, mesh), nodesRotations(nodes), nodesTranslations(nodes));
+    struct Item {
+        int parent;
+        const ChildNode* child;
+        Node node;
+    };
+    QVector<Item> items;
+    for (int i = 0; i < nodes.size(); ++i)
+        for (const ChildNode& child : nodes[i].children)
+            items.append(Item{i, &child, Node()});
+    // Every child passes over all the parents' weights: spread over the global thread pool.
+    QtConcurrent::blockingMap(items, [&](Item& item) {
+        QVector<double> row = weightsTable.value(item.child->vertexInd);
+        if (row.isEmpty()) {
+            row = QVector<double>(nodes.size(), 0.0);
+            row[item.parent] = 1.0;
         }
-    }
+        item.node = transform(*item.child, mesh.vertices.at(item.child->vertexInd), row);
+    });
+    QList<Node> subdivided;
+    subdivided.reserve(items.size());
+    for (Item& item : items)
+        subdivided.append(std::move(item.node));
     return subdivided;
 }
 

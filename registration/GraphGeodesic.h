@@ -47,7 +47,8 @@ private:
 // One new node per child of the given nodes, in node order and then child order, each with
 // the transform the given nodes' motion gives it (transformChildNode). weightsTable needs a
 // row, against the given nodes, at every child vertex; a child whose row is empty (its vertex
-// reaches no node) follows its own parent alone.
+// reaches no node) follows its own parent alone. The children are spread over the global thread
+// pool.
 QList<Node> subdivideNodes(const QVector<Node>& nodes, const HE::HalfEdgeGeom& mesh,
                            const QVector<QVector<double> >& weightsTable);
 

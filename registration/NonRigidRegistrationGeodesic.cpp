@@ -52,7 +52,10 @@ void buildWeightsTableGeodesicRow(WeightsTableContext& item)
 
     QList<double> distances;
     const QList<int> found =
-        params.geometry
+        params.geometry && params.reach
+            ? FastMarching::findKNearestEnabledVertices(v, *params.geometry, params.k + 1, *params.nodeMask,
+                                                        *params.reach, &distances)
+        : params.geometry
             ? FastMarching::findKNearestEnabledVertices(v, *params.geometry, params.k + 1, *params.nodeMask, &distances)
             : FastMarching::findKNearestEnabledVertices(v, *params.mesh, params.k + 1, *params.nodeMask, &distances);
     const int m = found.size();
@@ -98,8 +101,10 @@ QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& no
     const NodeLookup lookup = nodeLookup(nodeVertexIndices, n);
     // Every row marches over most of the mesh, so its geometry is taken once and shared.
     const FastMarching::MarchGeometry geometry(mesh);
+    const FastMarching::MarchReach reach(geometry, lookup.nodeMask);
     WeightsTableSharedParams params = sharedParams(lookup, mesh, k, nodeVertexIndices.size(), vertexMask);
     params.geometry = &geometry;
+    params.reach = &reach;
 
     QVector<WeightsTableContext> items(n);
     for (int v = 0; v < n; ++v) {

@@ -7,6 +7,7 @@
 // at the same distance gets equal weights; a vertex that reaches none keeps an empty row.
 #include "mesh/HalfEdge.h"
 #include "spatial/MarchGeometry.h"
+#include "spatial/MarchReach.h"
 
 #include <QList>
 #include <QVector>
@@ -23,6 +24,9 @@ struct WeightsTableSharedParams {
     const QVector<bool>* vertexMask = nullptr;   // empty: every row; else true where a row is wanted
     // Taken once from mesh for all rows; null: the rows march over the mesh itself (same rows).
     const FastMarching::MarchGeometry* geometry = nullptr;
+    // Taken from geometry and nodeMask; null: every march runs until it has k + 1 nodes or no more
+    // vertices (same rows).
+    const FastMarching::MarchReach* reach = nullptr;
 };
 
 // One per template vertex: the item of the parallel map.
@@ -35,7 +39,8 @@ struct WeightsTableContext {
 // Rows for every vertex (vertexMask empty) or for the vertices marked in vertexMask (others
 // empty); node j is the vertex at position j of nodeVertexIndices. The rows are spread over
 // the global thread pool and the call returns when all are done; they share one march geometry
-// of the mesh, taken before the map.
+// of the mesh, taken before the map, and what each march can reach of the nodes, so that a march
+// that cannot find k + 1 nodes ends with the last one it can.
 QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
                                                             const HE::HalfEdgeGeom& mesh, int k,
                                                             const QVector<bool>& vertexMask);

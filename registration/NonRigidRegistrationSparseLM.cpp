@@ -208,19 +208,11 @@ void jacobianCallback(double* p, splm_crsm* jac, int m, int, void* adata)
     if (d.updater)
         publishPreview(d, rotations, translations);
 
-    QVector<double> res;
-    {
-        SparseMatrix::SparseMatrixLIL J;
-        res = jacobian(rotations, translations, d, J, timingsOf(d));
-        SparseMatrix::SparseMatrixCRS crs(J);
-        if (!d.solvedNodes.all) {
-            // Held nodes have no entries; the others move to their columns among the solved.
-            for (int k = 0; k < crs.nnz; ++k)
-                crs.colidx[k] = d.solvedNodes.columnOf[crs.colidx[k]];
-            crs.nc = 6 * d.solvedNodes.nodes.size();
-        }
-        SparseMatrix::fillSparseLmCRS(crs, jac);
-    }
+    // Held nodes have no entries; the others move to their columns among the solved.
+    const bool renumber = !d.solvedNodes.all;
+    const QVector<double> res =
+        jacobianIntoSolverRows(rotations, translations, d, jac, renumber ? d.solvedNodes.columnOf.constData() : nullptr,
+                               6 * d.solvedNodes.nodes.size(), timingsOf(d));
     const double E = squaredNorm(res);
     const double change = std::fabs(E - d.previousError) / d.previousError;
     d.previousError = E;

@@ -2,9 +2,14 @@
 
 #include "registration/ClosestPointTerm.h"
 #include "registration/ControlPointTerm.h"
+#include "registration/DifferentiableParameters.h"
 #include "registration/RegularisationTerm.h"
 
 #include <QElapsedTimer>
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
+#include <climits>
 
 namespace NonRigidRegistration {
 
@@ -32,6 +37,64 @@ template <typename Block>
 QVector<double> withRegularisationWeights(const RegularisationInputs& in, Block block)
 {
     return in.perNode ? block(in.eRegMultipliers) : block(in.eRegWeight);
+}
+
+// Blocks of at least this many rows write their entries on the thread pool, in chunks of
+// this size.
+const int kParallelRows = 2048;
+const int kChunkRows = 256;
+
+// One block's differentiated residuals and the node list of each.
+struct DerivativeBlock {
+    QVector<DerVal> residuals;
+    QVector<QList<int> > table;
+};
+
+bool repeatsANode(const DerivativeBlock& block)
+{
+    for (const QList<int>& nodes : block.table)
+        if (hasRepeatedNode(nodes))
+            return true;
+    return false;
+}
+
+// The plain route from the blocks on: fillJacobian per block, stacked, copied to compressed
+// rows, renumbered, filled into the record.
+void fillThroughListOfLists(const DerivativeBlock& con, const DerivativeBlock& reg, const DerivativeBlock& icp,
+                            int nNodes, splm_crsm* target, const int* columnOf, int nColumns)
+{
+    const SparseMatrix::SparseMatrixLIL stacked = stackSortedRows(
+        stackSortedRows(fillJacobian(con.residuals, con.table, nNodes), fillJacobian(reg.residuals, reg.table, nNodes)),
+        fillJacobian(icp.residuals, icp.table, nNodes));
+    SparseMatrix::SparseMatrixCRS crs(stacked);
+    if (columnOf) {
+        for (int k = 0; k < crs.nnz; ++k)
+            crs.colidx[k] = columnOf[crs.colidx[k]];
+        crs.nc = nColumns;
+    }
+    SparseMatrix::fillSparseLmCRS(crs, target);
+}
+
+// Rows first .. first + count - 1 of the record take the block's rows; their row pointers are
+// set already.
+void writeBlockRows(const DerivativeBlock& block, int first, splm_crsm* target, const int* columnOf)
+{
+    const int count = block.residuals.size();
+    auto write = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            const int at = target->rowptr[first + i];
+            writeSortedJacobianRow(block.residuals[i], block.table[i], columnOf, target->colidx + at, target->val + at);
+        }
+    };
+    if (count < kParallelRows) {
+        write(0, count);
+        return;
+    }
+    // Every chunk writes its own rows' entries only.
+    QVector<int> chunkStarts;
+    for (int from = 0; from < count; from += kChunkRows)
+        chunkStarts.append(from);
+    QtConcurrent::blockingMap(chunkStarts, [&](int from) { write(from, std::min(count, from + kChunkRows)); });
 }
 
 }  // namespace
@@ -90,6 +153,67 @@ QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVect
         timings->eIcpMs += quint64(tIcp);
     }
     return concatenated(con, reg, icp);
+}
+
+QVector<double> jacobianIntoSolverRows(const QVector<QVector<double> >& rotations,
+                                       const QVector<QVector<double> >& translations, const RegistrationInputs& in,
+                                       splm_crsm* target, const int* columnOf, int nColumns, JacobianTimings* timings)
+{
+    QElapsedTimer timer;
+    DerivativeBlock con, reg, icp;
+
+    timer.restart();
+    con.residuals = eConDer(rotations, translations, in.srcVertices, in.srcControlIndices, in.dstControlVertices,
+                            in.nodes, in.weightsTable, in.eConWeight, con.table);
+    const qint64 tCon = timer.elapsed();
+
+    timer.restart();
+    reg.residuals = in.perNode
+                        ? eRegDer(rotations, translations, in.nodes, in.neighboursTable, in.eRegMultipliers, reg.table)
+                        : eRegDer(rotations, translations, in.nodes, in.neighboursTable, in.eRegWeight, reg.table);
+    const qint64 tReg = timer.elapsed();
+
+    timer.restart();
+    icp.residuals = eIcpDer(rotations, translations, in, icp.table);
+    const qint64 tIcp = timer.elapsed();
+
+    const int nNodes = rotations.size();
+    if (repeatsANode(con) || repeatsANode(reg) || repeatsANode(icp)) {
+        // Rows of repeated nodes keep their entry-by-entry order, which only the plain route gives.
+        fillThroughListOfLists(con, reg, icp, nNodes, target, columnOf, nColumns);
+    } else {
+        const DerivativeBlock* blocks[3] = {&con, &reg, &icp};
+        int rows = 0;
+        qint64 entries = 0;
+        for (const DerivativeBlock* block : blocks) {
+            rows += block->table.size();
+            for (const QList<int>& nodes : block->table)
+                entries += 6 * nodes.size();
+        }
+        SparseMatrix::checkSparseLmCapacity(rows, int(std::min<qint64>(entries, INT_MAX)), target);
+        int row = 0, at = 0;
+        for (const DerivativeBlock* block : blocks) {
+            for (const QList<int>& nodes : block->table) {
+                target->rowptr[row++] = at;
+                at += 6 * nodes.size();
+            }
+        }
+        target->rowptr[row] = at;
+        target->nr = rows;
+        target->nc = columnOf ? nColumns : 6 * nNodes;
+        target->nnz = at;
+        int first = 0;
+        for (const DerivativeBlock* block : blocks) {
+            writeBlockRows(*block, first, target, columnOf);
+            first += block->table.size();
+        }
+    }
+    if (timings) {
+        timings->eRegMs += quint64(tReg);
+        timings->eConMs += quint64(tCon);
+        timings->eIcpMs += quint64(tIcp);
+    }
+    return concatenated(undifContainer(con.residuals), undifContainer(reg.residuals), undifContainer(icp.residuals));
 }
 
 }  // namespace NonRigidRegistration

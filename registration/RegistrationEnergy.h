@@ -29,6 +29,16 @@ QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVect
                          const RegistrationInputs& inputs, SparseMatrix::SparseMatrixLIL& jacobian,
                          JacobianTimings* timings);
 
+// jacobian() followed by the solver's copy of its matrix, in one pass and without the
+// list-of-lists matrix: the compressed-row copy (SparseMatrixCRS) with every column
+// renumbered through columnOf when that is not null and the column count set to nColumns,
+// filled into the solver's record as fillSparseLmCRS fills it (same check, same fatal
+// message). The residuals and the record are the same entry for entry. The closest-point
+// block writes its rows on the global thread pool when it is large.
+QVector<double> jacobianIntoSolverRows(const QVector<QVector<double> >& rotations,
+                                       const QVector<QVector<double> >& translations, const RegistrationInputs& inputs,
+                                       splm_crsm* target, const int* columnOf, int nColumns, JacobianTimings* timings);
+
 // The same with the inputs spelled out, read into the record.
 inline QVector<double> errorMetric(const QVector<QVector<double> >& rotations,
                                    const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,

@@ -22,6 +22,7 @@
 #include "spatial/FastMarchingMeshAccess.h"
 #include "spatial/March.h"
 #include "spatial/MarchGeometry.h"
+#include "spatial/MarchReach.h"
 #include "spatial/MarchScratch.h"
 #include "spatial/VertexUpdates.h"
 
@@ -103,9 +104,11 @@ QList<int> verticesInRadius(int sourceVertex, const Over& over, double radius)
     });
 }
 
+// reachable: how many enabled vertices the complete march accepts, -1 when not known; the march
+// ends once it has accepted them all, as nothing after that can join the result.
 template <typename Over>
 QList<int> kNearestEnabled(int sourceVertex, const Over& over, int k, const QVector<bool>& enabled,
-                           QList<double>* distances)
+                           QList<double>* distances, int reachable = -1)
 {
     QList<int> result;
     QList<double> found;
@@ -115,7 +118,7 @@ QList<int> kNearestEnabled(int sourceVertex, const Over& over, int k, const QVec
             found.append(0.0);
         }
         marchOver(sourceVertex, over, [&](auto& march) {
-            while (march.hasWaiting() && result.size() < k) {
+            while (march.hasWaiting() && result.size() < k && result.size() != reachable) {
                 const int vertex = march.acceptNext();
                 if (enabled.value(vertex, false)) {
                     result.append(vertex);
@@ -169,6 +172,15 @@ QList<int> findKNearestEnabledVertices(int sourceVertex, const MarchGeometry& ge
     if (!geometry.isComplete())
         return kNearestEnabled(sourceVertex, geometry.mesh(), k, enabled, distances);
     return kNearestEnabled(sourceVertex, geometry, k, enabled, distances);
+}
+
+QList<int> findKNearestEnabledVertices(int sourceVertex, const MarchGeometry& geometry, int k,
+                                       const QVector<bool>& enabled, const MarchReach& reach, QList<double>* distances)
+{
+    if (!geometry.isComplete())
+        return kNearestEnabled(sourceVertex, geometry.mesh(), k, enabled, distances);
+    const int reachable = isVertex(sourceVertex, geometry.mesh()) ? reach.enabledInReach(sourceVertex) : -1;
+    return kNearestEnabled(sourceVertex, geometry, k, enabled, distances, reachable);
 }
 
 double updateVertexDistFromAliveVertices(int vertex, const QVector<bool>& alive, const QVector<double>& distance,

@@ -13,10 +13,11 @@
 // debug lines, much less work per step. Worth it when many marches run over one mesh.
 #include "mesh/HalfEdge.h"
 #include "spatial/MarchGeometry.h"
+#include "spatial/MarchReach.h"
 
 #include <QList>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 namespace FastMarching {
 
@@ -42,6 +43,10 @@ QVector<double> computeDistancesFromVertex(int sourceVertex, const MarchGeometry
 QList<int> findVerticesInRadius(int sourceVertex, const MarchGeometry& geometry, double radius);
 QList<int> findKNearestEnabledVertices(int sourceVertex, const MarchGeometry& geometry, int k,
                                        const QVector<bool>& enabled, QList<double>* distances);
+// The same k nearest, ending the march as soon as it has accepted every enabled vertex it can
+// ever reach (reach taken from this geometry and these flags): same vertices, same distances.
+QList<int> findKNearestEnabledVertices(int sourceVertex, const MarchGeometry& geometry, int k,
+                                       const QVector<bool>& enabled, const MarchReach& reach, QList<double>* distances);
 
 // --- building blocks ---
 
@@ -62,8 +67,8 @@ double updateVertexFromObtuseAngle(int halfEdge, const QVector<bool>& alive, con
 // Looks for a vertex D beyond the edge AB opposite corner C of half-edge h that splits the angle at
 // C into two angles of at most 90 degrees, unfolding at most 10 faces. lengthCB and lengthCA are
 // always written; the D outputs only when it returns true.
-bool unfoldObtuseAngle(int halfEdge, const HE::HalfEdgeGeom& mesh, double& lengthCB, double& lengthCA,
-                       double& lengthDB, double& lengthDA, double& lengthDC, int& vertexD);
+bool unfoldObtuseAngle(int halfEdge, const HE::HalfEdgeGeom& mesh, double& lengthCB, double& lengthCA, double& lengthDB,
+                       double& lengthDA, double& lengthDC, int& vertexD);
 
 // First-order triangle update of C: a = |C to the dLarge vertex|, b = |C to the dSmall vertex|,
 // c2 = squared length of the third edge, dC = C's current distance.

@@ -65,12 +65,12 @@ public:
 
     void updateNeighbours(int vertex)
     {
-        reads_.forEachNeighbour(vertex, [&](int neighbour) {
+        reads_.forEachNeighbour(vertex, [&](int neighbour, int entry) {
             const VertexRecord& before = table_.at(neighbour);
             if (before.alive)
                 return;
             const double previous = before.distance;
-            const UpdateContext context{vertex, before.updatedAt, !linear_};
+            const UpdateContext context{vertex, before.updatedAt, !linear_, entry};
             const int now = ++clock_;
             const double updated = reads_.update(neighbour, TableState<Table>{table_}, context);
             VertexRecord& record = table_.edit(neighbour);

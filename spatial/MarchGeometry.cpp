@@ -40,9 +40,11 @@ bool linksIntact(const HE::HalfEdgeGeom& mesh)
     return true;
 }
 
-// The corner as the vertex update would treat it on every visit; its triangle terms are appended
-// to terms, with the arguments nonObtuseUpdate and obtuseUpdate pass to the triangle update.
-CornerUpdate cornerUpdate(const HE::HalfEdgeGeom& mesh, int incoming, int face, std::vector<TriangleTerms>& terms)
+// The corner as the vertex update would treat it on every visit; the triangle terms of a support
+// corner are appended to terms, with the arguments obtuseUpdate passes to the triangle update, and
+// the lengths of a corner updated along its edges to edgeLengths.
+CornerUpdate cornerUpdate(const HE::HalfEdgeGeom& mesh, int incoming, int face, std::vector<TriangleTerms>& terms,
+                          std::vector<double>& edgeLengths)
 {
     CornerUpdate update;
     if (faceHasZeroLengthEdge(mesh, face)) {
@@ -52,28 +54,26 @@ CornerUpdate cornerUpdate(const HE::HalfEdgeGeom& mesh, int incoming, int face, 
     const Corner corner(mesh, incoming);
     update.a = corner.a;
     update.b = corner.b;
-    update.firstTerms = int(terms.size());
     if (isAngleAtEndAcute(mesh, incoming)) {
         update.kind = CornerUpdate::Acute;
-        const double lengthCA = lengthBetween(mesh, corner.c, corner.a);
-        const double lengthCB = lengthBetween(mesh, corner.c, corner.b);
-        const double squaredAB = squaredLengthBetween(mesh, corner.a, corner.b);
-        update.lengthCA = lengthCA;
-        update.lengthCB = lengthCB;
-        terms.push_back(triangleTerms(lengthCA, lengthCB, squaredAB));  // AFarther
-        terms.push_back(triangleTerms(lengthCB, lengthCA, squaredAB));  // BFarther
+        // Single-precision values widened by the march, so kept exactly as floats.
+        update.lengthCA = length(mesh.vertices.at(corner.a) - mesh.vertices.at(corner.c));
+        update.lengthCB = length(mesh.vertices.at(corner.b) - mesh.vertices.at(corner.c));
+        update.squaredAB = squaredLength(mesh.vertices.at(corner.b) - mesh.vertices.at(corner.a));
         return update;
     }
     double lengthCB = 0.0, lengthCA = 0.0, lengthDB = 0.0, lengthDA = 0.0, lengthDC = 0.0;
     const bool found = unfoldSupportVertex(incoming, mesh, lengthCB, lengthCA, lengthDB, lengthDA, lengthDC, update.d,
                                            &update.unfoldMetZeroLengthFace);
-    update.lengthCA = lengthCA;
-    update.lengthCB = lengthCB;
     if (!found) {
         update.kind = CornerUpdate::AlongEdges;
+        update.firstTerms = int(edgeLengths.size());
+        edgeLengths.push_back(lengthCA);
+        edgeLengths.push_back(lengthCB);
         return update;
     }
     update.kind = CornerUpdate::ThroughSupport;
+    update.firstTerms = int(terms.size());
     terms.push_back(triangleTerms(lengthDC, lengthCB, lengthDB * lengthDB));  // DFartherThanB
     terms.push_back(triangleTerms(lengthCB, lengthDC, lengthDB * lengthDB));  // BFartherThanD
     terms.push_back(triangleTerms(lengthDC, lengthCA, lengthDA * lengthDA));  // DFartherThanA
@@ -116,7 +116,7 @@ void MarchGeometry::build()
             forEachInWalk(mesh_, edge(mesh_, outgoing).opposite, HE::HalfEdgeWalk::IncomingWalk, [&](int incoming) {
                 const int face = edge(mesh_, incoming).face;
                 if (face >= 0)
-                    corners_.push_back(cornerUpdate(mesh_, incoming, face, terms_));
+                    corners_.push_back(cornerUpdate(mesh_, incoming, face, terms_, edgeLengths_));
             });
         }
         cornerOffsets_.push_back(int(corners_.size()));
@@ -124,8 +124,22 @@ void MarchGeometry::build()
     for (int v = 0; v < nVertices_; ++v)
         for (int i = cornerOffsets_[size_t(v)]; i < cornerOffsets_[size_t(v) + 1]; ++i) {
             CornerUpdate& corner = corners_[size_t(i)];
-            corner.reciprocal = corner.kind != CornerUpdate::SkippedFace && listsNeighbour(corner.a, v) &&
-                                listsNeighbour(corner.b, v);
+            corner.reciprocal =
+                corner.kind != CornerUpdate::SkippedFace && listsNeighbour(corner.a, v) && listsNeighbour(corner.b, v);
+        }
+    cornersThrough_.reserve(neighbours_.size());
+    for (int v = 0; v < nVertices_; ++v)
+        for (int c : neighbours(v)) {
+            const Span<CornerUpdate> around = corners(c);
+            if (around.end() - around.begin() > cornerMaskBits) {
+                cornersThrough_.push_back(~CornerMask(0));
+                continue;
+            }
+            CornerMask mask = 0;
+            for (const CornerUpdate* corner = around.begin(); corner != around.end(); ++corner)
+                if (corner->kind != CornerUpdate::Acute || !corner->reciprocal || corner->a == v || corner->b == v)
+                    mask |= CornerMask(1) << (corner - around.begin());
+            cornersThrough_.push_back(mask);
         }
 }
 

@@ -2,8 +2,8 @@
 // What a fast march reads of a mesh, taken once: per vertex its neighbours in the order of
 // HE::HalfEdgeGeom::vertexNeighbours (with the edge lengths that seed a march), and per vertex the
 // corners of its incoming half-edges in walk order, each with its face flags, its lengths, the
-// outcome of the unfolding for a corner that is not acute, and the triangle terms of its updates. Every value is computed by the same
-// operations the march over the mesh performs on each visit, so a march over the geometry gives
+// outcome of the unfolding for a corner that is not acute, and the triangle terms of its updates. Every value is
+// computed by the same operations the march over the mesh performs on each visit, so a march over the geometry gives
 // the same distances, order and log lines, with none of the per-step recomputation.
 //
 // Built from a mesh that must stay alive and unchanged while the geometry is used. Once built it
@@ -24,9 +24,11 @@ namespace FastMarching {
 
 struct MarchScratch;
 
-// The update of a vertex C from the corner triangle (A, C, B) of one incoming half-edge. Its
-// triangle terms (TriangleUpdate.h) lie in the geometry's table of terms, one per way the
-// distances may be ordered.
+// The update of a vertex C from the corner triangle (A, C, B) of one incoming half-edge, packed
+// small, as a march reads several for every vertex it updates. An acute corner keeps its lengths
+// in single precision, which is how they are taken (exact), and its triangle terms
+// (TriangleUpdate.h) are formed from them when needed; the other corners' values lie in the
+// geometry's tables.
 struct CornerUpdate {
     enum Kind : unsigned char {
         Acute,           // the triangle update from A and B
@@ -34,18 +36,19 @@ struct CornerUpdate {
         AlongEdges,      // not acute, no support vertex: the corner's two edges
         SkippedFace      // the face has a zero-length edge: no update, a debug line
     };
-    // Positions in the corner's terms: Acute has the first two, ThroughSupport all four others.
-    enum Terms { AFarther = 0, BFarther = 1, DFartherThanB = 0, BFartherThanD = 1, DFartherThanA = 2, AFartherThanD = 3 };
+    // Positions in a ThroughSupport corner's four terms.
+    enum Terms { DFartherThanB = 0, BFartherThanD = 1, DFartherThanA = 2, AFartherThanD = 3 };
 
+    int a = -1;
+    int b = -1;
+    int d = -1;              // ThroughSupport only
+    int firstTerms = 0;      // ThroughSupport: its first terms; AlongEdges: its lengths CA and CB
+    float lengthCA = 0.0f;   // Acute only
+    float lengthCB = 0.0f;   // Acute only
+    float squaredAB = 0.0f;  // Acute only
     Kind kind = SkippedFace;
     bool unfoldMetZeroLengthFace = false;  // the unfolding stopped at a face with a zero-length edge
     bool reciprocal = false;               // C is among the neighbours of both A and B
-    int a = -1;
-    int b = -1;
-    int d = -1;          // ThroughSupport only
-    int firstTerms = 0;  // position of its first terms in the geometry's table
-    double lengthCA = 0.0;
-    double lengthCB = 0.0;
 };
 
 template <typename T>
@@ -78,12 +81,24 @@ public:
     {
         return neighbourLengths_.data() + neighbourOffsets_[size_t(vertex)];
     }
+    // The four terms of a ThroughSupport corner.
     const TriangleTerms* terms(const CornerUpdate& corner) const { return terms_.data() + corner.firstTerms; }
+    // Lengths CA and CB of an AlongEdges corner.
+    const double* edgeLengths(const CornerUpdate& corner) const { return edgeLengths_.data() + corner.firstTerms; }
     // The corners of the vertex's incoming half-edges that lie in a face, in walk order.
     Span<CornerUpdate> corners(int vertex) const
     {
         return {corners_.data() + cornerOffsets_[size_t(vertex)], corners_.data() + cornerOffsets_[size_t(vertex) + 1]};
     }
+    // Entry of a neighbour list: the neighbour at position i of neighbours(vertex) is entry
+    // neighbourEntry(vertex) + i.
+    int neighbourEntry(int vertex) const { return neighbourOffsets_[size_t(vertex)]; }
+    // For the entry of neighbour C in the list of vertex V, bit i set for C's corner i unless that
+    // corner is acute and reciprocal without V as A or B: once C has been updated, accepting V
+    // can change no such corner of C. Every bit is set for a vertex with more corners than bits.
+    using CornerMask = unsigned int;
+    static constexpr int cornerMaskBits = 32;
+    CornerMask cornersThrough(int entry) const { return cornersThrough_[size_t(entry)]; }
 
 private:
     friend class ScratchLease;
@@ -102,6 +117,8 @@ private:
     std::vector<int> cornerOffsets_;
     std::vector<CornerUpdate> corners_;
     std::vector<TriangleTerms> terms_;
+    std::vector<double> edgeLengths_;
+    std::vector<CornerMask> cornersThrough_;  // by neighbour entry
 
     mutable std::mutex scratchMutex_;
     mutable std::vector<std::unique_ptr<MarchScratch> > spareScratch_;

@@ -20,6 +20,7 @@ struct UpdateContext {
     int accepted;
     int previousUpdate;
     bool clocksHold;
+    int entry;  // of the updated vertex in the accepted vertex's neighbour list; -1 over the mesh
 };
 
 struct MeshReads {
@@ -37,11 +38,12 @@ struct MeshReads {
         });
     }
 
+    // visit(neighbour, its entry), in neighbour order.
     template <typename Visit>
     void forEachNeighbour(int vertex, Visit&& visit) const
     {
         forEachInWalk(mesh, mesh.vertexHalfEdges.at(vertex), HE::HalfEdgeWalk::OutgoingWalk,
-                      [&](int halfEdge) { visit(endOf(mesh, halfEdge)); });
+                      [&](int halfEdge) { visit(endOf(mesh, halfEdge), -1); });
     }
 
     template <typename State>
@@ -67,8 +69,9 @@ struct GeometryReads {
     template <typename Visit>
     void forEachNeighbour(int vertex, Visit&& visit) const
     {
+        int entry = geometry.neighbourEntry(vertex);
         for (int neighbour : geometry.neighbours(vertex))
-            visit(neighbour);
+            visit(neighbour, entry++);
     }
 
     // vertexUpdate over the corners as taken, leaving out corners whose update cannot lower C's
@@ -92,6 +95,10 @@ struct GeometryReads {
     // The two rules that look back rely on the corner's value at C's previous update having been
     // folded into dC there, which holds as well for a corner that was left out by any of them.
     // Corners that log are always visited.
+    //
+    // After C's first update, the corners the second rule would leave out are not even looked
+    // at: the geometry marks, for each neighbour entry, the corners it lets through, and those
+    // are taken in walk order as before.
     template <typename State>
     double update(int vertex, const State& state, const UpdateContext& context) const
     {
@@ -99,29 +106,39 @@ struct GeometryReads {
         double result = dC;
         const int since = context.previousUpdate;
         const bool clocksHold = context.clocksHold && since > 0;
-        for (const CornerUpdate& corner : geometry.corners(vertex)) {
+        // checkReciprocal: whether the second rule is still to be applied.
+        auto fold = [&](const CornerUpdate& corner, bool checkReciprocal) {
             if (corner.kind == CornerUpdate::SkippedFace) {
                 qDebug("Face has zero length edges!");
-                continue;
+                return;
             }
             const VertexRecord& a = state.record(corner.a);
             const VertexRecord& b = state.record(corner.b);
             if (corner.kind == CornerUpdate::Acute) {
-                if (since > 0 && corner.reciprocal && corner.a != context.accepted && corner.b != context.accepted)
-                    continue;
+                if (checkReciprocal && corner.reciprocal && corner.a != context.accepted &&
+                    corner.b != context.accepted)
+                    return;
                 if ((!a.alive || a.distance >= dC) && (!b.alive || b.distance >= dC))
-                    continue;
+                    return;
                 if (clocksHold && a.changedAt < since && b.changedAt < since)
-                    continue;
+                    return;
             } else if (!corner.unfoldMetZeroLengthFace) {
                 const VertexRecord* d = corner.kind == CornerUpdate::ThroughSupport ? &state.record(corner.d) : nullptr;
                 if (a.distance >= dC && b.distance >= dC && (!d || d->distance >= dC))
-                    continue;
+                    return;
                 if (clocksHold && a.changedAt < since && b.changedAt < since && (!d || d->changedAt < since))
-                    continue;
+                    return;
             }
-            result = smallerOf(result, cornerUpdate(corner, geometry.terms(corner), vertex, state));
+            result = smallerOf(result, cornerUpdate(corner, geometry, vertex, state));
+        };
+        const Span<CornerUpdate> corners = geometry.corners(vertex);
+        if (since == 0 || corners.end() - corners.begin() > MarchGeometry::cornerMaskBits) {
+            for (const CornerUpdate& corner : corners)
+                fold(corner, since > 0);
+            return result;
         }
+        for (MarchGeometry::CornerMask mask = geometry.cornersThrough(context.entry); mask != 0; mask &= mask - 1)
+            fold(corners.begin()[__builtin_ctz(mask)], false);
         return result;
     }
 };

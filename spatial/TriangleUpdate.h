@@ -13,10 +13,10 @@ namespace FastMarching {
 struct TriangleTerms {
     double a;
     double b;
-    double aCosine;            // a * cos(angle at C)
-    double aOverCosine;        // a / cos(angle at C)
-    double qa;                 // leading coefficient of the quadratic
-    double aaSineSquared;      // a^2 * sin^2(angle at C)
+    double aCosine;        // a * cos(angle at C)
+    double aOverCosine;    // a / cos(angle at C)
+    double qa;             // leading coefficient of the quadratic
+    double aaSineSquared;  // a^2 * sin^2(angle at C)
 };
 
 inline TriangleTerms triangleTerms(double a, double b, double c2)
@@ -45,6 +45,21 @@ inline bool solveQuadratic(double qa, double qb, double qc, double& root1, doubl
     return true;
 }
 
+// solveQuadratic for the larger root only: root2 is left at root1 when qa > 0, where it cannot
+// exceed root1 (the numerators keep their order through rounding, and a division by a positive
+// number keeps it too, and a NaN root1 stays whatever root2 is); otherwise both as solveQuadratic.
+inline bool largerRoot(double qa, double qb, double qc, double& root1, double& root2)
+{
+    if (!(qa > 0.0))
+        return solveQuadratic(qa, qb, qc, root1, root2);
+    const double discriminant = qb * qb - qc * (qa * 4.0);
+    if (discriminant < 0.0)
+        return false;
+    root1 = (std::sqrt(discriminant) - qb) / (2.0 * qa);
+    root2 = root1;
+    return true;
+}
+
 inline double updateFromTerms(const TriangleTerms& terms, double dSmall, double dLarge, double dC)
 {
     const double a = terms.a;
@@ -53,7 +68,7 @@ inline double updateFromTerms(const TriangleTerms& terms, double dSmall, double 
     const double qb = 2.0 * b * u * (terms.aCosine - b);
     const double qc = b * b * (u * u - terms.aaSineSquared);
     double root1 = 0.0, root2 = 0.0;
-    if (solveQuadratic(terms.qa, qb, qc, root1, root2)) {
+    if (largerRoot(terms.qa, qb, qc, root1, root2)) {
         const double t = root2 > root1 ? root2 : root1;
         const double reach = b * (t - u) / t;
         // Causality: the wave must arrive from inside the triangle.

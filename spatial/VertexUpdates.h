@@ -108,9 +108,9 @@ double vertexUpdate(int vertex, const State& state, const HE::HalfEdgeGeom& mesh
 
 // The update of vertex c from one corner read from a MarchGeometry: the same reads of the state
 // and the same arithmetic as nonObtuseUpdate and obtuseUpdate, on lengths and triangle terms taken
-// beforehand.
+// beforehand (an acute corner's terms formed here from its lengths, as nonObtuseUpdate forms them).
 template <typename State>
-double cornerUpdate(const CornerUpdate& corner, const TriangleTerms* terms, int c, const State& state)
+double cornerUpdate(const CornerUpdate& corner, const MarchGeometry& geometry, int c, const State& state)
 {
     const double dC = state.distanceOf(c);
     if (corner.kind == CornerUpdate::Acute) {
@@ -118,30 +118,35 @@ double cornerUpdate(const CornerUpdate& corner, const TriangleTerms* terms, int 
         const bool aliveB = state.isAlive(corner.b);
         if (!aliveA && !aliveB)
             return dC;
+        const double lengthCA = double(corner.lengthCA);
+        const double lengthCB = double(corner.lengthCB);
         if (!aliveA) {
-            const double viaB = state.distanceOf(corner.b) + corner.lengthCB;
+            const double viaB = state.distanceOf(corner.b) + lengthCB;
             return viaB > dC ? dC : viaB;
         }
         if (!aliveB) {
-            const double viaA = state.distanceOf(corner.a) + corner.lengthCA;
+            const double viaA = state.distanceOf(corner.a) + lengthCA;
             return viaA > dC ? dC : viaA;
         }
         const double dA = state.distanceOf(corner.a);
         const double dB = state.distanceOf(corner.b);
+        const double squaredAB = double(corner.squaredAB);
         if (dA > dB)
-            return updateFromTerms(terms[CornerUpdate::AFarther], dB, dA, dC);
-        return updateFromTerms(terms[CornerUpdate::BFarther], dA, dB, dC);
+            return updateFromTerms(triangleTerms(lengthCA, lengthCB, squaredAB), dB, dA, dC);
+        return updateFromTerms(triangleTerms(lengthCB, lengthCA, squaredAB), dA, dB, dC);
     }
     const double dA = state.distanceOf(corner.a);
     const double dB = state.distanceOf(corner.b);
     if (corner.kind == CornerUpdate::AlongEdges) {
         if (corner.unfoldMetZeroLengthFace)
             qDebug("During unfolding found a triangle with zero edge length!");
-        const double viaA = dA + corner.lengthCA;
-        const double viaB = dB + corner.lengthCB;
+        const double* lengths = geometry.edgeLengths(corner);
+        const double viaA = dA + lengths[0];
+        const double viaB = dB + lengths[1];
         const double viaEdge = viaA > viaB ? viaB : viaA;
         return viaEdge > dC ? dC : viaEdge;
     }
+    const TriangleTerms* terms = geometry.terms(corner);
     const double dD = state.distanceOf(corner.d);
     const double throughB = dD > dB ? updateFromTerms(terms[CornerUpdate::DFartherThanB], dB, dD, dC)
                                     : updateFromTerms(terms[CornerUpdate::BFartherThanD], dD, dB, dC);

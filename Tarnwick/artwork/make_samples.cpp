@@ -2,9 +2,10 @@
 // quad-dominant template with groups and UV charts, and a denser triangulated
 // scan of the same shape (bent, noisy, holed, roughly placed) with a texture
 // painted as a smooth function of the rest position. Also writes the landmark
-// vertices of both meshes and the dialog's pictures of the templates.
-// Usage: plyform_make_samples <models folder> <pictures folder>. Fixed seed: the
-// output is the same on every run.
+// vertices of both meshes. (The dialog's pictures of the templates are rendered
+// by render_scene_pictures.cpp, which needs a display.)
+// Usage: plyform_make_samples <models folder>. Fixed seed: the output is the
+// same on every run.
 #include "Tarnwick/demopainting.h"
 #include "mesh/ObjFileImport.h"
 
@@ -13,7 +14,6 @@
 #include <QFile>
 #include <QImage>
 #include <QMatrix4x4>
-#include <QPainter>
 #include <QRandomGenerator>
 #include <QRectF>
 #include <QTextStream>
@@ -23,7 +23,6 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
-#include <numeric>
 
 namespace {
 
@@ -83,8 +82,6 @@ struct Shape {
     double turnDegrees;
     double scale;
     QVector3D offset;  // in units of the shape's size
-    double viewYaw;    // picture
-    double viewPitch;
 };
 
 // A tube around the segment a-b, cross-section given by two radii along the
@@ -171,8 +168,6 @@ Shape hand()
     s.turnDegrees = 7.0;
     s.scale = 1.04;
     s.offset = QVector3D(0.03f, -0.02f, 0.04f);
-    s.viewYaw = 0.0;
-    s.viewPitch = 0.0;
     return s;
 }
 
@@ -209,8 +204,6 @@ Shape torso()
     s.turnDegrees = -6.0;
     s.scale = 0.97;
     s.offset = QVector3D(-0.02f, 0.03f, 0.02f);
-    s.viewYaw = 25.0;
-    s.viewPitch = 10.0;
     return s;
 }
 
@@ -256,8 +249,6 @@ Shape head()
     s.turnDegrees = 8.0;
     s.scale = 1.05;
     s.offset = QVector3D(0.04f, 0.02f, -0.03f);
-    s.viewYaw = 30.0;
-    s.viewPitch = 5.0;
     return s;
 }
 
@@ -477,65 +468,7 @@ bool save(const Mesh& mesh, const QString& path)
                                         mesh.texturePolygons, {}, mesh.groups, mesh.polygonGroup);
 }
 
-// The dialog's picture of a template: its polygons filled in blue and shaded,
-// with the wire, on grey, drawn from back to front.
-QImage picture(const Shape& shape, const Mesh& mesh, bool inactive)
-{
-    const int extent = 115;
-    QMatrix4x4 view;
-    view.rotate(float(shape.viewPitch), 1, 0, 0);
-    view.rotate(float(shape.viewYaw), 0, 1, 0);
-    QVector<QVector3D> p(mesh.vertices.size());
-    QVector3D lo(1e9f, 1e9f, 1e9f), hi(-1e9f, -1e9f, -1e9f);
-    for (int i = 0; i < p.size(); ++i) {
-        p[i] = view.map(mesh.vertices[i]);
-        lo = QVector3D(std::min(lo.x(), p[i].x()), std::min(lo.y(), p[i].y()), std::min(lo.z(), p[i].z()));
-        hi = QVector3D(std::max(hi.x(), p[i].x()), std::max(hi.y(), p[i].y()), std::max(hi.z(), p[i].z()));
-    }
-    const double scale = 0.86 * extent / std::max(hi.x() - lo.x(), hi.y() - lo.y());
-    const QVector3D centre = (lo + hi) / 2;
-    auto screen = [&](const QVector3D& q) {
-        return QPointF(extent / 2.0 + (q.x() - centre.x()) * scale, extent / 2.0 - (q.y() - centre.y()) * scale);
-    };
-    QVector<int> order(mesh.polygons.size());
-    std::iota(order.begin(), order.end(), 0);
-    QVector<float> depth(order.size());
-    for (int f = 0; f < order.size(); ++f) {
-        float z = 0;
-        for (int v : mesh.polygons[f])
-            z += p[v].z();
-        depth[f] = z / mesh.polygons[f].size();
-    }
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return depth[a] < depth[b]; });
-    QImage image(extent, extent, QImage::Format_ARGB32);
-    image.fill(inactive ? QColor(96, 96, 96) : QColor(118, 118, 118));
-    QPainter painter(&image);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QVector3D light = QVector3D(-0.3f, 0.4f, 1.0f).normalized();
-    for (int f : order) {
-        const QList<int>& polygon = mesh.polygons[f];
-        const QVector3D n =
-            QVector3D::crossProduct(p[polygon[1]] - p[polygon[0]], p[polygon.last()] - p[polygon[0]]).normalized();
-        const double lambert = std::fabs(QVector3D::dotProduct(n, light));
-        const double shade = 0.35 + 0.65 * lambert;
-        QColor fill = QColor(int(60 * shade), int(120 * shade), int(235 * shade));
-        QColor wire(20, 40, 110);
-        if (inactive) {
-            const int g = qGray(fill.rgb());
-            fill = QColor(g + 40, g + 40, g + 40);
-            wire = QColor(70, 70, 70);
-        }
-        QPolygonF outline;
-        for (int v : polygon)
-            outline << screen(p[v]);
-        painter.setPen(QPen(wire, 0.5));
-        painter.setBrush(fill);
-        painter.drawPolygon(outline);
-    }
-    return image;
-}
-
-bool makeScene(const Shape& shape, const QDir& models, const QDir& pictures, QTextStream& landmarks)
+bool makeScene(const Shape& shape, const QDir& models, QTextStream& landmarks)
 {
     Mesh templ = buildMesh(shape, false);
     const double size = shapeSize(templ);
@@ -565,10 +498,7 @@ bool makeScene(const Shape& shape, const QDir& models, const QDir& pictures, QTe
     }
     std::printf("%s: template %d vertices, scan %d vertices\n", qPrintable(shape.name), templ.vertices.size(),
                 scan.vertices.size());
-    QString title = shape.name;
-    title[0] = title[0].toUpper();
-    return picture(shape, templ, false).save(pictures.filePath(QString("Demo%1.png").arg(title))) &&
-           picture(shape, templ, true).save(pictures.filePath(QString("Demo%1Inactive.png").arg(title)));
+    return true;
 }
 
 }  // namespace
@@ -576,12 +506,12 @@ bool makeScene(const Shape& shape, const QDir& models, const QDir& pictures, QTe
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: make_samples <models folder> <pictures folder>\n");
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_samples <models folder>\n");
         return 2;
     }
-    const QDir models(QString::fromLocal8Bit(argv[1])), pictures(QString::fromLocal8Bit(argv[2]));
-    if (!QDir().mkpath(models.path()) || !QDir().mkpath(pictures.path()))
+    const QDir models(QString::fromLocal8Bit(argv[1]));
+    if (!QDir().mkpath(models.path()))
         return 1;
     QFile file(models.filePath("Landmarks.txt"));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text))
@@ -590,6 +520,6 @@ int main(int argc, char** argv)
     landmarks << "# scene landmark template-vertex scan-vertex template-xyz scan-xyz\n";
     bool ok = true;
     for (const Shape& shape : {hand(), torso(), head()})
-        ok = makeScene(shape, models, pictures, landmarks) && ok;
+        ok = makeScene(shape, models, landmarks) && ok;
     return ok ? 0 : 1;
 }

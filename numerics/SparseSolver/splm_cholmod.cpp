@@ -1,5 +1,7 @@
 #include "numerics/SparseSolver/splm_cholmod.h"
 
+#include <omp.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +23,17 @@ namespace {
 // OpenBLAS; nothing else in the program uses the BLAS.
 constexpr int kBlasThreads = 1;
 
+// CHOLMOD's supernodal factorisation also opens OpenMP teams of four threads
+// for its larger scatter, clear and assembly loops, once or more per
+// supernode. The loops are short, so waking the team costs more than the
+// loops, and when the machine is busy a team waits for its slowest,
+// descheduled member: on the registration's finest levels that cost most of
+// the solve's time. Each of those loops writes disjoint entries, so the factor
+// is the same for any team size. The solver therefore allows no active
+// parallel region on its own thread (an OpenMP setting of the calling thread
+// only; nothing else in the program uses OpenMP).
+constexpr int kOpenMPActiveLevels = 0;
+
 void pointHeaderAt(splm_cholmod_state* s, splm_ccsm* A)
 {
     s->A.p = A->colptr;
@@ -35,16 +48,22 @@ int splm_cholmod_blas_threads()
     return kBlasThreads;
 }
 
+int splm_cholmod_openmp_active_levels()
+{
+    return kOpenMPActiveLevels;
+}
+
 void splm_cholmod_analyze(splm_ccsm* A, splm_cholmod_state** state)
 {
-    splm_cholmod_state* s = static_cast<splm_cholmod_state*>(
-        splm_checked_malloc("splm_cholmod", __LINE__, sizeof(splm_cholmod_state)));
+    splm_cholmod_state* s =
+        static_cast<splm_cholmod_state*>(splm_checked_malloc("splm_cholmod", __LINE__, sizeof(splm_cholmod_state)));
     std::memset(static_cast<void*>(s), 0, sizeof(splm_cholmod_state));
     *state = s;
     const int n = A->nr;
     s->n = n;
 
     openblas_set_num_threads(kBlasThreads);
+    omp_set_max_active_levels(kOpenMPActiveLevels);
     cholmod_start(&s->common);  // default settings stay as they are
 
     s->A.nrow = size_t(n);

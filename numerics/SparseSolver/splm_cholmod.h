@@ -10,12 +10,13 @@
 struct splm_cholmod_state {
     int n;
     cholmod_common common;
-    cholmod_sparse A;       // header over the caller's lower triangle
-    cholmod_dense B;        // header over the caller's right-hand side
+    cholmod_sparse A;  // header over the caller's lower triangle
+    cholmod_dense B;   // header over the caller's right-hand side
     cholmod_factor* L;
 };
 
-// Creates the state, limits the BLAS to one thread, and analyses the pattern
+// Creates the state, limits the BLAS to one thread and CHOLMOD's OpenMP loops
+// on the calling thread to that thread, and analyses the pattern
 // of A (ordering and symbolic factorisation). Exits on a failed analysis.
 void splm_cholmod_analyze(splm_ccsm* A, splm_cholmod_state** state);
 // Numeric factorisation of A's current values with the kept analysis:
@@ -29,3 +30,6 @@ void splm_cholmod_release(splm_cholmod_state** state);
 // The BLAS thread count that the solver sets before factorising (see the
 // comment in splm_cholmod.cpp).
 int splm_cholmod_blas_threads();
+// The OpenMP active-level limit that the analysis sets on the calling thread
+// (0: CHOLMOD's parallel loops run on that thread alone).
+int splm_cholmod_openmp_active_levels();

@@ -4,12 +4,14 @@
 #include "support/OutputCapture.h"
 
 #include <gtest/gtest.h>
+#include <omp.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -135,7 +137,7 @@ TEST(NormalEquations, PatternAndValuesMatchTheDenseProduct)
         int mode;
     };
     const std::vector<Case> cases = {
-        {60, 12, 3, true, 0, 1}, {60, 12, 3, true, 7, 1}, {90, 20, 5, false, 0, 1},
+        {60, 12, 3, true, 0, 1},  {60, 12, 3, true, 7, 1}, {90, 20, 5, false, 0, 1},
         {90, 20, 5, false, 3, 2}, {40, 8, 2, true, 0, 2},  {30, 25, 1, false, 0, 1},
     };
     unsigned seed = 1;
@@ -424,6 +426,83 @@ TEST(CholmodSolve, ZeroPivotIsNotPositiveDefiniteAndKeepsTheState)
     EXPECT_EQ(x, 0.25);
     EXPECT_EQ(splm_Axb_CHOLMOD(nullptr, nullptr, &state, 3, nullptr), 1);
     EXPECT_EQ(state, nullptr);
+    splm_ccsm_free(&A);
+}
+
+// Lower triangle of a 7-point grid operator on side^3 points, made diagonally dominant and
+// given uneven values so that every entry of the factor depends on the order of its sums.
+splm_ccsm gridOperator(int side)
+{
+    const int n = side * side * side;
+    splm_ccsm A;
+    splm_ccsm_alloc(&A, n, n, 4 * n);
+    int k = 0;
+    for (int j = 0; j < n; ++j) {
+        A.colptr[j] = k;
+        A.rowidx[k] = j;
+        A.val[k++] = 6.5 + std::sin(0.37 * j);
+        const int x = j % side, y = (j / side) % side, z = j / (side * side);
+        const int below[3][2] = {{x + 1 < side, j + 1}, {y + 1 < side, j + side}, {z + 1 < side, j + side * side}};
+        for (const auto& b : below) {
+            if (!b[0])
+                continue;
+            A.rowidx[k] = b[1];
+            A.val[k++] = -1.0 + 0.3 * std::cos(0.11 * j + b[1]);
+        }
+    }
+    A.colptr[n] = k;
+    A.nnz = k;
+    return A;
+}
+
+struct Factorised {
+    std::vector<double> factor, solution;
+};
+
+Factorised factoriseAndSolve(splm_ccsm* A, splm_cholmod_state* state, const std::vector<double>& B)
+{
+    Factorised f;
+    EXPECT_EQ(splm_cholmod_factorize(A, state), 1);
+    const double* x = static_cast<const double*>(state->L->x);
+    f.factor.assign(x, x + state->L->xsize);
+    f.solution.resize(B.size());
+    EXPECT_EQ(splm_cholmod_solve(state, B.data(), f.solution.data()), 1);
+    return f;
+}
+
+// CHOLMOD opens teams of four for its larger loops; the solver keeps them on its own thread.
+// The factor and the solution are the same bit for bit either way.
+TEST(CholmodSolve, ParallelLoopsStayOnTheSolverThreadWithTheSameFactor)
+{
+    const int levelsBefore = omp_get_max_active_levels();
+    ASSERT_GE(levelsBefore, 1);  // teams form by default
+    splm_ccsm A = gridOperator(12);
+    std::vector<double> B(size_t(A.nr));
+    for (size_t i = 0; i < B.size(); ++i)
+        B[i] = std::cos(0.05 * double(i));
+
+    splm_cholmod_state* state = nullptr;
+    splm_cholmod_analyze(&A, &state);
+    EXPECT_EQ(omp_get_max_active_levels(), splm_cholmod_openmp_active_levels());
+    EXPECT_EQ(splm_cholmod_openmp_active_levels(), 0);
+    int levelsElsewhere = -1;  // another thread keeps its own setting
+    std::thread([&] { levelsElsewhere = omp_get_max_active_levels(); }).join();
+    EXPECT_EQ(levelsElsewhere, levelsBefore);
+    ASSERT_EQ(state->L->is_super, 1);  // the supernodal route, where the teams are
+    const Factorised onOneThread = factoriseAndSolve(&A, state, B);
+
+    omp_set_max_active_levels(levelsBefore);
+    const Factorised withTeams = factoriseAndSolve(&A, state, B);
+    EXPECT_EQ(std::memcmp(onOneThread.factor.data(), withTeams.factor.data(), sizeof(double) * withTeams.factor.size()),
+              0);
+    EXPECT_EQ(
+        std::memcmp(onOneThread.solution.data(), withTeams.solution.data(), sizeof(double) * withTeams.solution.size()),
+        0);
+    double largest = 0.0;
+    for (int i = 0; i < A.nr; ++i)
+        largest = std::max(largest, std::fabs(withTeams.solution[size_t(i)]));
+    EXPECT_GT(largest, 0.0);
+    splm_cholmod_release(&state);
     splm_ccsm_free(&A);
 }
 

@@ -9,6 +9,8 @@
 #include <QQuaternion>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 
 using namespace DynamicGraph;
 
@@ -192,4 +194,59 @@ TEST(RotationBetween, TurnsOneDirectionOntoAnother)
     expectSame(rotationBetween(QVector3D(0, 0, 1), QVector3D(0, 0, 1)), QQuaternion());
     expectSame(rotationBetween(QVector3D(0, 0, 0), QVector3D(0, 0, 1)), QQuaternion());
     EXPECT_EQ(toVector3D({1.5, -2, 1e-3}), QVector3D(1.5f, -2.0f, 1e-3f));
+}
+
+// The transforms taken once for many children give every child node transformChildNode gives, bit
+// for bit (NaN for NaN): random motions, rows with zeros of both signs, a short row, a NaN weight, an empty row,
+// a node with an infinite translation (whose zero weights still spoil the sums) and no nodes.
+TEST(ChildNodeTransforms, EqualTransformChildNodeBitForBit)
+{
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> value(-2.0, 2.0);
+    // Any two NaNs count as equal: which of two NaN operands an addition passes on is the
+    // compiler's choice.
+    auto sameBits = [](const QVector<double>& a, const QVector<double>& b) {
+        if (a.size() != b.size())
+            return false;
+        for (int i = 0; i < a.size(); ++i)
+            if (!(std::isnan(a[i]) && std::isnan(b[i])) && std::memcmp(&a[i], &b[i], sizeof(double)) != 0)
+                return false;
+        return true;
+    };
+    for (int nNodes : {0, 1, 5, 40}) {
+        for (bool infinite : {false, true}) {
+            QVector<QVector3D> positions;
+            QVector<QVector<double> > rotations, translations;
+            for (int m = 0; m < nNodes; ++m) {
+                positions << QVector3D(float(value(random)), float(value(random)), float(value(random)));
+                rotations << QVector<double>{value(random), value(random), value(random)};
+                translations << QVector<double>{value(random), value(random), value(random)};
+            }
+            if (infinite && nNodes > 1)
+                translations[1][0] = HUGE_VAL;
+            const ChildNodeTransforms transform(positions, rotations, translations);
+            QVector<QVector<double> > rows;
+            for (int r = 0; r < 6; ++r) {
+                QVector<double> row(nNodes, 0.0);
+                for (int m = 0; m < nNodes; ++m)
+                    row[m] = random() % 3 == 0 ? value(random) : (random() % 2 ? 0.0 : -0.0);
+                rows << row;
+            }
+            rows << QVector<double>() << QVector<double>(nNodes / 2, 0.25);
+            if (nNodes > 2)
+                rows[0][2] = std::nan("");
+            ChildNode child;
+            child.vertexInd = 7;
+            child.children << ChildNode();
+            for (const QVector<double>& row : rows) {
+                const QVector3D at(float(value(random)), float(value(random)), float(value(random)));
+                const Node expected = transformChildNode(child, at, positions, rotations, translations, row);
+                const Node actual = transform(child, at, row);
+                EXPECT_TRUE(sameBits(actual.t, expected.t)) << nNodes << " nodes " << infinite;
+                EXPECT_TRUE(sameBits(actual.r, expected.r)) << nNodes << " nodes";
+                EXPECT_EQ(actual.vertexInd, 7);
+                EXPECT_EQ(actual.children.size(), 1);
+            }
+        }
+    }
 }

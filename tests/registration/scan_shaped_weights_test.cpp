@@ -3,11 +3,12 @@
 // limbs and non-manifold vertices, next to a second, separate piece.
 #include "registration/GraphGeodesic.h"
 
+#include "body_test_meshes.h"
 #include "numerics/Random.h"
 #include "registration/NonRigidRegistrationGeodesic.h"
 #include "spatial/FastMarching.h"
 #include "spatial/MarchGeometry.h"
-#include "body_test_meshes.h"
+#include "spatial/MarchReach.h"
 
 #include "support/LogCapture.h"
 
@@ -15,6 +16,7 @@
 
 #include <cstring>
 #include <memory>
+#include <set>
 
 namespace {
 
@@ -31,6 +33,16 @@ Mesh bodyAndPebble(double density)
         mesh.vertices << p * 0.1f + QVector3D(0.8f, 0.0f, 0.0f);
     for (const QList<int>& t : pebble.triangles)
         mesh.triangles << QList<int>{t[0] + offset, t[1] + offset, t[2] + offset};
+    return mesh;
+}
+
+// The same two pieces, with one pebble vertex moved onto its neighbour: the faces around it get a
+// zero-length edge, whose updates write debug lines.
+Mesh bodyAndCollapsedPebble(double density)
+{
+    Mesh mesh = bodyAndPebble(density);
+    const QList<int>& face = mesh.triangles.last();
+    mesh.vertices[face[0]] = mesh.vertices[face[1]];
     return mesh;
 }
 
@@ -86,6 +98,79 @@ TEST(ScanShapedWeights, KNearestOrdersAndDistancesEqualPlainMarch)
             ASSERT_TRUE(sameBits(plainDistances.toVector(), geometryDistances.toVector())) << "source " << source;
         }
     }
+}
+
+// Every k-nearest query over the body, the plain march against the march that ends at the last
+// node it can reach: the same nodes, distances and debug lines, with nodes spread thinly (most
+// rows end early) and densely, and a single node in the head that most marches never reach.
+TEST(ScanShapedWeights, MarchEndingAtLastReachableNodeEqualsPlainMarch)
+{
+    TestSupport::LogCapture log;
+    const Mesh shape = bodyAndCollapsedPebble(0.3);
+    const HE::HalfEdgeGeom mesh(shape.vertices, shape.triangles);
+    const FastMarching::MarchGeometry geometry(mesh);
+    ASSERT_TRUE(geometry.isComplete());
+    const int n = mesh.vertexHalfEdges.size();
+    const int headVertex = shape.vertices.size() - 1 - TestMeshes::icosphere(2).vertices.size();
+    QVector<QVector<bool> > nodeSets;
+    for (int every : {1, 97, n / 4}) {
+        QVector<bool> enabled(n, false);
+        for (int v = 0; v < n; v += every)
+            enabled[v] = true;
+        nodeSets << enabled;
+    }
+    QVector<bool> head(n, false);
+    head[headVertex] = true;
+    nodeSets << head << QVector<bool>(n / 2, true);  // flags shorter than the mesh: the rest is off
+    int endedEarly = 0;
+    for (const QVector<bool>& enabled : nodeSets) {
+        const FastMarching::MarchReach reach(geometry, enabled);
+        for (int source = 0; source < n; source += 7) {
+            QList<double> plainDistances, reachDistances;
+            log.clear();
+            const QList<int> plain =
+                FastMarching::findKNearestEnabledVertices(source, mesh, 5, enabled, &plainDistances);
+            const QStringList plainLines = log.texts();
+            log.clear();
+            const QList<int> fast =
+                FastMarching::findKNearestEnabledVertices(source, geometry, 5, enabled, reach, &reachDistances);
+            ASSERT_EQ(plain, fast) << "source " << source;
+            ASSERT_TRUE(sameBits(plainDistances.toVector(), reachDistances.toVector())) << "source " << source;
+            ASSERT_EQ(plainLines, log.texts()) << "source " << source;
+            endedEarly += plain.size() < 5 && reach.enabledInReach(source) >= 0;
+        }
+    }
+    EXPECT_GT(endedEarly, 100);
+}
+
+// The count of reachable nodes is what a complete march accepts, wherever one is given; the
+// pebble's marches, which log, and only they, get none.
+TEST(ScanShapedWeights, ReachCountsWhatCompleteMarchesAccept)
+{
+    TestSupport::LogCapture log;
+    const Mesh shape = bodyAndCollapsedPebble(0.3);
+    const HE::HalfEdgeGeom mesh(shape.vertices, shape.triangles);
+    const FastMarching::MarchGeometry geometry(mesh);
+    const int n = mesh.vertexHalfEdges.size();
+    const int pebbleStart = shape.vertices.size() - TestMeshes::icosphere(2).vertices.size();
+    QVector<bool> enabled(n, false);
+    for (int v = 0; v < n; v += 41)
+        enabled[v] = true;
+    const FastMarching::MarchReach reach(geometry, enabled);
+    std::set<int> counts;
+    for (int source = 0; source < n; source += 5) {
+        const int count = reach.enabledInReach(source);
+        if (source >= pebbleStart) {
+            EXPECT_EQ(count, -1) << "source " << source;
+            continue;
+        }
+        ASSERT_GE(count, 0) << "source " << source;
+        const QList<int> all = FastMarching::findKNearestEnabledVertices(source, mesh, n + 1, enabled, nullptr);
+        ASSERT_EQ(count, all.size()) << "source " << source;
+        counts.insert(count);
+    }
+    // The head, the hands and the feet reach only themselves, the torso reaches more.
+    EXPECT_GE(counts.size(), 2u);
 }
 
 }  // namespace

@@ -1,0 +1,89 @@
+// The torso and head sample scenes loaded from the dialog, registered with Register and kept with Done: the fit.
+#include "ShellFixture.h"
+#include "SurfaceDistance.h"
+#include "Tarnwick/Tools/ToolNonRigidRegistration.h"
+#include "Tarnwick/Tools/ToolsController.h"
+#include "Tarnwick/controllermain.h"
+#include "Tarnwick/controllernonrigidregistration.h"
+#include "Tarnwick/demodialog.h"
+#include "Tarnwick/demoscenes.h"
+#include "Tarnwick/mainwindow.h"
+#include "Tarnwick/widgetparamsnonrigidregistration.h"
+#include "mesh/GeomStack.h"
+
+#include <QAbstractButton>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <cstdio>
+
+namespace {
+
+struct SceneCase {
+    int scene;            // index in DemoScenes::scenes()
+    const char* button;   // the dialog's button of the scene
+    int controlPairs;     // pairs the dialog hands to the registration mode
+    double startAtLeast;  // mean distance before the run, relative to the scan's diagonal
+};
+
+class SceneRegistration : public ::testing::TestWithParam<SceneCase> {};
+
+TEST_P(SceneRegistration, RegisterAndDoneFitTheTemplateToTheScan)
+{
+    const SceneCase c = GetParam();
+    const DemoScenes::Scene scene = DemoScenes::scenes().at(c.scene);
+    TestSupport::clearSettings();
+    std::unique_ptr<MainWindow> window;
+    ASSERT_TRUE(TestSupport::startWindow(window));
+    DemoDialog* dialog = window->demoDialog();
+    ASSERT_NE(dialog, nullptr);
+    ControllerMain* main = window->controllerMain();
+    Tools::ToolsController* tools = window->toolsController();
+
+    QTest::mouseClick(dialog->findChild<QToolButton*>(c.button), Qt::LeftButton);
+    ASSERT_TRUE(main->isTemplateLoaded() && main->isTargetLoaded()) << "the scenes lie beside the test program";
+    ASSERT_EQ(tools->currentToolIndex(), 1);
+    auto* tool = qobject_cast<Tools::ToolNonRigidRegistration*>(tools->tool(1));
+    ControllerNonRigidRegistration* registration = tool->getController();
+    ASSERT_NE(registration, nullptr);
+    EXPECT_EQ(registration->srcControlPointsList().size(), c.controlPairs);
+    EXPECT_EQ(registration->srcControlPointsList(), scene.templateControlPoints);
+    EXPECT_EQ(registration->dstControlPointsList(), scene.targetControlPoints);
+
+    const TestSupport::SurfaceDistance scan(*main->geomStackTarget);
+    const double diagonal = main->geomStackTarget->boundingBox.size.length();
+    const double before = scan.meanDistance(main->geomStackTemplate->vertices) / diagonal;
+
+    QSignalSpy complete(registration, &ControllerNonRigidRegistration::optimizationComplete);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(tool->getPanel()->findChild<QAbstractButton*>("btnRestart"), Qt::LeftButton);
+    ASSERT_TRUE(complete.wait(240000) || complete.count() == 1) << "no optimizationComplete within 4 minutes";
+    const double seconds = clock.nsecsElapsed() * 1e-9;
+    QTest::mouseClick(tool->getPanel()->findChild<QAbstractButton*>("btnDone"), Qt::LeftButton);
+    EXPECT_EQ(tools->currentToolIndex(), -1);
+
+    const double after = scan.meanDistance(main->geomStackTemplate->vertices) / diagonal;
+    std::printf("%s: mean distance to the scan %.4f%% of its diagonal before, %.4f%% after (%.1f s to complete)\n",
+                qPrintable(scene.name), 100 * before, 100 * after, seconds);
+    ::testing::Test::RecordProperty("mean_distance_before_percent", QString::number(100 * before).toStdString());
+    ::testing::Test::RecordProperty("mean_distance_after_percent", QString::number(100 * after).toStdString());
+    EXPECT_GT(before, c.startAtLeast);
+    EXPECT_LT(after, 0.005);
+    // Each landmark of the template ends on its landmark of the scan.
+    for (int k = 0; k < scene.templateControlPoints.size(); ++k) {
+        const QVector3D placed = main->geomStackTemplate->vertices[scene.templateControlPoints[k]];
+        const QVector3D wanted = main->geomStackTarget->vertices[scene.targetControlPoints[k]];
+        EXPECT_LT((placed - wanted).length() / diagonal, 0.005) << "landmark " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, SceneRegistration,
+                         ::testing::Values(SceneCase{1, "btnLoadDemoTorso", 0, 0.005},
+                                           SceneCase{2, "btnLoadDemoHead", 4, 0.005}),
+                         [](const ::testing::TestParamInfo<SceneCase>& info) {
+                             return std::string(info.param.scene == 1 ? "Torso" : "Head");
+                         });
+
+}  // namespace

@@ -1,0 +1,223 @@
+// The registration solver's faster routes held bit for bit against the plain ones they replace.
+#include "numerics/Random.h"
+#include "numerics/SparseMatrix.h"
+#include "registration/EuclideanWeights.h"
+#include "registration/NeighboursTable.h"
+#include "registration/NonRigidRegistrationSparseLM.h"
+#include "registration/RegistrationEnergy.h"
+#include "spatial/KDTree.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace NonRigidRegistration;
+
+namespace {
+
+using Table = QVector<QVector<double> >;
+
+double uniform(double lo, double hi)
+{
+    return lo + (hi - lo) * Random::draw() / 32767.0;
+}
+
+QVector3D sheetPoint(double x, double y, double lift)
+{
+    return QVector3D(float(x), float(y), float(0.2 * std::sin(2 * x) * std::cos(y) + lift));
+}
+QVector3D sheetNormal(double x, double y)
+{
+    const double dzdx = 0.4 * std::cos(2 * x) * std::cos(y);
+    const double dzdy = -0.2 * std::sin(2 * x) * std::sin(y);
+    return QVector3D(float(-dzdx), float(-dzdy), 1.0f).normalized();
+}
+
+// A random registration problem on a wavy sheet: nodes among the template points, k-node
+// weights, transforms near the identity, a lifted target sheet with some masked vertices.
+struct Problem {
+    RegistrationInputs in;
+    Table rotations, translations;
+    std::unique_ptr<KDTree::NodeBase> tree;
+
+    Problem(unsigned seed, int vertices, int nodeCount, int influence)
+    {
+        Random::seed(seed);
+        for (int i = 0; i < vertices; ++i) {
+            const double x = uniform(-1, 1), y = uniform(-1, 1);
+            in.srcVertices << sheetPoint(x, y, 0.0);
+            in.srcNormals << sheetNormal(x, y);
+        }
+        for (int j = 0; j < nodeCount; ++j)
+            in.nodes << in.srcVertices[(vertices / nodeCount) * j];
+        in.weightsTable = buildWeightsTable(in.srcVertices, in.nodes, influence);
+        in.neighboursTable = buildNeighboursTable(in.weightsTable);
+        for (int j = 0; j < nodeCount; ++j) {
+            rotations << QVector<double>{1 + uniform(-0.15, 0.15), uniform(-0.15, 0.15), uniform(-0.15, 0.15)};
+            translations << QVector<double>{uniform(-0.1, 0.1), uniform(-0.1, 0.1), uniform(-0.1, 0.1)};
+            in.eRegMultipliers << uniform(0.5, 2.0);
+        }
+        for (int i = 0; i < 3 * vertices; ++i) {
+            const double x = uniform(-1.2, 1.2), y = uniform(-1.2, 1.2);
+            in.dstVertices << sheetPoint(x, y, 0.05);
+            in.dstNormals << sheetNormal(x, y);
+            in.dstMask << (i % 7 == 0);
+        }
+        for (int i = 0; i < vertices; i += 2)
+            in.srcFitIndices << i;
+        in.srcControlIndices = {3, 17, 42};
+        in.dstControlVertices = {QVector3D(0.1f, 0.2f, 0.3f), QVector3D(-0.5f, 0.4f, 0.0f),
+                                 QVector3D(0.7f, -0.6f, 0.2f)};
+        tree.reset(KDTree::buildTree(in.dstVertices, 8));
+        in.dstKdTree = tree.get();
+        in.eConWeight = 10.0;
+        in.eIcpWeight = 3.0;
+        in.alphaPointToPoint = 0.1;
+        in.alphaPointToPlane = 1.0;
+    }
+};
+
+// The solver's Jacobian record, allocated as the solver allocates it.
+struct Record {
+    splm_crsm m;
+    Record(int rows, int capacity)
+    {
+        splm_crsm_alloc(&m, rows, 1, capacity);
+        m.nr = rows;
+        m.nnz = capacity;
+    }
+    ~Record() { splm_crsm_free(&m); }
+};
+
+void expectSameRecord(const splm_crsm& a, const splm_crsm& b)
+{
+    ASSERT_EQ(a.nr, b.nr);
+    EXPECT_EQ(a.nc, b.nc);
+    ASSERT_EQ(a.nnz, b.nnz);
+    EXPECT_EQ(std::memcmp(a.rowptr, b.rowptr, sizeof(int) * size_t(a.nr + 1)), 0);
+    EXPECT_EQ(std::memcmp(a.colidx, b.colidx, sizeof(int) * size_t(a.nnz)), 0);
+    EXPECT_EQ(std::memcmp(a.val, b.val, sizeof(double) * size_t(a.nnz)), 0);  // signs of zeros included
+}
+
+void expectSameBits(const QVector<double>& a, const QVector<double>& b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(std::memcmp(a.constData(), b.constData(), sizeof(double) * size_t(a.size())), 0);
+}
+
+// The solver's former route: the list-of-lists matrix, its compressed-row copy, the columns of
+// held nodes renumbered, the copy filled into the record.
+QVector<double> plainJacobian(const Problem& p, const SolvedNodes& solved, splm_crsm* target)
+{
+    SparseMatrix::SparseMatrixLIL J;
+    const QVector<double> residuals = jacobian(p.rotations, p.translations, p.in, J, nullptr);
+    SparseMatrix::SparseMatrixCRS crs(J);
+    if (!solved.all) {
+        for (int k = 0; k < crs.nnz; ++k)
+            crs.colidx[k] = solved.columnOf[crs.colidx[k]];
+        crs.nc = 6 * solved.nodes.size();
+    }
+    SparseMatrix::fillSparseLmCRS(crs, target);
+    return residuals;
+}
+
+struct Case {
+    std::string name;
+    std::function<void(Problem&)> change;
+};
+
+TEST(SolverFastRoutes, JacobianWrittenIntoTheSolverRowsEqualsTheListOfListsRoute)
+{
+    const std::vector<Case> cases = {
+        {"per-node weights", [](Problem&) {}},
+        {"one weight for every node",
+         [](Problem& p) {
+             p.in.perNode = false;
+             p.in.eRegWeight = 1.7;
+         }},
+        {"nodes without residuals held",
+         [](Problem& p) {
+             // Two far nodes: no vertex weighs them and no pair ties them.
+             p.in.nodes << QVector3D(50, 50, 50) << QVector3D(-50, 40, 30);
+             p.rotations << QVector<double>{1, 0, 0} << QVector<double>{0.9, 0.1, 0};
+             p.translations << QVector<double>{0, 0, 0} << QVector<double>{0.1, 0, 0};
+             p.in.eRegMultipliers << 1.0 << 1.0;
+             for (QVector<double>& row : p.in.weightsTable)
+                 row << 0.0 << 0.0;
+             p.in.neighboursTable << QList<int>() << QList<int>();
+         }},
+        {"a pair repeating its node (the entry-by-entry order)",
+         [](Problem& p) { p.in.neighboursTable[1].prepend(1); }},
+        {"a vertex without weights, no control pairs",
+         [](Problem& p) {
+             p.in.weightsTable[4].fill(0.0);
+             p.in.srcControlIndices.clear();
+             p.in.dstControlVertices.clear();
+         }},
+        {"a vertex weighing a node twice as NaN and negative",
+         [](Problem& p) {
+             p.in.weightsTable[6][0] = std::nan("");
+             p.in.weightsTable[8][1] = -0.25;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Problem p(91, 240, 12, 4);
+        c.change(p);
+        const SolvedNodes solved = findSolvedNodes(p.rotations, p.translations, p.in.weightsTable, p.in.neighboursTable,
+                                                   p.in.srcFitIndices, p.in.srcControlIndices);
+        const SparseLMProblemSize size = sparseLMProblemSize(
+            solved.nodes.size(), p.in.weightsTable, p.in.neighboursTable, p.in.srcFitIndices, p.in.srcControlIndices);
+        Record plain(size.nobs, size.jacobianCapacity), fast(size.nobs, size.jacobianCapacity);
+        const QVector<double> expected = plainJacobian(p, solved, &plain.m);
+        JacobianTimings timings;
+        const QVector<double> got = jacobianIntoSolverRows(p.rotations, p.translations, p.in, &fast.m,
+                                                           solved.all ? nullptr : solved.columnOf.constData(),
+                                                           6 * solved.nodes.size(), &timings);
+        expectSameBits(got, expected);
+        expectSameRecord(fast.m, plain.m);
+        EXPECT_EQ(solved.all, c.name.find("held") == std::string::npos);
+    }
+}
+
+TEST(SolverFastRoutes, LargeAndWideJacobiansEqualTheListOfListsRoute)
+{
+    // Thousands of fit rows, written on the thread pool; then twenty influence nodes a row,
+    // beyond the short path of the row order.
+    for (int influence : {4, 20}) {
+        SCOPED_TRACE(influence);
+        Problem p(5, influence == 4 ? 6000 : 400, 40, influence);
+        const SolvedNodes solved = findSolvedNodes(p.rotations, p.translations, p.in.weightsTable, p.in.neighboursTable,
+                                                   p.in.srcFitIndices, p.in.srcControlIndices);
+        ASSERT_TRUE(solved.all);
+        const SparseLMProblemSize size = sparseLMProblemSize(
+            solved.nodes.size(), p.in.weightsTable, p.in.neighboursTable, p.in.srcFitIndices, p.in.srcControlIndices);
+        Record plain(size.nobs, size.jacobianCapacity), fast(size.nobs, size.jacobianCapacity);
+        const QVector<double> expected = plainJacobian(p, solved, &plain.m);
+        const QVector<double> got =
+            jacobianIntoSolverRows(p.rotations, p.translations, p.in, &fast.m, nullptr, 0, nullptr);
+        expectSameBits(got, expected);
+        expectSameRecord(fast.m, plain.m);
+    }
+}
+
+void writeIntoTooSmallRecord()
+{
+    Problem p(3, 120, 6, 4);
+    Record small(10, 60);
+    jacobianIntoSolverRows(p.rotations, p.translations, p.in, &small.m, nullptr, 0, nullptr);
+}
+
+TEST(SolverFastRoutesDeathTest, ARecordTooSmallEndsTheProcessAsTheCopyDoes)
+{
+    EXPECT_DEATH(writeIntoTooSmallRecord(),
+                 "fillSparseLmCRS: a Jacobian of [0-9]+ rows and [0-9]+ entries does not "
+                 "fit the solver's arrays of 10 rows and 60 entries");
+}
+
+}  // namespace
