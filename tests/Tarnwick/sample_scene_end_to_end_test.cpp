@@ -1,6 +1,7 @@
 // The hand sample scene end to end: dialog at start, registration with its landmarks, Done, texture transfer with
 // hole filling, Done and save; the saved texture holds the scan's painted function at the template's rest positions.
 #include "ShellFixture.h"
+#include "SurfaceDistance.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolTextureTransfer.h"
 #include "Tarnwick/Tools/ToolsController.h"
@@ -17,7 +18,6 @@
 #include "rendering/Viewport2D/glviewport2d.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
-#include "spatial/KDTree.h"
 #include "support/GLViewTestHelpers.h"
 #include "texture/ControllerTextureTransfer.h"
 #include "texture/WidgetParamsTextureTransfer.h"
@@ -75,57 +75,6 @@ double boxDiagonal(const QVector<QVector3D>& points)
         hi = QVector3D(std::max(hi.x(), p.x()), std::max(hi.y(), p.y()), std::max(hi.z(), p.z()));
     }
     return (hi - lo).length();
-}
-
-double pointTriangleDistance(const QVector3D& p, const QVector3D& a, const QVector3D& b, const QVector3D& c)
-{
-    // Closest point by regions (Ericson).
-    const QVector3D ab = b - a, ac = c - a, ap = p - a;
-    const float d1 = QVector3D::dotProduct(ab, ap), d2 = QVector3D::dotProduct(ac, ap);
-    if (d1 <= 0 && d2 <= 0)
-        return (p - a).length();
-    const QVector3D bp = p - b;
-    const float d3 = QVector3D::dotProduct(ab, bp), d4 = QVector3D::dotProduct(ac, bp);
-    if (d3 >= 0 && d4 <= d3)
-        return (p - b).length();
-    const float vc = d1 * d4 - d3 * d2;
-    if (vc <= 0 && d1 >= 0 && d3 <= 0)
-        return (p - (a + ab * (d1 / (d1 - d3)))).length();
-    const QVector3D cp = p - c;
-    const float d5 = QVector3D::dotProduct(ab, cp), d6 = QVector3D::dotProduct(ac, cp);
-    if (d6 >= 0 && d5 <= d6)
-        return (p - c).length();
-    const float vb = d5 * d2 - d1 * d6;
-    if (vb <= 0 && d2 >= 0 && d6 <= 0)
-        return (p - (a + ac * (d2 / (d2 - d6)))).length();
-    const float va = d3 * d6 - d5 * d4;
-    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
-        return (p - (b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))))).length();
-    const float denom = 1.0f / (va + vb + vc);
-    return (p - (a + ab * (vb * denom) + ac * (vc * denom))).length();
-}
-
-// Mean distance from the points to the surface, each measured to the triangles around the surface vertex nearest to
-// it (the surface is far denser than the points, so that is the nearest triangle).
-double meanDistanceToSurface(const QVector<QVector3D>& points, const GeometryStack::GeomStack& surface)
-{
-    QVector<QVector<int> > fans(surface.vertices.size());
-    for (int t = 0; t < surface.triangles.size(); ++t)
-        for (int v : surface.triangles[t])
-            fans[v].append(t);
-    std::unique_ptr<KDTree::NodeBase> tree(KDTree::buildTree(surface.vertices, 16));
-    double sum = 0.0;
-    for (const QVector3D& p : points) {
-        const int nearest = tree->findNearestPointInd(p, surface.vertices, nullptr);
-        double best = (p - surface.vertices[nearest]).length();
-        for (int t : fans[nearest]) {
-            const QList<int>& c = surface.triangles[t];
-            best = std::min(
-                best, pointTriangleDistance(p, surface.vertices[c[0]], surface.vertices[c[1]], surface.vertices[c[2]]));
-        }
-        sum += best;
-    }
-    return sum / points.size();
 }
 
 // How far a texture is from the painted function of the template's rest positions, over the texels whose centres
@@ -261,7 +210,8 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     QTest::mouseClick(registration->getPanel()->findChild<QAbstractButton*>("btnDone"), Qt::LeftButton);
     ASSERT_EQ(tools->currentToolIndex(), -1);
     const double diagonal = boxDiagonal(main->geomStackTarget->vertices);
-    const double fit = meanDistanceToSurface(main->geomStackTemplate->vertices, *main->geomStackTarget) / diagonal;
+    const double fit =
+        TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices) / diagonal;
     EXPECT_LT(fit, 0.005) << "mean distance to the scan over its diagonal";
     // Each landmark pair has met.
     for (int k = 0; k < hand.templateControlPoints.size(); ++k) {
