@@ -1,6 +1,7 @@
 #include "ShellFixture.h"
 
 #include "Tarnwick/controllermain.h"
+#include "Tarnwick/demodialog.h"
 #include "Tarnwick/mainwindow.h"
 
 #include <QApplication>
@@ -56,6 +57,18 @@ void clearSettings()
     if (!QTest::qWaitFor([&] { return window->controllerMain() != nullptr; }, 20000))
         return ::testing::AssertionFailure() << "the views never all reported their initialisation";
     QTest::qWait(50);
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult startWindowWithDemoDialog(std::unique_ptr<MainWindow>& window, DemoDialog*& dialog)
+{
+    clearSettings();
+    const ::testing::AssertionResult started = startWindow(window);
+    if (!started)
+        return started;
+    dialog = window->demoDialog();
+    if (!dialog)
+        return ::testing::AssertionFailure() << "no sample-scene dialog with an empty settings store";
     return ::testing::AssertionSuccess();
 }
 

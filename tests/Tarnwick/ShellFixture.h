@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class DemoDialog;
 class MainWindow;
 class QTimer;
 
@@ -26,6 +27,8 @@ void clearSettings();
 
 // Shows a new main window and waits until it has built its controllers.
 ::testing::AssertionResult startWindow(std::unique_ptr<MainWindow>& window);
+// Empties the settings store, then starts a window, which therefore shows its sample-scene dialog.
+::testing::AssertionResult startWindowWithDemoDialog(std::unique_ptr<MainWindow>& window, DemoDialog*& dialog);
 
 // Writes an OBJ file of a box with the given size at the given corner: 8
 // vertices, 6 quads in two polygroups, texture coordinates on every corner.

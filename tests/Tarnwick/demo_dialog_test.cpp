@@ -59,12 +59,10 @@ void linkScenesTo(const QString& folder)
 
 TEST(DemoDialog, ShownAtStartAndAnUncheckedBoxIsStoredAsFalse)
 {
-    TestSupport::clearSettings();
     {
         std::unique_ptr<MainWindow> window;
-        ASSERT_TRUE(TestSupport::startWindow(window));
-        DemoDialog* dialog = window->demoDialog();
-        ASSERT_NE(dialog, nullptr);
+        DemoDialog* dialog = nullptr;
+        ASSERT_TRUE(TestSupport::startWindowWithDemoDialog(window, dialog));
         EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(dialog->windowTitle(), "Demo scenes");
         EXPECT_TRUE(dialog->windowFlags() & Qt::Tool);
@@ -120,11 +118,9 @@ TEST(DemoDialog, ShownAtStartAndAnUncheckedBoxIsStoredAsFalse)
 // One test, as the scenes' folder beside the test program is switched on the way.
 TEST(DemoDialog, ScenesLoadStartTheRegistrationModeWithTheirControlPoints)
 {
-    TestSupport::clearSettings();
     std::unique_ptr<MainWindow> window;
-    ASSERT_TRUE(TestSupport::startWindow(window));
-    DemoDialog* dialog = window->demoDialog();
-    ASSERT_NE(dialog, nullptr);
+    DemoDialog* dialog = nullptr;
+    ASSERT_TRUE(TestSupport::startWindowWithDemoDialog(window, dialog));
     ControllerMain* main = window->controllerMain();
     Tools::ToolsController* tools = window->toolsController();
     auto* registration = qobject_cast<Tools::ToolNonRigidRegistration*>(tools->tool(1));
@@ -185,11 +181,9 @@ TEST(DemoDialog, ScenesLoadStartTheRegistrationModeWithTheirControlPoints)
 
 TEST(DemoDialog, StartWithEmptySceneRemovesBothModelsAndResetsTheCameras)
 {
-    TestSupport::clearSettings();
     std::unique_ptr<MainWindow> window;
-    ASSERT_TRUE(TestSupport::startWindow(window));
-    DemoDialog* dialog = window->demoDialog();
-    ASSERT_NE(dialog, nullptr);
+    DemoDialog* dialog = nullptr;
+    ASSERT_TRUE(TestSupport::startWindowWithDemoDialog(window, dialog));
     ControllerMain* main = window->controllerMain();
     for (Viewport3D::Viewport3D2* view : {main->viewport3DTemplate, main->viewport3DTarget}) {
         view->makeCurrent();
@@ -217,11 +211,9 @@ TEST(DemoDialog, StartWithEmptySceneRemovesBothModelsAndResetsTheCameras)
 // the dialog's buttons follow whether a mode is active, not the order of the two signals.
 TEST(DemoDialog, ButtonsFollowWhetherAModeIsActiveAfterASubsetApplyAtStart)
 {
-    TestSupport::clearSettings();
     std::unique_ptr<MainWindow> window;
-    ASSERT_TRUE(TestSupport::startWindow(window));
-    DemoDialog* dialog = window->demoDialog();
-    ASSERT_NE(dialog, nullptr);
+    DemoDialog* dialog = nullptr;
+    ASSERT_TRUE(TestSupport::startWindowWithDemoDialog(window, dialog));
     ControllerMain* main = window->controllerMain();
     Tools::ToolsController* tools = window->toolsController();
     QTemporaryDir dir;

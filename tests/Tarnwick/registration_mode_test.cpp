@@ -3,6 +3,7 @@
 // index files with their warning boxes, and the panel's enable table.
 #include "ModeMeshes.h"
 #include "ShellFixture.h"
+#include "SurfaceDistance.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
@@ -50,47 +51,6 @@ MeshData bentTarget(int n)
         v = QVector3D(1.2f * x, v.y(), v.z() + 0.35f * (x - 1.0f) * (x - 1.0f));
     }
     return m;
-}
-
-double pointTriangleDistance(const QVector3D& p, const QVector3D& a, const QVector3D& b, const QVector3D& c)
-{
-    // Closest point by regions (Ericson).
-    const QVector3D ab = b - a, ac = c - a, ap = p - a;
-    const float d1 = QVector3D::dotProduct(ab, ap), d2 = QVector3D::dotProduct(ac, ap);
-    if (d1 <= 0 && d2 <= 0)
-        return (p - a).length();
-    const QVector3D bp = p - b;
-    const float d3 = QVector3D::dotProduct(ab, bp), d4 = QVector3D::dotProduct(ac, bp);
-    if (d3 >= 0 && d4 <= d3)
-        return (p - b).length();
-    const float vc = d1 * d4 - d3 * d2;
-    if (vc <= 0 && d1 >= 0 && d3 <= 0)
-        return (p - (a + ab * (d1 / (d1 - d3)))).length();
-    const QVector3D cp = p - c;
-    const float d5 = QVector3D::dotProduct(ab, cp), d6 = QVector3D::dotProduct(ac, cp);
-    if (d6 >= 0 && d5 <= d6)
-        return (p - c).length();
-    const float vb = d5 * d2 - d1 * d6;
-    if (vb <= 0 && d2 >= 0 && d6 <= 0)
-        return (p - (a + ac * (d2 / (d2 - d6)))).length();
-    const float va = d3 * d6 - d5 * d4;
-    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
-        return (p - (b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))))).length();
-    const float denom = 1.0f / (va + vb + vc);
-    return (p - (a + ab * (vb * denom) + ac * (vc * denom))).length();
-}
-
-double meanDistanceToSurface(const QVector<QVector3D>& points, const GeometryStack::GeomStack& surface)
-{
-    double sum = 0.0;
-    for (const QVector3D& p : points) {
-        double best = 1e30;
-        for (const QList<int>& t : surface.triangles)
-            best = std::min(
-                best, pointTriangleDistance(p, surface.vertices[t[0]], surface.vertices[t[1]], surface.vertices[t[2]]));
-        sum += best;
-    }
-    return sum / points.size();
 }
 
 struct RegistrationMode : ::testing::Test {
@@ -207,8 +167,8 @@ TEST_F(RegistrationMode, FitsABentStretchedRetriangulatedTargetOnTheWorkerAndDon
     // Within 0.5% of the target's box diagonal.
     const QVector<QVector3D> result = c->getSrcVerticesDeformed();
     const double diagonal = main->geomStackTarget->boundingBox.size.length();
-    const double before = meanDistanceToSurface(main->geomStackTemplate->vertices, *main->geomStackTarget);
-    const double after = meanDistanceToSurface(result, *main->geomStackTarget);
+    const double before = TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices);
+    const double after = TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(result);
     EXPECT_GT(before, 0.02 * diagonal);
     EXPECT_LT(after, 0.005 * diagonal) << "before " << before / diagonal << " after " << after / diagonal;
 

@@ -171,11 +171,9 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     ASSERT_TRUE(load(models + "/HandTemplate.obj", restTemplate));
 
     // An empty settings store: the dialog is shown.
-    TestSupport::clearSettings();
     std::unique_ptr<MainWindow> window;
-    ASSERT_TRUE(TestSupport::startWindow(window));
-    DemoDialog* dialog = window->demoDialog();
-    ASSERT_NE(dialog, nullptr);
+    DemoDialog* dialog = nullptr;
+    ASSERT_TRUE(TestSupport::startWindowWithDemoDialog(window, dialog));
     ASSERT_TRUE(dialog->isVisible());
     ControllerMain* main = window->controllerMain();
     Tools::ToolsController* tools = window->toolsController();

@@ -38,11 +38,9 @@ TEST_P(SceneRegistration, RegisterAndDoneFitTheTemplateToTheScan)
 {
     const SceneCase c = GetParam();
     const DemoScenes::Scene scene = DemoScenes::scenes().at(c.scene);
-    TestSupport::clearSettings();
     std::unique_ptr<MainWindow> window;
-    ASSERT_TRUE(TestSupport::startWindow(window));
-    DemoDialog* dialog = window->demoDialog();
-    ASSERT_NE(dialog, nullptr);
+    DemoDialog* dialog = nullptr;
+    ASSERT_TRUE(TestSupport::startWindowWithDemoDialog(window, dialog));
     ControllerMain* main = window->controllerMain();
     Tools::ToolsController* tools = window->toolsController();
 
