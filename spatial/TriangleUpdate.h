@@ -13,10 +13,10 @@ namespace FastMarching {
 struct TriangleTerms {
     double a;
     double b;
-    double aCosine;        // a * cos(angle at C)
-    double aOverCosine;    // a / cos(angle at C)
-    double qa;             // leading coefficient of the quadratic
-    double aaSineSquared;  // a^2 * sin^2(angle at C)
+    double aCosine;            // a * cos(angle at C)
+    double aOverCosine;        // a / cos(angle at C)
+    double qa;                 // leading coefficient of the quadratic
+    double aaSineSquared;      // a^2 * sin^2(angle at C)
 };
 
 inline TriangleTerms triangleTerms(double a, double b, double c2)

@@ -56,17 +56,18 @@ struct Surface {
 Surface icosphere(int levels)
 {
     const double t = (1.0 + std::sqrt(5.0)) / 2.0;
-    QVector<QVector<double> > points = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
-                                        {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
+    QVector<QVector<double> > points = {{-1, t, 0}, {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+                                         {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
     auto normalized = [](QVector<double> p) {
         const double length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
         return QVector<double>{p[0] / length, p[1] / length, p[2] / length};
     };
     for (QVector<double>& p : points)
         p = normalized(p);
-    QVector<QList<int> > faces = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
-                                  {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
-                                  {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
+    QVector<QList<int> > faces = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
+                                  {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
+                                  {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
+                                  {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
     for (int level = 0; level < levels; ++level) {
         QHash<QPair<int, int>, int> midpoints;
         auto midpoint = [&](int a, int b) {
@@ -225,11 +226,11 @@ TEST(FastMarchingBlocks, SolveQuadraticEquation)
         double root1, root2;
     };
     const Case cases[] = {
-        {1, -3, 2, true, 2, 1},   // (t - 1)(t - 2)
-        {-1, 3, -2, true, 1, 2},  // same roots, negative leading term swaps them
-        {1, 2, 1, true, -1, -1},  // double root
-        {0, 2, 1, false, 7, 7},   // not quadratic
-        {1, 0, 1, false, 7, 7},   // no real root
+        {1, -3, 2, true, 2, 1},      // (t - 1)(t - 2)
+        {-1, 3, -2, true, 1, 2},     // same roots, negative leading term swaps them
+        {1, 2, 1, true, -1, -1},     // double root
+        {0, 2, 1, false, 7, 7},      // not quadratic
+        {1, 0, 1, false, 7, 7},      // no real root
     };
     for (const Case& c : cases) {
         double root1 = 7, root2 = 7;
@@ -416,8 +417,8 @@ TEST(FastMarchingMarch, FullFieldOfFiveVertices)
 
 TEST(FastMarchingMarch, VerticesInRadiusInAcceptanceOrderWithInclusiveBound)
 {
-    const HE::HalfEdgeGeom mesh =
-        meshOf({{0, 0, 0}, {0, -2, 0}, {1, 0, 0}, {1, 1, 0}, {0, 3, 0}}, {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}});
+    const HE::HalfEdgeGeom mesh = meshOf({{0, 0, 0}, {0, -2, 0}, {1, 0, 0}, {1, 1, 0}, {0, 3, 0}},
+                                         {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}});
     const struct {
         double radius;
         QList<int> expected;
@@ -483,7 +484,7 @@ TEST(FastMarchingMarch, FacesWithZeroLengthEdgesTakeNoPart)
     TestSupport::LogCapture log;
     EXPECT_EQ(computeDistancesFromVertex(0, mesh), (QVector<double>{0, 1, 1, unreached}));
     EXPECT_EQ(log.texts(QtDebugMsg), QStringList({"Face has zero length edges!", "Face has zero length edges!",
-                                                  "Face has zero length edges!"}));
+                                                          "Face has zero length edges!"}));
     QList<double> distances;
     EXPECT_EQ(findKNearestEnabledVertices(0, mesh, 10, allEnabled(4), &distances), (QList<int>{0, 2, 1, 3}));
     EXPECT_EQ(distances, (QList<double>{0, 1, 1, unreached}));
@@ -493,7 +494,7 @@ TEST(FastMarchingMarch, FacesWithZeroLengthEdgesTakeNoPart)
     log.clear();
     EXPECT_EQ(computeDistancesFromVertex(0, geometry), (QVector<double>{0, 1, 1, unreached}));
     EXPECT_EQ(log.texts(QtDebugMsg), QStringList({"Face has zero length edges!", "Face has zero length edges!",
-                                                  "Face has zero length edges!"}));
+                                                          "Face has zero length edges!"}));
     EXPECT_EQ(findKNearestEnabledVertices(0, geometry, 10, allEnabled(4), &distances), (QList<int>{0, 2, 1, 3}));
     EXPECT_EQ(distances, (QList<double>{0, 1, 1, unreached}));
 }
@@ -601,8 +602,7 @@ TEST(FastMarchingBand, HeapBandMatchesPlainLinearBand)
 TEST(FastMarchingBand, NonManifoldMeshesTerminate)
 {
     TestSupport::LogCapture log;  // the mesh construction reports the faults
-    const QVector<QVector3D> positions = {{0, 0, 0}, {1, 0, 0},  {0, 1, 0},  {0, -1, 0},
-                                          {1, 1, 1}, {-1, 0, 0}, {-1, -1, 0}};
+    const QVector<QVector3D> positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {1, 1, 1}, {-1, 0, 0}, {-1, -1, 0}};
     const QVector<QList<int> > shapes[] = {
         {{0, 1, 2}, {0, 1, 3}, {0, 1, 4}},             // one directed edge in three faces
         {{0, 1, 2}, {0, 5, 6}},                        // two triangles meeting at one vertex
@@ -690,12 +690,8 @@ TEST(FastMarchingTakenGeometry, MatchesPlainLinearBandBitForBit)
     std::uniform_real_distribution<float> offset(-0.02f, 0.02f);
     for (QVector3D& p : irregular.vertices)
         p = (p + QVector3D(offset(jitter), offset(jitter), offset(jitter))).normalized();
-    const Surface meshes[] = {grid(14, 0.0, 0.0, 1),
-                              grid(15, 0.3, 0.4, 2),
-                              grid(12, 0.45, 1.5, 3),
-                              grid(16, 0.4, 0.5, 4, 0.25),
-                              grid(14, 0.6, 0.3, 8, 1.0),
-                              icosphere(2),
+    const Surface meshes[] = {grid(14, 0.0, 0.0, 1), grid(15, 0.3, 0.4, 2),      grid(12, 0.45, 1.5, 3),
+                              grid(16, 0.4, 0.5, 4, 0.25), grid(14, 0.6, 0.3, 8, 1.0), icosphere(2),
                               irregular};
     std::mt19937 random(5);
     for (const Surface& surface : meshes) {
