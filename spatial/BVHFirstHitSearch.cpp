@@ -8,6 +8,8 @@
 
 #include <QtConcurrent>
 
+#include "mesh/ParallelChunks.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -30,25 +32,6 @@ const int parallelTriangles = 1 << 14;
 const int parallelNodeLevels = 2;
 // Faces per work item of the per-face passes.
 const int faceChunk = 1 << 14;
-
-// Calls work(begin, end) for consecutive chunks of [0, n) and returns when
-// all are done; small counts stay on the calling thread. Each chunk is a task
-// of its own, waited for one by one: a wait takes over a task not yet started,
-// so this also finishes when called from a busy pool.
-template <typename Work>
-void forChunks(int n, Work work)
-{
-    if (n <= faceChunk) {
-        work(0, n);
-        return;
-    }
-    std::vector<QFuture<void> > chunks;
-    for (int begin = faceChunk; begin < n; begin += faceChunk)
-        chunks.push_back(QtConcurrent::run([n, begin, &work] { work(begin, std::min(n, begin + faceChunk)); }));
-    work(0, faceChunk);
-    for (QFuture<void>& chunk : chunks)
-        chunk.waitForFinished();
-}
 
 // Four floats; the lanes follow IEEE single precision exactly as scalar code
 // does, so the triangle test's products and sums are bit-identical to it.
@@ -200,7 +183,7 @@ struct FirstHitSearch::Build {
         auto taken = [this](int f) { return out.firstPosition[size_t(f)] != -1 && faces.at(f).size() >= 3; };
         const int chunkCount = (faceCount + faceChunk - 1) / faceChunk;
         std::vector<int> chunkFirst(size_t(chunkCount) + 1, 0);
-        forChunks(faceCount, [&](int begin, int end) {
+        Parallel::forChunks(faceCount, faceChunk, [&](int begin, int end) {
             int count = 0;
             for (int f = begin; f < end; ++f)
                 count += taken(f) ? 1 : 0;
@@ -213,7 +196,7 @@ struct FirstHitSearch::Build {
         prims.resize(size_t(primCount));
         std::vector<Box> chunkBoxes(static_cast<size_t>(chunkCount));
         std::vector<char> chunkOk(size_t(chunkCount), 1);
-        forChunks(faceCount, [&](int begin, int end) {
+        Parallel::forChunks(faceCount, faceChunk, [&](int begin, int end) {
             const size_t chunk = size_t(begin / faceChunk);
             size_t i = size_t(chunkFirst[chunk]);
             Box whole;
@@ -253,7 +236,7 @@ struct FirstHitSearch::Build {
         const double m = marginShare * std::sqrt(diagonal2);
         out.margin = roundedDown(m);
         centroids.resize(prims.size() * 4);
-        forChunks(primCount, [&](int begin, int end) {
+        Parallel::forChunks(primCount, faceChunk, [&](int begin, int end) {
             for (size_t i = size_t(begin); i < size_t(end); ++i) {
                 for (int a = 0; a < 3; ++a) {
                     boxes[i].lo[a] = roundedDown(double(boxes[i].lo[a]) - m);
