@@ -4,6 +4,7 @@
 #include "Tarnwick/mainwindow.h"
 #include "mesh/GeomStack.h"
 #include "mesh/HalfEdge.h"
+#include "mesh/ParallelChunks.h"
 #include "rendering/GeomStackView.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
@@ -188,9 +189,10 @@ void ControllerMain::removeTemplate()
     textureTemplate = nullptr;
     delete geomStackViewTemplate;
     geomStackViewTemplate = nullptr;
-    delete geomStackTemplate;
+    // The mesh and the half-edge form hold only memory: freed on the pool.
+    Parallel::deleteOnPool(geomStackTemplate);
     geomStackTemplate = nullptr;
-    delete halfEdgeGeomTemplate;
+    Parallel::deleteOnPool(halfEdgeGeomTemplate);
     halfEdgeGeomTemplate = nullptr;
     emit templateRemoved();
 }
@@ -201,7 +203,7 @@ void ControllerMain::removeTarget()
     textureTarget = nullptr;
     delete geomStackViewTarget;
     geomStackViewTarget = nullptr;
-    delete geomStackTarget;
+    Parallel::deleteOnPool(geomStackTarget);
     geomStackTarget = nullptr;
     emit targetRemoved();
 }

@@ -32,4 +32,14 @@ void forChunks(int n, int chunk, const Work& work)
     forEachIndex(chunks, [&work, n, chunk](int c) { work(c * chunk, std::min(n, (c + 1) * chunk)); });
 }
 
+// Deletes the object on the pool and returns at once: for large plain-memory
+// structures (meshes, trees) whose owner has already let go of them, so that
+// freeing their many blocks does not hold up the caller.
+template <typename T>
+void deleteOnPool(T* object)
+{
+    if (object)
+        QtConcurrent::run([object] { delete object; });
+}
+
 }  // namespace Parallel

@@ -1,5 +1,6 @@
 #include "rendering/GeomStackView.h"
 
+#include "mesh/ParallelChunks.h"
 #include "rendering/MeshCornerArrays.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
@@ -47,8 +48,9 @@ GeomStackView::GeomStackView(GeometryStack::GeomStack* geometry, Viewport3D::Vie
 
 GeomStackView::~GeomStackView()
 {
-    delete bvh;
-    delete kdTree;
+    // The trees hold only memory: they are freed on the pool.
+    Parallel::deleteOnPool(bvh);
+    Parallel::deleteOnPool(kdTree);
 
     viewport->makeCurrent();
     viewport->removeObject(viewGeometry);
