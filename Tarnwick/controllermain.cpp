@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -146,6 +147,17 @@ QString ControllerMain::loadTarget(const QString& fileName)
     const double extent = mesh->boundingBox.size[mesh->boundingBox.longestAxis()];
     const double scale = autoscaleSize / extent;
     qDebug() << "Autoscale:" << scale;
+    // The template's record at the new scale needs trees and corner arrays
+    // over rescaled positions: they are built on the pool, over a rescaled copy
+    // (the positions scaleTemplate gives the template), while the target is
+    // built and shown.
+    const double templateFactor = (1.0 / currentScale) * scale;
+    GeomStackViewPreparation templateParts;
+    if (isTemplateLoaded()) {
+        auto rescaled = std::make_shared<GeometryStack::GeomStack>(*geomStackTemplate);
+        rescaled->scale(templateFactor);
+        templateParts = prepareGeomStackView(rescaled);
+    }
     mesh->scale(scale);
     mesh->computeNormals();
     geomStackTarget = mesh;
@@ -155,25 +167,25 @@ QString ControllerMain::loadTarget(const QString& fileName)
     viewport3DTarget->fitToView();
     fitToViewViewport3DResults();
     if (isTemplateLoaded())
-        scaleTemplate((1.0 / currentScale) * scale);
+        scaleTemplate(templateFactor, &templateParts);
     currentScale = scale;
     emit targetLoaded();
     return QString();
 }
 
-void ControllerMain::buildTemplateView()
+void ControllerMain::buildTemplateView(GeomStackViewPreparation* prepared)
 {
     geomStackViewTemplate = new GeomStackView(geomStackTemplate, viewport3DTemplate, viewport3DResults, colorTemplate,
-                                              true, true, colorWire, true);
+                                              true, true, colorWire, true, prepared);
 }
 
-void ControllerMain::scaleTemplate(double factor)
+void ControllerMain::scaleTemplate(double factor, GeomStackViewPreparation* prepared)
 {
     geomStackTemplate->scale(factor);
     halfEdgeGeomTemplate->scale(factor);
     delete geomStackViewTemplate;
     geomStackViewTemplate = nullptr;
-    buildTemplateView();
+    buildTemplateView(prepared);
     if (textureTemplate) {
         viewport3DTemplate->makeCurrent();
         geomStackViewTemplate->viewGeometry->setTexture(*textureTemplate);
