@@ -4,6 +4,7 @@
 #include "Tarnwick/mainwindow.h"
 #include "mesh/GeomStack.h"
 #include "mesh/HalfEdge.h"
+#include "mesh/ParallelChunks.h"
 #include "rendering/GeomStackView.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
@@ -16,6 +17,7 @@
 #include <QMessageBox>
 #include <QtConcurrent/QtConcurrentRun>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -145,6 +147,17 @@ QString ControllerMain::loadTarget(const QString& fileName)
     const double extent = mesh->boundingBox.size[mesh->boundingBox.longestAxis()];
     const double scale = autoscaleSize / extent;
     qDebug() << "Autoscale:" << scale;
+    // The template's record at the new scale needs trees and corner arrays
+    // over rescaled positions: they are built on the pool, over a rescaled copy
+    // (the positions scaleTemplate gives the template), while the target is
+    // built and shown.
+    const double templateFactor = (1.0 / currentScale) * scale;
+    GeomStackViewPreparation templateParts;
+    if (isTemplateLoaded()) {
+        auto rescaled = std::make_shared<GeometryStack::GeomStack>(*geomStackTemplate);
+        rescaled->scale(templateFactor);
+        templateParts = prepareGeomStackView(rescaled);
+    }
     mesh->scale(scale);
     mesh->computeNormals();
     geomStackTarget = mesh;
@@ -154,25 +167,25 @@ QString ControllerMain::loadTarget(const QString& fileName)
     viewport3DTarget->fitToView();
     fitToViewViewport3DResults();
     if (isTemplateLoaded())
-        scaleTemplate((1.0 / currentScale) * scale);
+        scaleTemplate(templateFactor, &templateParts);
     currentScale = scale;
     emit targetLoaded();
     return QString();
 }
 
-void ControllerMain::buildTemplateView()
+void ControllerMain::buildTemplateView(GeomStackViewPreparation* prepared)
 {
     geomStackViewTemplate = new GeomStackView(geomStackTemplate, viewport3DTemplate, viewport3DResults, colorTemplate,
-                                              true, true, colorWire, true);
+                                              true, true, colorWire, true, prepared);
 }
 
-void ControllerMain::scaleTemplate(double factor)
+void ControllerMain::scaleTemplate(double factor, GeomStackViewPreparation* prepared)
 {
     geomStackTemplate->scale(factor);
     halfEdgeGeomTemplate->scale(factor);
     delete geomStackViewTemplate;
     geomStackViewTemplate = nullptr;
-    buildTemplateView();
+    buildTemplateView(prepared);
     if (textureTemplate) {
         viewport3DTemplate->makeCurrent();
         geomStackViewTemplate->viewGeometry->setTexture(*textureTemplate);
@@ -188,9 +201,10 @@ void ControllerMain::removeTemplate()
     textureTemplate = nullptr;
     delete geomStackViewTemplate;
     geomStackViewTemplate = nullptr;
-    delete geomStackTemplate;
+    // The mesh and the half-edge form hold only memory: freed on the pool.
+    Parallel::deleteOnPool(geomStackTemplate);
     geomStackTemplate = nullptr;
-    delete halfEdgeGeomTemplate;
+    Parallel::deleteOnPool(halfEdgeGeomTemplate);
     halfEdgeGeomTemplate = nullptr;
     emit templateRemoved();
 }
@@ -201,7 +215,7 @@ void ControllerMain::removeTarget()
     textureTarget = nullptr;
     delete geomStackViewTarget;
     geomStackViewTarget = nullptr;
-    delete geomStackTarget;
+    Parallel::deleteOnPool(geomStackTarget);
     geomStackTarget = nullptr;
     emit targetRemoved();
 }

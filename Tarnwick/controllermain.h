@@ -12,6 +12,7 @@
 
 class AppSettings;
 class GeomStackView;
+struct GeomStackViewPreparation;
 class MainWindow;
 class QImage;
 class QWidget;
@@ -56,7 +57,8 @@ public:
     void saveTemplateTexture(const QString& fileName);
     void removeTemplate();
     void removeTarget();
-    void scaleTemplate(double factor);
+    // With a preparation made over the rescaled template, the new record takes its trees and arrays.
+    void scaleTemplate(double factor, GeomStackViewPreparation* prepared = nullptr);
     void setTargetVisibleInResults(bool visible);
 
     Viewport3D::Viewport3D2* viewport3DTemplate;
@@ -109,7 +111,7 @@ private slots:
 
 private:
     QWidget* dialogParent() const;
-    void buildTemplateView();
+    void buildTemplateView(GeomStackViewPreparation* prepared = nullptr);
     // Shared steps of the two texture loads; `which` is "template" or "target".
     bool loadTexture(const QString& fileName, const QString& which, QImage** texture, GeomStackView* view,
                      Viewport3D::Viewport3D2* viewport);

@@ -15,9 +15,11 @@
 #include <QDebug>
 #include <QFile>
 #include <QTextStream>
+#include <QThread>
 
 #include "mesh/ObjFileImport.h"
 #include "mesh/ObjReaderDetail.h"
+#include "mesh/ParallelChunks.h"
 
 namespace ObjFileImport {
 namespace Detail {
@@ -219,32 +221,47 @@ inline const char* scanCorner(const char* p, const char* end, int* corner)
 
 inline bool indexFits(int index, int count) { return index == -1 || (index >= 0 && index < count); }
 
-bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
-                    QVector<QVector2D>& textureVertices, QVector<QList<int> >& polygons,
-                    QVector<QList<int> >& texturePolygons, QVector<QString>& polygroupNames,
-                    QVector<int>& polygonIndToPolygroupInd, QString& error)
-{
-    vertices.clear();
-    textureVertices.clear();
-    polygroupNames.clear();
-    polygonIndToPolygroupInd.clear();
-    error = QString("");
+// One run of whole lines, parsed on its own: its elements in file order, the
+// group lines it holds, and the first line that does not parse.
+struct LinesPart {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    QVector<QVector3D> vertices;
+    QVector<QVector2D> textureVertices;
+    std::vector<int> corners;    // faces as flat (vertex, texture) pairs
+    std::vector<int> faceSizes;  // corner counts
+    // Group lines: the number of this part's faces before the line, and the trimmed name.
+    std::vector<std::pair<int, std::string> > groupLines;
+    int lines = 0;
+    // The failing line: its number within the part, its keyword and the text after it.
+    int failedLine = -1;
+    const char* keyword = nullptr;
+    int keywordLength = 0;
+    const char* rest = nullptr;
+    const char* restEnd = nullptr;
+    // The index check: the first corner outside its list (its face within the
+    // part, which index, the index), and the corner counts.
+    int badFace = -1;
+    bool badTexture = false;
+    int badIndex = 0;
+    int totalCorners = 0;
+    int withVertex = 0;
+    int withTexture = 0;
+};
 
-    // Faces as flat corner pairs (vertex, texture) and corner counts.
-    std::vector<int> corners;
-    std::vector<int> faceSizes;
+// Parses the part's lines up to its end or up to its first failing line.
+void parseLines(LinesPart& part)
+{
     // Room for every corner the text could hold (each takes two bytes at
     // least), up to a bound: only the pages used are touched, and up to the
     // bound nothing is regrown.
+    const size_t size = size_t(part.end - part.begin);
     const size_t reserveBound = size_t(1) << 26;
-    corners.reserve(std::min(size_t(size) + 2, reserveBound));
-    faceSizes.reserve(std::min(size_t(size) / 8 + 1, reserveBound / 4));
-    std::string groupName;
-    int groupIndex = -1;
-    std::unordered_map<std::string, int> groupIndices;
+    part.corners.reserve(std::min(size + 2, reserveBound));
+    part.faceSizes.reserve(std::min(size / 8 + 1, reserveBound / 4));
 
-    const char* p = data;
-    const char* const end = data + size;
+    const char* p = part.begin;
+    const char* const end = part.end;
     int lineNumber = -1;
     while (p < end) {
         ++lineNumber;
@@ -267,12 +284,13 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
         if (keywordLength == 1 && p[0] == 'v') {
             float xyz[3];
             ok = parseFloats(rest, lineEnd, 3, false, xyz);
-            vertices.append(ok ? QVector3D(xyz[0], xyz[1], xyz[2]) : QVector3D(0, 0, 0));
+            part.vertices.append(ok ? QVector3D(xyz[0], xyz[1], xyz[2]) : QVector3D(0, 0, 0));
         } else if (keywordLength == 2 && p[0] == 'v' && p[1] == 't') {
             float uv[2];
             ok = parseFloats(rest, lineEnd, 2, true, uv);
-            textureVertices.append(ok ? QVector2D(uv[0], uv[1]) : QVector2D(0, 0));
+            part.textureVertices.append(ok ? QVector2D(uv[0], uv[1]) : QVector2D(0, 0));
         } else if (keywordLength == 1 && p[0] == 'f') {
+            std::vector<int>& corners = part.corners;
             const size_t firstCorner = corners.size();
             const char* q = rest;
             int count = 0;
@@ -296,12 +314,10 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
                 q = after;
             }
             ok = ok && count >= 3;
-            if (ok) {
-                faceSizes.push_back(count);
-                polygonIndToPolygroupInd.append(groupIndex);
-            } else {
+            if (ok)
+                part.faceSizes.push_back(count);
+            else
                 corners.resize(firstCorner);
-            }
         } else if (keywordLength == 1 && p[0] == 'g') {
             const char* nameBegin = rest;
             const char* nameEnd = lineEnd;
@@ -309,49 +325,153 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
                 ++nameBegin;
             while (nameEnd > nameBegin && isSpace(nameEnd[-1]))
                 --nameEnd;
-            const size_t nameLength = size_t(nameEnd - nameBegin);
-            if (groupName.size() != nameLength || groupName.compare(0, nameLength, nameBegin, nameLength) != 0) {
-                groupName.assign(nameBegin, nameLength);
-                const auto inserted = groupIndices.emplace(groupName, polygroupNames.size());
-                if (inserted.second)
-                    polygroupNames.append(QString::fromLatin1(nameBegin, int(nameLength)));
-                groupIndex = inserted.first->second;
-            }
+            part.groupLines.emplace_back(int(part.faceSizes.size()), std::string(nameBegin, nameEnd));
         }
         if (!ok) {
-            error = Detail::parseErrorText(QString::fromLatin1(p, keywordLength),
-                                           QString::fromLatin1(rest, int(lineEnd - rest)), lineNumber);
-            return false;
+            part.failedLine = lineNumber;
+            part.keyword = p;
+            part.keywordLength = keywordLength;
+            part.rest = rest;
+            part.restEnd = lineEnd;
+            part.lines = lineNumber + 1;
+            return;
         }
         p = next;
     }
+    part.lines = lineNumber + 1;
+}
+
+// The first corner of the part outside the lists (vertex before texture
+// vertex), and the corner counts.
+void checkIndices(LinesPart& part, int nVertices, int nTextureVertices)
+{
+    const int* corner = part.corners.data();
+    for (size_t face = 0; face < part.faceSizes.size(); ++face) {
+        for (int k = 0; k < part.faceSizes[face]; ++k, corner += 2) {
+            if (!indexFits(corner[0], nVertices)) {
+                part.badFace = int(face);
+                part.badTexture = false;
+                part.badIndex = corner[0];
+                return;
+            }
+            if (!indexFits(corner[1], nTextureVertices)) {
+                part.badFace = int(face);
+                part.badTexture = true;
+                part.badIndex = corner[1];
+                return;
+            }
+            part.withVertex += corner[0] != -1;
+            part.withTexture += corner[1] != -1;
+            ++part.totalCorners;
+        }
+    }
+}
+
+// Parts of about partBytes each, every one ending after a line break (the
+// last at the end of the text).
+std::vector<LinesPart> splitIntoParts(const char* data, qint64 size, qint64 partBytes)
+{
+    std::vector<LinesPart> parts;
+    const char* p = data;
+    const char* const end = data + size;
+    while (p < end) {
+        const char* cut = end - p > partBytes ? p + partBytes : end;
+        if (cut < end) {
+            const void* newline = std::memchr(cut - 1, '\n', size_t(end - (cut - 1)));
+            cut = newline ? static_cast<const char*>(newline) + 1 : end;
+        }
+        parts.emplace_back();
+        parts.back().begin = p;
+        parts.back().end = cut;
+        p = cut;
+    }
+    return parts;
+}
+
+bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
+                    QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
+                    QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error,
+                    qint64 partBytes)
+{
+    vertices.clear();
+    textureVertices.clear();
+    polygroupNames.clear();
+    polygonIndToPolygroupInd.clear();
+    error = QString("");
+
+    // The parts are parsed side by side; everything after the first failing
+    // line is then ignored, so the outcome is that of one pass over the text.
+    std::vector<LinesPart> parts = splitIntoParts(data, size, std::max<qint64>(partBytes, 1));
+    Parallel::forEachIndex(int(parts.size()), [&parts](int i) { parseLines(parts[size_t(i)]); });
+    size_t used = 0;
+    while (used < parts.size() && parts[used].failedLine < 0)
+        ++used;
+    const LinesPart* failed = used < parts.size() ? &parts[used] : nullptr;
+    if (failed)
+        ++used;
+
+    int nVertices = 0, nTextureVertices = 0, nFaces = 0;
+    std::vector<int> faceBase(used, 0);
+    for (size_t i = 0; i < used; ++i) {
+        nVertices += parts[i].vertices.size();
+        nTextureVertices += parts[i].textureVertices.size();
+        faceBase[i] = nFaces;
+        nFaces += int(parts[i].faceSizes.size());
+    }
+    vertices.reserve(nVertices);
+    textureVertices.reserve(nTextureVertices);
+    polygonIndToPolygroupInd.reserve(nFaces);
+    std::string groupName;
+    int groupIndex = -1;
+    std::unordered_map<std::string, int> groupIndices;
+    for (size_t i = 0; i < used; ++i) {
+        const LinesPart& part = parts[i];
+        vertices += part.vertices;
+        textureVertices += part.textureVertices;
+        int face = 0;
+        for (const std::pair<int, std::string>& line : part.groupLines) {
+            for (; face < line.first; ++face)
+                polygonIndToPolygroupInd.append(groupIndex);
+            if (groupName != line.second) {
+                groupName = line.second;
+                const auto inserted = groupIndices.emplace(groupName, polygroupNames.size());
+                if (inserted.second)
+                    polygroupNames.append(QString::fromLatin1(groupName.data(), int(groupName.size())));
+                groupIndex = inserted.first->second;
+            }
+        }
+        for (; face < int(part.faceSizes.size()); ++face)
+            polygonIndToPolygroupInd.append(groupIndex);
+    }
+    if (failed) {
+        int lineNumber = failed->failedLine;
+        for (const LinesPart* part = parts.data(); part != failed; ++part)
+            lineNumber += part->lines;
+        error =
+            Detail::parseErrorText(QString::fromLatin1(failed->keyword, failed->keywordLength),
+                                   QString::fromLatin1(failed->rest, int(failed->restEnd - failed->rest)), lineNumber);
+        return false;
+    }
 
     // Index check in face order, vertex before texture vertex.
-    const int nVertices = vertices.size();
-    const int nTextureVertices = textureVertices.size();
+    Parallel::forEachIndex(int(used), [&parts, nVertices, nTextureVertices](int i) {
+        checkIndices(parts[size_t(i)], nVertices, nTextureVertices);
+    });
     int totalCorners = 0;
     int withVertex = 0;
     int withTexture = 0;
-    {
-        const int* corner = corners.data();
-        for (size_t face = 0; face < faceSizes.size(); ++face) {
-            for (int k = 0; k < faceSizes[face]; ++k, corner += 2) {
-                if (!indexFits(corner[0], nVertices)) {
-                    error = QString("Face %1 has wrong %2 index: %3")
-                                .arg(QString::number(face), QStringLiteral("vertex"), QString::number(corner[0]));
-                    return false;
-                }
-                if (!indexFits(corner[1], nTextureVertices)) {
-                    error = QString("Face %1 has wrong %2 index: %3")
-                                .arg(QString::number(face), QStringLiteral("texture vertex"),
-                                     QString::number(corner[1]));
-                    return false;
-                }
-                withVertex += corner[0] != -1;
-                withTexture += corner[1] != -1;
-                ++totalCorners;
-            }
+    for (size_t i = 0; i < used; ++i) {
+        const LinesPart& part = parts[i];
+        if (part.badFace >= 0) {
+            error = QString("Face %1 has wrong %2 index: %3")
+                        .arg(QString::number(faceBase[i] + part.badFace),
+                             part.badTexture ? QStringLiteral("texture vertex") : QStringLiteral("vertex"),
+                             QString::number(part.badIndex));
+            return false;
         }
+        totalCorners += part.totalCorners;
+        withVertex += part.withVertex;
+        withTexture += part.withTexture;
     }
 
     polygons.clear();
@@ -363,22 +483,33 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
         error = "Faces have different field structure";
         return false;
     }
-    auto component = [&](int offset) {
-        QVector<QList<int> > lists(int(faceSizes.size()));
-        const int* corner = corners.data() + offset;
-        for (size_t face = 0; face < faceSizes.size(); ++face) {
-            QList<int>& list = lists[int(face)];
-            const int n = faceSizes[face];
-            list.reserve(n);
-            for (int k = 0; k < n; ++k, corner += 2)
-                list.append(*corner);
-        }
-        return lists;
-    };
     if (withVertex != 0)
-        polygons = component(0);
+        polygons = QVector<QList<int> >(nFaces);
     if (withTexture != 0)
-        texturePolygons = component(1);
+        texturePolygons = QVector<QList<int> >(nFaces);
+    QList<int>* vertexLists = withVertex != 0 ? polygons.data() : nullptr;
+    QList<int>* textureLists = withTexture != 0 ? texturePolygons.data() : nullptr;
+    Parallel::forEachIndex(int(used), [&](int i) {
+        const LinesPart& part = parts[size_t(i)];
+        const int* corner = part.corners.data();
+        for (size_t face = 0; face < part.faceSizes.size(); ++face) {
+            const int n = part.faceSizes[face];
+            const size_t target = size_t(faceBase[size_t(i)]) + face;
+            if (vertexLists) {
+                QList<int>& list = vertexLists[target];
+                list.reserve(n);
+                for (int k = 0; k < n; ++k)
+                    list.append(corner[2 * k]);
+            }
+            if (textureLists) {
+                QList<int>& list = textureLists[target];
+                list.reserve(n);
+                for (int k = 0; k < n; ++k)
+                    list.append(corner[2 * k + 1]);
+            }
+            corner += 2 * n;
+        }
+    });
     return true;
 }
 
@@ -389,9 +520,20 @@ bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertice
                       QVector<QList<int> >& texturePolygons, QVector<QString>& polygroupNames,
                       QVector<int>& polygonIndToPolygroupInd, QString& error)
 {
+    // A few parts per thread, none below a megabyte: small files stay in one.
+    const qint64 partBytes = std::max<qint64>(qint64(1) << 20, size / (4 * std::max(1, QThread::idealThreadCount())));
+    return readFromObjBytes(data, size, vertices, textureVertices, polygons, texturePolygons, polygroupNames,
+                            polygonIndToPolygroupInd, error, partBytes);
+}
+
+bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
+                      QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
+                      QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error,
+                      qint64 partBytes)
+{
     if (Detail::isPlainAscii(data, size))
         return readPlainAscii(data, size, vertices, textureVertices, polygons, texturePolygons, polygroupNames,
-                              polygonIndToPolygroupInd, error);
+                              polygonIndToPolygroupInd, error, partBytes);
     // Other text depends on the stream's codec: let the stream decode it.
     QTextStream stream(QByteArray(data, int(size)));
     return readFromObjFormat(stream, vertices, textureVertices, polygons, texturePolygons, polygroupNames,

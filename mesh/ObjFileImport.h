@@ -80,6 +80,13 @@ bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertice
                       QVector<QVector2D>& textureVertices, QVector<QList<int> >& polygons,
                       QVector<QList<int> >& texturePolygons, QVector<QString>& polygroupNames,
                       QVector<int>& polygonIndToPolygroupInd, QString& error);
+// The same, with plain ASCII text parsed in parts of about partBytes (cut
+// after line breaks) side by side on the thread pool; the results do not
+// depend on the part size.
+bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
+                      QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
+                      QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error,
+                      qint64 partBytes);
 
 void writeToObjFormat(QTextStream& stream, const QVector<QVector3D>& vertices,
                       const QVector<QVector2D>& textureVertices, const QVector<QVector3D>& normals,

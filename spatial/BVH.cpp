@@ -365,7 +365,7 @@ BvhNodeBase* buildSearchableTree(const QList<int>& faceIndices, const QVector<QV
     TreeBuilder builder(vertices, faces, leafSize, parallelLevels);
     BvhNodeBase* root = builder.build(std::vector<int>(faceIndices.begin(), faceIndices.end()));
     if (BvhNode* node = dynamic_cast<BvhNode*>(root))
-        node->search = FirstHitSearch::create(node, vertices, faces);
+        node->search = FirstHitSearch::create(node, vertices, faces, parallelLevels > 0);
     return root;
 }
 

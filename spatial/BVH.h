@@ -112,6 +112,9 @@ public:
     void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
                                     const ConvexPolyhedron& polyhedron, QVector<bool>& faceMask) const override;
 
+    // The root's first-hit search; null below the root and for meshes it does not handle.
+    const FirstHitSearch* firstHitSearch() const { return search.get(); }
+
     BvhNodeBase* childLeft;   // faces below the split plane plus those touching it
     BvhNodeBase* childRight;  // faces above it plus those touching it
     Viewport3D::BoundingBox boundingBox;

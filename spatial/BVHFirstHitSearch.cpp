@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <functional>
+
+#include <QtConcurrent>
+
+#include "mesh/ParallelChunks.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -21,6 +26,12 @@ const double slabRelativeError = 1.8e-7;
 const int leafTriangles = 4;
 const int binCount = 16;
 const int inlineStackSize = 256;
+// Ranges of at least this many triangles split their subtrees over the pool,
+// down to this many levels of four-wide nodes (up to 4^2 subtrees at once).
+const int parallelTriangles = 1 << 14;
+const int parallelNodeLevels = 2;
+// Faces per work item of the per-face passes.
+const int faceChunk = 1 << 14;
 
 // Four floats; the lanes follow IEEE single precision exactly as scalar code
 // does, so the triangle test's products and sums are bit-identical to it.
@@ -164,24 +175,58 @@ struct FirstHitSearch::Build {
         }
     }
 
+    // Every face the hierarchy holds with at least three corners, in face
+    // order, with its box; the per-face work runs in chunks on the pool.
     void collectTriangles()
     {
-        Box whole;
-        for (int f = 0; f < faces.size(); ++f) {
-            if (out.firstPosition[size_t(f)] == -1 || faces.at(f).size() < 3)
-                continue;
-            Box b;
-            for (int k = 0; k < 3; ++k) {
-                const QVector3D& p = vertices.at(faces.at(f).at(k));
-                for (int a = 0; a < 3; ++a)
-                    if (!(std::fabs(p[a]) <= 1e30f))
-                        ok = false;
-                alignas(16) const float c[4] = {p.x(), p.y(), p.z(), 0.0f};
-                b.grow(c);
+        const int faceCount = faces.size();
+        auto taken = [this](int f) { return out.firstPosition[size_t(f)] != -1 && faces.at(f).size() >= 3; };
+        const int chunkCount = (faceCount + faceChunk - 1) / faceChunk;
+        std::vector<int> chunkFirst(size_t(chunkCount) + 1, 0);
+        Parallel::forChunks(faceCount, faceChunk, [&](int begin, int end) {
+            int count = 0;
+            for (int f = begin; f < end; ++f)
+                count += taken(f) ? 1 : 0;
+            chunkFirst[size_t(begin / faceChunk) + 1] = count;
+        });
+        for (int c = 0; c < chunkCount; ++c)
+            chunkFirst[size_t(c) + 1] += chunkFirst[size_t(c)];
+        const int primCount = chunkFirst[size_t(chunkCount)];
+        boxes.resize(size_t(primCount));
+        prims.resize(size_t(primCount));
+        std::vector<Box> chunkBoxes(static_cast<size_t>(chunkCount));
+        std::vector<char> chunkOk(size_t(chunkCount), 1);
+        Parallel::forChunks(faceCount, faceChunk, [&](int begin, int end) {
+            const size_t chunk = size_t(begin / faceChunk);
+            size_t i = size_t(chunkFirst[chunk]);
+            Box whole;
+            bool finite = true;
+            for (int f = begin; f < end; ++f) {
+                if (!taken(f))
+                    continue;
+                Box b;
+                for (int k = 0; k < 3; ++k) {
+                    const QVector3D& p = vertices.at(faces.at(f).at(k));
+                    for (int a = 0; a < 3; ++a)
+                        if (!(std::fabs(p[a]) <= 1e30f))
+                            finite = false;
+                    alignas(16) const float c[4] = {p.x(), p.y(), p.z(), 0.0f};
+                    b.grow(c);
+                }
+                boxes[i] = b;
+                prims[i] = f;
+                ++i;
+                whole.grow(b);
             }
-            boxes.push_back(b);
-            prims.push_back(f);
-            whole.grow(b);
+            chunkBoxes[chunk] = whole;
+            chunkOk[chunk] = finite ? 1 : 0;
+        });
+        // Minimum and maximum do not depend on the order of the chunks once
+        // every coordinate is finite; otherwise nothing is built.
+        Box whole;
+        for (int c = 0; c < chunkCount; ++c) {
+            ok = ok && chunkOk[size_t(c)] != 0;
+            whole.grow(chunkBoxes[size_t(c)]);
         }
         if (!ok || prims.empty())
             return;
@@ -191,13 +236,15 @@ struct FirstHitSearch::Build {
         const double m = marginShare * std::sqrt(diagonal2);
         out.margin = roundedDown(m);
         centroids.resize(prims.size() * 4);
-        for (size_t i = 0; i < prims.size(); ++i) {
-            for (int a = 0; a < 3; ++a) {
-                boxes[i].lo[a] = roundedDown(double(boxes[i].lo[a]) - m);
-                boxes[i].hi[a] = roundedUp(double(boxes[i].hi[a]) + m);
-                centroids[4 * i + size_t(a)] = 0.5f * (boxes[i].lo[a] + boxes[i].hi[a]);
+        Parallel::forChunks(primCount, faceChunk, [&](int begin, int end) {
+            for (size_t i = size_t(begin); i < size_t(end); ++i) {
+                for (int a = 0; a < 3; ++a) {
+                    boxes[i].lo[a] = roundedDown(double(boxes[i].lo[a]) - m);
+                    boxes[i].hi[a] = roundedUp(double(boxes[i].hi[a]) + m);
+                    centroids[4 * i + size_t(a)] = 0.5f * (boxes[i].lo[a] + boxes[i].hi[a]);
+                }
             }
-        }
+        });
         double half = 0.0;
         for (int a = 0; a < 3; ++a) {
             const double lo = double(whole.lo[a]) - m, hi = double(whole.hi[a]) + m;
@@ -323,7 +370,15 @@ struct FirstHitSearch::Build {
             std::swap(centroids[4 * size_t(i) + size_t(a)], centroids[4 * size_t(j) + size_t(a)]);
     }
 
-    int32_t makePack(int begin, int end)
+    // Nodes and packs of one subtree in the order the depth-first build makes
+    // them; a subtree built apart is appended to its parent's arena as a whole.
+    struct Arena {
+        std::vector<Node> nodes;
+        std::vector<Pack> packs;
+        int maxDepth = 0;
+    };
+
+    int32_t makePack(Arena& arena, int begin, int end) const
     {
         Pack pack;
         for (int lane = 0; lane < 4; ++lane) {
@@ -345,13 +400,36 @@ struct FirstHitSearch::Build {
                 pack.e2[a][lane] = e2[a];
             }
         }
-        out.packs.push_back(pack);
-        return ~int32_t(out.packs.size() - 1);
+        arena.packs.push_back(pack);
+        return ~int32_t(arena.packs.size() - 1);
     }
 
-    int32_t makeNode(const Range& whole, int depth)
+    // Appends a subtree built in its own arena (its root is its first node)
+    // and returns the root's code in `arena`.
+    static int32_t append(Arena& arena, const Arena& subtree)
     {
-        out.maxDepth = std::max(out.maxDepth, depth);
+        const int32_t nodeBase = int32_t(arena.nodes.size());
+        const int32_t packBase = int32_t(arena.packs.size());
+        for (Node node : subtree.nodes) {
+            for (int32_t& code : node.child) {
+                if (code == emptySlot)
+                    continue;
+                code = code >= 0 ? code + nodeBase : ~(~code + packBase);
+            }
+            arena.nodes.push_back(node);
+        }
+        arena.packs.insert(arena.packs.end(), subtree.packs.begin(), subtree.packs.end());
+        arena.maxDepth = std::max(arena.maxDepth, subtree.maxDepth);
+        return nodeBase;
+    }
+
+    // The node over `whole` and everything below it, depth first, slot by
+    // slot. With `levels` left and enough triangles, the child subtrees are
+    // built on the pool, each in its own arena, and appended in slot order:
+    // the same arrays as the build on one thread.
+    int32_t makeNode(Arena& arena, const Range& whole, int depth, int levels)
+    {
+        arena.maxDepth = std::max(arena.maxDepth, depth);
         Range ranges[4];
         int count = 1;
         ranges[0] = whole;
@@ -366,22 +444,51 @@ struct FirstHitSearch::Build {
             const Range parent = ranges[widest];
             split(parent, ranges[widest], ranges[count++]);
         }
-        const size_t self = out.nodes.size();
-        out.nodes.push_back(Node());
+        Arena subtrees[4];
+        int32_t subtreeRoots[4] = {emptySlot, emptySlot, emptySlot, emptySlot};
+        if (levels > 0 && whole.count() >= parallelTriangles) {
+            QFuture<void> builds[4];
+            int last = -1;
+            for (int slot = 0; slot < count; ++slot)
+                if (ranges[slot].count() > leafTriangles)
+                    last = slot;
+            for (int slot = 0; slot < count; ++slot) {
+                if (ranges[slot].count() <= leafTriangles)
+                    continue;
+                auto buildSlot = [this, &subtrees, &ranges, &subtreeRoots, slot, depth, levels] {
+                    subtrees[slot].nodes.reserve(size_t(ranges[slot].count()) / 4 + 1);
+                    subtrees[slot].packs.reserve(size_t(ranges[slot].count()) / 2 + 1);
+                    subtreeRoots[slot] = makeNode(subtrees[slot], ranges[slot], depth + 1, levels - 1);
+                };
+                if (slot == last)
+                    buildSlot();
+                else
+                    builds[slot] = QtConcurrent::run(buildSlot);
+            }
+            for (QFuture<void>& build : builds)
+                build.waitForFinished();
+        }
+        const size_t self = arena.nodes.size();
+        arena.nodes.push_back(Node());
         for (int slot = 0; slot < 4; ++slot) {
             Box box;
             int32_t code = emptySlot;
             if (slot < count) {
                 const Range& r = ranges[slot];
                 box = r.box;
-                code = r.count() <= leafTriangles ? makePack(r.begin, r.end) : makeNode(r, depth + 1);
+                if (r.count() <= leafTriangles)
+                    code = makePack(arena, r.begin, r.end);
+                else if (subtreeRoots[slot] != emptySlot)
+                    code = append(arena, subtrees[slot]);
+                else
+                    code = makeNode(arena, r, depth + 1, 0);
             } else {
                 for (int a = 0; a < 3; ++a) {
                     box.lo[a] = INFINITY;
                     box.hi[a] = -INFINITY;
                 }
             }
-            Node& node = out.nodes[self];
+            Node& node = arena.nodes[self];
             for (int a = 0; a < 3; ++a) {
                 node.bound[a][slot] = box.lo[a];
                 node.bound[3 + a][slot] = box.hi[a];
@@ -393,7 +500,7 @@ struct FirstHitSearch::Build {
 };
 
 std::unique_ptr<const FirstHitSearch> FirstHitSearch::create(const BvhNode* root, const QVector<QVector3D>& vertices,
-                                                             const QVector<QList<int> >& faces)
+                                                             const QVector<QList<int> >& faces, bool pooled)
 {
     std::unique_ptr<FirstHitSearch> search(new FirstHitSearch());
     search->firstPosition.assign(size_t(faces.size()), -1);
@@ -407,9 +514,15 @@ std::unique_ptr<const FirstHitSearch> FirstHitSearch::create(const BvhNode* root
     if (!build.ok || build.prims.empty())
         return nullptr;
     const int n = int(build.prims.size());
-    search->nodes.reserve(size_t(n) / 4 + 1);
-    search->packs.reserve(size_t(n) / 2 + 1);
-    search->rootCode = n <= leafTriangles ? build.makePack(0, n) : build.makeNode(build.rangeOf(0, n), 1);
+    Build::Arena arena;
+    arena.nodes.reserve(size_t(n) / 4 + 1);
+    arena.packs.reserve(size_t(n) / 2 + 1);
+    search->rootCode = n <= leafTriangles
+                           ? build.makePack(arena, 0, n)
+                           : build.makeNode(arena, build.rangeOf(0, n), 1, pooled ? parallelNodeLevels : 0);
+    search->nodes = std::move(arena.nodes);
+    search->packs = std::move(arena.packs);
+    search->maxDepth = arena.maxDepth;
     search->nodes.shrink_to_fit();
     search->packs.shrink_to_fit();
     return std::unique_ptr<const FirstHitSearch>(search.release());
@@ -419,6 +532,24 @@ size_t FirstHitSearch::memoryBytes() const
 {
     return sizeof(*this) + nodes.capacity() * sizeof(Node) + packs.capacity() * sizeof(Pack)
         + firstPosition.capacity() * sizeof(int32_t) + pathBoxes.capacity() * sizeof(PathBox);
+}
+
+bool FirstHitSearch::identicalTo(const FirstHitSearch& other) const
+{
+    auto sameBytes = [](const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; };
+    if (rootCode != other.rootCode || maxDepth != other.maxDepth || nodes.size() != other.nodes.size() ||
+        packs.size() != other.packs.size() || firstPosition != other.firstPosition ||
+        pathBoxes.size() != other.pathBoxes.size() || !sameBytes(center, other.center, sizeof center) ||
+        !sameBytes(&halfExtent, &other.halfExtent, sizeof halfExtent) ||
+        !sameBytes(&margin, &other.margin, sizeof margin))
+        return false;
+    // Field by field: a node's padding holds nothing.
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (!sameBytes(nodes[i].bound, other.nodes[i].bound, sizeof nodes[i].bound) ||
+            !sameBytes(nodes[i].child, other.nodes[i].child, sizeof nodes[i].child))
+            return false;
+    return sameBytes(packs.data(), other.packs.data(), packs.size() * sizeof(Pack)) &&
+           sameBytes(pathBoxes.data(), other.pathBoxes.data(), pathBoxes.size() * sizeof(PathBox));
 }
 
 void FirstHitSearch::prefetch(int32_t code) const

@@ -49,9 +49,11 @@ namespace BVH2 {
 class FirstHitSearch {
 public:
     // Null when the mesh lies outside what the search handles (coordinates that
-    // are not finite or too large, or no face with three corners).
+    // are not finite or too large, or no face with three corners). A pooled
+    // build spreads its per-face passes and its top subtrees over the global
+    // thread pool and makes the same structure as the build on one thread.
     static std::unique_ptr<const FirstHitSearch> create(const BvhNode* root, const QVector<QVector3D>& vertices,
-                                                        const QVector<QList<int> >& faces);
+                                                        const QVector<QList<int> >& faces, bool pooled = true);
 
     // The walk's first hit, with the in/out convention of
     // findFirstRayIntersectedTriangle. Returns false, leaving every output
@@ -62,6 +64,8 @@ public:
 
     // Bytes held by the structure.
     size_t memoryBytes() const;
+    // Whether both hold the same arrays, bit for bit.
+    bool identicalTo(const FirstHitSearch& other) const;
 
 private:
     FirstHitSearch() = default;

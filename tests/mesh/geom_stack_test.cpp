@@ -182,31 +182,35 @@ TEST(Normals, KnownGeometry)
 
 TEST(GeomStack, RecordTriangulationMatchesThePlainFunctions)
 {
-    const RandomMesh mesh = randomMesh(7, 400);
-    const GeomStack record(mesh.vertices, mesh.polygons, mesh.textureVertices, mesh.texturePolygons, {});
+    // Enough polygons for several runs triangulated side by side, and few.
+    for (const int polygonCount : {400, 40000}) {
+        SCOPED_TRACE(polygonCount);
+        const RandomMesh mesh = randomMesh(7, polygonCount);
+        const GeomStack record(mesh.vertices, mesh.polygons, mesh.textureVertices, mesh.texturePolygons, {});
 
-    QVector<int> toPolygon;
-    QVector<QVector<bool> > flags;
-    const QVector<QVector<IndexPair> > pairs = triangulatePolygons(mesh.polygons, mesh.vertices, toPolygon, flags);
-    EXPECT_EQ(record.triangles, trianglesFromCornerPairs(mesh.polygons, pairs));
-    EXPECT_EQ(record.textureTriangles, trianglesFromCornerPairs(mesh.texturePolygons, pairs));
-    EXPECT_EQ(record.triangleIndToPolygonInd, toPolygon);
-    EXPECT_EQ(record.triangleEdgeFlags, flags);
-    EXPECT_EQ(record.triangles.size(), triangleCount(mesh.polygons));
+        QVector<int> toPolygon;
+        QVector<QVector<bool> > flags;
+        const QVector<QVector<IndexPair> > pairs = triangulatePolygons(mesh.polygons, mesh.vertices, toPolygon, flags);
+        EXPECT_EQ(record.triangles, trianglesFromCornerPairs(mesh.polygons, pairs));
+        EXPECT_EQ(record.textureTriangles, trianglesFromCornerPairs(mesh.texturePolygons, pairs));
+        EXPECT_EQ(record.triangleIndToPolygonInd, toPolygon);
+        EXPECT_EQ(record.triangleEdgeFlags, flags);
+        EXPECT_EQ(record.triangles.size(), triangleCount(mesh.polygons));
 
-    // Each polygon's fan edges: n - 3 diagonals twice and n polygon edges once.
-    int t = 0;
-    for (const QList<int>& polygon : mesh.polygons) {
-        int polygonEdges = 0;
-        for (int i = 0; i < polygon.size() - 2; ++i, ++t)
-            for (bool flag : record.triangleEdgeFlags[t])
-                polygonEdges += flag;
-        EXPECT_EQ(polygonEdges, polygon.size());
+        // Each polygon's fan edges: n - 3 diagonals twice and n polygon edges once.
+        int t = 0;
+        for (const QList<int>& polygon : mesh.polygons) {
+            int polygonEdges = 0;
+            for (int i = 0; i < polygon.size() - 2; ++i, ++t)
+                for (bool flag : record.triangleEdgeFlags[t])
+                    polygonEdges += flag;
+            EXPECT_EQ(polygonEdges, polygon.size());
+        }
+        EXPECT_EQ(record.normals, vertexNormals(mesh.polygons, mesh.vertices));
+        EXPECT_EQ(record.boundingBox, Viewport3D::BoundingBox::fromPoints(mesh.vertices));
+        EXPECT_TRUE(record.polygroupNames.isEmpty());
+        EXPECT_TRUE(record.polygonIndToPolygroupInd.isEmpty());
     }
-    EXPECT_EQ(record.normals, vertexNormals(mesh.polygons, mesh.vertices));
-    EXPECT_EQ(record.boundingBox, Viewport3D::BoundingBox::fromPoints(mesh.vertices));
-    EXPECT_TRUE(record.polygroupNames.isEmpty());
-    EXPECT_TRUE(record.polygonIndToPolygroupInd.isEmpty());
 }
 
 TEST(GeomStack, ArraysWithDegeneratePolygons)

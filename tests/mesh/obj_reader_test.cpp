@@ -1,4 +1,5 @@
-// OBJ reading: line parsers, face checks, errors with their line, groups, line ends and numbers.
+// OBJ reading: line parsers, face checks, errors with their line, groups, line ends and numbers, and the
+// byte reader's parts read side by side giving the results of one pass.
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -34,6 +35,14 @@ Mesh readBytes(const QByteArray& text)
     Mesh m;
     m.ok = readFromObjBytes(text.constData(), text.size(), m.vertices, m.textureVertices, m.polygons,
                             m.texturePolygons, m.polygroupNames, m.groups, m.error);
+    return m;
+}
+
+Mesh readInParts(const QByteArray& text, qint64 partBytes)
+{
+    Mesh m;
+    m.ok = readFromObjBytes(text.constData(), text.size(), m.vertices, m.textureVertices, m.polygons, m.texturePolygons,
+                            m.polygroupNames, m.groups, m.error, partBytes);
     return m;
 }
 
@@ -460,4 +469,66 @@ TEST(ObjReader, GeneratedMeshReadsAlikeThroughBothReaders)
     EXPECT_EQ(mesh.vertices.size(), 3000);
     EXPECT_EQ(mesh.polygons.size(), 2000);
     EXPECT_EQ(mesh.polygroupNames, (QVector<QString>{"head", "arm left", "", "leg"}));
+}
+
+TEST(ObjReader, PartsReadSideBySideGiveTheResultsOfOnePass)
+{
+    // Failures in a later part than an earlier one's content, groups carried
+    // across parts (an empty name before any group stays ungrouped), partial
+    // results of a failed read, index errors counted over all parts, and a
+    // last line without a line break.
+    QByteArray large;
+    for (int i = 0; i < 200; ++i)
+        large += "v " + QByteArray::number(i) + " " + QByteArray::number(i % 7) + " 0.5\r\nvt 0.25 " +
+                 QByteArray::number(i) + "\n";
+    for (int f = 0; f < 300; ++f) {
+        if (f % 40 == 0)
+            large += QByteArray("g ") + (f % 80 ? "left" : "right") + "\n";
+        large += "f " + QByteArray::number(1 + f % 198) + "/1 " + QByteArray::number(2 + f % 198) + "/2 " +
+                 QByteArray::number(3 + f % 198) + "/3\n";
+    }
+    const QByteArray texts[] = {
+        large,
+        large + "f 1/1 2/2 999/3\n",
+        large + "v 1 2\n" + large,
+        large + "vt 0 0\nf 1/1 2/1 3\n",
+        "g \n" + kTriangle + "f 1 2 3\ng x\nf 1 2 3\ng \t\nf 1 2 3\ng x\nf 3 2 1",
+        "v 1 2 3\nvt 0.5 0.5\nf 1/1 1/1 1/1\ng a\nf 1/1 1/1 1/1\nv 1 2\nv 4 5 6\nf 1 2\n",
+        kTriangle + "f 1 2 3\nf 1 2 x\n" + kTriangle,
+        "f 1 2 3\n" + kTriangle + "f 1 2 9\n",
+        kTriangle + "f 1 2 3\nf 0 2 3\n",
+        "",
+        "\n\n\r\n",
+    };
+    for (const QByteArray& text : texts) {
+        TestSupport::LogCapture log;  // irregular faces are logged by every read
+        const Mesh whole = readInParts(text, text.size() + 1);
+        // Both readers agree on the whole text.
+        const Mesh checked = read(text);
+        EXPECT_EQ(whole.error, checked.error);
+        for (const qint64 partBytes : {1, 2, 5, 17, 64, 1000}) {
+            SCOPED_TRACE(partBytes);
+            const Mesh parts = readInParts(text, partBytes);
+            EXPECT_EQ(parts.ok, whole.ok) << text.left(40).toStdString();
+            EXPECT_EQ(parts.error, whole.error);
+            ASSERT_EQ(parts.vertices.size(), whole.vertices.size());
+            EXPECT_EQ(0, std::memcmp(parts.vertices.constData(), whole.vertices.constData(),
+                                     sizeof(QVector3D) * size_t(whole.vertices.size())));
+            EXPECT_EQ(parts.textureVertices, whole.textureVertices);
+            EXPECT_EQ(parts.polygons, whole.polygons);
+            EXPECT_EQ(parts.texturePolygons, whole.texturePolygons);
+            EXPECT_EQ(parts.polygroupNames, whole.polygroupNames);
+            EXPECT_EQ(parts.groups, whole.groups);
+        }
+    }
+    // The large text holds what it was written with.
+    const Mesh mesh = readInParts(large, 64);
+    ASSERT_TRUE(mesh.ok) << mesh.error.toStdString();
+    EXPECT_EQ(mesh.vertices.size(), 200);
+    EXPECT_EQ(mesh.polygons.size(), 300);
+    EXPECT_EQ(mesh.polygons[299], (QList<int>{299 % 198, 1 + 299 % 198, 2 + 299 % 198}));
+    EXPECT_EQ(mesh.polygroupNames, (QVector<QString>{"right", "left"}));
+    EXPECT_EQ(mesh.groups[0], 0);
+    EXPECT_EQ(mesh.groups[45], 1);
+    EXPECT_EQ(mesh.groups[299], 1);
 }

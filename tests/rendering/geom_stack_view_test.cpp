@@ -1,6 +1,7 @@
 // The loaded-model view: its polygroup colours and groups in the own view, its
 // single-colour geometry in the results view (layer and opacity), its trees,
-// the shading flags and the removal of both geometries on destruction.
+// the shading flags, the removal of both geometries on destruction, and a
+// record built from a preparation over a rescaled copy against a fresh one.
 #include "QuadScene.h"
 #include "mesh/MeshSelections.h"
 #include "numerics/Random.h"
@@ -9,12 +10,16 @@
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "spatial/BVH.h"
+#include "spatial/BVHFirstHitSearch.h"
 #include "spatial/KDTree.h"
 #include "support/GLViewTestHelpers.h"
 #include "support/QtPrinters.h"
+#include "support/TestMeshes.h"
 
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <random>
 
 using Viewport3D::GLGeometrySplitted;
 using Viewport3D::Viewport3D2;
@@ -328,4 +333,78 @@ TEST_F(GeomStackViewTest, BothGeometriesHoldThePlainPerCornerArraysAndGroupMasks
     }
     EXPECT_EQ(record->resultsGeometry->runStarts[0], QVector<int>{0});
     EXPECT_EQ(record->resultsGeometry->runCounts[0], QVector<int>{n});
+}
+
+TEST_F(GeomStackViewTest, PreparationOverARescaledCopyGivesTheRecordBuiltOverTheRescaledMesh)
+{
+    // Large enough for the trees to split over the pool.
+    const TestMeshes::Mesh torus = TestMeshes::bumpyTorus(40000);
+    GeometryStack::GeomStack mesh(torus.vertices, torus.triangles, {}, {}, {});
+    const double factor = 1.0 / 3.0 * 7.3;  // no power of two: every coordinate rounds anew
+
+    // Prepared over a rescaled copy before the mesh itself is rescaled, as a
+    // new target's common scale rescales the template.
+    auto rescaled = std::make_shared<GeometryStack::GeomStack>(mesh);
+    rescaled->scale(factor);
+    GeomStackViewPreparation fitting = prepareGeomStackView(rescaled);
+    // One over the positions before the rescale does not fit and is let go.
+    GeomStackViewPreparation stale = prepareGeomStackView(std::make_shared<GeometryStack::GeomStack>(mesh));
+    rescaled.reset();
+    mesh.scale(factor);
+    ASSERT_TRUE(preparationFits(*fitting.mesh, mesh));
+    ASSERT_FALSE(preparationFits(*stale.mesh, mesh));
+
+    const GeomStackView fresh(&mesh, modelView.get(), resultsView.get(), kModelColor, true, true, kWire, true);
+    const GeomStackView prepared(&mesh, modelView.get(), resultsView.get(), kModelColor, true, true, kWire, true,
+                                 &fitting);
+    const GeomStackView fallback(&mesh, modelView.get(), resultsView.get(), kModelColor, true, true, kWire, true,
+                                 &stale);
+    EXPECT_EQ(fitting.mesh, nullptr) << "the copy is let go once taken";
+    EXPECT_EQ(stale.mesh, nullptr);
+
+    const int n = fresh.viewGeometry->cornerCount;
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> coordinate(-60.0f * float(factor), 60.0f * float(factor));
+    for (const GeomStackView* record : {&prepared, &fallback}) {
+        // The same search structure, array for array, and the same answers.
+        const auto* root = dynamic_cast<const BVH2::BvhNode*>(record->bvh);
+        const auto* freshRoot = dynamic_cast<const BVH2::BvhNode*>(fresh.bvh);
+        ASSERT_TRUE(root && freshRoot && root->firstHitSearch() && freshRoot->firstHitSearch());
+        EXPECT_TRUE(root->firstHitSearch()->identicalTo(*freshRoot->firstHitSearch()));
+        for (int r = 0; r < 200; ++r) {
+            const QVector3D origin(coordinate(random), coordinate(random), coordinate(random));
+            const QVector3D direction = (QVector3D(coordinate(random), coordinate(random), 0) - origin).normalized();
+            int faceA = -1, faceB = -1;
+            double tA = std::numeric_limits<double>::max(), tB = tA;
+            record->bvh->findFirstRayIntersectedTriangle(origin, direction, mesh.triangles, mesh.vertices,
+                                                         BVH2::RayFaceIntersection_AnyFace, faceA, tA, nullptr,
+                                                         nullptr);
+            fresh.bvh->findFirstRayIntersectedTriangle(origin, direction, mesh.triangles, mesh.vertices,
+                                                       BVH2::RayFaceIntersection_AnyFace, faceB, tB, nullptr, nullptr);
+            ASSERT_EQ(faceA, faceB) << r;
+            ASSERT_EQ(tA, tB) << r;
+            float distanceA = 0, distanceB = 0;
+            ASSERT_EQ(record->kdTree->findNearestPointInd(origin, mesh.vertices, &distanceA),
+                      fresh.kdTree->findNearestPointInd(origin, mesh.vertices, &distanceB))
+                << r;
+            ASSERT_EQ(distanceA, distanceB) << r;
+        }
+        // The same buffers in both views.
+        const struct {
+            GLGeometrySplitted* geometry;
+            GLGeometrySplitted* freshGeometry;
+            QGLWidget* view;
+        } pairs[] = {{record->viewGeometry, fresh.viewGeometry, modelView.get()},
+                     {record->resultsGeometry, fresh.resultsGeometry, resultsView.get()}};
+        for (const auto& pair : pairs) {
+            pair.view->makeCurrent();
+            ASSERT_EQ(pair.geometry->cornerCount, n);
+            const int floats = 7 * n;  // positions, normals, edge flags (no texture layout)
+            const QVector<float> a = readBack<float>(pair.geometry, 0, floats);
+            const QVector<float> b = readBack<float>(pair.freshGeometry, 0, floats);
+            EXPECT_EQ(std::memcmp(a.constData(), b.constData(), sizeof(float) * size_t(a.size())), 0);
+            EXPECT_EQ(pair.geometry->runStarts, pair.freshGeometry->runStarts);
+            EXPECT_EQ(pair.geometry->runCounts, pair.freshGeometry->runCounts);
+        }
+    }
 }

@@ -1,8 +1,10 @@
 // Face hierarchy built with its top levels on the thread pool against the same
 // build on one thread: node for node the same tree (kinds, boxes to the bit,
-// leaf lists in order) and the same first hits, on meshes large enough to split
-// over the pool, with faces touching split planes, NaN corners and empty faces.
+// leaf lists in order), the same first-hit search structure (array for array)
+// and the same first hits, on meshes large enough to split over the pool, with
+// faces touching split planes, NaN corners and empty faces.
 #include "spatial/BVH.h"
+#include "spatial/BVHFirstHitSearch.h"
 
 #include "support/QtPrinters.h"
 
@@ -121,7 +123,9 @@ TEST(BvhParallelBuild, SameTreeAsTheOneThreadBuild)
         everyThird.append(f);
     QList<int> reversed = allFaces(n);
     std::reverse(reversed.begin(), reversed.end());
+    const int finiteFaces = n - 2;  // without the NaN corner and the empty face
     const Case cases[] = {{"all faces, leaf size 10", allFaces(n), 10},
+                          {"faces with finite corners, leaf size 10", allFaces(finiteFaces), 10},
                           {"all faces, leaf size 1", allFaces(n), 1},
                           {"all faces in reverse, leaf size 4", reversed, 4},
                           {"every third face, leaf size 10", everyThird, 10},
@@ -134,6 +138,17 @@ TEST(BvhParallelBuild, SameTreeAsTheOneThreadBuild)
         EXPECT_TRUE(sameTree(plain.get(), pooled.get(), leaves, faces));
         EXPECT_GE(faces, c.faces.size()) << "every listed face stands in some leaf";
         EXPECT_GT(leaves, 1);
+
+        // The search is made only over finite corners; where it exists the
+        // pooled build made the same arrays.
+        const FirstHitSearch* plainSearch = dynamic_cast<const BvhNode&>(*plain).firstHitSearch();
+        const FirstHitSearch* pooledSearch = dynamic_cast<const BvhNode&>(*pooled).firstHitSearch();
+        const bool finite = std::all_of(c.faces.begin(), c.faces.end(), [&](int f) { return f < finiteFaces; });
+        ASSERT_EQ(plainSearch != nullptr, finite);
+        ASSERT_EQ(pooledSearch != nullptr, finite);
+        if (finite) {
+            EXPECT_TRUE(plainSearch->identicalTo(*pooledSearch));
+        }
 
         // The first-hit search made for each root answers alike.
         std::mt19937 random(11);
@@ -153,6 +168,13 @@ TEST(BvhParallelBuild, SameTreeAsTheOneThreadBuild)
             ASSERT_EQ(vA, vB) << r;
         }
     }
+
+    // The comparison sees a difference: other leaves give other first copies.
+    std::unique_ptr<BvhNodeBase> leafSize10(buildTree(allFaces(finiteFaces), mesh.vertices, mesh.faces, 10));
+    std::unique_ptr<BvhNodeBase> leafSize1(buildTree(allFaces(finiteFaces), mesh.vertices, mesh.faces, 1));
+    EXPECT_FALSE(dynamic_cast<const BvhNode&>(*leafSize10)
+                     .firstHitSearch()
+                     ->identicalTo(*dynamic_cast<const BvhNode&>(*leafSize1).firstHitSearch()));
 }
 
 TEST(BvhParallelBuild, SameTreeWhenThePoolIsBusyOrCalledFromIt)
@@ -169,9 +191,13 @@ TEST(BvhParallelBuild, SameTreeWhenThePoolIsBusyOrCalledFromIt)
         QThreadPool::globalInstance()->start(
             [&roots, &mesh, i] { roots[i] = buildTree(mesh.vertices, mesh.faces, 10); });
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(120000));
+    const FirstHitSearch* plainSearch = dynamic_cast<const BvhNode&>(*plain).firstHitSearch();
+    ASSERT_NE(plainSearch, nullptr);
     for (int i = 0; i < builds; ++i) {
         int leaves = 0, faces = 0;
         EXPECT_TRUE(sameTree(plain.get(), roots[i], leaves, faces)) << i;
+        const FirstHitSearch* search = dynamic_cast<const BvhNode&>(*roots[i]).firstHitSearch();
+        EXPECT_TRUE(search && search->identicalTo(*plainSearch)) << i;
         delete roots[i];
     }
 }

@@ -61,6 +61,24 @@ QString checkOneInput(const uint8_t* data, size_t size)
         return "group names";
     if (fast.polygonIndToPolygroupInd != plain.polygonIndToPolygroupInd)
         return "group indices";
+
+    // Read in small parts side by side: the results of the one pass.
+    for (const qint64 partBytes : {1, 7, 64}) {
+        ReadResult parts;
+        parts.ok = ObjFileImport::readFromObjBytes(bytes, qint64(size), parts.vertices, parts.textureVertices,
+                                                   parts.polygons, parts.texturePolygons, parts.polygroupNames,
+                                                   parts.polygonIndToPolygroupInd, parts.error, partBytes);
+        const QString where = " (in parts of " + QString::number(partBytes) + " bytes)";
+        if (parts.ok != fast.ok || parts.error != fast.error)
+            return "result" + where;
+        if (!sameBits(parts.vertices, fast.vertices) || !sameBits(parts.textureVertices, fast.textureVertices))
+            return "vertices" + where;
+        if (parts.polygons != fast.polygons || parts.texturePolygons != fast.texturePolygons)
+            return "polygons" + where;
+        if (parts.polygroupNames != fast.polygroupNames ||
+            parts.polygonIndToPolygroupInd != fast.polygonIndToPolygroupInd)
+            return "groups" + where;
+    }
     if (!plain.ok)
         return QString();
 
