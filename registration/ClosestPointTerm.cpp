@@ -60,12 +60,20 @@ InfluenceSubset influenceOf(int v, const QVector<QVector<double> >& rotations,
                             const QVector<QVector<double> >& translations, const ClosestPointInputs& in)
 {
     InfluenceSubset s;
-    const QVector<double>& row = in.weightsTable[v];
-    s.nodes = getNonZeroElementIndices(row);
+    if (!in.influence.isEmpty()) {
+        // Picked once for the solve: the same lists, shared.
+        const VertexInfluence& picked = in.influence[v];
+        s.nodes = picked.nodes;
+        s.positions = picked.positions;
+        s.weights = picked.weights;
+    } else {
+        const QVector<double>& row = in.weightsTable[v];
+        s.nodes = getNonZeroElementIndices(row);
+        s.positions = subset(in.nodes, s.nodes);
+        s.weights = subset(row, s.nodes);
+    }
     s.rotations = subset(rotations, s.nodes);
     s.translations = subset(translations, s.nodes);
-    s.positions = subset(in.nodes, s.nodes);
-    s.weights = subset(row, s.nodes);
     return s;
 }
 

@@ -1,7 +1,11 @@
 // The registration solver's faster routes held bit for bit against the plain ones they replace.
 #include "numerics/Random.h"
 #include "numerics/SparseMatrix.h"
+#include "registration/ClosestPointTerm.h"
+#include "registration/DifferentiableParameters.h"
+#include "registration/EmbeddedDeformation.h"
 #include "registration/EuclideanWeights.h"
+#include "registration/InfluenceTable.h"
 #include "registration/NeighboursTable.h"
 #include "registration/NonRigidRegistrationSparseLM.h"
 #include "registration/RegistrationEnergy.h"
@@ -204,6 +208,116 @@ TEST(SolverFastRoutes, LargeAndWideJacobiansEqualTheListOfListsRoute)
         expectSameBits(got, expected);
         expectSameRecord(fast.m, plain.m);
     }
+}
+
+void expectSameDerivatives(const QVector<DerVal>& a, const QVector<DerVal>& b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    for (int i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(std::memcmp(&a[i].value, &b[i].value, sizeof(double)), 0) << i;
+        ASSERT_EQ(a[i].derivatives.size(), b[i].derivatives.size()) << i;
+        EXPECT_EQ(std::memcmp(a[i].derivatives.constData(), b[i].derivatives.constData(),
+                              sizeof(double) * size_t(a[i].derivatives.size())),
+                  0)
+            << i;
+    }
+}
+
+void expectSamePoints(const QVector<QVector3D>& a, const QVector<QVector3D>& b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(std::memcmp(a.constData(), b.constData(), sizeof(QVector3D) * size_t(a.size())), 0);
+}
+
+// Weights tables a scan can give: NaN and negative weights, rows of zeros, rows cut short,
+// rows missing at the end, long rows of many nodes.
+TEST(SolverFastRoutes, InfluenceTableGivesTheSameTermsPreviewAndSizes)
+{
+    const std::vector<Case> cases = {
+        {"four nodes a vertex", [](Problem&) {}},
+        {"NaN, negative and zero rows",
+         [](Problem& p) {
+             p.in.weightsTable[6][0] = std::nan("");
+             p.in.weightsTable[8][1] = -0.25;
+             p.in.weightsTable[10].fill(0.0);
+             p.in.weightsTable[12][2] = -0.0;
+         }},
+        {"rows cut short and missing",
+         [](Problem& p) {
+             p.in.weightsTable[14].resize(3);
+             p.in.weightsTable[15].clear();
+             p.in.weightsTable.resize(p.in.weightsTable.size() - 5);
+             QVector<int> kept;
+             for (int v : p.in.srcFitIndices)
+                 if (v < p.in.weightsTable.size())
+                     kept << v;
+             p.in.srcFitIndices = kept;
+         }},
+        {"twenty nodes a vertex",
+         [](Problem& p) {
+             p.in.weightsTable = buildWeightsTable(p.in.srcVertices, p.in.nodes, 20);
+             p.in.neighboursTable = buildNeighboursTable(p.in.weightsTable);
+         }},
+        {"thousands of fit rows on the thread pool",
+         [](Problem& p) {
+             p.in.srcFitIndices.clear();
+             for (int i = 0; i < 5000; ++i)
+                 p.in.srcFitIndices << (7 * i) % p.in.srcVertices.size();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Problem p(23, 300, 24, 4);
+        c.change(p);
+        RegistrationInputs cached = p.in;
+        cached.influence = influenceTableOf(p.in.weightsTable, p.in.nodes);
+        ASSERT_EQ(cached.influence.size(), p.in.weightsTable.size());
+
+        expectSameBits(eIcp(p.rotations, p.translations, cached), eIcp(p.rotations, p.translations, p.in));
+        QVector<QList<int> > cachedTable, plainTable;
+        expectSameDerivatives(eIcpDer(p.rotations, p.translations, cached, cachedTable),
+                              eIcpDer(p.rotations, p.translations, p.in, plainTable));
+        EXPECT_EQ(cachedTable, plainTable);
+        expectSameBits(errorMetric(p.rotations, p.translations, cached),
+                       errorMetric(p.rotations, p.translations, p.in));
+
+        QVector<QVector3D> vertices, normals, plainVertices, plainNormals;
+        deformVerticesAndNormalsByInfluence(p.in.srcVertices, p.in.srcNormals, p.rotations, p.translations, p.in.nodes,
+                                            cached.influence, &vertices, &normals);
+        deformVerticesAndNormalsByGraph(p.in.srcVertices, p.in.srcNormals, p.rotations, p.translations, p.in.nodes,
+                                        p.in.weightsTable, &plainVertices, &plainNormals);
+        expectSamePoints(vertices, plainVertices);
+        expectSamePoints(normals, plainNormals);
+
+        const SolvedNodes solved = findSolvedNodes(p.rotations, p.translations, p.in.weightsTable, p.in.neighboursTable,
+                                                   p.in.srcFitIndices, p.in.srcControlIndices);
+        const SolvedNodes solvedCached =
+            findSolvedNodes(p.rotations, p.translations, p.in.weightsTable, p.in.neighboursTable, p.in.srcFitIndices,
+                            p.in.srcControlIndices, &cached.influence);
+        EXPECT_EQ(solvedCached.nodes, solved.nodes);
+        EXPECT_EQ(solvedCached.columnOf, solved.columnOf);
+        const SparseLMProblemSize size = sparseLMProblemSize(
+            solved.nodes.size(), p.in.weightsTable, p.in.neighboursTable, p.in.srcFitIndices, p.in.srcControlIndices);
+        const SparseLMProblemSize sizeCached =
+            sparseLMProblemSize(solved.nodes.size(), p.in.weightsTable, p.in.neighboursTable, p.in.srcFitIndices,
+                                p.in.srcControlIndices, &cached.influence);
+        EXPECT_EQ(sizeCached.jacobianCapacity, size.jacobianCapacity);
+        EXPECT_EQ(sizeCached.nobs, size.nobs);
+    }
+}
+
+TEST(SolverFastRoutes, InfluenceTableOfRowsNamingMissingNodesIsEmpty)
+{
+    Problem p(29, 60, 6, 4);
+    const QVector<VertexInfluence> table = influenceTableOf(p.in.weightsTable, p.in.nodes);
+    ASSERT_EQ(table.size(), 60);
+    for (int v = 0; v < 60; ++v) {
+        EXPECT_EQ(table[v].nodes, getNonZeroElementIndices(p.in.weightsTable[v]));
+        EXPECT_EQ(table[v].positions, subset(p.in.nodes, table[v].nodes));
+        EXPECT_EQ(table[v].weights, subset(p.in.weightsTable[v], table[v].nodes));
+    }
+    p.in.weightsTable[59] << 0.0 << 0.5;  // a weight for a seventh node of six
+    EXPECT_TRUE(influenceTableOf(p.in.weightsTable, p.in.nodes).isEmpty());
 }
 
 void writeIntoTooSmallRecord()
