@@ -9,6 +9,7 @@
 #include "registration/NeighboursTable.h"
 #include "registration/NonRigidRegistrationSparseLM.h"
 #include "registration/RegistrationEnergy.h"
+#include "registration/SubsetDeformation.h"
 #include "spatial/KDTree.h"
 
 #include <gtest/gtest.h>
@@ -318,6 +319,114 @@ TEST(SolverFastRoutes, InfluenceTableOfRowsNamingMissingNodesIsEmpty)
     }
     p.in.weightsTable[59] << 0.0 << 0.5;  // a weight for a seventh node of six
     EXPECT_TRUE(influenceTableOf(p.in.weightsTable, p.in.nodes).isEmpty());
+}
+
+// The closest-point rows as the term first formed them: every vertex's node subsets picked
+// out of the table, its deformation through the per-vertex forms of SubsetDeformation.
+struct PlainCorrespondence {
+    bool found = false;
+    Vec<double> b, n;
+    double gateTimesMask = 0.0;
+};
+
+PlainCorrespondence plainCorrespondence(const Vec<double>& c, const Vec<double>& d, const ClosestPointInputs& in)
+{
+    PlainCorrespondence k;
+    const int g =
+        in.dstKdTree->findNearestPointInd(QVector3D{float(c[0]), float(c[1]), float(c[2])}, in.dstVertices, nullptr);
+    if (g < 0)
+        return k;
+    k.found = true;
+    k.b = Vec<double>(in.dstVertices[g]);
+    k.n = Vec<double>(in.dstNormals[g]);
+    const double gate = angleBetweenVectors(d, k.n) < 0.7853981633974483 ? 1.0 : 0.0;
+    k.gateTimesMask = gate * (in.dstMask[g] ? 0.0 : 1.0);
+    return k;
+}
+
+QVector<double> plainClosestPointValues(const Table& r, const Table& t, const ClosestPointInputs& in)
+{
+    QVector<double> values;
+    for (int v : in.srcFitIndices) {
+        const QList<int> nodes = getNonZeroElementIndices(in.weightsTable[v]);
+        const Table rs = subset(r, nodes), ts = subset(t, nodes);
+        const QVector<QVector3D> positions = subset(in.nodes, nodes);
+        const QVector<double> weights = subset(in.weightsTable[v], nodes);
+        const Vec<double> c = deformVertexSubset(rs, ts, in.srcVertices[v], positions, weights);
+        const Vec<double> d = deformNormalSubset(rs, in.srcNormals[v], positions, weights);
+        const PlainCorrespondence k = plainCorrespondence(c, d, in);
+        if (!k.found) {
+            values << 0.0;
+            continue;
+        }
+        const double distance = (k.b - c).norm();
+        const double plane = k.n[0] * (c[0] - k.b[0]) + k.n[1] * (c[1] - k.b[1]) + k.n[2] * (c[2] - k.b[2]);
+        values << k.gateTimesMask * (in.alphaPointToPoint * distance + in.alphaPointToPlane * plane) * in.eIcpWeight;
+    }
+    return values;
+}
+
+QVector<DerVal> plainClosestPointDerivatives(const Table& r, const Table& t, const ClosestPointInputs& in)
+{
+    QVector<DerVal> values;
+    for (int v : in.srcFitIndices) {
+        const QList<int> nodes = getNonZeroElementIndices(in.weightsTable[v]);
+        const Table rs = subset(r, nodes), ts = subset(t, nodes);
+        const QVector<QVector3D> positions = subset(in.nodes, nodes);
+        const QVector<double> weights = subset(in.weightsTable[v], nodes);
+        const Vec<double> d = deformNormalSubset(rs, in.srcNormals[v], positions, weights);
+        QVector<QVector<DerVal> > rsDer, tsDer;
+        makeParamsDifferentiable(rs, ts, rsDer, tsDer);
+        const Vec<DerVal> c = deformVertexSubset(rsDer, tsDer, in.srcVertices[v], positions, weights);
+        const PlainCorrespondence k = plainCorrespondence(undifContainer(c), d, in);
+        if (!k.found) {
+            values << DerVal(0.0, 6 * nodes.size());
+            continue;
+        }
+        const Vec<DerVal> b = k.b.convertTo<DerVal>();
+        const Vec<DerVal> n = k.n.convertTo<DerVal>();
+        const DerVal distance = (c - b).norm();
+        DerVal plane = n[0] * (c[0] - b[0]);
+        plane = std::move(plane) + n[1] * (c[1] - b[1]);
+        plane = std::move(plane) + n[2] * (c[2] - b[2]);
+        values << (DerVal(k.gateTimesMask) *
+                   (DerVal(in.alphaPointToPoint) * distance + DerVal(in.alphaPointToPlane) * plane)) *
+                      DerVal(in.eIcpWeight);
+    }
+    return values;
+}
+
+TEST(SolverFastRoutes, ClosestPointRowsEqualThePerVertexSubsetForms)
+{
+    // Transforms far from the identity close some gates; NaN and negative weights, a row of
+    // zeros (NaN normal, closed gate) and twenty-node rows stress the sums.
+    for (int influence : {4, 20}) {
+        SCOPED_TRACE(influence);
+        Problem p(41, 500, 30, influence);
+        for (int j = 0; j < p.rotations.size(); j += 3)
+            p.rotations[j] = {uniform(-2, 2), uniform(-2, 2), uniform(-2, 2)};
+        p.in.weightsTable[6][0] = std::nan("");
+        p.in.weightsTable[8][1] = -0.25;
+        p.in.weightsTable[10].fill(0.0);
+        for (int i = 0; i < 2500; ++i)  // enough rows for the thread pool
+            p.in.srcFitIndices << (3 * i) % p.in.srcVertices.size();
+        RegistrationInputs cached = p.in;
+        cached.influence = influenceTableOf(p.in.weightsTable, p.in.nodes);
+        const QVector<double> plain = plainClosestPointValues(p.rotations, p.translations, p.in);
+        const QVector<DerVal> plainDer = plainClosestPointDerivatives(p.rotations, p.translations, p.in);
+        int open = 0;
+        for (double x : plain)
+            open += x != 0.0;
+        EXPECT_GT(open, 100);
+        EXPECT_LT(open, plain.size() - 100);
+        for (const RegistrationInputs* in : {&p.in, &cached}) {
+            expectSameBits(eIcp(p.rotations, p.translations, *in), plain);
+            expectSameBits(eIcpSerial(p.rotations, p.translations, *in), plain);
+            QVector<QList<int> > table;
+            expectSameDerivatives(eIcpDer(p.rotations, p.translations, *in, table), plainDer);
+            expectSameDerivatives(eIcpDerSerial(p.rotations, p.translations, *in, table), plainDer);
+        }
+    }
 }
 
 void writeIntoTooSmallRecord()
