@@ -9,6 +9,7 @@
 #include "registration/NeighboursTable.h"
 #include "registration/NonRigidRegistrationSparseLM.h"
 #include "registration/RegistrationEnergy.h"
+#include "registration/RegularisationTerm.h"
 #include "registration/SubsetDeformation.h"
 #include "spatial/KDTree.h"
 
@@ -427,6 +428,35 @@ TEST(SolverFastRoutes, ClosestPointRowsEqualThePerVertexSubsetForms)
             expectSameDerivatives(eIcpDerSerial(p.rotations, p.translations, *in, table), plainDer);
         }
     }
+}
+
+TEST(SolverFastRoutes, RegularisationRowsOnThePoolEqualNodeByNodeRows)
+{
+    Problem p(17, 3000, 700, 4);
+    const int total = getTotalNeighbours(p.in.neighboursTable);
+    ASSERT_GE(total, 2048);  // spread over the thread pool
+    // Node by node: a table holding one node's pairs is far too small for the pool.
+    QVector<double> plain, plainUniform;
+    QVector<DerVal> plainDer, plainDerUniform;
+    QVector<QList<int> > plainPairs;
+    for (int j = 0; j < p.in.nodes.size(); ++j) {
+        QVector<QList<int> > one(p.in.nodes.size());
+        one[j] = p.in.neighboursTable[j];
+        QVector<QList<int> > pairs;
+        plain << eReg(p.rotations, p.translations, p.in.nodes, one, p.in.eRegMultipliers);
+        plainUniform << eReg(p.rotations, p.translations, p.in.nodes, one, 1.3);
+        plainDer << eRegDer(p.rotations, p.translations, p.in.nodes, one, p.in.eRegMultipliers, pairs);
+        plainPairs << pairs;
+        plainDerUniform << eRegDer(p.rotations, p.translations, p.in.nodes, one, 1.3, pairs);
+    }
+    expectSameBits(eReg(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, p.in.eRegMultipliers), plain);
+    expectSameBits(eReg(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, 1.3), plainUniform);
+    QVector<QList<int> > pairs;
+    expectSameDerivatives(
+        eRegDer(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, p.in.eRegMultipliers, pairs), plainDer);
+    EXPECT_EQ(pairs, plainPairs);
+    expectSameDerivatives(eRegDer(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, 1.3, pairs),
+                          plainDerUniform);
 }
 
 void writeIntoTooSmallRecord()
