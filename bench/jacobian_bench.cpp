@@ -10,6 +10,7 @@
 #include "numerics/SparseSolver/splm_cholmod.h"
 #include "registration/ClosestPointTerm.h"
 #include "registration/EuclideanWeights.h"
+#include "registration/InfluenceTable.h"
 #include "registration/NeighboursTable.h"
 #include "registration/NonRigidRegistrationInteractiveUpdater.h"
 #include "registration/NonRigidRegistrationSparseLM.h"
@@ -95,6 +96,7 @@ struct Scene {
     {
         std::unique_ptr<NonRigidRegistrationDataERegMultipliers> d(new NonRigidRegistrationDataERegMultipliers);
         static_cast<RegistrationInputs&>(*d) = inputs;
+        d->influence = influenceTableOf(inputs.weightsTable, inputs.nodes);
         d->updater = u;
         return d;
     }

@@ -1,5 +1,6 @@
 #include "registration/ClosestPointTerm.h"
 
+#include "numerics/Quaternion.h"
 #include "numerics/Vector.h"
 #include "registration/DifferentiableParameters.h"
 #include "registration/SubsetDeformation.h"
@@ -8,6 +9,7 @@
 #include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace NonRigidRegistration {
@@ -47,6 +49,75 @@ Correspondence findCorrespondence(const Vec<double>& c, const Vec<double>& defor
     return result;
 }
 
+// Every node's rotation matrix, formed once per evaluation of the block by
+// Quaternion<double>::rotationMatrix itself instead of once per vertex it moves.
+struct RotationMatrix {
+    double r[3][3];
+};
+
+QVector<RotationMatrix> rotationMatricesOf(const QVector<QVector<double> >& rotations)
+{
+    QVector<RotationMatrix> matrices(rotations.size());
+    for (int m = 0; m < rotations.size(); ++m) {
+        const QVector<double>& p = rotations[m];
+        const QVector<QVector<double> > rows = Quaternion<double>(p[0], p[1], p[2]).rotationMatrix();
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                matrices[m].r[i][j] = rows[i][j];
+    }
+    return matrices;
+}
+
+// Row i of R times d as Vec's matrix product forms it: r = r0 d0, then r + r1 d1, r + r2 d2.
+inline double rowTimes(const double* row, const double* d)
+{
+    double r = row[0] * d[0];
+    r = r + row[1] * d[1];
+    r = r + row[2] * d[2];
+    return r;
+}
+
+// deformVertexSubset (double) with the nodes' matrices looked up: the same operations in
+// the same order, without the per-vertex matrices and vectors.
+Vec<double> deformVertexThrough(const QVector<RotationMatrix>& matrices, const QList<int>& nodes,
+                                const QVector<QVector<double> >& translations, const QVector3D& vertex,
+                                const QVector<QVector3D>& positions, const QVector<double>& weights)
+{
+    double acc[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < positions.size(); ++i) {
+        const RotationMatrix& R = matrices[nodes[i]];
+        const QVector3D diff = vertex - positions[i];  // single-precision difference, then widened
+        const double d[3] = {double(diff.x()), double(diff.y()), double(diff.z())};
+        const QVector<double>& t = translations[nodes[i]];
+        const double g[3] = {double(positions[i].x()), double(positions[i].y()), double(positions[i].z())};
+        for (int j = 0; j < 3; ++j) {
+            const double term = ((rowTimes(R.r[j], d) + g[j]) + t[j]) * weights[i];
+            acc[j] = i == 0 ? term : acc[j] + term;
+        }
+    }
+    return Vec<double>(QVector<double>{acc[0], acc[1], acc[2]});
+}
+
+// deformNormalSubset (double) likewise: no node (or a zero sum) gives NaN components.
+Vec<double> deformNormalThrough(const QVector<RotationMatrix>& matrices, const QList<int>& nodes,
+                                const QVector3D& normal, const QVector<double>& weights)
+{
+    const double n[3] = {double(normal.x()), double(normal.y()), double(normal.z())};
+    double acc[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < nodes.size(); ++i) {
+        const RotationMatrix& R = matrices[nodes[i]];
+        for (int j = 0; j < 3; ++j) {
+            const double term = rowTimes(R.r[j], n) * weights[i];
+            acc[j] = i == 0 ? term : acc[j] + term;
+        }
+    }
+    double squares = acc[0] * acc[0];
+    squares = squares + acc[1] * acc[1];
+    squares = squares + acc[2] * acc[2];
+    const double length = std::sqrt(squares);
+    return Vec<double>(QVector<double>{acc[0] / length, acc[1] / length, acc[2] / length});
+}
+
 // The influence nodes of a vertex and their data, picked out of the per-node tables.
 struct InfluenceSubset {
     QList<int> nodes;
@@ -56,25 +127,39 @@ struct InfluenceSubset {
     QVector<double> weights;
 };
 
+// The parameter subsets are taken for the differentiated form only (withParameters).
 InfluenceSubset influenceOf(int v, const QVector<QVector<double> >& rotations,
-                            const QVector<QVector<double> >& translations, const ClosestPointInputs& in)
+                            const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+                            bool withParameters)
 {
     InfluenceSubset s;
-    const QVector<double>& row = in.weightsTable[v];
-    s.nodes = getNonZeroElementIndices(row);
-    s.rotations = subset(rotations, s.nodes);
-    s.translations = subset(translations, s.nodes);
-    s.positions = subset(in.nodes, s.nodes);
-    s.weights = subset(row, s.nodes);
+    if (!in.influence.isEmpty()) {
+        // Picked once for the solve: the same lists, shared.
+        const VertexInfluence& picked = in.influence[v];
+        s.nodes = picked.nodes;
+        s.positions = picked.positions;
+        s.weights = picked.weights;
+    } else {
+        const QVector<double>& row = in.weightsTable[v];
+        s.nodes = getNonZeroElementIndices(row);
+        s.positions = subset(in.nodes, s.nodes);
+        s.weights = subset(row, s.nodes);
+    }
+    if (withParameters) {
+        s.rotations = subset(rotations, s.nodes);
+        s.translations = subset(translations, s.nodes);
+    }
     return s;
 }
 
 double closestPointValue(int v, const QVector<QVector<double> >& rotations,
-                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in)
+                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+                         const QVector<RotationMatrix>& matrices)
 {
-    const InfluenceSubset s = influenceOf(v, rotations, translations, in);
-    const Vec<double> c = deformVertexSubset(s.rotations, s.translations, in.srcVertices[v], s.positions, s.weights);
-    const Vec<double> d = deformNormalSubset(s.rotations, in.srcNormals[v], s.positions, s.weights);
+    const InfluenceSubset s = influenceOf(v, rotations, translations, in, false);
+    const Vec<double> c =
+        deformVertexThrough(matrices, s.nodes, translations, in.srcVertices[v], s.positions, s.weights);
+    const Vec<double> d = deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights);
     const Correspondence k = findCorrespondence(c, d, in);
     if (!k.found)
         return 0.0;
@@ -86,12 +171,12 @@ double closestPointValue(int v, const QVector<QVector<double> >& rotations,
 }
 
 DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                       const ClosestPointInputs& in, QList<int>& influence)
+                       const ClosestPointInputs& in, const QVector<RotationMatrix>& matrices, QList<int>& influence)
 {
-    const InfluenceSubset s = influenceOf(v, rotations, translations, in);
+    const InfluenceSubset s = influenceOf(v, rotations, translations, in, true);
     influence = s.nodes;
     // The gate follows the plain parameters and carries no derivatives.
-    const Vec<double> d = deformNormalSubset(s.rotations, in.srcNormals[v], s.positions, s.weights);
+    const Vec<double> d = deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights);
     QVector<QVector<DerVal> > rsDer, tsDer;
     makeParamsDifferentiable(s.rotations, s.translations, rsDer, tsDer);
     const Vec<DerVal> c = deformVertexSubset(rsDer, tsDer, in.srcVertices[v], s.positions, s.weights);
@@ -111,11 +196,11 @@ DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const 
 
 // Rows first .. last - 1 into preallocated outputs.
 void closestPointDerRows(int first, int last, const QVector<QVector<double> >& rotations,
-                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in, DerVal* residuals,
-                         QList<int>* table)
+                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+                         const QVector<RotationMatrix>& matrices, DerVal* residuals, QList<int>* table)
 {
     for (int i = first; i < last; ++i)
-        residuals[i] = closestPointDer(in.srcFitIndices[i], rotations, translations, in, table[i]);
+        residuals[i] = closestPointDer(in.srcFitIndices[i], rotations, translations, in, matrices, table[i]);
 }
 
 // Calls work(first, last) for consecutive chunks of rows on the global thread pool and waits.
@@ -135,9 +220,10 @@ void forEachChunk(int count, Work work)
 QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                            const ClosestPointInputs& inputs)
 {
+    const QVector<RotationMatrix> matrices = rotationMatricesOf(rotations);
     QVector<double> residuals(inputs.srcFitIndices.size());
     for (int i = 0; i < residuals.size(); ++i)
-        residuals[i] = closestPointValue(inputs.srcFitIndices[i], rotations, translations, inputs);
+        residuals[i] = closestPointValue(inputs.srcFitIndices[i], rotations, translations, inputs, matrices);
     return residuals;
 }
 
@@ -147,11 +233,12 @@ QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<Q
     const int count = inputs.srcFitIndices.size();
     if (count < kParallelRows)
         return eIcpSerial(rotations, translations, inputs);
+    const QVector<RotationMatrix> matrices = rotationMatricesOf(rotations);
     QVector<double> residuals(count);
     double* values = residuals.data();  // detached before any thread writes
     forEachChunk(count, [&](int first, int last) {
         for (int i = first; i < last; ++i)
-            values[i] = closestPointValue(inputs.srcFitIndices[i], rotations, translations, inputs);
+            values[i] = closestPointValue(inputs.srcFitIndices[i], rotations, translations, inputs, matrices);
     });
     return residuals;
 }
@@ -162,7 +249,8 @@ QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const 
     const int count = inputs.srcFitIndices.size();
     QVector<DerVal> residuals(count);
     influenceNodeIndexTable.resize(count);
-    closestPointDerRows(0, count, rotations, translations, inputs, residuals.data(), influenceNodeIndexTable.data());
+    closestPointDerRows(0, count, rotations, translations, inputs, rotationMatricesOf(rotations), residuals.data(),
+                        influenceNodeIndexTable.data());
     return residuals;
 }
 
@@ -178,8 +266,9 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
     influenceNodeIndexTable.resize(count);
     DerVal* residualSlots = residuals.data();
     QList<int>* tableSlots = influenceNodeIndexTable.data();
+    const QVector<RotationMatrix> matrices = rotationMatricesOf(rotations);
     forEachChunk(count, [&](int first, int last) {
-        closestPointDerRows(first, last, rotations, translations, inputs, residualSlots, tableSlots);
+        closestPointDerRows(first, last, rotations, translations, inputs, matrices, residualSlots, tableSlots);
     });
     return residuals;
 }

@@ -203,19 +203,21 @@ QVector<QVector3D> deformNormalsByGraph(const QVector<QVector3D>& normals, const
     return deformed;
 }
 
-void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
-                                     const QVector<QVector<double> >& rotations,
-                                     const QVector<QVector<double> >& translations,
-                                     const QVector<QVector3D>& nodePositions,
-                                     const QVector<QVector<double> >& weightsTable,
-                                     QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals)
+namespace {
+
+// deformVerticesAndNormalsByGraph's pass, each vertex's weights visited by
+// forEachWeightOf(j, visit) in ascending node order.
+template <typename ForEachWeightOf>
+void deformBothInOnePass(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                         const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                         const QVector<QVector3D>& nodePositions, ForEachWeightOf forEachWeightOf,
+                         QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals)
 {
     const QVector<NodeMotion> motions = nodeMotions(rotations, &translations, nodePositions);
     QVector<QVector3D> movedVertices(vertices.size());
     QVector<QVector3D> turnedNormals(normals.size());
     const int count = std::max(vertices.size(), normals.size());
     for (int j = 0; j < count; ++j) {
-        const QVector<double>& row = rowOf(weightsTable, j);
         const bool hasVertex = j < vertices.size(), hasNormal = j < normals.size();
         const QVector3D v = hasVertex ? vertices[j] : QVector3D();
         const QVector3D normal = hasNormal ? normals[j] : QVector3D();
@@ -223,7 +225,7 @@ void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const Q
         double vertexAcc[3] = {0.0, 0.0, 0.0}, normalAcc[3] = {0.0, 0.0, 0.0};
         bool vertexFirst = true, normalFirst = true;
         // One read of the row serves both sums.
-        forEachWeight(row.constData(), weightCount(motions, row), [&](int m, double w) {
+        forEachWeightOf(j, motions, [&](int m, double w) {
             if (hasVertex)
                 addVertexTerm(motions[m], v, w, vertexAcc, vertexFirst);
             if (hasNormal)
@@ -238,6 +240,44 @@ void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const Q
         *deformedVertices = movedVertices;
     if (deformedNormals)
         *deformedNormals = turnedNormals;
+}
+
+}  // namespace
+
+void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                                     const QVector<QVector<double> >& rotations,
+                                     const QVector<QVector<double> >& translations,
+                                     const QVector<QVector3D>& nodePositions,
+                                     const QVector<QVector<double> >& weightsTable,
+                                     QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals)
+{
+    deformBothInOnePass(
+        vertices, normals, rotations, translations, nodePositions,
+        [&](int j, const QVector<NodeMotion>& motions, auto visit) {
+            const QVector<double>& row = rowOf(weightsTable, j);
+            forEachWeight(row.constData(), weightCount(motions, row), visit);
+        },
+        deformedVertices, deformedNormals);
+}
+
+void deformVerticesAndNormalsByInfluence(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                                         const QVector<QVector<double> >& rotations,
+                                         const QVector<QVector<double> >& translations,
+                                         const QVector<QVector3D>& nodePositions,
+                                         const QVector<VertexInfluence>& influence,
+                                         QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals)
+{
+    deformBothInOnePass(
+        vertices, normals, rotations, translations, nodePositions,
+        [&](int j, const QVector<NodeMotion>& motions, auto visit) {
+            if (j >= influence.size())
+                return;  // a vertex without a row gets no term
+            const VertexInfluence& s = influence[j];
+            for (int i = 0; i < s.nodes.size(); ++i)
+                if (s.nodes[i] < motions.size())
+                    visit(s.nodes[i], s.weights[i]);
+        },
+        deformedVertices, deformedNormals);
 }
 
 QVector<QVector3D> deformNodes(const QVector<QVector3D>& nodePositions, const QVector<QVector<double> >& translations)

@@ -7,6 +7,7 @@
 // positions. Weights are used exactly as stored, never divided by their sum:
 //   v' = Σ w_i (R_i (v - g_i) + g_i + t_i),   n' = normalised Σ w_i R_i n.
 #include "numerics/Vector.h"
+#include "registration/InfluenceTable.h"
 
 #include <QMatrix4x4>
 #include <QVector3D>
@@ -42,6 +43,15 @@ void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const Q
                                      const QVector<QVector3D>& nodePositions,
                                      const QVector<QVector<double> >& weightsTable,
                                      QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals);
+
+// The same from the influence table of the weights table (influenceTableOf, built on the same
+// node positions): the same values, without reading the rows' zeros.
+void deformVerticesAndNormalsByInfluence(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                                         const QVector<QVector<double> >& rotations,
+                                         const QVector<QVector<double> >& translations,
+                                         const QVector<QVector3D>& nodePositions,
+                                         const QVector<VertexInfluence>& influence,
+                                         QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals);
 
 // g_i + t_i for every node.
 QVector<QVector3D> deformNodes(const QVector<QVector3D>& nodePositions, const QVector<QVector<double> >& translations);

@@ -62,14 +62,28 @@ double squaredNorm(const QVector<double>& values)
     return sum;
 }
 
+namespace {
+
+// The influence nodes of vertex v: from the influence table when there is one.
+QList<int> influenceNodesOf(int v, const QVector<QVector<double> >& weightsTable,
+                            const QVector<VertexInfluence>* influence)
+{
+    if (influence && !influence->isEmpty())
+        return (*influence)[v].nodes;
+    return getNonZeroElementIndices(weightsTable[v]);
+}
+
+}  // namespace
+
 SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                             const QVector<QVector<double> >& weightsTable, const QVector<QList<int> >& neighboursTable,
-                            const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices)
+                            const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices,
+                            const QVector<VertexInfluence>* influence)
 {
     const int nNodes = rotations.size();
     QVector<bool> used(nNodes, false);
     auto markInfluence = [&](int v) {
-        for (int node : getNonZeroElementIndices(weightsTable[v]))
+        for (int node : influenceNodesOf(v, weightsTable, influence))
             used[node] = true;
     };
     for (int v : srcControlIndices)
@@ -101,7 +115,8 @@ SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QV
 
 SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVector<double> >& weightsTable,
                                         const QVector<QList<int> >& neighboursTable, const QVector<int>& srcFitIndices,
-                                        const QVector<int>& srcControlIndices)
+                                        const QVector<int>& srcControlIndices,
+                                        const QVector<VertexInfluence>* influence)
 {
     const int nTotalNeighbours = getTotalNeighbours(neighboursTable);
     SparseLMProblemSize size;
@@ -110,9 +125,9 @@ SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVect
     const qint64 formula = 60LL * (srcControlIndices.size() + srcFitIndices.size()) + 12LL * nTotalNeighbours;
     qint64 needed = 12LL * nTotalNeighbours;
     for (int v : srcControlIndices)
-        needed += 6LL * getNonZeroElementIndices(weightsTable[v]).size();
+        needed += 6LL * influenceNodesOf(v, weightsTable, influence).size();
     for (int v : srcFitIndices)
-        needed += 6LL * getNonZeroElementIndices(weightsTable[v]).size();
+        needed += 6LL * influenceNodesOf(v, weightsTable, influence).size();
     size.jacobianCapacity = int(std::max(formula, needed));
     return size;
 }
@@ -188,8 +203,12 @@ void publishPreview(const Data& d, const QVector<QVector<double> >& rotations,
                     const QVector<QVector<double> >& translations)
 {
     QVector<QVector3D> srcVerticesDeformed, srcNormalsDeformed;
-    deformVerticesAndNormalsByGraph(d.srcVertices, d.srcNormals, rotations, translations, d.nodes, d.weightsTable,
-                                    &srcVerticesDeformed, &srcNormalsDeformed);
+    if (d.influence.isEmpty())
+        deformVerticesAndNormalsByGraph(d.srcVertices, d.srcNormals, rotations, translations, d.nodes, d.weightsTable,
+                                        &srcVerticesDeformed, &srcNormalsDeformed);
+    else
+        deformVerticesAndNormalsByInfluence(d.srcVertices, d.srcNormals, rotations, translations, d.nodes, d.influence,
+                                            &srcVerticesDeformed, &srcNormalsDeformed);
     const QVector<QVector3D> nodesDeformed = deformNodes(d.nodes, translations);
     QVector<QVector3D> srcControlVertices;
     srcControlVertices.reserve(d.srcControlIndices.size());
@@ -243,11 +262,13 @@ int solve(Data* d, QVector<QVector<double> >& rotations, QVector<QVector<double>
           splm_model_callback residuals, splm_crsm_jacobian_callback jacobianOf)
 {
     const int nNodes = d->nodes.size();
+    d->influence = influenceTableOf(d->weightsTable, d->nodes);
     d->solvedNodes = findSolvedNodes(rotations, translations, d->weightsTable, d->neighboursTable, d->srcFitIndices,
-                                     d->srcControlIndices);
+                                     d->srcControlIndices, &d->influence);
     logHeldNodes(d->solvedNodes, nNodes);
-    const SparseLMProblemSize size = sparseLMProblemSize(d->solvedNodes.nodes.size(), d->weightsTable,
-                                                         d->neighboursTable, d->srcFitIndices, d->srcControlIndices);
+    const SparseLMProblemSize size =
+        sparseLMProblemSize(d->solvedNodes.nodes.size(), d->weightsTable, d->neighboursTable, d->srcFitIndices,
+                            d->srcControlIndices, &d->influence);
 
     double* p = d->solvedNodes.all ? paramsToFlatArray(rotations, translations)
                                    : paramsToFlatArray(subset(rotations, d->solvedNodes.nodes.toList()),

@@ -28,9 +28,11 @@ struct SolvedNodes {
 
 // Nodes with a Jacobian entry in some row: the influence nodes of the control and fit
 // vertices and both nodes of every neighbours-table entry.
+// influence (may be null or empty) is the influence table of weightsTable, read in its place.
 SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                             const QVector<QVector<double> >& weightsTable, const QVector<QList<int> >& neighboursTable,
-                            const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices);
+                            const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices,
+                            const QVector<VertexInfluence>* influence = nullptr);
 
 struct SparseLMProblemSize {
     int nvars = 0;             // 6 per moved node
@@ -40,9 +42,11 @@ struct SparseLMProblemSize {
 
 // The capacity is room for ten influence nodes in every control and fit row and two nodes in
 // every regularisation row, or the count the influence lists actually need if that is larger.
+// influence as for findSolvedNodes.
 SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVector<double> >& weightsTable,
                                         const QVector<QList<int> >& neighboursTable, const QVector<int>& srcFitIndices,
-                                        const QVector<int>& srcControlIndices);
+                                        const QVector<int>& srcControlIndices,
+                                        const QVector<VertexInfluence>* influence = nullptr);
 
 // The solver's user data for one solve with per-node regularisation weights: the inputs,
 // read by the callbacks as they are, and what changes during the solve.

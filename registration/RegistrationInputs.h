@@ -3,6 +3,8 @@
 // one record: the energy terms read it, the solver's data records are one, and the benchmarks
 // build one. Held by value: Qt's containers share their data, so filling a record copies no
 // elements.
+#include "registration/InfluenceTable.h"
+
 #include <QList>
 #include <QVector3D>
 #include <QVector>
@@ -27,6 +29,9 @@ struct ClosestPointInputs {
     double alphaPointToPoint = 0.0;
     double alphaPointToPlane = 0.0;
     double eIcpWeight = 0.0;
+    // influenceTableOf(weightsTable, nodes), filled by the solver once per solve; left empty,
+    // the terms pick each vertex's influence nodes out of weightsTable at every evaluation.
+    QVector<VertexInfluence> influence{};
 };
 
 // What the control-point term adds: template vertices pulled onto given target points.

@@ -5,6 +5,9 @@
 #include "registration/DifferentiableParameters.h"
 #include "registration/NeighboursTable.h"
 
+#include <QtConcurrent/QtConcurrentMap>
+
+#include <algorithm>
 #include <utility>
 
 namespace NonRigidRegistration {
@@ -21,14 +24,47 @@ struct Uniform {
     double operator()(int) const { return weight; }
 };
 
+// Terms of at least this many rows are spread over the global thread pool, in chunks of this
+// many nodes.
+const int kParallelRows = 2048;
+const int kChunkNodes = 128;
+
+// Calls rows(j, p) for every node j, p being the slot of j's first residual (its pairs follow
+// in table order). Each call writes only its own node's slots of preallocated outputs, so
+// spreading the nodes over the thread pool gives the results of one pass in node order.
+template <typename NodeRows>
+void forEveryNode(int nodeCount, const QVector<QList<int> >& neighboursTable, int total, NodeRows rows)
+{
+    QVector<int> firstSlot(nodeCount);
+    int p = 0;
+    for (int j = 0; j < nodeCount; ++j) {
+        firstSlot[j] = p;
+        p += neighboursTable[j].size();
+    }
+    if (total < kParallelRows) {
+        for (int j = 0; j < nodeCount; ++j)
+            rows(j, firstSlot[j]);
+        return;
+    }
+    QVector<int> chunkStarts;
+    for (int first = 0; first < nodeCount; first += kChunkNodes)
+        chunkStarts.append(first);
+    QtConcurrent::blockingMap(chunkStarts, [&](int first) {
+        const int last = std::min(nodeCount, first + kChunkNodes);
+        for (int j = first; j < last; ++j)
+            rows(j, firstSlot[j]);
+    });
+}
+
 template <typename Multiplier>
 QVector<double> regularisationValues(const QVector<QVector<double> >& rotations,
                                      const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
                                      const QVector<QList<int> >& neighboursTable, Multiplier multiplier)
 {
-    QVector<double> residuals(getTotalNeighbours(neighboursTable));
-    int p = 0;
-    for (int j = 0; j < nodes.size(); ++j) {
+    const int total = getTotalNeighbours(neighboursTable);
+    QVector<double> residuals(total);
+    double* values = residuals.data();  // detached before any thread writes
+    forEveryNode(nodes.size(), neighboursTable, total, [&](int j, int p) {
         const QVector<double>& r = rotations[j];
         const QVector<QVector<double> > R = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
         const Vec<double> gj(nodes[j]);
@@ -37,9 +73,9 @@ QVector<double> regularisationValues(const QVector<QVector<double> >& rotations,
             const Vec<double> d(nodes[k] - nodes[j]);  // single-precision difference, then widened
             const Vec<double> carried = ((R * d) + gj) + tj;
             const Vec<double> e = carried - (Vec<double>(translations[k]) + Vec<double>(nodes[k]));
-            residuals[p++] = e.norm() * multiplier(j);
+            values[p++] = e.norm() * multiplier(j);
         }
-    }
+    });
     return residuals;
 }
 
@@ -52,8 +88,9 @@ QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
     const int total = getTotalNeighbours(neighboursTable);
     QVector<DerVal> residuals(total);
     influenceNodeIndexTable = QVector<QList<int> >(total);
-    int p = 0;
-    for (int j = 0; j < nodes.size(); ++j) {
+    DerVal* values = residuals.data();  // both detached before any thread writes
+    QList<int>* pairs = influenceNodeIndexTable.data();
+    forEveryNode(nodes.size(), neighboursTable, total, [&](int j, int p) {
         // Node j's parameters are seeded once for all its pairs.
         const QVector<DerVal> rj = makeVectorDifferentiable(rotations[j], 12, 0);
         const Vec<DerVal> tj(makeVectorDifferentiable(translations[j], 12, 3));
@@ -63,14 +100,14 @@ QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
         if (!neighboursTable[j].isEmpty())
             R = Quaternion<DerVal>(rj[0], rj[1], rj[2]).rotationMatrix();
         for (int k : neighboursTable[j]) {
-            influenceNodeIndexTable[p] << j << k;
+            pairs[p] << j << k;
             const Vec<DerVal> tk(makeVectorDifferentiable(translations[k], 12, 9));
             const Vec<DerVal> d(nodes[k] - nodes[j]);
             const Vec<DerVal> carried = ((R * d) + gj) + tj;
             const Vec<DerVal> e = carried - (tk + Vec<DerVal>(nodes[k]));
-            residuals[p++] = e.norm() * weight;
+            values[p++] = e.norm() * weight;
         }
-    }
+    });
     return residuals;
 }
 

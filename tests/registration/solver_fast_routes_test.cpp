@@ -1,10 +1,16 @@
 // The registration solver's faster routes held bit for bit against the plain ones they replace.
 #include "numerics/Random.h"
 #include "numerics/SparseMatrix.h"
+#include "registration/ClosestPointTerm.h"
+#include "registration/DifferentiableParameters.h"
+#include "registration/EmbeddedDeformation.h"
 #include "registration/EuclideanWeights.h"
+#include "registration/InfluenceTable.h"
 #include "registration/NeighboursTable.h"
 #include "registration/NonRigidRegistrationSparseLM.h"
 #include "registration/RegistrationEnergy.h"
+#include "registration/RegularisationTerm.h"
+#include "registration/SubsetDeformation.h"
 #include "spatial/KDTree.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +210,253 @@ TEST(SolverFastRoutes, LargeAndWideJacobiansEqualTheListOfListsRoute)
         expectSameBits(got, expected);
         expectSameRecord(fast.m, plain.m);
     }
+}
+
+void expectSameDerivatives(const QVector<DerVal>& a, const QVector<DerVal>& b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    for (int i = 0; i < a.size(); ++i) {
+        EXPECT_EQ(std::memcmp(&a[i].value, &b[i].value, sizeof(double)), 0) << i;
+        ASSERT_EQ(a[i].derivatives.size(), b[i].derivatives.size()) << i;
+        EXPECT_EQ(std::memcmp(a[i].derivatives.constData(), b[i].derivatives.constData(),
+                              sizeof(double) * size_t(a[i].derivatives.size())),
+                  0)
+            << i;
+    }
+}
+
+void expectSamePoints(const QVector<QVector3D>& a, const QVector<QVector3D>& b)
+{
+    ASSERT_EQ(a.size(), b.size());
+    EXPECT_EQ(std::memcmp(a.constData(), b.constData(), sizeof(QVector3D) * size_t(a.size())), 0);
+}
+
+// Weights tables a scan can give: NaN and negative weights, rows of zeros, rows cut short,
+// rows missing at the end, long rows of many nodes.
+TEST(SolverFastRoutes, InfluenceTableGivesTheSameTermsPreviewAndSizes)
+{
+    const std::vector<Case> cases = {
+        {"four nodes a vertex", [](Problem&) {}},
+        {"NaN, negative and zero rows",
+         [](Problem& p) {
+             p.in.weightsTable[6][0] = std::nan("");
+             p.in.weightsTable[8][1] = -0.25;
+             p.in.weightsTable[10].fill(0.0);
+             p.in.weightsTable[12][2] = -0.0;
+         }},
+        {"rows cut short and missing",
+         [](Problem& p) {
+             p.in.weightsTable[14].resize(3);
+             p.in.weightsTable[15].clear();
+             p.in.weightsTable.resize(p.in.weightsTable.size() - 5);
+             QVector<int> kept;
+             for (int v : p.in.srcFitIndices)
+                 if (v < p.in.weightsTable.size())
+                     kept << v;
+             p.in.srcFitIndices = kept;
+         }},
+        {"twenty nodes a vertex",
+         [](Problem& p) {
+             p.in.weightsTable = buildWeightsTable(p.in.srcVertices, p.in.nodes, 20);
+             p.in.neighboursTable = buildNeighboursTable(p.in.weightsTable);
+         }},
+        {"thousands of fit rows on the thread pool",
+         [](Problem& p) {
+             p.in.srcFitIndices.clear();
+             for (int i = 0; i < 5000; ++i)
+                 p.in.srcFitIndices << (7 * i) % p.in.srcVertices.size();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Problem p(23, 300, 24, 4);
+        c.change(p);
+        RegistrationInputs cached = p.in;
+        cached.influence = influenceTableOf(p.in.weightsTable, p.in.nodes);
+        ASSERT_EQ(cached.influence.size(), p.in.weightsTable.size());
+
+        expectSameBits(eIcp(p.rotations, p.translations, cached), eIcp(p.rotations, p.translations, p.in));
+        QVector<QList<int> > cachedTable, plainTable;
+        expectSameDerivatives(eIcpDer(p.rotations, p.translations, cached, cachedTable),
+                              eIcpDer(p.rotations, p.translations, p.in, plainTable));
+        EXPECT_EQ(cachedTable, plainTable);
+        expectSameBits(errorMetric(p.rotations, p.translations, cached),
+                       errorMetric(p.rotations, p.translations, p.in));
+
+        QVector<QVector3D> vertices, normals, plainVertices, plainNormals;
+        deformVerticesAndNormalsByInfluence(p.in.srcVertices, p.in.srcNormals, p.rotations, p.translations, p.in.nodes,
+                                            cached.influence, &vertices, &normals);
+        deformVerticesAndNormalsByGraph(p.in.srcVertices, p.in.srcNormals, p.rotations, p.translations, p.in.nodes,
+                                        p.in.weightsTable, &plainVertices, &plainNormals);
+        expectSamePoints(vertices, plainVertices);
+        expectSamePoints(normals, plainNormals);
+
+        const SolvedNodes solved = findSolvedNodes(p.rotations, p.translations, p.in.weightsTable, p.in.neighboursTable,
+                                                   p.in.srcFitIndices, p.in.srcControlIndices);
+        const SolvedNodes solvedCached =
+            findSolvedNodes(p.rotations, p.translations, p.in.weightsTable, p.in.neighboursTable, p.in.srcFitIndices,
+                            p.in.srcControlIndices, &cached.influence);
+        EXPECT_EQ(solvedCached.nodes, solved.nodes);
+        EXPECT_EQ(solvedCached.columnOf, solved.columnOf);
+        const SparseLMProblemSize size = sparseLMProblemSize(
+            solved.nodes.size(), p.in.weightsTable, p.in.neighboursTable, p.in.srcFitIndices, p.in.srcControlIndices);
+        const SparseLMProblemSize sizeCached =
+            sparseLMProblemSize(solved.nodes.size(), p.in.weightsTable, p.in.neighboursTable, p.in.srcFitIndices,
+                                p.in.srcControlIndices, &cached.influence);
+        EXPECT_EQ(sizeCached.jacobianCapacity, size.jacobianCapacity);
+        EXPECT_EQ(sizeCached.nobs, size.nobs);
+    }
+}
+
+TEST(SolverFastRoutes, InfluenceTableOfRowsNamingMissingNodesIsEmpty)
+{
+    Problem p(29, 60, 6, 4);
+    const QVector<VertexInfluence> table = influenceTableOf(p.in.weightsTable, p.in.nodes);
+    ASSERT_EQ(table.size(), 60);
+    for (int v = 0; v < 60; ++v) {
+        EXPECT_EQ(table[v].nodes, getNonZeroElementIndices(p.in.weightsTable[v]));
+        EXPECT_EQ(table[v].positions, subset(p.in.nodes, table[v].nodes));
+        EXPECT_EQ(table[v].weights, subset(p.in.weightsTable[v], table[v].nodes));
+    }
+    p.in.weightsTable[59] << 0.0 << 0.5;  // a weight for a seventh node of six
+    EXPECT_TRUE(influenceTableOf(p.in.weightsTable, p.in.nodes).isEmpty());
+}
+
+// The closest-point rows as the term first formed them: every vertex's node subsets picked
+// out of the table, its deformation through the per-vertex forms of SubsetDeformation.
+struct PlainCorrespondence {
+    bool found = false;
+    Vec<double> b, n;
+    double gateTimesMask = 0.0;
+};
+
+PlainCorrespondence plainCorrespondence(const Vec<double>& c, const Vec<double>& d, const ClosestPointInputs& in)
+{
+    PlainCorrespondence k;
+    const int g =
+        in.dstKdTree->findNearestPointInd(QVector3D{float(c[0]), float(c[1]), float(c[2])}, in.dstVertices, nullptr);
+    if (g < 0)
+        return k;
+    k.found = true;
+    k.b = Vec<double>(in.dstVertices[g]);
+    k.n = Vec<double>(in.dstNormals[g]);
+    const double gate = angleBetweenVectors(d, k.n) < 0.7853981633974483 ? 1.0 : 0.0;
+    k.gateTimesMask = gate * (in.dstMask[g] ? 0.0 : 1.0);
+    return k;
+}
+
+QVector<double> plainClosestPointValues(const Table& r, const Table& t, const ClosestPointInputs& in)
+{
+    QVector<double> values;
+    for (int v : in.srcFitIndices) {
+        const QList<int> nodes = getNonZeroElementIndices(in.weightsTable[v]);
+        const Table rs = subset(r, nodes), ts = subset(t, nodes);
+        const QVector<QVector3D> positions = subset(in.nodes, nodes);
+        const QVector<double> weights = subset(in.weightsTable[v], nodes);
+        const Vec<double> c = deformVertexSubset(rs, ts, in.srcVertices[v], positions, weights);
+        const Vec<double> d = deformNormalSubset(rs, in.srcNormals[v], positions, weights);
+        const PlainCorrespondence k = plainCorrespondence(c, d, in);
+        if (!k.found) {
+            values << 0.0;
+            continue;
+        }
+        const double distance = (k.b - c).norm();
+        const double plane = k.n[0] * (c[0] - k.b[0]) + k.n[1] * (c[1] - k.b[1]) + k.n[2] * (c[2] - k.b[2]);
+        values << k.gateTimesMask * (in.alphaPointToPoint * distance + in.alphaPointToPlane * plane) * in.eIcpWeight;
+    }
+    return values;
+}
+
+QVector<DerVal> plainClosestPointDerivatives(const Table& r, const Table& t, const ClosestPointInputs& in)
+{
+    QVector<DerVal> values;
+    for (int v : in.srcFitIndices) {
+        const QList<int> nodes = getNonZeroElementIndices(in.weightsTable[v]);
+        const Table rs = subset(r, nodes), ts = subset(t, nodes);
+        const QVector<QVector3D> positions = subset(in.nodes, nodes);
+        const QVector<double> weights = subset(in.weightsTable[v], nodes);
+        const Vec<double> d = deformNormalSubset(rs, in.srcNormals[v], positions, weights);
+        QVector<QVector<DerVal> > rsDer, tsDer;
+        makeParamsDifferentiable(rs, ts, rsDer, tsDer);
+        const Vec<DerVal> c = deformVertexSubset(rsDer, tsDer, in.srcVertices[v], positions, weights);
+        const PlainCorrespondence k = plainCorrespondence(undifContainer(c), d, in);
+        if (!k.found) {
+            values << DerVal(0.0, 6 * nodes.size());
+            continue;
+        }
+        const Vec<DerVal> b = k.b.convertTo<DerVal>();
+        const Vec<DerVal> n = k.n.convertTo<DerVal>();
+        const DerVal distance = (c - b).norm();
+        DerVal plane = n[0] * (c[0] - b[0]);
+        plane = std::move(plane) + n[1] * (c[1] - b[1]);
+        plane = std::move(plane) + n[2] * (c[2] - b[2]);
+        values << (DerVal(k.gateTimesMask) *
+                   (DerVal(in.alphaPointToPoint) * distance + DerVal(in.alphaPointToPlane) * plane)) *
+                      DerVal(in.eIcpWeight);
+    }
+    return values;
+}
+
+TEST(SolverFastRoutes, ClosestPointRowsEqualThePerVertexSubsetForms)
+{
+    // Transforms far from the identity close some gates; NaN and negative weights, a row of
+    // zeros (NaN normal, closed gate) and twenty-node rows stress the sums.
+    for (int influence : {4, 20}) {
+        SCOPED_TRACE(influence);
+        Problem p(41, 500, 30, influence);
+        for (int j = 0; j < p.rotations.size(); j += 3)
+            p.rotations[j] = {uniform(-2, 2), uniform(-2, 2), uniform(-2, 2)};
+        p.in.weightsTable[6][0] = std::nan("");
+        p.in.weightsTable[8][1] = -0.25;
+        p.in.weightsTable[10].fill(0.0);
+        for (int i = 0; i < 2500; ++i)  // enough rows for the thread pool
+            p.in.srcFitIndices << (3 * i) % p.in.srcVertices.size();
+        RegistrationInputs cached = p.in;
+        cached.influence = influenceTableOf(p.in.weightsTable, p.in.nodes);
+        const QVector<double> plain = plainClosestPointValues(p.rotations, p.translations, p.in);
+        const QVector<DerVal> plainDer = plainClosestPointDerivatives(p.rotations, p.translations, p.in);
+        int open = 0;
+        for (double x : plain)
+            open += x != 0.0;
+        EXPECT_GT(open, 100);
+        EXPECT_LT(open, plain.size() - 100);
+        for (const RegistrationInputs* in : {&p.in, &cached}) {
+            expectSameBits(eIcp(p.rotations, p.translations, *in), plain);
+            expectSameBits(eIcpSerial(p.rotations, p.translations, *in), plain);
+            QVector<QList<int> > table;
+            expectSameDerivatives(eIcpDer(p.rotations, p.translations, *in, table), plainDer);
+            expectSameDerivatives(eIcpDerSerial(p.rotations, p.translations, *in, table), plainDer);
+        }
+    }
+}
+
+TEST(SolverFastRoutes, RegularisationRowsOnThePoolEqualNodeByNodeRows)
+{
+    Problem p(17, 3000, 700, 4);
+    const int total = getTotalNeighbours(p.in.neighboursTable);
+    ASSERT_GE(total, 2048);  // spread over the thread pool
+    // Node by node: a table holding one node's pairs is far too small for the pool.
+    QVector<double> plain, plainUniform;
+    QVector<DerVal> plainDer, plainDerUniform;
+    QVector<QList<int> > plainPairs;
+    for (int j = 0; j < p.in.nodes.size(); ++j) {
+        QVector<QList<int> > one(p.in.nodes.size());
+        one[j] = p.in.neighboursTable[j];
+        QVector<QList<int> > pairs;
+        plain << eReg(p.rotations, p.translations, p.in.nodes, one, p.in.eRegMultipliers);
+        plainUniform << eReg(p.rotations, p.translations, p.in.nodes, one, 1.3);
+        plainDer << eRegDer(p.rotations, p.translations, p.in.nodes, one, p.in.eRegMultipliers, pairs);
+        plainPairs << pairs;
+        plainDerUniform << eRegDer(p.rotations, p.translations, p.in.nodes, one, 1.3, pairs);
+    }
+    expectSameBits(eReg(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, p.in.eRegMultipliers), plain);
+    expectSameBits(eReg(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, 1.3), plainUniform);
+    QVector<QList<int> > pairs;
+    expectSameDerivatives(
+        eRegDer(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, p.in.eRegMultipliers, pairs), plainDer);
+    EXPECT_EQ(pairs, plainPairs);
+    expectSameDerivatives(eRegDer(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, 1.3, pairs),
+                          plainDerUniform);
 }
 
 void writeIntoTooSmallRecord()
