@@ -1,5 +1,6 @@
 // OBJ parsing throughput in MB/s: the keyword-indexed parser on four threads against the serial
 // reader (and tinyobjloader when present), on a generated file in a temporary folder.
+#include "bench/bench_support.h"
 #include "mesh/ObjFileImport.h"
 #include "mesh/ObjParallelParser.h"
 
@@ -155,11 +156,5 @@ int main(int argc, char** argv)
 {
     // The parser's progress lines would drown the figures.
     QLoggingCategory::setFilterRules("*.debug=false");
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runWithCoreApplication(argc, argv);
 }

@@ -9,6 +9,7 @@
 // the Jacobian blocks within that solve (jac_L), both from the solver driver's log lines.
 // The argument is the size of the global thread pool (0: Qt's default, one per core); for a
 // 2-core figure also pin the process, e.g. taskset -c 0,1.
+#include "bench/bench_support.h"
 #include "bench/registration_run.h"
 #include "numerics/Random.h"
 #include "registration/GraphGeodesic.h"
@@ -153,11 +154,5 @@ BENCHMARK(BM_RegistrationRun)->Arg(0)->Arg(2)->UseManualTime()->Unit(benchmark::
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runWithCoreApplication(argc, argv);
 }

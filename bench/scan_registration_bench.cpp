@@ -9,6 +9,7 @@
 // that must not change when the code gets faster: a hash of the final vertices and a hash of the
 // log lines that carry no timing, with the mean distance of the result to the target.
 // The argument is the size of the global thread pool (0: one per core).
+#include "bench/bench_support.h"
 #include "bench/registration_run.h"
 #include "numerics/Random.h"
 #include "registration/GraphGeodesic.h"
@@ -36,14 +37,10 @@
 
 namespace {
 
-using TestMeshes::Mesh;
+using BenchSupport::cpuSeconds;
+using BenchSupport::fnv1a;
 
-double cpuSeconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
-}
+using TestMeshes::Mesh;
 
 struct LoggedLine {
     QString text;
@@ -78,14 +75,6 @@ const Scene& scene()
 {
     static const Scene s;
     return s;
-}
-
-quint32 fnv1a(const void* data, size_t size, quint32 hash = 2166136261u)
-{
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i)
-        hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
 }
 
 bool carriesTiming(const QString& line)
@@ -216,11 +205,5 @@ BENCHMARK(BM_ScanRegistrationRun)->Arg(0)->UseManualTime()->Unit(benchmark::kSec
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runWithCoreApplication(argc, argv);
 }

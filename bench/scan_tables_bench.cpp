@@ -7,6 +7,7 @@
 // Reported per level, wall and CPU time of the table (table_L) and of the subdivision before it
 // (subdiv_L), and a hash of every table's bits and of the subdivided nodes, which must not change
 // when the code gets faster. The argument is the size of the global thread pool (0: one per core).
+#include "bench/bench_support.h"
 #include "numerics/Random.h"
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
@@ -24,20 +25,8 @@
 
 namespace {
 
-double cpuSeconds()
-{
-    timespec now;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
-}
-
-quint32 fnv1a(const void* data, size_t size, quint32 hash)
-{
-    const unsigned char* bytes = static_cast<const unsigned char*>(data);
-    for (size_t i = 0; i < size; ++i)
-        hash = (hash ^ bytes[i]) * 16777619u;
-    return hash;
-}
+using BenchSupport::cpuSeconds;
+using BenchSupport::fnv1a;
 
 void quietLog(QtMsgType, const QMessageLogContext&, const QString&) {}
 
@@ -109,11 +98,5 @@ BENCHMARK(BM_ScanTables)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kSeco
 
 int main(int argc, char** argv)
 {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return BenchSupport::runWithCoreApplication(argc, argv);
 }
