@@ -7,6 +7,7 @@
 #include "mesh/BoundingBox.h"
 #include "mesh/GeomStack.h"
 #include "mesh/HalfEdge.h"
+#include "mesh/IndexContainers.h"
 #include "rendering/GeomStackView.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
@@ -22,22 +23,13 @@ LabelFontAtlas* makeLabelAtlas(const QColor& textColor)
     return new LabelFontAtlas(QFont("Arial", 12, QFont::Bold), 4, textColor, Qt::black, 2, printableAsciiChars());
 }
 
-QVector<QVector3D> pointsAt(const QVector<QVector3D>& vertices, const QList<int>& indices)
-{
-    QVector<QVector3D> points;
-    points.reserve(indices.size());
-    for (int index : indices)
-        points.append(vertices.at(index));
-    return points;
-}
-
 namespace {
 
 Viewport3D::GLPointsWithLabels* makeMarkers(const QVector<QVector3D>& vertices, const QList<int>& indices,
                                             LabelFontAtlas* atlas, const QColor& color)
 {
-    return new Viewport3D::GLPointsWithLabels(pointsAt(vertices, indices), makeIndexLabels(indices.size()), atlas,
-                                              color, 4.0f);
+    return new Viewport3D::GLPointsWithLabels(GeometryStack::takeByIndices(vertices, indices),
+                                              makeIndexLabels(indices.size()), atlas, color, 4.0f);
 }
 
 }  // namespace

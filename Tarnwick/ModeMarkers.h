@@ -23,9 +23,6 @@ namespace ModeMarkers {
 // "Arial", 12 points, bold, padding 4, a black outline of width 2, characters 32 to 127.
 LabelFontAtlas* makeLabelAtlas(const QColor& textColor);
 
-// The vertices at the indices, in list order.
-QVector<QVector3D> pointsAt(const QVector<QVector3D>& vertices, const QList<int>& indices);
-
 // Markers labelled "0", "1", ... at the listed vertices, added to the view (which repaints).
 Viewport3D::GLPointsWithLabels* buildMarkers(Viewport3D::Viewport3D2* view, const QVector<QVector3D>& vertices,
                                              const QList<int>& indices, LabelFontAtlas* atlas, const QColor& color);

@@ -8,6 +8,7 @@
 #include "editing/selectionsaver.h"
 #include "mesh/GeomStack.h"
 #include "mesh/HalfEdge.h"
+#include "mesh/IndexContainers.h"
 #include "mesh/MeshMasks.h"
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
@@ -33,14 +34,6 @@
 #include <cmath>
 
 namespace {
-
-QVector<QVector3D> scaled(const QVector<QVector3D>& points, double factor)
-{
-    QVector<QVector3D> out(points.size());
-    for (int i = 0; i < points.size(); ++i)
-        out[i] = points[i] * float(factor);
-    return out;
-}
 
 bool allWithin(const QList<int>& indices, int count)
 {
@@ -76,14 +69,7 @@ ControllerNonRigidRegistration::ControllerNonRigidRegistration(GeomStackView* te
     results->makeCurrent();
     templateView->resultsGeometry->setVisible(false);
     previewGeometry = makeGLGeometrySplitted(templateView->geometry, templateColor, true, true, wireColor, 0.5);
-    Viewport3D::ShadingGroup freeGroup;
-    freeGroup.colorFront = freePolygonsColor;
-    freeGroup.colorBack = freePolygonsColor;
-    freeGroup.colorWire = wireColor;
-    freeGroup.opacity = 1.0f;
-    freeGroup.shaded = true;
-    freeGroup.wireVisible = true;
-    freeGroup.textured = false;
+    const Viewport3D::ShadingGroup freeGroup = Viewport3D::ShadingGroup::marked(freePolygonsColor, wireColor, true);
     previewGeometry->addShadingGroup(freeGroup, freePolygonsCornerMask());
     results->addObject(previewGeometry, 1);
 
@@ -97,8 +83,8 @@ ControllerNonRigidRegistration::ControllerNonRigidRegistration(GeomStackView* te
     // A template without extent has no normalised space; its arrays keep the
     // loaded scale so the trees stay sound, and evaluate() refuses to run.
     const double factor = std::isfinite(normalizationFactor) && normalizationFactor > 0.0 ? normalizationFactor : 1.0;
-    srcVerticesNormalized = scaled(mesh->vertices, factor);
-    dstVerticesNormalized = scaled(targetView->geometry->vertices, factor);
+    srcVerticesNormalized = GeometryStack::scaledVertices(mesh->vertices, factor);
+    dstVerticesNormalized = GeometryStack::scaledVertices(targetView->geometry->vertices, factor);
     dstKdTree = KDTree::buildTree(dstVerticesNormalized, 10);
     halfEdgeGeom = new HE::HalfEdgeGeom(srcVerticesNormalized, mesh->triangles);
 
@@ -357,10 +343,7 @@ void ControllerNonRigidRegistration::evaluate()
 
     const GeometryStack::GeomStack* mesh = templateView->geometry;
     QVector<bool> fitMask = GeometryStack::verticesMaskOfPolygons(*mesh, invertMask(freePolygons));
-    QVector<QVector3D> dstControlVertices;
-    dstControlVertices.reserve(dstControlPoints.size());
-    for (int index : dstControlPoints)
-        dstControlVertices.append(dstVerticesNormalized.at(index));
+    const QVector<QVector3D> dstControlVertices = GeometryStack::takeByIndices(dstVerticesNormalized, dstControlPoints);
 
     updater = new NonRigidRegistration::NonRigidRegistrationInteractiveUpdater(this);
     connect(updater, &NonRigidRegistration::NonRigidRegistrationInteractiveUpdater::updated, this,
@@ -400,17 +383,6 @@ void ControllerNonRigidRegistration::evaluate()
     emit optimizationStarted();
 }
 
-QVector<QVector3D> ControllerNonRigidRegistration::perCorner(const QVector<QVector3D>& values) const
-{
-    const QVector<QList<int> >& triangles = templateView->geometry->triangles;
-    QVector<QVector3D> corners;
-    corners.reserve(triangles.size() * 3);
-    for (const QList<int>& t : triangles)
-        for (int k = 0; k < 3; ++k)
-            corners.append(values.at(t.at(k)));
-    return corners;
-}
-
 void ControllerNonRigidRegistration::onOptimizationStep(
     QVector<QVector3D> srcVerticesDeformed, QVector<QVector3D> srcNormalsDeformed, QVector<QVector3D> nodesDeformed,
     QVector<QList<int> > neighboursTable, QVector<QVector3D> srcControlVertices, QVector<QVector3D> dstControlVertices)
@@ -419,18 +391,20 @@ void ControllerNonRigidRegistration::onOptimizationStep(
     const double back = 1.0 / normalizationFactor;
     Viewport3D::Viewport3DLayered* results = templateView->resultsViewport;
     results->makeCurrent();
-    previewGeometry->updatePositions(perCorner(scaled(srcVerticesDeformed, back)));
-    previewGeometry->updateNormals(perCorner(srcNormalsDeformed));
+    previewGeometry->updatePositions(GeometryStack::takeByIndexLists(
+        templateView->geometry->triangles, GeometryStack::scaledVertices(srcVerticesDeformed, back)));
+    previewGeometry->updateNormals(
+        GeometryStack::takeByIndexLists(templateView->geometry->triangles, srcNormalsDeformed));
     if (nodePoints) {
         results->removeObject(nodePoints);
         delete nodePoints;
     }
-    nodePoints = new Viewport3D::GLPoints(scaled(nodesDeformed, back), Qt::white, 3.0f);
+    nodePoints = new Viewport3D::GLPoints(GeometryStack::scaledVertices(nodesDeformed, back), Qt::white, 3.0f);
     results->addObject(nodePoints, 1);
     if (srcResultsMarkers)
-        srcResultsMarkers->updatePoints(scaled(srcControlVertices, back));
+        srcResultsMarkers->updatePoints(GeometryStack::scaledVertices(srcControlVertices, back));
     if (dstResultsMarkers)
-        dstResultsMarkers->updatePoints(scaled(dstControlVertices, back));
+        dstResultsMarkers->updatePoints(GeometryStack::scaledVertices(dstControlVertices, back));
     results->update();
 }
 
@@ -455,7 +429,7 @@ void ControllerNonRigidRegistration::onOptimizationComplete(QVector<QVector3D> s
                                                             QVector<QVector3D> srcNormalsDeformed)
 {
     logLine(QStringLiteral("Optimization complete"));
-    this->srcVerticesDeformed = scaled(srcVerticesDeformed, 1.0 / normalizationFactor);
+    this->srcVerticesDeformed = GeometryStack::scaledVertices(srcVerticesDeformed, 1.0 / normalizationFactor);
     this->srcNormalsDeformed = srcNormalsDeformed;
     Viewport3D::Viewport3DLayered* results = templateView->resultsViewport;
     if (nodePoints) {

@@ -141,7 +141,6 @@ private:
     void updateFreePolygonsPreview();
     void updateFreePolygonsOwnView();
     QVector<bool> freePolygonsCornerMask() const;
-    QVector<QVector3D> perCorner(const QVector<QVector3D>& values) const;
     void refuseRun(const QString& reason);
     void warn(const QString& title, const QString& text);
 

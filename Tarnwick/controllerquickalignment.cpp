@@ -3,6 +3,7 @@
 #include "Tarnwick/ModeMarkers.h"
 #include "editing/pointselectioncontroller.h"
 #include "editing/pointselectionwidget.h"
+#include "mesh/IndexContainers.h"
 #include "mesh/MeshTransforms.h"
 #include "registration/RigidAlignmentSparseLM.h"
 #include "rendering/GeomStackView.h"
@@ -140,8 +141,9 @@ void ControllerQuickAlignment::evaluate()
                  << "Alignment refused: it needs at least 3 point pairs with equal counts";
         return;
     }
-    const QVector<QVector3D> src = ModeMarkers::pointsAt(templateView->geometry->vertices, srcCorrespondentPoints);
-    const QVector<QVector3D> dst = ModeMarkers::pointsAt(targetView->geometry->vertices, dstCorrespondentPoints);
+    const QVector<QVector3D> src =
+        GeometryStack::takeByIndices(templateView->geometry->vertices, srcCorrespondentPoints);
+    const QVector<QVector3D> dst = GeometryStack::takeByIndices(targetView->geometry->vertices, dstCorrespondentPoints);
     const QMatrix4x4 transform = RigidAlignmentSparseLM::findRigidAlignmentTransform(src, dst);
     // Degenerate picks (points on their centroid, all equal) can give a
     // non-finite or collapsing transform: keep the last good one.

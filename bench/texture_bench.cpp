@@ -7,9 +7,9 @@
 #include <QThread>
 #include <QThreadPool>
 #include <cmath>
-#include <ctime>
 #include <memory>
 
+#include "bench/bench_support.h"
 #include "mesh/GeomStack.h"
 #include "tests/texture/TransferScenes.h"
 #include "texture/ColorExtrapolation/ColorExtrapolator.h"
@@ -19,15 +19,6 @@
 namespace {
 
 const int kSize = 2048;
-
-// CPU seconds of the whole process (all threads): on a shared machine this
-// shows the work a run needs, whatever else the cores are doing.
-double processCpuSeconds()
-{
-    timespec t;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec * 1e-9;
-}
 
 QImage checkerTexture()
 {
@@ -76,10 +67,10 @@ void BM_Transfer(benchmark::State& state)
     const int threads = state.range(0) > 0 ? int(state.range(0)) : QThread::idealThreadCount();
     QThreadPool::globalInstance()->setMaxThreadCount(threads);
     QImage result(kSize, kSize, QImage::Format_ARGB32);
-    const double cpuStart = processCpuSeconds();
+    const double cpuStart = BenchSupport::cpuSeconds();
     for (auto _ : state)
         state.SetIterationTime(scene->transfer(result));
-    state.counters["cpu_s_per_run"] = (processCpuSeconds() - cpuStart) / double(state.iterations());
+    state.counters["cpu_s_per_run"] = (BenchSupport::cpuSeconds() - cpuStart) / double(state.iterations());
     QThreadPool::globalInstance()->setMaxThreadCount(QThread::idealThreadCount());
     state.counters["threads"] = threads;
     scene->transferred = result;

@@ -19,15 +19,7 @@ namespace {
 
 Viewport3D::ShadingGroup selectionGroup()
 {
-    Viewport3D::ShadingGroup group;
-    group.colorFront = Qt::darkRed;
-    group.colorBack = Qt::darkRed;
-    group.colorWire = Qt::red;
-    group.opacity = 1.0f;
-    group.shaded = false;
-    group.wireVisible = true;
-    group.textured = false;
-    return group;
+    return Viewport3D::ShadingGroup::marked(Qt::darkRed, Qt::red, false);
 }
 
 }  // namespace

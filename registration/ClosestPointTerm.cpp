@@ -1,12 +1,11 @@
 #include "registration/ClosestPointTerm.h"
 
+#include "mesh/ParallelChunks.h"
 #include "numerics/Quaternion.h"
 #include "numerics/Vector.h"
 #include "registration/DifferentiableParameters.h"
 #include "registration/SubsetDeformation.h"
 #include "spatial/KDTree.h"
-
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <cmath>
@@ -203,18 +202,6 @@ void closestPointDerRows(int first, int last, const QVector<QVector<double> >& r
         residuals[i] = closestPointDer(in.srcFitIndices[i], rotations, translations, in, matrices, table[i]);
 }
 
-// Calls work(first, last) for consecutive chunks of rows on the global thread pool and waits.
-// Rows are independent and every chunk writes only its own slots of preallocated outputs, so
-// the results are those of one pass on one thread.
-template <typename Work>
-void forEachChunk(int count, Work work)
-{
-    QVector<int> chunkStarts;
-    for (int first = 0; first < count; first += kChunkRows)
-        chunkStarts.append(first);
-    QtConcurrent::blockingMap(chunkStarts, [&](int first) { work(first, std::min(count, first + kChunkRows)); });
-}
-
 }  // namespace
 
 QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
@@ -236,7 +223,9 @@ QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<Q
     const QVector<RotationMatrix> matrices = rotationMatricesOf(rotations);
     QVector<double> residuals(count);
     double* values = residuals.data();  // detached before any thread writes
-    forEachChunk(count, [&](int first, int last) {
+    // Rows are independent and every chunk writes only its own slots, so the results are those
+    // of one pass on one thread.
+    Parallel::forChunks(count, kChunkRows, [&](int first, int last) {
         for (int i = first; i < last; ++i)
             values[i] = closestPointValue(inputs.srcFitIndices[i], rotations, translations, inputs, matrices);
     });
@@ -267,7 +256,7 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
     DerVal* residualSlots = residuals.data();
     QList<int>* tableSlots = influenceNodeIndexTable.data();
     const QVector<RotationMatrix> matrices = rotationMatricesOf(rotations);
-    forEachChunk(count, [&](int first, int last) {
+    Parallel::forChunks(count, kChunkRows, [&](int first, int last) {
         closestPointDerRows(first, last, rotations, translations, inputs, matrices, residualSlots, tableSlots);
     });
     return residuals;

@@ -1,8 +1,7 @@
 #include "registration/InfluenceTable.h"
 
+#include "mesh/ParallelChunks.h"
 #include "registration/DifferentiableParameters.h"
-
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <atomic>
@@ -23,11 +22,7 @@ QVector<VertexInfluence> influenceTableOf(const QVector<QVector<double> >& weigh
     QVector<VertexInfluence> table(count);
     VertexInfluence* entries = table.data();  // detached before any thread writes
     std::atomic<bool> outside{false};
-    QVector<int> chunkStarts;
-    for (int first = 0; first < count; first += kChunkRows)
-        chunkStarts.append(first);
-    QtConcurrent::blockingMap(chunkStarts, [&](int first) {
-        const int last = std::min(count, first + kChunkRows);
+    Parallel::forChunks(count, kChunkRows, [&](int first, int last) {
         for (int v = first; v < last; ++v) {
             VertexInfluence& s = entries[v];
             s.nodes = getNonZeroElementIndices(weightsTable[v]);

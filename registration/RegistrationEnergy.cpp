@@ -1,12 +1,12 @@
 #include "registration/RegistrationEnergy.h"
 
+#include "mesh/ParallelChunks.h"
 #include "registration/ClosestPointTerm.h"
 #include "registration/ControlPointTerm.h"
 #include "registration/DifferentiableParameters.h"
 #include "registration/RegularisationTerm.h"
 
 #include <QElapsedTimer>
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <climits>
@@ -34,7 +34,7 @@ bool rowsStrictlyAscending(const SparseMatrix::SparseMatrixLIL& m)
 
 // Calls block with the regularisation weights as the record gives them: per node or one double.
 template <typename Block>
-QVector<double> withRegularisationWeights(const RegularisationInputs& in, Block block)
+auto withRegularisationWeights(const RegularisationInputs& in, Block block)
 {
     return in.perNode ? block(in.eRegMultipliers) : block(in.eRegWeight);
 }
@@ -91,10 +91,7 @@ void writeBlockRows(const DerivativeBlock& block, int first, splm_crsm* target, 
         return;
     }
     // Every chunk writes its own rows' entries only.
-    QVector<int> chunkStarts;
-    for (int from = 0; from < count; from += kChunkRows)
-        chunkStarts.append(from);
-    QtConcurrent::blockingMap(chunkStarts, [&](int from) { write(from, std::min(count, from + kChunkRows)); });
+    Parallel::forChunks(count, kChunkRows, write);
 }
 
 }  // namespace
@@ -168,9 +165,9 @@ QVector<double> jacobianIntoSolverRows(const QVector<QVector<double> >& rotation
     const qint64 tCon = timer.elapsed();
 
     timer.restart();
-    reg.residuals = in.perNode
-                        ? eRegDer(rotations, translations, in.nodes, in.neighboursTable, in.eRegMultipliers, reg.table)
-                        : eRegDer(rotations, translations, in.nodes, in.neighboursTable, in.eRegWeight, reg.table);
+    reg.residuals = withRegularisationWeights(in, [&](const auto& weights) {
+        return eRegDer(rotations, translations, in.nodes, in.neighboursTable, weights, reg.table);
+    });
     const qint64 tReg = timer.elapsed();
 
     timer.restart();

@@ -1,11 +1,10 @@
 #include "registration/RegularisationTerm.h"
 
+#include "mesh/ParallelChunks.h"
 #include "numerics/Quaternion.h"
 #include "numerics/Vector.h"
 #include "registration/DifferentiableParameters.h"
 #include "registration/NeighboursTable.h"
-
-#include <QtConcurrent/QtConcurrentMap>
 
 #include <algorithm>
 #include <utility>
@@ -46,11 +45,7 @@ void forEveryNode(int nodeCount, const QVector<QList<int> >& neighboursTable, in
             rows(j, firstSlot[j]);
         return;
     }
-    QVector<int> chunkStarts;
-    for (int first = 0; first < nodeCount; first += kChunkNodes)
-        chunkStarts.append(first);
-    QtConcurrent::blockingMap(chunkStarts, [&](int first) {
-        const int last = std::min(nodeCount, first + kChunkNodes);
+    Parallel::forChunks(nodeCount, kChunkNodes, [&](int first, int last) {
         for (int j = first; j < last; ++j)
             rows(j, firstSlot[j]);
     });

@@ -15,6 +15,21 @@ struct ShadingGroup {
     bool textured = false;     // colour from the texture when one is held
 
     void setOpacity(double value) { opacity = float(value); }
+
+    // One colour on both faces with its wire drawn, opaque and untextured: how the
+    // modes mark selected, free or excluded polygons.
+    static ShadingGroup marked(const QColor& fill, const QColor& wire, bool shaded)
+    {
+        ShadingGroup group;
+        group.colorFront = fill;
+        group.colorBack = fill;
+        group.colorWire = wire;
+        group.opacity = 1.0f;
+        group.shaded = shaded;
+        group.wireVisible = true;
+        group.textured = false;
+        return group;
+    }
 };
 
 }  // namespace Viewport3D

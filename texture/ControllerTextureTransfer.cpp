@@ -200,14 +200,7 @@ void ControllerTextureTransfer::exitPolygonSelectionMode()
 
 void ControllerTextureTransfer::addMaskedTemplateGeometry()
 {
-    Viewport3D::ShadingGroup group;
-    group.colorFront = excludedColor;
-    group.colorBack = excludedColor;
-    group.colorWire = excludedWireColor;
-    group.opacity = 1.0f;
-    group.shaded = true;
-    group.wireVisible = true;
-    group.textured = false;
+    const Viewport3D::ShadingGroup group = Viewport3D::ShadingGroup::marked(excludedColor, excludedWireColor, true);
     templateView->viewport->makeCurrent();
     templateView->viewGeometry->addShadingGroup(
         group, GeometryStack::polygonMaskToCornerMask(*templateView->geometry, excludedPolygons));

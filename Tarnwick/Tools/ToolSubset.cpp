@@ -92,7 +92,7 @@ bool ToolSubset::isAvailable() const
 void ToolSubset::cropTemplate()
 {
     ControllerMain* main = controllerMain_;
-    wholeTemplate = new GeometryStack::GeomStack(*main->geomStackTemplate);
+    wholeTemplate = main->geomStackTemplate;  // kept aside, whole, until the crop is written back
     const QList<int> polygons = GeometryStack::maskToIndices(savedSelection);
     QVector<int> textureVertexMap;
     auto* subMesh = new GeometryStack::GeomStack(*wholeTemplate, polygons, vertexMap, textureVertexMap);
@@ -100,7 +100,6 @@ void ToolSubset::cropTemplate()
     delete main->geomStackViewTemplate;
     main->geomStackViewTemplate = nullptr;
     delete main->halfEdgeGeomTemplate;
-    delete main->geomStackTemplate;
     main->geomStackTemplate = subMesh;
     main->halfEdgeGeomTemplate = new HE::HalfEdgeGeom(subMesh->vertices, subMesh->polygons);
     ModeMarkers::rebuildTemplateView(main);
@@ -111,23 +110,18 @@ void ToolSubset::restoreWholeTemplate()
     ControllerMain* main = controllerMain_;
     const GeometryStack::GeomStack* part = main->geomStackTemplate;
 
-    QVector<QVector3D> positions = wholeTemplate->vertices;
     for (int i = 0; i < part->vertices.size(); ++i)
-        positions[vertexMap.at(i)] = part->vertices.at(i);
-    wholeTemplate->vertices = positions;
-    QVector<QVector3D> normals = wholeTemplate->normals;
+        wholeTemplate->vertices[vertexMap.at(i)] = part->vertices.at(i);
     for (int i = 0; i < part->normals.size(); ++i)
-        normals[vertexMap.at(i)] = part->normals.at(i);
-    wholeTemplate->normals = normals;
+        wholeTemplate->normals[vertexMap.at(i)] = part->normals.at(i);
     wholeTemplate->boundingBox = Viewport3D::BoundingBox::fromPoints(wholeTemplate->vertices);
 
     delete main->geomStackViewTemplate;
     main->geomStackViewTemplate = nullptr;
     delete main->halfEdgeGeomTemplate;
     delete main->geomStackTemplate;
-    main->geomStackTemplate = new GeometryStack::GeomStack(*wholeTemplate);
+    main->geomStackTemplate = wholeTemplate;
     main->halfEdgeGeomTemplate = new HE::HalfEdgeGeom(wholeTemplate->vertices, wholeTemplate->polygons);
-    delete wholeTemplate;
     wholeTemplate = nullptr;
     ModeMarkers::rebuildTemplateView(main);
 }

@@ -4,6 +4,7 @@
 // rings of cells around each point.
 #include "mesh/BoundingBox.h"
 #include "mesh/GeomStack.h"
+#include "tests/support/TestMeshes.h"
 
 #include <QVector3D>
 #include <QVector>
@@ -11,34 +12,6 @@
 #include <cmath>
 
 namespace TestSupport {
-
-// Closest point of triangle abc to p by regions (Ericson), as a distance.
-inline double pointTriangleDistance(const QVector3D& p, const QVector3D& a, const QVector3D& b, const QVector3D& c)
-{
-    const QVector3D ab = b - a, ac = c - a, ap = p - a;
-    const float d1 = QVector3D::dotProduct(ab, ap), d2 = QVector3D::dotProduct(ac, ap);
-    if (d1 <= 0 && d2 <= 0)
-        return (p - a).length();
-    const QVector3D bp = p - b;
-    const float d3 = QVector3D::dotProduct(ab, bp), d4 = QVector3D::dotProduct(ac, bp);
-    if (d3 >= 0 && d4 <= d3)
-        return (p - b).length();
-    const float vc = d1 * d4 - d3 * d2;
-    if (vc <= 0 && d1 >= 0 && d3 <= 0)
-        return (p - (a + ab * (d1 / (d1 - d3)))).length();
-    const QVector3D cp = p - c;
-    const float d5 = QVector3D::dotProduct(ab, cp), d6 = QVector3D::dotProduct(ac, cp);
-    if (d6 >= 0 && d5 <= d6)
-        return (p - c).length();
-    const float vb = d5 * d2 - d1 * d6;
-    if (vb <= 0 && d2 >= 0 && d6 <= 0)
-        return (p - (a + ac * (d2 / (d2 - d6)))).length();
-    const float va = d3 * d6 - d5 * d4;
-    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
-        return (p - (b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))))).length();
-    const float denom = 1.0f / (va + vb + vc);
-    return (p - (a + ab * (vb * denom) + ac * (vc * denom))).length();
-}
 
 class SurfaceDistance {
 public:
@@ -88,9 +61,9 @@ public:
                         if (x < 0 || y < 0 || z < 0 || x >= cells_[0] || y >= cells_[1] || z >= cells_[2])
                             continue;
                         for (int t : grid_[index(x, y, z)])
-                            best = std::min(
-                                best, pointTriangleDistance(p, vertices_[triangles_[t][0]], vertices_[triangles_[t][1]],
-                                                            vertices_[triangles_[t][2]]));
+                            best = std::min(best, TestMeshes::pointTriangleDistance(p, vertices_[triangles_[t][0]],
+                                                                                    vertices_[triangles_[t][1]],
+                                                                                    vertices_[triangles_[t][2]]));
                     }
         return best;
     }

@@ -1,5 +1,6 @@
 // The hand sample scene end to end: dialog at start, registration with its landmarks, Done, texture transfer with
 // hole filling, Done and save; the saved texture holds the scan's painted function at the template's rest positions.
+#include "SampleObj.h"
 #include "ShellFixture.h"
 #include "SurfaceDistance.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
@@ -19,6 +20,7 @@
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "support/GLViewTestHelpers.h"
+#include "tests/support/TestMeshes.h"
 #include "texture/ControllerTextureTransfer.h"
 #include "texture/WidgetParamsTextureTransfer.h"
 
@@ -39,43 +41,8 @@
 
 namespace {
 
-struct Obj {
-    QVector<QVector3D> vertices;
-    QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons, texturePolygons;
-    QVector<QString> groups;
-    QVector<int> polygonGroup;
-};
-
-::testing::AssertionResult load(const QString& path, Obj& obj)
-{
-    QString error;
-    if (!ObjFileImport::loadObjFile(path, obj.vertices, obj.textureVertices, obj.polygons, obj.texturePolygons,
-                                    obj.groups, obj.polygonGroup, error))
-        return ::testing::AssertionFailure() << qPrintable(path) << ": " << qPrintable(error);
-    return ::testing::AssertionSuccess();
-}
-
-float largestExtent(const QVector<QVector3D>& points)
-{
-    QVector3D lo = points.first(), hi = lo;
-    for (const QVector3D& p : points) {
-        lo = QVector3D(std::min(lo.x(), p.x()), std::min(lo.y(), p.y()), std::min(lo.z(), p.z()));
-        hi = QVector3D(std::max(hi.x(), p.x()), std::max(hi.y(), p.y()), std::max(hi.z(), p.z()));
-    }
-    const QVector3D e = hi - lo;
-    return std::max({e.x(), e.y(), e.z()});
-}
-
-double boxDiagonal(const QVector<QVector3D>& points)
-{
-    QVector3D lo = points.first(), hi = lo;
-    for (const QVector3D& p : points) {
-        lo = QVector3D(std::min(lo.x(), p.x()), std::min(lo.y(), p.y()), std::min(lo.z(), p.z()));
-        hi = QVector3D(std::max(hi.x(), p.x()), std::max(hi.y(), p.y()), std::max(hi.z(), p.z()));
-    }
-    return (hi - lo).length();
-}
+using Obj = TestSupport::SampleObj;
+using TestMeshes::largestExtent;
 
 // How far a texture is from the painted function of the template's rest positions, over the texels whose centres
 // lie in a texture triangle of the template: all the transfer covers, and also those over the scan's holes, which
@@ -168,7 +135,7 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     ASSERT_EQ(hand.name, "hand");
     const QString models = PLYFORM_DEMO_MODELS_DIR;
     Obj restTemplate;
-    ASSERT_TRUE(load(models + "/HandTemplate.obj", restTemplate));
+    ASSERT_TRUE(TestSupport::loadSampleObj(models + "/HandTemplate.obj", restTemplate));
 
     // An empty settings store: the dialog is shown.
     std::unique_ptr<MainWindow> window;
@@ -207,7 +174,7 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     TestSupport::saveFrame(TestSupport::renderFrame(main->viewport3DResults), "end_to_end_registered");
     QTest::mouseClick(registration->getPanel()->findChild<QAbstractButton*>("btnDone"), Qt::LeftButton);
     ASSERT_EQ(tools->currentToolIndex(), -1);
-    const double diagonal = boxDiagonal(main->geomStackTarget->vertices);
+    const double diagonal = main->geomStackTarget->boundingBox.size.length();
     const double fit =
         TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices) / diagonal;
     EXPECT_LT(fit, 0.005) << "mean distance to the scan over its diagonal";
@@ -260,7 +227,7 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     main->saveTemplate(dir.filePath("hand.obj"));
     main->saveTemplateTexture(dir.filePath("hand.png"));
     Obj saved;
-    ASSERT_TRUE(load(dir.filePath("hand.obj"), saved));
+    ASSERT_TRUE(TestSupport::loadSampleObj(dir.filePath("hand.obj"), saved));
     EXPECT_EQ(saved.polygons, restTemplate.polygons);
     EXPECT_EQ(saved.texturePolygons, restTemplate.texturePolygons);
     ASSERT_EQ(saved.textureVertices.size(), restTemplate.textureVertices.size());

@@ -1,8 +1,10 @@
 // Sample scenes made at build time: files, groups, charts, holes, landmarks held by the dialog, determinism.
+#include "SampleObj.h"
 #include "Tarnwick/demopainting.h"
 #include "Tarnwick/demoscenes.h"
 #include "mesh/ObjFileImport.h"
 #include "tests/support/TempFiles.h"
+#include "tests/support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 #include <QColor>
@@ -18,21 +20,12 @@ namespace {
 
 const QString modelsDir = PLYFORM_DEMO_MODELS_DIR;
 
-struct Obj {
-    QVector<QVector3D> vertices;
-    QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons, texturePolygons;
-    QVector<QString> groups;
-    QVector<int> polygonGroup;
-};
+using Obj = TestSupport::SampleObj;
 
 Obj load(const QString& fileName)
 {
     Obj obj;
-    QString error;
-    EXPECT_TRUE(ObjFileImport::loadObjFile(modelsDir + "/" + fileName, obj.vertices, obj.textureVertices, obj.polygons,
-                                           obj.texturePolygons, obj.groups, obj.polygonGroup, error))
-        << qPrintable(fileName) << ": " << qPrintable(error);
+    EXPECT_TRUE(TestSupport::loadSampleObj(modelsDir + "/" + fileName, obj));
     return obj;
 }
 
@@ -99,13 +92,7 @@ TEST(SampleScenes, ScanTexturesHoldThePaintedFunctionOfTheRestPosition)
         const Obj templ = load(fileOf(scene.templateFile));
         const QImage texture(modelsDir + "/" + fileOf(scene.scanFile).replace(".obj", ".png"));
         ASSERT_FALSE(texture.isNull());
-        QVector3D lo = templ.vertices[0], hi = lo;
-        for (const QVector3D& v : templ.vertices) {
-            lo = QVector3D(qMin(lo.x(), v.x()), qMin(lo.y(), v.y()), qMin(lo.z(), v.z()));
-            hi = QVector3D(qMax(hi.x(), v.x()), qMax(hi.y(), v.y()), qMax(hi.z(), v.z()));
-        }
-        const QVector3D extent = hi - lo;
-        const float size = qMax(extent.x(), qMax(extent.y(), extent.z()));
+        const float size = TestMeshes::largestExtent(templ.vertices);
         int worst = 0;
         for (int p = 0; p < templ.polygons.size(); p += 5)
             for (int k = 0; k < templ.polygons[p].size(); ++k) {

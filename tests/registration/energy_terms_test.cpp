@@ -1,4 +1,5 @@
 // The three energy terms and their stacked residuals and Jacobian, against central differences.
+#include "WavySheet.h"
 #include "registration/ClosestPointTerm.h"
 #include "registration/ControlPointTerm.h"
 #include "registration/DifferentiableParameters.h"
@@ -29,22 +30,9 @@ using Tree = std::unique_ptr<KDTree::NodeBase>;
 
 const QVector<double> kIdentity{1, 0, 0};
 
-double uniform(double lo, double hi)
-{
-    return lo + (hi - lo) * Random::draw() / 32767.0;
-}
-
-// A wavy sheet and its unit normal.
-QVector3D sheetPoint(double x, double y, double lift)
-{
-    return QVector3D(float(x), float(y), float(0.2 * std::sin(2 * x) * std::cos(y) + lift));
-}
-QVector3D sheetNormal(double x, double y)
-{
-    const double dzdx = 0.4 * std::cos(2 * x) * std::cos(y);
-    const double dzdy = -0.2 * std::sin(2 * x) * std::sin(y);
-    return QVector3D(float(-dzdx), float(-dzdy), 1.0f).normalized();
-}
+using WavySheet::sheetNormal;
+using WavySheet::sheetPoint;
+using WavySheet::uniform;
 
 // A small random registration problem: template points on the sheet, six nodes among them,
 // four-node weights, random node transforms near the identity, and a lifted target sheet. The

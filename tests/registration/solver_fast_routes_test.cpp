@@ -1,4 +1,5 @@
 // The registration solver's faster routes held bit for bit against the plain ones they replace.
+#include "WavySheet.h"
 #include "numerics/Random.h"
 #include "numerics/SparseMatrix.h"
 #include "registration/ClosestPointTerm.h"
@@ -28,21 +29,9 @@ namespace {
 
 using Table = QVector<QVector<double> >;
 
-double uniform(double lo, double hi)
-{
-    return lo + (hi - lo) * Random::draw() / 32767.0;
-}
-
-QVector3D sheetPoint(double x, double y, double lift)
-{
-    return QVector3D(float(x), float(y), float(0.2 * std::sin(2 * x) * std::cos(y) + lift));
-}
-QVector3D sheetNormal(double x, double y)
-{
-    const double dzdx = 0.4 * std::cos(2 * x) * std::cos(y);
-    const double dzdy = -0.2 * std::sin(2 * x) * std::sin(y);
-    return QVector3D(float(-dzdx), float(-dzdy), 1.0f).normalized();
-}
+using WavySheet::sheetNormal;
+using WavySheet::sheetPoint;
+using WavySheet::uniform;
 
 // A random registration problem on a wavy sheet: nodes among the template points, k-node
 // weights, transforms near the identity, a lifted target sheet with some masked vertices.
