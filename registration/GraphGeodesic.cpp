@@ -167,16 +167,13 @@ void GraphGeodesic::subdivide()
         return;
     QElapsedTimer total;
     total.start();
-    const QList<int> nodeVertices = vertexIndicesOfNodes(graphNodes);
-
     QElapsedTimer tableTimer;
     tableTimer.start();
     const QList<int> childVertices = childrenVertexIndices(graphNodes);
     QVector<bool> vertexMask(vertexCount(mesh), false);
     for (int vertex : childVertices)
         vertexMask[vertex] = true;
-    const QVector<QVector<double> > table =
-        NonRigidRegistration::buildWeightsTableGeodesicThreaded(nodeVertices, *mesh, k, vertexMask);
+    const QVector<QVector<double> > table = currentWeightsTable(vertexMask);
     qDebug() << "\t\tBuilding weights table took:" << tableTimer.elapsed() / 1000.0 << "sec";
 
     graphNodes = subdivideNodes(graphNodes, *mesh, table).toVector();
@@ -205,13 +202,48 @@ QVector<QVector<double> > GraphGeodesic::weightsTable() const
 {
     if (!mesh)
         return {};
-    return NonRigidRegistration::buildWeightsTableGeodesicThreaded(vertexIndicesOfNodes(graphNodes), *mesh, k,
-                                                                   QVector<bool>());
+    return currentWeightsTable(QVector<bool>());
+}
+
+QVector<QVector<double> > GraphGeodesic::currentWeightsTable(const QVector<bool>& vertexMask) const
+{
+    const QList<int> nodeVertices = vertexIndicesOfNodes(graphNodes);
+    if (!nearestNodes_)
+        nearestNodes_ = std::make_shared<const NonRigidRegistration::LayeredNearestNodes>(*mesh, k, layersFrom(graphNodes));
+    const int layer = nearestNodes_->layerOf(nodeVertices);
+    if (layer >= 0)
+        return nearestNodes_->weightsTable(layer, vertexMask);
+    return NonRigidRegistration::buildWeightsTableGeodesicThreaded(nodeVertices, *mesh, k, vertexMask);
 }
 
 GraphGeodesic* GraphGeodesic::clone() const
 {
     return new GraphGeodesic(mesh, k, vertices, levels, graphNodes);
+}
+
+QList<QList<int> > layersFrom(const QVector<Node>& nodes)
+{
+    QList<QList<int> > layers;
+    QList<const ChildNode*> below;
+    QList<int> top;
+    for (const Node& node : nodes) {
+        top.append(node.vertexInd);
+        for (const ChildNode& child : node.children)
+            below.append(&child);
+    }
+    layers.append(top);
+    while (!below.isEmpty()) {
+        QList<int> layer;
+        QList<const ChildNode*> next;
+        for (const ChildNode* entry : below) {
+            layer.append(entry->vertexInd);
+            for (const ChildNode& child : entry->children)
+                next.append(&child);
+        }
+        layers.append(layer);
+        below = next;
+    }
+    return layers;
 }
 
 QList<Node> subdivideNodes(const QVector<Node>& nodes, const HE::HalfEdgeGeom& mesh,

@@ -7,10 +7,13 @@
 // steps one layer down, each child inheriting the motion the current nodes give it.
 #include "mesh/HalfEdge.h"
 #include "registration/DynamicGraph.h"
+#include "registration/LayeredNearestNodes.h"
 
 #include <QList>
 #include <QVector3D>
 #include <QVector>
+
+#include <memory>
 
 namespace DynamicGraph {
 
@@ -41,8 +44,19 @@ public:
     const HE::HalfEdgeGeom* halfEdgeMesh() const { return mesh; }
 
 private:
+    // The table against the current nodes, for every vertex or those marked.
+    QVector<QVector<double> > currentWeightsTable(const QVector<bool>& vertexMask) const;
+
     const HE::HalfEdgeGeom* mesh;  // not owned; must outlive the graph and its clones
+    // The nearest nodes of every layer below and at the current one, found at the first table a
+    // graph computes (a registration run asks for one table per layer, on one graph); a clone
+    // finds its own.
+    mutable std::shared_ptr<const NonRigidRegistration::LayeredNearestNodes> nearestNodes_;
 };
+
+// The node vertices of the current nodes, then of their children (node order, then child order,
+// as subdivide() orders them), and so on down to the finest layer.
+QList<QList<int> > layersFrom(const QVector<Node>& nodes);
 
 // One new node per child of the given nodes, in node order and then child order, each with
 // the transform the given nodes' motion gives it (transformChildNode). weightsTable needs a

@@ -43,32 +43,18 @@ WeightsTableSharedParams sharedParams(const NodeLookup& lookup, const HE::HalfEd
 
 }  // namespace
 
-void buildWeightsTableGeodesicRow(WeightsTableContext& item)
+QVector<double> weightsRow(const QList<int>& found, const QList<double>& distances, int nNodes,
+                           const QVector<int>& vertexToNode)
 {
-    const WeightsTableSharedParams& params = *item.params;
-    const int v = item.vertexInd;
-    if (!params.vertexMask->isEmpty() && !params.vertexMask->at(v))
-        return;
-
-    QList<double> distances;
-    const QList<int> found =
-        params.geometry && params.reach
-            ? FastMarching::findKNearestEnabledVertices(v, *params.geometry, params.k + 1, *params.nodeMask,
-                                                        *params.reach, &distances)
-        : params.geometry
-            ? FastMarching::findKNearestEnabledVertices(v, *params.geometry, params.k + 1, *params.nodeMask, &distances)
-            : FastMarching::findKNearestEnabledVertices(v, *params.mesh, params.k + 1, *params.nodeMask, &distances);
     const int m = found.size();
     // Nothing reachable: the row stays empty and the vertex takes part in no residual.
     if (m == 0)
-        return;
+        return {};
 
-    QVector<double> row(params.nNodes, 0.0);
-    const QVector<int>& vertexToNode = *params.vertexToNode;
+    QVector<double> row(nNodes, 0.0);
     if (m == 1) {
         row[vertexToNode[found[0]]] = 1.0;
-        item.weights = row;
-        return;
+        return row;
     }
     const double dmax = distances[m - 1];
     double sum = 0.0;
@@ -84,13 +70,38 @@ void buildWeightsTableGeodesicRow(WeightsTableContext& item)
         // Every node found lies at the same distance: none is nearer, so all share alike.
         for (int i = 0; i < m; ++i)
             row[vertexToNode[found[i]]] = 1.0 / m;
-        item.weights = row;
-        return;
+        return row;
     }
+    // Only the found nodes' entries can be other than zero (and zero divided by the positive sum
+    // stays zero); a node found twice is divided once.
     double* entries = row.data();
-    for (int j = 0; j < params.nNodes; ++j)
-        entries[j] /= sum;
-    item.weights = row;
+    for (int i = 0; i < m; ++i) {
+        const int j = vertexToNode[found[i]];
+        bool dividedAlready = false;
+        for (int before = 0; before < i && !dividedAlready; ++before)
+            dividedAlready = vertexToNode[found[before]] == j;
+        if (!dividedAlready)
+            entries[j] /= sum;
+    }
+    return row;
+}
+
+void buildWeightsTableGeodesicRow(WeightsTableContext& item)
+{
+    const WeightsTableSharedParams& params = *item.params;
+    const int v = item.vertexInd;
+    if (!params.vertexMask->isEmpty() && !params.vertexMask->at(v))
+        return;
+
+    QList<double> distances;
+    const QList<int> found =
+        params.geometry && params.reach
+            ? FastMarching::findKNearestEnabledVertices(v, *params.geometry, params.k + 1, *params.nodeMask,
+                                                        *params.reach, &distances)
+        : params.geometry
+            ? FastMarching::findKNearestEnabledVertices(v, *params.geometry, params.k + 1, *params.nodeMask, &distances)
+            : FastMarching::findKNearestEnabledVertices(v, *params.mesh, params.k + 1, *params.nodeMask, &distances);
+    item.weights = weightsRow(found, distances, params.nNodes, *params.vertexToNode);
 }
 
 QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
@@ -117,6 +128,25 @@ QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& no
     table.reserve(n);
     for (WeightsTableContext& item : items)
         table.append(std::move(item.weights));
+    return table;
+}
+
+QVector<QVector<double> > buildWeightsTableFromNearest(const QList<int>& nodeVertexIndices, int nVertices,
+                                                       const QVector<bool>& vertexMask, const NearestNodesOf& nearest)
+{
+    const NodeLookup lookup = nodeLookup(nodeVertexIndices, nVertices);
+    const int nNodes = nodeVertexIndices.size();
+    QVector<QVector<double> > table(nVertices);
+    QVector<double>* out = table.data();
+    QVector<int> rows;
+    rows.reserve(nVertices);
+    for (int v = 0; v < nVertices; ++v)
+        if (vertexMask.isEmpty() || vertexMask.at(v))
+            rows.append(v);
+    QtConcurrent::blockingMap(rows, [&](int v) {
+        const FastMarching::NearestVertices& found = nearest(v);
+        out[v] = weightsRow(found.vertices, found.distances, nNodes, lookup.vertexToNode);
+    });
     return table;
 }
 

@@ -6,11 +6,14 @@
 // A vertex that reaches a single node gets exactly 1.0 for it; a vertex whose nodes all lie
 // at the same distance gets equal weights; a vertex that reaches none keeps an empty row.
 #include "mesh/HalfEdge.h"
+#include "spatial/FastMarching.h"
 #include "spatial/MarchGeometry.h"
 #include "spatial/MarchReach.h"
 
 #include <QList>
 #include <QVector>
+
+#include <functional>
 
 namespace NonRigidRegistration {
 
@@ -48,6 +51,19 @@ QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& no
 // The same table, row after row in the calling thread, each row marching over the mesh itself.
 QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices, const HE::HalfEdgeGeom& mesh,
                                                     int k, const QVector<bool>& vertexMask);
+
+// The row of a vertex from its nearest nodes (as the k + 1 nearest query lists them, the
+// farthest last); node j is the one at vertexToNode's value j. Empty when none was found.
+QVector<double> weightsRow(const QList<int>& found, const QList<double>& distances, int nNodes,
+                           const QVector<int>& vertexToNode);
+
+// The k + 1 nearest nodes of a vertex, found beforehand; called from several threads at once.
+using NearestNodesOf = std::function<const FastMarching::NearestVertices&(int vertex)>;
+
+// The table of buildWeightsTableGeodesicThreaded from nearest nodes found beforehand (same rows
+// when they are what its marches would find), the rows spread over the global thread pool.
+QVector<QVector<double> > buildWeightsTableFromNearest(const QList<int>& nodeVertexIndices, int nVertices,
+                                                       const QVector<bool>& vertexMask, const NearestNodesOf& nearest);
 
 // Fills item.weights (the map's worker).
 void buildWeightsTableGeodesicRow(WeightsTableContext& item);

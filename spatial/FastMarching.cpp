@@ -134,7 +134,71 @@ QList<int> kNearestEnabled(int sourceVertex, const Over& over, int k, const QVec
     return result;
 }
 
+// kNearestEnabled for every set at once. A set is open while its own query's loop would go on;
+// an accepted vertex joins the sets that were open before it was taken, as in their own loops.
+template <typename Over>
+QVector<NearestVertices> kNearestEnabledOfSets(int sourceVertex, const Over& over, int k,
+                                               const std::vector<quint64>& membership, const QVector<int>& reachable)
+{
+    const int nSets = reachable.size();
+    QVector<NearestVertices> sets(nSets);
+    if (!isVertex(sourceVertex, meshOf(over)))
+        return sets;
+    const auto memberOf = [&membership](int vertex) {
+        return size_t(vertex) < membership.size() ? membership[size_t(vertex)] : quint64(0);
+    };
+    const auto take = [&](quint64 bits, int vertex, double distance) {
+        for (; bits; bits &= bits - 1) {
+            NearestVertices& set = sets[qCountTrailingZeroBits(bits)];
+            set.vertices.append(vertex);
+            set.distances.append(distance);
+        }
+    };
+    const auto openSets = [&]() {
+        quint64 open = 0;
+        for (int s = 0; s < nSets; ++s) {
+            const int size = sets[s].vertices.size();
+            if (size < k && size != reachable[s])
+                open |= quint64(1) << s;
+        }
+        return open;
+    };
+    take(memberOf(sourceVertex), sourceVertex, 0.0);
+    quint64 open = openSets();
+    if (!open)
+        return sets;
+    marchOver(sourceVertex, over, [&](auto& march) {
+        while (open && march.hasWaiting()) {
+            const int vertex = march.acceptNext();
+            const quint64 joins = memberOf(vertex) & open;
+            if (joins) {
+                take(joins, vertex, march.distance(vertex));
+                open = openSets();
+            }
+            march.updateNeighbours(vertex);
+        }
+        return 0;
+    });
+    return sets;
+}
+
 }  // namespace
+
+QVector<NearestVertices> findKNearestEnabledVerticesOfSets(int sourceVertex, const MarchGeometry& geometry, int k,
+                                                           const std::vector<quint64>& membership,
+                                                           const QVector<const MarchReach*>& reaches)
+{
+    Q_ASSERT(reaches.size() <= 64);
+    const bool complete = geometry.isComplete();
+    QVector<int> reachable(reaches.size(), -1);
+    if (complete && isVertex(sourceVertex, geometry.mesh()))
+        for (int s = 0; s < reaches.size(); ++s)
+            if (reaches[s])
+                reachable[s] = reaches[s]->enabledInReach(sourceVertex);
+    if (!complete)
+        return kNearestEnabledOfSets(sourceVertex, geometry.mesh(), k, membership, reachable);
+    return kNearestEnabledOfSets(sourceVertex, geometry, k, membership, reachable);
+}
 
 QVector<double> computeDistancesFromVertex(int sourceVertex, const HE::HalfEdgeGeom& mesh)
 {

@@ -19,6 +19,8 @@
 #include <QVector3D>
 #include <QVector>
 
+#include <vector>
+
 namespace FastMarching {
 
 // Distance of a vertex that no path reaches (the largest double).
@@ -47,6 +49,20 @@ QList<int> findKNearestEnabledVertices(int sourceVertex, const MarchGeometry& ge
 // ever reach (reach taken from this geometry and these flags): same vertices, same distances.
 QList<int> findKNearestEnabledVertices(int sourceVertex, const MarchGeometry& geometry, int k,
                                        const QVector<bool>& enabled, const MarchReach& reach, QList<double>* distances);
+
+// The nearest enabled vertices of one set, as findKNearestEnabledVertices lists them.
+struct NearestVertices {
+    QList<int> vertices;
+    QList<double> distances;
+};
+
+// findKNearestEnabledVertices for up to 64 sets of enabled vertices at once, from one march: bit s
+// of membership[v] says whether v is enabled in set s (a vertex beyond the end is in none), and
+// reaches[s] (null: unknown) is the reach of set s in this geometry. The march runs until every
+// set has its answer; each set's vertices and distances are those of its own query with its reach.
+QVector<NearestVertices> findKNearestEnabledVerticesOfSets(int sourceVertex, const MarchGeometry& geometry, int k,
+                                                           const std::vector<quint64>& membership,
+                                                           const QVector<const MarchReach*>& reaches);
 
 // --- building blocks ---
 

@@ -136,4 +136,12 @@ MarchReach::MarchReach(const MarchGeometry& geometry, const QVector<bool>& enabl
         count_[size_t(v)] = seedsRepeat(geometry, v) ? -1 : total[size_t(part[size_t(v)])];
 }
 
+bool anyCornerLogs(const MarchGeometry& geometry)
+{
+    for (int v = 0; v < geometry.vertexCount(); ++v)
+        if (logsOnUpdate(geometry, v))
+            return true;
+    return false;
+}
+
 }  // namespace FastMarching

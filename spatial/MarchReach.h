@@ -31,4 +31,8 @@ private:
     std::vector<int> count_;
 };
 
+// Some corner of the geometry writes a debug line on its updates: marches over it can't be
+// shared or cut short without dropping lines.
+bool anyCornerLogs(const MarchGeometry& geometry);
+
 }  // namespace FastMarching

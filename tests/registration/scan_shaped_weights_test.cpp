@@ -4,6 +4,7 @@
 #include "registration/GraphGeodesic.h"
 
 #include "body_test_meshes.h"
+#include "registration/LayeredNearestNodes.h"
 #include "numerics/Random.h"
 #include "registration/NonRigidRegistrationGeodesic.h"
 #include "spatial/FastMarching.h"
@@ -171,6 +172,105 @@ TEST(ScanShapedWeights, ReachCountsWhatCompleteMarchesAccept)
     }
     // The head, the hands and the feet reach only themselves, the torso reaches more.
     EXPECT_GE(counts.size(), 2u);
+}
+
+// One march shared by several sets of enabled vertices against one march per set, with and
+// without each set's reach: the same vertices and distances for every set, with sets spread
+// thinly and densely, a set holding only the head, an empty set, one that holds every source and
+// one that the flags' end cuts short.
+TEST(ScanShapedWeights, MarchSharedBySetsEqualsOneMarchPerSet)
+{
+    TestSupport::LogCapture log;
+    const Mesh shape = bodyAndPebble(0.3);
+    const HE::HalfEdgeGeom mesh(shape.vertices, shape.triangles);
+    const FastMarching::MarchGeometry geometry(mesh);
+    ASSERT_TRUE(geometry.isComplete());
+    const int n = mesh.vertexHalfEdges.size();
+    const int headVertex = shape.vertices.size() - 1 - TestMeshes::icosphere(2).vertices.size();
+
+    QVector<QVector<bool> > sets;
+    for (int every : {1, 53, 211, n / 4}) {
+        QVector<bool> enabled(n, false);
+        for (int v = every / 3; v < n; v += every)
+            enabled[v] = true;
+        sets << enabled;
+    }
+    QVector<bool> head(n, false);
+    head[headVertex] = true;
+    sets << head << QVector<bool>(n, false) << QVector<bool>(n / 2, true);
+
+    std::vector<quint64> membership(size_t(n), 0);
+    std::vector<std::unique_ptr<FastMarching::MarchReach> > reaches;
+    QVector<const FastMarching::MarchReach*> withReach, withoutReach;
+    for (int s = 0; s < sets.size(); ++s) {
+        for (int v = 0; v < sets[s].size(); ++v)
+            if (sets[s][v])
+                membership[size_t(v)] |= quint64(1) << s;
+        reaches.push_back(std::make_unique<FastMarching::MarchReach>(geometry, sets[s]));
+        withReach << reaches.back().get();
+        withoutReach << nullptr;
+    }
+    for (int k : {1, 5}) {
+        for (int source = 0; source < n; source += 13) {
+            const QVector<FastMarching::NearestVertices> shared =
+                FastMarching::findKNearestEnabledVerticesOfSets(source, geometry, k, membership, withReach);
+            const QVector<FastMarching::NearestVertices> sharedToTheEnd =
+                FastMarching::findKNearestEnabledVerticesOfSets(source, geometry, k, membership, withoutReach);
+            ASSERT_EQ(shared.size(), sets.size());
+            for (int s = 0; s < sets.size(); ++s) {
+                QList<double> distances;
+                const QList<int> own =
+                    FastMarching::findKNearestEnabledVertices(source, geometry, k, sets[s], *reaches[s], &distances);
+                for (const FastMarching::NearestVertices& found : {shared[s], sharedToTheEnd[s]}) {
+                    ASSERT_EQ(own, found.vertices) << "k " << k << ", source " << source << ", set " << s;
+                    ASSERT_TRUE(sameBits(distances.toVector(), found.distances.toVector()))
+                        << "k " << k << ", source " << source << ", set " << s;
+                }
+            }
+        }
+    }
+    EXPECT_TRUE(log.texts().filter("zero edge length").isEmpty());
+}
+
+// The nearest nodes of all layers, found together, give each layer the table its own marches give,
+// for every row and for the rows a subdivision asks for; a mesh with a logging corner gets no
+// layers, so its tables keep their lines.
+TEST(ScanShapedWeights, LayeredNearestNodesGiveEachLayersTable)
+{
+    TestSupport::LogCapture log;
+    const Mesh shape = bodyAndPebble(0.3);
+    const HE::HalfEdgeGeom mesh(shape.vertices, shape.triangles);
+    const int n = mesh.vertexHalfEdges.size();
+
+    Random::seed(5);
+    int levels = 0;
+    const DynamicGraph::GraphGeodesic graph(&mesh, 0.02, 2.0, &levels, 10, 4, 0.0001);
+    ASSERT_GE(levels, 3);
+    const QList<QList<int> > layers = DynamicGraph::layersFrom(graph.graphNodes);
+    ASSERT_EQ(layers.size(), levels + 1);
+    const NonRigidRegistration::LayeredNearestNodes nearest(mesh, 4, layers);
+    ASSERT_TRUE(nearest.hasLayers());
+
+    QVector<bool> everyThird(n, false);
+    for (int v = 0; v < n; v += 3)
+        everyThird[v] = true;
+    for (int L = 0; L < layers.size(); ++L) {
+        ASSERT_EQ(nearest.layerOf(layers[L]), L);
+        for (const QVector<bool>& mask : {QVector<bool>(), everyThird}) {
+            const Table own = NonRigidRegistration::buildWeightsTableGeodesicThreaded(layers[L], mesh, 4, mask);
+            const Table shared = nearest.weightsTable(L, mask);
+            ASSERT_EQ(own.size(), shared.size());
+            for (int v = 0; v < own.size(); ++v)
+                ASSERT_TRUE(sameBits(own[v], shared[v])) << "layer " << L << ", row " << v;
+        }
+    }
+    QList<int> reordered = layers[1];
+    reordered.move(0, 1);
+    EXPECT_EQ(nearest.layerOf(reordered), -1);
+
+    const Mesh collapsed = bodyAndCollapsedPebble(0.3);
+    const HE::HalfEdgeGeom collapsedMesh(collapsed.vertices, collapsed.triangles);
+    EXPECT_FALSE(NonRigidRegistration::LayeredNearestNodes(collapsedMesh, 4, layers).hasLayers());
 }
 
 }  // namespace
