@@ -194,6 +194,10 @@ void BM_ScanRegistrationRun(benchmark::State& state)
             "peak memory %.1f MB; vertices hash %08x; log hash %08x; mean distance %.4f%% of the "
             "bounding diagonal\n",
             double(usage.ru_maxrss) / 1024.0, vertexHash, logHash, 100.0 * sum / deformed.size() / diagonal);
+        // SCAN_BENCH_LOG=1 lists the run's own log lines with their wall and CPU clocks.
+        if (qEnvironmentVariableIsSet("SCAN_BENCH_LOG"))
+            for (const LoggedLine& line : lines)
+                std::printf("%9.3f %9.3f  %s\n", line.wall, line.cpu, qPrintable(line.text));
         std::fflush(stdout);
     }
     qInstallMessageHandler(previous);
