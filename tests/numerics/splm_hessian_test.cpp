@@ -1,6 +1,8 @@
 // Normal equations (pattern and values of J^T J, J^T e) and the CHOLMOD solve.
 #include "numerics/SparseSolver/splm.h"
 #include "numerics/SparseSolver/splm_cholmod.h"
+
+#include "grid_operator.h"
 #include "support/OutputCapture.h"
 
 #include <gtest/gtest.h>
@@ -429,32 +431,6 @@ TEST(CholmodSolve, ZeroPivotIsNotPositiveDefiniteAndKeepsTheState)
     splm_ccsm_free(&A);
 }
 
-// Lower triangle of a 7-point grid operator on side^3 points, made diagonally dominant and
-// given uneven values so that every entry of the factor depends on the order of its sums.
-splm_ccsm gridOperator(int side)
-{
-    const int n = side * side * side;
-    splm_ccsm A;
-    splm_ccsm_alloc(&A, n, n, 4 * n);
-    int k = 0;
-    for (int j = 0; j < n; ++j) {
-        A.colptr[j] = k;
-        A.rowidx[k] = j;
-        A.val[k++] = 6.5 + std::sin(0.37 * j);
-        const int x = j % side, y = (j / side) % side, z = j / (side * side);
-        const int below[3][2] = {{x + 1 < side, j + 1}, {y + 1 < side, j + side}, {z + 1 < side, j + side * side}};
-        for (const auto& b : below) {
-            if (!b[0])
-                continue;
-            A.rowidx[k] = b[1];
-            A.val[k++] = -1.0 + 0.3 * std::cos(0.11 * j + b[1]);
-        }
-    }
-    A.colptr[n] = k;
-    A.nnz = k;
-    return A;
-}
-
 struct Factorised {
     std::vector<double> factor, solution;
 };
@@ -476,7 +452,7 @@ TEST(CholmodSolve, ParallelLoopsStayOnTheSolverThreadWithTheSameFactor)
 {
     const int levelsBefore = omp_get_max_active_levels();
     ASSERT_GE(levelsBefore, 1);  // teams form by default
-    splm_ccsm A = gridOperator(12);
+    splm_ccsm A = TestMatrices::gridOperator(12);
     std::vector<double> B(size_t(A.nr));
     for (size_t i = 0; i < B.size(); ++i)
         B[i] = std::cos(0.05 * double(i));
