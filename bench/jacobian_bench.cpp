@@ -194,6 +194,16 @@ void BM_ClosestPointRowsSerial(benchmark::State& state)
     }
 }
 
+// The same rows with DerVal arithmetic throughout: the route the inline slots replace.
+void BM_ClosestPointRowsSerialThroughDerVal(benchmark::State& state)
+{
+    const Scene& s = scene();
+    for (auto _ : state) {
+        QVector<QList<int> > table;
+        benchmark::DoNotOptimize(eIcpDerSerialThroughDerVal(s.rotations, s.translations, s.inputs, table));
+    }
+}
+
 void BM_RegularisationBlock(benchmark::State& state)
 {
     const Scene& s = scene();
@@ -266,6 +276,7 @@ void BM_CholmodFactoriseAndSolve(benchmark::State& state)
 BENCHMARK(BM_StackedJacobian)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClosestPointBlock)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClosestPointRowsSerial)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClosestPointRowsSerialThroughDerVal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RegularisationBlock)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JacobianCallback)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResidualCallback)->Unit(benchmark::kMillisecond);

@@ -1,0 +1,84 @@
+#pragma once
+// deformVertexSubset over seeded parameters, computed with InlineDerVal instead of DerVal: no
+// heap, and the same doubles. Every step below is the DerVal route's own step in its order:
+// makeParamsDifferentiable's seeding, Quaternion's three-parameter form and rotationMatrix
+// (squares through pow with the exponent 2), the matrix-vector product with its accumulated
+// products, the offsets, the weight and the running sum over the list.
+#include "numerics/InlineDerVal.h"
+
+#include <QList>
+#include <QVector3D>
+#include <QVector>
+
+namespace NonRigidRegistration {
+
+// Whether the inline route can take a list of this many nodes: 6 slots a node must fit.
+template <int Capacity>
+bool inlineRouteFits(int nodeCount)
+{
+    return InlineDerVal<Capacity>::fits(6 * nodeCount);
+}
+
+// The deformed position of vertex through the nodes of one list (nodes[i] indexes the full
+// parameter tables; positions and weights are in list order), differentiated over the list's
+// 6 × |nodes| local slots. Every parameter vector named must hold three numbers, and the list
+// must fit (inlineRouteFits). No node gives three constant zeros.
+template <int Capacity>
+void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                              const QList<int>& nodes, const QVector3D& vertex, const QVector<QVector3D>& positions,
+                              const QVector<double>& weights, InlineDerVal<Capacity> result[3])
+{
+    using V = InlineDerVal<Capacity>;
+    const int n = 6 * nodes.size();
+    for (int j = 0; j < 3; ++j)
+        result[j] = V(0.0);
+    for (int i = 0; i < nodes.size(); ++i) {
+        const QVector<double>& r = rotations[nodes[i]];
+        const QVector<double>& t = translations[nodes[i]];
+        const int base = 6 * i;
+        const V a = V(r[0], n).diff(base);
+        const V b = V(r[1], n).diff(base + 1);
+        const V c = V(r[2], n).diff(base + 2);
+
+        // Quaternion<T>(a, b, c).
+        const V g = (pow(a, 2.0) + pow(b, 2.0)) + pow(c, 2.0);
+        const V denominator = g + V(1);
+        const V qw = (V(2) * a) / denominator;
+        const V qx = (V(2) * b) / denominator;
+        const V qy = (V(2) * c) / denominator;
+        const V qz = (V(1) - g) / denominator;
+
+        // Quaternion<T>::rotationMatrix.
+        const V ww = pow(qw, 2.0);
+        const V xx = pow(qx, 2.0);
+        const V yy = pow(qy, 2.0);
+        const V zz = pow(qz, 2.0);
+        const V xy = qx * qy;
+        const V wz = qw * qz;
+        const V xz = qx * qz;
+        const V wy = qw * qy;
+        const V yz = qy * qz;
+        const V wx = qw * qx;
+        const V R[3][3] = {
+            {((ww + xx) - yy) - zz, V(2) * (xy - wz), V(2) * (xz + wy)},
+            {V(2) * (xy + wz), ((ww - xx) + yy) - zz, V(2) * (yz - wx)},
+            {V(2) * (xz - wy), V(2) * (yz + wx), ((ww - xx) - yy) + zz},
+        };
+
+        // ((R × d) + g_i + t_i) × w_i, d = v - g_i in single precision, then widened.
+        const QVector3D diff = vertex - positions[i];
+        const V d[3] = {V(double(diff.x())), V(double(diff.y())), V(double(diff.z()))};
+        const V position[3] = {V(double(positions[i].x())), V(double(positions[i].y())),
+                               V(double(positions[i].z()))};
+        const V weight(weights[i]);
+        for (int j = 0; j < 3; ++j) {
+            V rotated = R[j][0] * d[0];
+            accumulateProduct(rotated, R[j][1], d[1]);
+            accumulateProduct(rotated, R[j][2], d[2]);
+            const V term = ((rotated + position[j]) + V(t[j], n).diff(base + 3 + j)) * weight;
+            result[j] = i == 0 ? term : result[j] + term;
+        }
+    }
+}
+
+}  // namespace NonRigidRegistration
