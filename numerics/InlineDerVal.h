@@ -3,8 +3,14 @@
 // arithmetic never touches the heap. Every operation follows DerVal's rules to the letter: the
 // result has as many slots as the longer operand, a constant (no slots) or a shorter operand
 // reads as 0.0 in the missing slots, and each slot is formed by the same expression in the same
-// order. The values and derivatives are therefore the very doubles DerVal gives, signs of zeros
-// and NaNs included; toDerVal hands a result on in DerVal's form.
+// order. The values and derivatives are therefore the doubles DerVal gives, signs of zeros
+// included; toDerVal hands a result on in DerVal's form.
+//
+// A value seeded from one parameter has one slot that is not zero, and early in a computation
+// most values depend on a few neighbouring parameters only. So the slots are kept as a window
+// [lo, hi) of stored numbers and one background number that every slot outside the window
+// holds: slots outside every operand's window went through the same operations on the same
+// operands, so they hold one and the same double, and an operation computes it once.
 #include "numerics/DerVal.h"
 
 #include <QtGlobal>
@@ -37,21 +43,23 @@ public:
 
     // n derivative slots, all zero; n <= 0 (the default) makes a constant, as DerVal(value, n).
     // Deliberately not explicit, like DerVal: numbers mix freely as constants.
-    InlineDerVal(double value = 0.0, int n = 0) : value(value), m_count(clampedCount(n))
-    {
-        std::fill(m_slots, m_slots + m_count, 0.0);
-    }
+    InlineDerVal(double value = 0.0, int n = 0) : value(value), m_count(clampedCount(n)) {}
 
-    // Only the slots in use are copied.
-    InlineDerVal(const InlineDerVal& other) : value(other.value), m_count(other.m_count)
+    // Only the window is copied.
+    InlineDerVal(const InlineDerVal& other)
+        : value(other.value), m_count(other.m_count), m_lo(other.m_lo), m_hi(other.m_hi),
+          m_background(other.m_background)
     {
-        std::copy(other.m_slots, other.m_slots + m_count, m_slots);
+        copyWindow(m_slots, other.m_slots, m_lo, m_hi);
     }
     InlineDerVal& operator=(const InlineDerVal& other)
     {
         value = other.value;
         m_count = other.m_count;
-        std::copy(other.m_slots, other.m_slots + m_count, m_slots);
+        m_lo = other.m_lo;
+        m_hi = other.m_hi;
+        m_background = other.m_background;
+        copyWindow(m_slots, other.m_slots, m_lo, m_hi);
         return *this;
     }
 
@@ -60,6 +68,7 @@ public:
     {
         InlineDerVal r(d.value);
         r.m_count = clampedCount(d.derivatives.size());
+        r.m_hi = r.m_count;
         std::copy(d.derivatives.constData(), d.derivatives.constData() + r.m_count, r.m_slots);
         return r;
     }
@@ -68,7 +77,11 @@ public:
     {
         if (m_count == 0)
             return DerVal(value);
-        return DerVal(value, QVector<double>(m_slots, m_slots + m_count));
+        DerVal d(value, m_count);
+        double* out = d.derivatives.data();
+        for (int k = 0; k < m_count; ++k)
+            out[k] = slot(k);
+        return d;
     }
 
     // Seeds slot i with 1, as DerVal::diff: the slot must already exist.
@@ -76,28 +89,31 @@ public:
     {
         const bool inRange = i >= 0 && i < m_count;
         Q_ASSERT_X(inRange, "InlineDerVal::diff", "slot outside the derivative vector");
-        if (inRange)
-            m_slots[i] = 1.0;
+        if (!inRange)
+            return *this;
+        if (m_lo == m_hi) {
+            m_lo = i;
+            m_hi = i + 1;
+        }
+        for (int k = i; k < m_lo; ++k)
+            m_slots[k] = m_background;  // the window grows over background slots
+        for (int k = m_hi; k <= i; ++k)
+            m_slots[k] = m_background;
+        m_lo = std::min(m_lo, i);
+        m_hi = std::max(m_hi, i + 1);
+        m_slots[i] = 1.0;
         return *this;
     }
 
     // Slot count; 0 for a constant.
     int size() const { return m_count; }
-    const double* derivatives() const { return m_slots; }
+    // Slot k, 0 <= k < size().
+    double slot(int k) const { return k >= m_lo && k < m_hi ? m_slots[k] : m_background; }
 
-    // DerVal::operator+=: slot k = a_k + b_k with the missing ones read as 0.0.
+    // DerVal::operator+= gives every slot the value of the sum's rule.
     InlineDerVal& operator+=(const InlineDerVal& b)
     {
-        value = value + b.value;
-        const int nb = b.m_count;
-        const int n = std::max(m_count, nb);
-        for (int k = m_count; k < n; ++k)
-            m_slots[k] = 0.0;  // a constant or shorter value on the left grows into zeros first
-        m_count = n;
-        for (int k = 0; k < nb; ++k)
-            m_slots[k] = m_slots[k] + b.m_slots[k];
-        for (int k = nb; k < n; ++k)
-            m_slots[k] = m_slots[k] + 0.0;
+        combineInto(*this, value + b.value, *this, b, [](double ak, double bk) { return ak + bk; });
         return *this;
     }
 
@@ -127,34 +143,9 @@ public:
         });
     }
 
-    // r = r + a * b formed in place, as accumulateProduct forms it for DerVal.
-    friend void accumulateProduct(InlineDerVal& r, const InlineDerVal& a, const InlineDerVal& b)
-    {
-        const int nr = r.m_count;
-        const int na = a.m_count;
-        const int nb = b.m_count;
-        const int np = std::max(na, nb);
-        const double av = a.value;
-        const double bv = b.value;
-        if (nr != np || (na != np && na != 0) || (nb != np && nb != 0)) {
-            r += a * b;  // lengths that differ: the general rules, which DerVal's fast paths equal
-            return;
-        }
-        r.value = r.value + av * bv;
-        double* pr = r.m_slots;
-        const double* pa = a.m_slots;
-        const double* pb = b.m_slots;
-        if (na == np && nb == np) {
-            for (int k = 0; k < np; ++k)
-                pr[k] = pr[k] + (av * pb[k] + bv * pa[k]);
-        } else if (nb == 0) {
-            for (int k = 0; k < np; ++k)
-                pr[k] = pr[k] + (av * 0.0 + bv * pa[k]);
-        } else {
-            for (int k = 0; k < np; ++k)
-                pr[k] = pr[k] + (av * pb[k] + bv * 0.0);
-        }
-    }
+    // r = r + a * b. DerVal's accumulateProduct gives every slot (and the value) exactly what
+    // the sum of the product gives: the same two roundings per slot.
+    friend void accumulateProduct(InlineDerVal& r, const InlineDerVal& a, const InlineDerVal& b) { r += a * b; }
 
     // a raised to a constant exponent, as DerVal's pow with a constant b.
     friend InlineDerVal pow(const InlineDerVal& a, double exponent)
@@ -188,45 +179,99 @@ private:
         return n > 0 ? std::min(n, Capacity) : 0;
     }
 
-    // Slot k = rule(a_k, b_k) over the longer operand's slots, a missing slot read as 0.0;
-    // the branches are DerVal's, so the same zeros enter the same expressions.
+    // Slot k = rule(a_k, b_k) over the longer operand's slots, a constant's slots read as 0.0.
+    // Operands of one length keep a window (the span of theirs) and a background; operands of
+    // two lengths, outside the callers' contract, are spelt out slot by slot, the shorter one
+    // padded with 0.0 as DerVal pads it. out may be a or b: each slot is read before it is
+    // written, and the windows are read before they change.
     template <typename Rule>
-    static InlineDerVal combine(double value, const InlineDerVal& a, const InlineDerVal& b, Rule rule)
+    static void combineInto(InlineDerVal& out, double value, const InlineDerVal& a, const InlineDerVal& b, Rule rule)
     {
         const int na = a.m_count;
         const int nb = b.m_count;
-        const int n = std::max(na, nb);
-        InlineDerVal out(value);
-        out.m_count = n;
+        if (nb == 0) {
+            transformInto(out, value, a, [rule](double ak) { return rule(ak, 0.0); });
+            return;
+        }
+        if (na == 0) {
+            transformInto(out, value, b, [rule](double bk) { return rule(0.0, bk); });
+            return;
+        }
+        if (na != nb) {
+            const InlineDerVal ac = a, bc = b;  // out may be either
+            const int n = std::max(na, nb);
+            for (int k = 0; k < n; ++k)
+                out.m_slots[k] = rule(k < na ? ac.slot(k) : 0.0, k < nb ? bc.slot(k) : 0.0);
+            out.value = value;
+            out.m_count = n;
+            out.m_lo = 0;
+            out.m_hi = n;
+            out.m_background = 0.0;
+            return;
+        }
+        const int alo = a.m_lo, ahi = a.m_hi, blo = b.m_lo, bhi = b.m_hi;
+        const double abg = a.m_background, bbg = b.m_background;
+        const int lo = alo == ahi ? blo : blo == bhi ? alo : std::min(alo, blo);
+        const int hi = alo == ahi ? bhi : blo == bhi ? ahi : std::max(ahi, bhi);
         const double* pa = a.m_slots;
         const double* pb = b.m_slots;
         double* po = out.m_slots;
-        if (na == n && nb == n) {
-            for (int k = 0; k < n; ++k)
+        if (alo == lo && ahi == hi && blo == lo && bhi == hi) {
+            for (int k = lo; k < hi; ++k)
                 po[k] = rule(pa[k], pb[k]);
-        } else if (nb == 0) {
-            for (int k = 0; k < n; ++k)
-                po[k] = rule(pa[k], 0.0);
-        } else if (na == 0) {
-            for (int k = 0; k < n; ++k)
-                po[k] = rule(0.0, pb[k]);
         } else {
-            for (int k = 0; k < n; ++k)
-                po[k] = rule(k < na ? pa[k] : 0.0, k < nb ? pb[k] : 0.0);
+            for (int k = lo; k < hi; ++k)
+                po[k] = rule(k >= alo && k < ahi ? pa[k] : abg, k >= blo && k < bhi ? pb[k] : bbg);
         }
+        out.value = value;
+        out.m_count = na;
+        out.m_lo = lo;
+        out.m_hi = hi;
+        out.m_background = rule(abg, bbg);
+    }
+
+    template <typename Rule>
+    static InlineDerVal combine(double value, const InlineDerVal& a, const InlineDerVal& b, Rule rule)
+    {
+        InlineDerVal out;
+        combineInto(out, value, a, b, rule);
         return out;
+    }
+
+    // Slot k = rule(a_k): a's window and the rule of its background. out may be a.
+    template <typename Rule>
+    static void transformInto(InlineDerVal& out, double value, const InlineDerVal& a, Rule rule)
+    {
+        const int n = a.m_count;
+        const int lo = a.m_lo, hi = a.m_hi;
+        const double background = a.m_background;
+        for (int k = lo; k < hi; ++k)
+            out.m_slots[k] = rule(a.m_slots[k]);
+        out.value = value;
+        out.m_count = n;
+        out.m_lo = n == 0 ? 0 : lo;
+        out.m_hi = n == 0 ? 0 : hi;
+        out.m_background = n == 0 ? 0.0 : rule(background);
     }
 
     template <typename Rule>
     static InlineDerVal transform(double value, const InlineDerVal& a, Rule rule)
     {
-        InlineDerVal out(value);
-        out.m_count = a.m_count;
-        for (int k = 0; k < a.m_count; ++k)
-            out.m_slots[k] = rule(a.m_slots[k]);
+        InlineDerVal out;
+        transformInto(out, value, a, rule);
         return out;
     }
 
+    // Window slots one by one: windows are short, and a library copy call costs more.
+    static void copyWindow(double* to, const double* from, int lo, int hi)
+    {
+        for (int k = lo; k < hi; ++k)
+            to[k] = from[k];
+    }
+
     int m_count;
-    double m_slots[Capacity];  // only the first m_count are ever read
+    int m_lo = 0;  // the stored window [m_lo, m_hi); empty when equal
+    int m_hi = 0;
+    double m_background = 0.0;  // every slot outside the window
+    double m_slots[Capacity];   // only those inside the window are ever read
 };

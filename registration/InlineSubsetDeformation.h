@@ -76,7 +76,10 @@ void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const 
             accumulateProduct(rotated, R[j][1], d[1]);
             accumulateProduct(rotated, R[j][2], d[2]);
             const V term = ((rotated + position[j]) + V(t[j], n).diff(base + 3 + j)) * weight;
-            result[j] = i == 0 ? term : result[j] + term;
+            if (i == 0)
+                result[j] = term;
+            else
+                result[j] += term;
         }
     }
 }
