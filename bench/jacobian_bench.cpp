@@ -9,6 +9,7 @@
 #include "numerics/SparseSolver/splm.h"
 #include "numerics/SparseSolver/splm_cholmod.h"
 #include "registration/ClosestPointTerm.h"
+#include "registration/DifferentiableParameters.h"
 #include "registration/EuclideanWeights.h"
 #include "registration/InfluenceTable.h"
 #include "registration/NeighboursTable.h"
@@ -215,6 +216,21 @@ void BM_RegularisationBlock(benchmark::State& state)
     state.counters["rows"] = getTotalNeighbours(s.inputs.neighboursTable);
 }
 
+// The same block with DerVal arithmetic throughout: the route the inline slots replace.
+void BM_RegularisationBlockThroughDerVal(benchmark::State& state)
+{
+    const Scene& s = scene();
+    for (auto _ : state) {
+        QVector<QList<int> > table;
+        const QVector<DerVal> residuals = eRegDerThroughDerVal(s.rotations, s.translations, s.inputs.nodes,
+                                                               s.inputs.neighboursTable, s.inputs.eRegMultipliers,
+                                                               table);
+        SparseMatrix::SparseMatrixLIL J = fillJacobian(residuals, table, s.rotations.size());
+        benchmark::DoNotOptimize(J.rows.data());
+    }
+    state.counters["rows"] = getTotalNeighbours(s.inputs.neighboursTable);
+}
+
 // range(0): 1 with the preview of the deformed template (an updater without receivers).
 void BM_JacobianCallback(benchmark::State& state)
 {
@@ -278,6 +294,7 @@ BENCHMARK(BM_ClosestPointBlock)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClosestPointRowsSerial)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClosestPointRowsSerialThroughDerVal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RegularisationBlock)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RegularisationBlockThroughDerVal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JacobianCallback)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResidualCallback)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NormalEquations)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,7 @@
 #include "numerics/Quaternion.h"
 #include "numerics/Vector.h"
 #include "registration/DifferentiableParameters.h"
+#include "registration/InlineRotation.h"
 #include "registration/InlineSubsetDeformation.h"
 #include "registration/SubsetDeformation.h"
 #include "spatial/KDTree.h"
@@ -215,11 +216,8 @@ DerVal closestPointDerInline(int v, const QVector<QVector<double> >& rotations,
         return DerVal(0.0, 6 * s.nodes.size());
     const V b[3] = {V(k.b[0]), V(k.b[1]), V(k.b[2])};
     const V n[3] = {V(k.n[0]), V(k.n[1]), V(k.n[2])};
-    // Vec::norm: the first square, the others added in place, the root.
-    V squares = pow(c[0] - b[0], 2.0);
-    squares += pow(c[1] - b[1], 2.0);
-    squares += pow(c[2] - b[2], 2.0);
-    const V distance = sqrt(squares);
+    const V offset[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
+    const V distance = inlineNorm(offset);
     V plane = n[0] * (c[0] - b[0]);
     plane = plane + n[1] * (c[1] - b[1]);
     plane = plane + n[2] * (c[2] - b[2]);

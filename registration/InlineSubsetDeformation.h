@@ -5,6 +5,7 @@
 // (squares through pow with the exponent 2), the matrix-vector product with its accumulated
 // products, the offsets, the weight and the running sum over the list.
 #include "numerics/InlineDerVal.h"
+#include "registration/InlineRotation.h"
 
 #include <QList>
 #include <QVector3D>
@@ -40,30 +41,8 @@ void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const 
         const V b = V(r[1], n).diff(base + 1);
         const V c = V(r[2], n).diff(base + 2);
 
-        // Quaternion<T>(a, b, c).
-        const V g = (pow(a, 2.0) + pow(b, 2.0)) + pow(c, 2.0);
-        const V denominator = g + V(1);
-        const V qw = (V(2) * a) / denominator;
-        const V qx = (V(2) * b) / denominator;
-        const V qy = (V(2) * c) / denominator;
-        const V qz = (V(1) - g) / denominator;
-
-        // Quaternion<T>::rotationMatrix.
-        const V ww = pow(qw, 2.0);
-        const V xx = pow(qx, 2.0);
-        const V yy = pow(qy, 2.0);
-        const V zz = pow(qz, 2.0);
-        const V xy = qx * qy;
-        const V wz = qw * qz;
-        const V xz = qx * qz;
-        const V wy = qw * qy;
-        const V yz = qy * qz;
-        const V wx = qw * qx;
-        const V R[3][3] = {
-            {((ww + xx) - yy) - zz, V(2) * (xy - wz), V(2) * (xz + wy)},
-            {V(2) * (xy + wz), ((ww - xx) + yy) - zz, V(2) * (yz - wx)},
-            {V(2) * (xz - wy), V(2) * (yz + wx), ((ww - xx) - yy) + zz},
-        };
+        V R[3][3];
+        inlineRotationMatrix(a, b, c, R);
 
         // ((R × d) + g_i + t_i) × w_i, d = v - g_i in single precision, then widened.
         const QVector3D diff = vertex - positions[i];
@@ -71,11 +50,10 @@ void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const 
         const V position[3] = {V(double(positions[i].x())), V(double(positions[i].y())),
                                V(double(positions[i].z()))};
         const V weight(weights[i]);
+        V rotated[3];
+        inlineRotate(R, d, rotated);
         for (int j = 0; j < 3; ++j) {
-            V rotated = R[j][0] * d[0];
-            accumulateProduct(rotated, R[j][1], d[1]);
-            accumulateProduct(rotated, R[j][2], d[2]);
-            const V term = ((rotated + position[j]) + V(t[j], n).diff(base + 3 + j)) * weight;
+            const V term = ((rotated[j] + position[j]) + V(t[j], n).diff(base + 3 + j)) * weight;
             if (i == 0)
                 result[j] = term;
             else

@@ -1,6 +1,6 @@
-// The closest-point term's rows differentiated with inline derivative slots, held bit for bit
-// against the DerVal route on a scan-like template: a body with holes, long thin limbs and
-// non-manifold vertices, plus a separate second piece, fitted onto a bent, denser body.
+// The closest-point and regularisation terms' rows differentiated with inline derivative slots,
+// held bit for bit against the DerVal route on a scan-like template: a body with holes, long thin
+// limbs and non-manifold vertices, plus a separate second piece, fitted onto a bent, denser body.
 #include "registration/ClosestPointTerm.h"
 
 #include "body_test_meshes.h"
@@ -8,6 +8,8 @@
 #include "registration/DifferentiableParameters.h"
 #include "registration/EuclideanWeights.h"
 #include "registration/InfluenceTable.h"
+#include "registration/NeighboursTable.h"
+#include "registration/RegularisationTerm.h"
 #include "spatial/KDTree.h"
 
 #include "support/LogCapture.h"
@@ -51,7 +53,8 @@ struct Problem {
     Table rotations, translations;
     std::unique_ptr<KDTree::NodeBase> tree;
 
-    explicit Problem(int influence)
+    // A node on every nodeStep-th template vertex.
+    explicit Problem(int influence, int nodeStep = 23)
     {
         const Mesh source = bodyAndPebble(0.3);
         const Mesh target = TestMeshes::mapped(TestMeshes::bodyShape(0.45), TestMeshes::bentPose);
@@ -59,7 +62,7 @@ struct Problem {
         in.srcNormals = TestMeshes::vertexNormals(source);
         in.dstVertices = target.vertices;
         in.dstNormals = TestMeshes::vertexNormals(target);
-        for (int v = 0; v < in.srcVertices.size(); v += 23)
+        for (int v = 0; v < in.srcVertices.size(); v += nodeStep)
             in.nodes << in.srcVertices[v];
         in.weightsTable = buildWeightsTable(in.srcVertices, in.nodes, influence);
         Random::seed(11);
@@ -175,6 +178,58 @@ TEST(ClosestPointInlineRoute, RowsAndJacobianEqualTheDerValRoute)
         const QVector<double> plainValues = undifContainer(plain);
         ASSERT_EQ(values.size(), plainValues.size());
         EXPECT_EQ(std::memcmp(values.constData(), plainValues.constData(), sizeof(double) * size_t(values.size())), 0);
+    }
+}
+
+struct RegularisationCase {
+    std::string name;
+    std::function<void(Problem&, QVector<QList<int> >&, QVector<double>&)> change;
+};
+
+TEST(RegularisationInlineRoute, RowsAndJacobianEqualTheDerValRoute)
+{
+    TestSupport::LogCapture log;
+    const std::vector<RegularisationCase> cases = {
+        {"per-node multipliers", [](Problem&, QVector<QList<int> >&, QVector<double>&) {}},
+        {"NaN, negative and zero multipliers, a node of no pair, a node paired with itself",
+         [](Problem&, QVector<QList<int> >& neighbours, QVector<double>& multipliers) {
+             multipliers[1] = std::nan("");
+             multipliers[2] = -0.5;
+             multipliers[3] = 0.0;
+             neighbours[4].clear();
+             neighbours[5] << 5;
+         }},
+        {"rotations of four numbers: DerVal throughout",
+         [](Problem& p, QVector<QList<int> >&, QVector<double>&) {
+             for (QVector<double>& r : p.rotations)
+                 r << 0.5;
+         }},
+    };
+    for (const RegularisationCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Problem p(4, 3);
+        QVector<QList<int> > neighbours = buildNeighboursTable(p.in.weightsTable);
+        QVector<double> multipliers;
+        for (int j = 0; j < p.in.nodes.size(); ++j)
+            multipliers << 0.5 + 0.01 * j;
+        c.change(p, neighbours, multipliers);
+        ASSERT_GT(getTotalNeighbours(neighbours), 2048);  // spread over the thread pool
+
+        QVector<QList<int> > plainPairs, pairs;
+        const QVector<DerVal> plain =
+            eRegDerThroughDerVal(p.rotations, p.translations, p.in.nodes, neighbours, multipliers, plainPairs);
+        expectSameRows(eRegDer(p.rotations, p.translations, p.in.nodes, neighbours, multipliers, pairs), plain);
+        EXPECT_EQ(pairs, plainPairs);
+
+        // One weight for every node reads as that multiplier everywhere.
+        const QVector<double> uniform(multipliers.size(), 1.7);
+        expectSameRows(eRegDer(p.rotations, p.translations, p.in.nodes, neighbours, 1.7, pairs),
+                       eRegDerThroughDerVal(p.rotations, p.translations, p.in.nodes, neighbours, uniform, plainPairs));
+        EXPECT_EQ(pairs, plainPairs);
+
+        SparseMatrix::SparseMatrixLIL J;
+        eRegJac(p.rotations, p.translations, p.in.nodes, neighbours, multipliers, J);
+        expectSameMatrix(J, fillJacobian(plain, plainPairs, p.rotations.size()));
     }
 }
 
