@@ -222,9 +222,8 @@ void BM_RegularisationBlockThroughDerVal(benchmark::State& state)
     const Scene& s = scene();
     for (auto _ : state) {
         QVector<QList<int> > table;
-        const QVector<DerVal> residuals = eRegDerThroughDerVal(s.rotations, s.translations, s.inputs.nodes,
-                                                               s.inputs.neighboursTable, s.inputs.eRegMultipliers,
-                                                               table);
+        const QVector<DerVal> residuals = eRegDerThroughDerVal(
+            s.rotations, s.translations, s.inputs.nodes, s.inputs.neighboursTable, s.inputs.eRegMultipliers, table);
         SparseMatrix::SparseMatrixLIL J = fillJacobian(residuals, table, s.rotations.size());
         benchmark::DoNotOptimize(J.rows.data());
     }

@@ -31,8 +31,7 @@ const double kSqrtSlopeAtZero = DBL_MAX / 2;
 }  // namespace InlineDerValDetail
 
 template <int Capacity>
-class InlineDerVal
-{
+class InlineDerVal {
     static_assert(Capacity > 0, "an inline derivative vector holds at least one slot");
 
 public:
@@ -47,7 +46,10 @@ public:
 
     // Only the window is copied.
     InlineDerVal(const InlineDerVal& other)
-        : value(other.value), m_count(other.m_count), m_lo(other.m_lo), m_hi(other.m_hi),
+        : value(other.value),
+          m_count(other.m_count),
+          m_lo(other.m_lo),
+          m_hi(other.m_hi),
           m_background(other.m_background)
     {
         copyWindow(m_slots, other.m_slots, m_lo, m_hi);
@@ -151,8 +153,7 @@ public:
     friend InlineDerVal pow(const InlineDerVal& a, double exponent)
     {
         using InlineDerValDetail::libraryPow;
-        const double factor =
-            exponent == 2.0 ? 2.0 * a.value : exponent * libraryPow(a.value, exponent - 1.0);
+        const double factor = exponent == 2.0 ? 2.0 * a.value : exponent * libraryPow(a.value, exponent - 1.0);
         return transform(libraryPow(a.value, exponent), a, [factor](double ak) { return factor * ak; });
     }
 

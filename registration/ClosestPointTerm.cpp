@@ -209,9 +209,9 @@ DerVal closestPointDerInline(int v, const QVector<QVector<double> >& rotations,
     using V = InlineDerVal<Capacity>;
     const Vec<double> d = deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights);
     V c[3];
-    deformVertexSubsetInline<Capacity>(rotations, translations, s.nodes, in.srcVertices[v], s.positions, s.weights,
-                                       c);
-    const Correspondence k = findCorrespondence(Vec<double>(QVector<double>{c[0].value, c[1].value, c[2].value}), d, in);
+    deformVertexSubsetInline<Capacity>(rotations, translations, s.nodes, in.srcVertices[v], s.positions, s.weights, c);
+    const Correspondence k =
+        findCorrespondence(Vec<double>(QVector<double>{c[0].value, c[1].value, c[2].value}), d, in);
     if (!k.found)
         return DerVal(0.0, 6 * s.nodes.size());
     const V b[3] = {V(k.b[0]), V(k.b[1]), V(k.b[2])};
@@ -228,18 +228,6 @@ DerVal closestPointDerInline(int v, const QVector<QVector<double> >& rotations,
 
 // Which arithmetic a block's rows take: inline slots where a row fits them, or DerVal throughout.
 enum class DerivativeRoute { inlineWhereItFits, throughDerVal };
-
-// The inline route reads every node's parameters as triples, which is what seeding assumes.
-bool parametersAreTriples(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
-{
-    for (const QVector<double>& r : rotations)
-        if (r.size() != 3)
-            return false;
-    for (const QVector<double>& t : translations)
-        if (t.size() != 3)
-            return false;
-    return true;
-}
 
 DerivativeRoute routeFor(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
 {

@@ -47,8 +47,7 @@ void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const 
         // ((R × d) + g_i + t_i) × w_i, d = v - g_i in single precision, then widened.
         const QVector3D diff = vertex - positions[i];
         const V d[3] = {V(double(diff.x())), V(double(diff.y())), V(double(diff.z()))};
-        const V position[3] = {V(double(positions[i].x())), V(double(positions[i].y())),
-                               V(double(positions[i].z()))};
+        const V position[3] = {V(double(positions[i].x())), V(double(positions[i].y())), V(double(positions[i].z()))};
         const V weight(weights[i]);
         V rotated[3];
         inlineRotate(R, d, rotated);

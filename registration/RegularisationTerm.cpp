@@ -137,17 +137,6 @@ void nodeRowsInline(int j, int p, const QVector<QVector<double> >& rotations,
     }
 }
 
-bool parametersAreTriples(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
-{
-    for (const QVector<double>& r : rotations)
-        if (r.size() != 3)
-            return false;
-    for (const QVector<double>& t : translations)
-        if (t.size() != 3)
-            return false;
-    return true;
-}
-
 template <typename Multiplier>
 QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
                                   const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,

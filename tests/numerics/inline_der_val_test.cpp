@@ -44,8 +44,7 @@ template <int C>
         return ::testing::AssertionFailure() << "slot counts " << d.derivatives.size() << " and " << x.size();
     for (int k = 0; k < x.size(); ++k)
         if (!sameDouble(d.derivatives[k], x.slot(k)))
-            return ::testing::AssertionFailure()
-                   << "slot " << k << ": " << d.derivatives[k] << " and " << x.slot(k);
+            return ::testing::AssertionFailure() << "slot " << k << ": " << d.derivatives[k] << " and " << x.slot(k);
     return ::testing::AssertionSuccess();
 }
 
@@ -53,9 +52,18 @@ template <int C>
 // magnitudes, infinities and NaN, and plain random ones.
 double awkwardNumber(std::mt19937& random)
 {
-    static const double special[] = {0.0,    -0.0,   1.0,     -1.0,    2.0,
-                                     0.5,    1e-300, -1e300,  4.9e-324, std::numeric_limits<double>::infinity(),
-                                     -std::numeric_limits<double>::infinity(), std::nan("")};
+    static const double special[] = {0.0,
+                                     -0.0,
+                                     1.0,
+                                     -1.0,
+                                     2.0,
+                                     0.5,
+                                     1e-300,
+                                     -1e300,
+                                     4.9e-324,
+                                     std::numeric_limits<double>::infinity(),
+                                     -std::numeric_limits<double>::infinity(),
+                                     std::nan("")};
     std::uniform_int_distribution<int> pick(0, 3 * int(sizeof special / sizeof *special));
     const int i = pick(random);
     if (i < int(sizeof special / sizeof *special))
@@ -94,10 +102,14 @@ template <typename Op>
 DerVal applyDerVal(Op op, const DerVal& a, const DerVal& b, int form)
 {
     switch (form) {
-    case 0: return op(a, b);
-    case 1: return op(DerVal(a), b);
-    case 2: return op(a, DerVal(b));
-    default: return op(DerVal(a), DerVal(b));
+        case 0:
+            return op(a, b);
+        case 1:
+            return op(DerVal(a), b);
+        case 2:
+            return op(a, DerVal(b));
+        default:
+            return op(DerVal(a), DerVal(b));
     }
 }
 
@@ -121,65 +133,69 @@ void runRandomChains(unsigned seed, int steps)
         DerVal d;
         InlineDerVal<C> x;
         switch (op) {
-        case 0:
-            d = applyDerVal([](auto&& a, auto&& b) { return std::forward<decltype(a)>(a) + std::forward<decltype(b)>(b); },
-                            plain[i], plain[j], form);
-            x = inlined[i] + inlined[j];
-            break;
-        case 1:
-            d = applyDerVal([](auto&& a, auto&& b) { return std::forward<decltype(a)>(a) - std::forward<decltype(b)>(b); },
-                            plain[i], plain[j], form);
-            x = inlined[i] - inlined[j];
-            break;
-        case 2:
-        case 3:
-            d = applyDerVal([](auto&& a, auto&& b) { return std::forward<decltype(a)>(a) * std::forward<decltype(b)>(b); },
-                            plain[i], plain[j], form);
-            x = inlined[i] * inlined[j];
-            break;
-        case 4:
-            d = applyDerVal([](auto&& a, auto&& b) { return std::forward<decltype(a)>(a) / std::forward<decltype(b)>(b); },
-                            plain[i], plain[j], form);
-            x = inlined[i] / inlined[j];
-            break;
-        case 5: {
-            static const double exponents[] = {2.0, 2.0, 3.0, 0.5, -1.0, 1.0, 0.0};
-            const double e = exponents[std::uniform_int_distribution<int>(0, 6)(random)];
-            d = form < 2 ? pow(plain[i], DerVal(e)) : pow(DerVal(plain[i]), DerVal(e));
-            x = pow(inlined[i], e);
-            break;
-        }
-        case 6:
-            d = form < 2 ? sqrt(plain[i]) : sqrt(DerVal(plain[i]));
-            x = sqrt(inlined[i]);
-            break;
-        case 7:
-            // In place, the right operand possibly the left one itself.
-            plain[at] += plain[i];
-            inlined[at] += inlined[i];
-            d = plain[at];
-            x = inlined[at];
-            break;
-        case 8:
-            accumulateProduct(plain[at], plain[i], plain[j]);
-            accumulateProduct(inlined[at], inlined[i], inlined[j]);
-            d = plain[at];
-            x = inlined[at];
-            break;
-        case 9:
-            if (plain[i].derivatives.isEmpty())
-                continue;
-            plain[i].diff(j % plain[i].derivatives.size());
-            inlined[i].diff(j % plain[i].derivatives.size());
-            d = plain[i];
-            x = inlined[i];
-            break;
-        default: {
-            auto operand = randomOperand<C>(random);
-            d = operand.first;
-            x = operand.second;
-            break;
-        }
+            case 0:
+                d = applyDerVal(
+                    [](auto&& a, auto&& b) { return std::forward<decltype(a)>(a) + std::forward<decltype(b)>(b); },
+                    plain[i], plain[j], form);
+                x = inlined[i] + inlined[j];
+                break;
+            case 1:
+                d = applyDerVal(
+                    [](auto&& a, auto&& b) { return std::forward<decltype(a)>(a) - std::forward<decltype(b)>(b); },
+                    plain[i], plain[j], form);
+                x = inlined[i] - inlined[j];
+                break;
+            case 2:
+            case 3:
+                d = applyDerVal(
+                    [](auto&& a, auto&& b) { return std::forward<decltype(a)>(a) * std::forward<decltype(b)>(b); },
+                    plain[i], plain[j], form);
+                x = inlined[i] * inlined[j];
+                break;
+            case 4:
+                d = applyDerVal(
+                    [](auto&& a, auto&& b) { return std::forward<decltype(a)>(a) / std::forward<decltype(b)>(b); },
+                    plain[i], plain[j], form);
+                x = inlined[i] / inlined[j];
+                break;
+            case 5: {
+                static const double exponents[] = {2.0, 2.0, 3.0, 0.5, -1.0, 1.0, 0.0};
+                const double e = exponents[std::uniform_int_distribution<int>(0, 6)(random)];
+                d = form < 2 ? pow(plain[i], DerVal(e)) : pow(DerVal(plain[i]), DerVal(e));
+                x = pow(inlined[i], e);
+                break;
+            }
+            case 6:
+                d = form < 2 ? sqrt(plain[i]) : sqrt(DerVal(plain[i]));
+                x = sqrt(inlined[i]);
+                break;
+            case 7:
+                // In place, the right operand possibly the left one itself.
+                plain[at] += plain[i];
+                inlined[at] += inlined[i];
+                d = plain[at];
+                x = inlined[at];
+                break;
+            case 8:
+                accumulateProduct(plain[at], plain[i], plain[j]);
+                accumulateProduct(inlined[at], inlined[i], inlined[j]);
+                d = plain[at];
+                x = inlined[at];
+                break;
+            case 9:
+                if (plain[i].derivatives.isEmpty())
+                    continue;
+                plain[i].diff(j % plain[i].derivatives.size());
+                inlined[i].diff(j % plain[i].derivatives.size());
+                d = plain[i];
+                x = inlined[i];
+                break;
+            default: {
+                auto operand = randomOperand<C>(random);
+                d = operand.first;
+                x = operand.second;
+                break;
+            }
         }
         ASSERT_TRUE(sameBits(d, x)) << "seed " << seed << ", step " << step << ", operation " << op;
         plain[at] = d;
