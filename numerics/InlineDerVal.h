@@ -4,7 +4,8 @@
 // result has as many slots as the longer operand, a constant (no slots) or a shorter operand
 // reads as 0.0 in the missing slots, and each slot is formed by the same expression in the same
 // order. The values and derivatives are therefore the doubles DerVal gives, signs of zeros
-// included; toDerVal hands a result on in DerVal's form.
+// included (a NaN stays a NaN; which operand's NaN a sum or product passes on follows the
+// compiler's operand order, in DerVal as here). toDerVal hands a result on in DerVal's form.
 //
 // A value seeded from one parameter has one slot that is not zero, and early in a computation
 // most values depend on a few neighbouring parameters only. So the slots are kept as a window
