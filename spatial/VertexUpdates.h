@@ -146,12 +146,14 @@ double cornerUpdate(const CornerUpdate& corner, const MarchGeometry& geometry, i
         const double viaEdge = viaA > viaB ? viaB : viaA;
         return viaEdge > dC ? dC : viaEdge;
     }
+    // A support corner's distances need not be alive, so one of them is often far beyond C's and
+    // its triangle gives C's distance back: told without solving (updateKeeps).
     const TriangleTerms* terms = geometry.terms(corner);
     const double dD = state.distanceOf(corner.d);
-    const double throughB = dD > dB ? updateFromTerms(terms[CornerUpdate::DFartherThanB], dB, dD, dC)
-                                    : updateFromTerms(terms[CornerUpdate::BFartherThanD], dD, dB, dC);
-    return dD > dA ? updateFromTerms(terms[CornerUpdate::DFartherThanA], dA, dD, throughB)
-                   : updateFromTerms(terms[CornerUpdate::AFartherThanD], dD, dA, throughB);
+    const double throughB = dD > dB ? updateUnlessKept(terms[CornerUpdate::DFartherThanB], dB, dD, dC)
+                                    : updateUnlessKept(terms[CornerUpdate::BFartherThanD], dD, dB, dC);
+    return dD > dA ? updateUnlessKept(terms[CornerUpdate::DFartherThanA], dA, dD, throughB)
+                   : updateUnlessKept(terms[CornerUpdate::AFartherThanD], dD, dA, throughB);
 }
 
 }  // namespace Marching
