@@ -112,7 +112,7 @@ double vertexUpdate(int vertex, const State& state, const HE::HalfEdgeGeom& mesh
 // Always inlined into the march's corner loop, where a call per corner costs more than it saves.
 template <typename State>
 __attribute__((always_inline)) inline double cornerUpdate(const CornerUpdate& corner, const MarchGeometry& geometry,
-                                                         int c, const State& state)
+                                                          int c, const State& state)
 {
     const double dC = state.distanceOf(c);
     if (corner.kind == CornerUpdate::Acute) {
