@@ -1,13 +1,16 @@
 // Cost of one closest-point residual row with its derivatives, built the way the registration
 // builds it: a template vertex moved by four deformation-graph nodes (three rotation parameters
 // and three translations each: 24 derivative slots), then its distance to the nearest target
-// point and its signed distance to that point's tangent plane. Single-threaded.
+// point and its signed distance to that point's tangent plane. Single-threaded. Each DerVal
+// figure has an InlineDerVal one beside it: the same doubles, the slots held in the value.
 //
 // Heap allocations are counted by wrapping the C allocator in this program only: Qt's
 // containers allocate through malloc, operator new does too.
 #include "numerics/DerVal.h"
+#include "numerics/InlineDerVal.h"
 #include "numerics/Quaternion.h"
 #include "numerics/Vector.h"
+#include "registration/InlineSubsetDeformation.h"
 
 #include <benchmark/benchmark.h>
 
@@ -123,6 +126,28 @@ DerVal closestPointRowWithDerivatives(const RowInputs& in)
            * DerVal(kFitWeight);
 }
 
+// The same row with the slots held inline (24: four nodes).
+DerVal closestPointRowWithInlineDerivatives(const RowInputs& in)
+{
+    using V = InlineDerVal<24>;
+    QList<int> listed;
+    for (int p = 0; p < in.nodes.size(); ++p)
+        listed << p;
+    V deformed[3];
+    NonRigidRegistration::deformVertexSubsetInline<24>(in.rotations, in.translations, listed, in.vertex, in.nodes,
+                                                       in.weights, deformed);
+    const V b[3] = {V(double(in.target.x())), V(double(in.target.y())), V(double(in.target.z()))};
+    const V n[3] = {V(double(in.targetNormal.x())), V(double(in.targetNormal.y())), V(double(in.targetNormal.z()))};
+    V squares = pow(deformed[0] - b[0], 2.0);
+    squares += pow(deformed[1] - b[1], 2.0);
+    squares += pow(deformed[2] - b[2], 2.0);
+    const V distance = sqrt(squares);
+    const V plane = n[0] * (deformed[0] - b[0]) + n[1] * (deformed[1] - b[1]) + n[2] * (deformed[2] - b[2]);
+    return ((V(kGateTimesMask) * (V(kAlphaPointToPoint) * distance + V(kAlphaPointToPlane) * plane)) *
+            V(kFitWeight))
+        .toDerVal();
+}
+
 double closestPointRowValue(const RowInputs& in)
 {
     Vec<double> deformed(3);
@@ -161,6 +186,22 @@ void BM_ClosestPointRowWithDerivatives(benchmark::State& state)
 }
 BENCHMARK(BM_ClosestPointRowWithDerivatives);
 
+// The row with inline slots; the one allocation left is the DerVal handed back.
+void BM_ClosestPointRowWithInlineDerivatives(benchmark::State& state)
+{
+    const RowInputs in = fourNodeRow();
+    if (!(closestPointRowWithInlineDerivatives(in) == closestPointRowWithDerivatives(in)))
+        state.SkipWithError("the inline row differs from the DerVal row");
+    const long long before = heapAllocations.load();
+    for (auto _ : state) {
+        DerVal row = closestPointRowWithInlineDerivatives(in);
+        benchmark::DoNotOptimize(row.value);
+        benchmark::DoNotOptimize(row.derivatives.constData());
+    }
+    reportAllocations(state, before);
+}
+BENCHMARK(BM_ClosestPointRowWithInlineDerivatives);
+
 // The same row on plain doubles (the residual callback's form), for scale.
 void BM_ClosestPointRowValueOnly(benchmark::State& state)
 {
@@ -191,6 +232,27 @@ void BM_ProductOf24SlotValues(benchmark::State& state)
     reportAllocations(state, before);
 }
 BENCHMARK(BM_ProductOf24SlotValues);
+
+void BM_ProductOf24SlotInlineValues(benchmark::State& state)
+{
+    InlineDerVal<24> a(1.5, 24);
+    InlineDerVal<24> b(-0.5, 24);
+    DerVal da(1.5, 24), db(-0.5, 24);
+    for (int k = 0; k < 24; ++k) {
+        da.derivatives[k] = 0.1 * k;
+        db.derivatives[k] = 1.0 - 0.05 * k;
+    }
+    a = InlineDerVal<24>::fromDerVal(da);
+    b = InlineDerVal<24>::fromDerVal(db);
+    const long long before = heapAllocations.load();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(a);
+        InlineDerVal<24> p = a * b;
+        benchmark::DoNotOptimize(p);
+    }
+    reportAllocations(state, before);
+}
+BENCHMARK(BM_ProductOf24SlotInlineValues);
 
 } // namespace
 

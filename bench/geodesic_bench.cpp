@@ -2,10 +2,13 @@
 // - the whole distance field from one vertex of a mesh of about 100k vertices;
 // - one weights-table row: the 5 nearest of about 10 enabled vertices on a 10k-vertex mesh, over
 //   the mesh itself and over a march geometry taken once (and that geometry's building);
-// - the finest level of node sampling over all vertices of a 10k-vertex mesh.
+// - the finest level of node sampling over all vertices of a 10k-vertex mesh;
+// - weights-table rows on the scan-shaped template with few nodes, as at a registration's first
+//   level, where every march covers most of the mesh.
 #include "numerics/Random.h"
 #include "spatial/Decimation.h"
 #include "spatial/FastMarching.h"
+#include "tests/registration/body_test_meshes.h"
 #include "tests/support/TestMeshes.h"
 
 #include <benchmark/benchmark.h>
@@ -77,6 +80,29 @@ void BM_KNearestRowOverGeometry(benchmark::State& state)
     kNearestRows(state, mesh, geometry);
 }
 BENCHMARK(BM_KNearestRowOverGeometry)->Arg(10)->Arg(200)->Unit(benchmark::kMillisecond);
+
+// One row after another, k + 1 = 5 nearest of the given number of nodes, over the scan-shaped
+// template's geometry with its reach, sources spread over the whole template.
+void BM_ScanRowsOverGeometry(benchmark::State& state)
+{
+    static const TestMeshes::ScanPair pair;
+    const HE::HalfEdgeGeom mesh(pair.source.vertices, pair.source.triangles);
+    const FastMarching::MarchGeometry geometry(mesh);
+    const int n = mesh.vertexHalfEdges.size();
+    QVector<bool> nodes(n, false);
+    std::mt19937 random(11);
+    for (int i = 0; i < int(state.range(0)); ++i)
+        nodes[int(random() % unsigned(n))] = true;
+    const FastMarching::MarchReach reach(geometry, nodes);
+    int row = 0;
+    QList<double> distances;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(FastMarching::findKNearestEnabledVertices(row, geometry, 5, nodes, reach, &distances));
+        row = (row + 7919) % n;
+    }
+    state.counters["vertices"] = n;
+}
+BENCHMARK(BM_ScanRowsOverGeometry)->Arg(12)->Unit(benchmark::kMillisecond);
 
 // Taking the march geometry of a 10k-vertex mesh.
 void BM_MarchGeometryBuild(benchmark::State& state)

@@ -9,6 +9,7 @@
 #include "numerics/SparseSolver/splm.h"
 #include "numerics/SparseSolver/splm_cholmod.h"
 #include "registration/ClosestPointTerm.h"
+#include "registration/DifferentiableParameters.h"
 #include "registration/EuclideanWeights.h"
 #include "registration/InfluenceTable.h"
 #include "registration/NeighboursTable.h"
@@ -194,6 +195,16 @@ void BM_ClosestPointRowsSerial(benchmark::State& state)
     }
 }
 
+// The same rows with DerVal arithmetic throughout: the route the inline slots replace.
+void BM_ClosestPointRowsSerialThroughDerVal(benchmark::State& state)
+{
+    const Scene& s = scene();
+    for (auto _ : state) {
+        QVector<QList<int> > table;
+        benchmark::DoNotOptimize(eIcpDerSerialThroughDerVal(s.rotations, s.translations, s.inputs, table));
+    }
+}
+
 void BM_RegularisationBlock(benchmark::State& state)
 {
     const Scene& s = scene();
@@ -201,6 +212,20 @@ void BM_RegularisationBlock(benchmark::State& state)
         SparseMatrix::SparseMatrixLIL J;
         benchmark::DoNotOptimize(eRegJac(s.rotations, s.translations, s.inputs.nodes, s.inputs.neighboursTable,
                                          s.inputs.eRegMultipliers, J));
+    }
+    state.counters["rows"] = getTotalNeighbours(s.inputs.neighboursTable);
+}
+
+// The same block with DerVal arithmetic throughout: the route the inline slots replace.
+void BM_RegularisationBlockThroughDerVal(benchmark::State& state)
+{
+    const Scene& s = scene();
+    for (auto _ : state) {
+        QVector<QList<int> > table;
+        const QVector<DerVal> residuals = eRegDerThroughDerVal(
+            s.rotations, s.translations, s.inputs.nodes, s.inputs.neighboursTable, s.inputs.eRegMultipliers, table);
+        SparseMatrix::SparseMatrixLIL J = fillJacobian(residuals, table, s.rotations.size());
+        benchmark::DoNotOptimize(J.rows.data());
     }
     state.counters["rows"] = getTotalNeighbours(s.inputs.neighboursTable);
 }
@@ -266,7 +291,9 @@ void BM_CholmodFactoriseAndSolve(benchmark::State& state)
 BENCHMARK(BM_StackedJacobian)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClosestPointBlock)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ClosestPointRowsSerial)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ClosestPointRowsSerialThroughDerVal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RegularisationBlock)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RegularisationBlockThroughDerVal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JacobianCallback)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ResidualCallback)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NormalEquations)->Unit(benchmark::kMillisecond);

@@ -122,6 +122,25 @@ QList<Stage> stagesOf(const QList<LoggedLine>& lines, double endWall, double end
     return stages;
 }
 
+// The Jacobian terms' own timings, as each level's solve logs them once: "eIcpJac: 0.16 sec".
+void printJacobianTimes(const QList<LoggedLine>& lines)
+{
+    QStringList con, reg, icp;
+    for (const LoggedLine& line : lines) {
+        const QStringList words = line.text.split(' ', Qt::SkipEmptyParts);
+        if (words.size() < 2)
+            continue;
+        if (words[0] == "eConJac:")
+            con << words[1];
+        else if (words[0] == "eRegJac:")
+            reg << words[1];
+        else if (words[0] == "eIcpJac:")
+            icp << words[1];
+    }
+    std::printf("jacobian seconds per level: eConJac %s; eRegJac %s; eIcpJac %s\n", qPrintable(con.join('/')),
+                qPrintable(reg.join('/')), qPrintable(icp.join('/')));
+}
+
 void BM_ScanRegistrationRun(benchmark::State& state)
 {
     const int poolSize = int(state.range(0));
@@ -190,6 +209,7 @@ void BM_ScanRegistrationRun(benchmark::State& state)
         for (const Stage& stage : stagesOf(lines, totalWall, cpuStart + totalCpu))
             std::printf("%-10s %9.3f %9.3f\n", qPrintable(stage.name), stage.wall, stage.cpu);
         std::printf("%-10s %9.3f %9.3f\n", "total", totalWall, totalCpu);
+        printJacobianTimes(lines);
         std::printf(
             "peak memory %.1f MB; vertices hash %08x; log hash %08x; mean distance %.4f%% of the "
             "bounding diagonal\n",

@@ -4,6 +4,8 @@
 #include "numerics/Quaternion.h"
 #include "numerics/Vector.h"
 #include "registration/DifferentiableParameters.h"
+#include "registration/InlineRotation.h"
+#include "registration/InlineSubsetDeformation.h"
 #include "registration/SubsetDeformation.h"
 #include "spatial/KDTree.h"
 
@@ -169,8 +171,11 @@ double closestPointValue(int v, const QVector<QVector<double> >& rotations,
     return k.gateTimesMask * (in.alphaPointToPoint * distance + in.alphaPointToPlane * plane) * in.eIcpWeight;
 }
 
-DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                       const ClosestPointInputs& in, const QVector<RotationMatrix>& matrices, QList<int>& influence)
+// The DerVal route: the reference every faster route is held against, and the one taken by
+// lists too long for the inline slots.
+DerVal closestPointDerThroughDerVal(int v, const QVector<QVector<double> >& rotations,
+                                    const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+                                    const QVector<RotationMatrix>& matrices, QList<int>& influence)
 {
     const InfluenceSubset s = influenceOf(v, rotations, translations, in, true);
     influence = s.nodes;
@@ -193,13 +198,83 @@ DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const 
            DerVal(in.eIcpWeight);
 }
 
+// closestPointDerThroughDerVal with InlineDerVal arithmetic: the same operations on the same
+// operands in the same order, so the same doubles, without a heap allocation per operation.
+// The list must fit (inlineRouteFits) and the node's parameters be triples.
+template <int Capacity>
+DerVal closestPointDerInline(int v, const QVector<QVector<double> >& rotations,
+                             const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+                             const QVector<RotationMatrix>& matrices, const InfluenceSubset& s)
+{
+    using V = InlineDerVal<Capacity>;
+    const Vec<double> d = deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights);
+    V c[3];
+    deformVertexSubsetInline<Capacity>(rotations, translations, s.nodes, in.srcVertices[v], s.positions, s.weights, c);
+    const Correspondence k =
+        findCorrespondence(Vec<double>(QVector<double>{c[0].value, c[1].value, c[2].value}), d, in);
+    if (!k.found)
+        return DerVal(0.0, 6 * s.nodes.size());
+    const V b[3] = {V(k.b[0]), V(k.b[1]), V(k.b[2])};
+    const V n[3] = {V(k.n[0]), V(k.n[1]), V(k.n[2])};
+    const V offset[3] = {c[0] - b[0], c[1] - b[1], c[2] - b[2]};
+    const V distance = inlineNorm(offset);
+    V plane = n[0] * (c[0] - b[0]);
+    plane = plane + n[1] * (c[1] - b[1]);
+    plane = plane + n[2] * (c[2] - b[2]);
+    return ((V(k.gateTimesMask) * (V(in.alphaPointToPoint) * distance + V(in.alphaPointToPlane) * plane)) *
+            V(in.eIcpWeight))
+        .toDerVal();
+}
+
+// Which arithmetic a block's rows take: inline slots where a row fits them, or DerVal throughout.
+enum class DerivativeRoute { inlineWhereItFits, throughDerVal };
+
+DerivativeRoute routeFor(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
+{
+    return parametersAreTriples(rotations, translations) ? DerivativeRoute::inlineWhereItFits
+                                                         : DerivativeRoute::throughDerVal;
+}
+
+// The row's residual: inline when the route allows it and the list fits the slots, else
+// through DerVal.
+DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                       const ClosestPointInputs& in, const QVector<RotationMatrix>& matrices, DerivativeRoute route,
+                       QList<int>& influence)
+{
+    if (route == DerivativeRoute::throughDerVal)
+        return closestPointDerThroughDerVal(v, rotations, translations, in, matrices, influence);
+    const InfluenceSubset s = influenceOf(v, rotations, translations, in, false);
+    if (inlineRouteFits<24>(s.nodes.size())) {
+        influence = s.nodes;
+        return closestPointDerInline<24>(v, rotations, translations, in, matrices, s);
+    }
+    if (inlineRouteFits<48>(s.nodes.size())) {
+        influence = s.nodes;
+        return closestPointDerInline<48>(v, rotations, translations, in, matrices, s);
+    }
+    return closestPointDerThroughDerVal(v, rotations, translations, in, matrices, influence);
+}
+
 // Rows first .. last - 1 into preallocated outputs.
 void closestPointDerRows(int first, int last, const QVector<QVector<double> >& rotations,
                          const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
-                         const QVector<RotationMatrix>& matrices, DerVal* residuals, QList<int>* table)
+                         const QVector<RotationMatrix>& matrices, DerivativeRoute route, DerVal* residuals,
+                         QList<int>* table)
 {
     for (int i = first; i < last; ++i)
-        residuals[i] = closestPointDer(in.srcFitIndices[i], rotations, translations, in, matrices, table[i]);
+        residuals[i] = closestPointDer(in.srcFitIndices[i], rotations, translations, in, matrices, route, table[i]);
+}
+
+QVector<DerVal> closestPointDerSerial(const QVector<QVector<double> >& rotations,
+                                      const QVector<QVector<double> >& translations, const ClosestPointInputs& inputs,
+                                      DerivativeRoute route, QVector<QList<int> >& influenceNodeIndexTable)
+{
+    const int count = inputs.srcFitIndices.size();
+    QVector<DerVal> residuals(count);
+    influenceNodeIndexTable.resize(count);
+    closestPointDerRows(0, count, rotations, translations, inputs, rotationMatricesOf(rotations), route,
+                        residuals.data(), influenceNodeIndexTable.data());
+    return residuals;
 }
 
 }  // namespace
@@ -235,12 +310,17 @@ QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<Q
 QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                               const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable)
 {
-    const int count = inputs.srcFitIndices.size();
-    QVector<DerVal> residuals(count);
-    influenceNodeIndexTable.resize(count);
-    closestPointDerRows(0, count, rotations, translations, inputs, rotationMatricesOf(rotations), residuals.data(),
-                        influenceNodeIndexTable.data());
-    return residuals;
+    return closestPointDerSerial(rotations, translations, inputs, routeFor(rotations, translations),
+                                 influenceNodeIndexTable);
+}
+
+QVector<DerVal> eIcpDerSerialThroughDerVal(const QVector<QVector<double> >& rotations,
+                                           const QVector<QVector<double> >& translations,
+                                           const ClosestPointInputs& inputs,
+                                           QVector<QList<int> >& influenceNodeIndexTable)
+{
+    return closestPointDerSerial(rotations, translations, inputs, DerivativeRoute::throughDerVal,
+                                 influenceNodeIndexTable);
 }
 
 QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
@@ -256,8 +336,9 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
     DerVal* residualSlots = residuals.data();
     QList<int>* tableSlots = influenceNodeIndexTable.data();
     const QVector<RotationMatrix> matrices = rotationMatricesOf(rotations);
+    const DerivativeRoute route = routeFor(rotations, translations);
     Parallel::forChunks(count, kChunkRows, [&](int first, int last) {
-        closestPointDerRows(first, last, rotations, translations, inputs, matrices, residualSlots, tableSlots);
+        closestPointDerRows(first, last, rotations, translations, inputs, matrices, route, residualSlots, tableSlots);
     });
     return residuals;
 }

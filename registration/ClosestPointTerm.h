@@ -54,9 +54,16 @@ inline QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations,
                    influenceNodeIndexTable);
 }
 
-// eIcpDer on the calling thread only.
+// eIcpDer on the calling thread only. Rows whose influence list fits InlineDerVal's slots are
+// differentiated without heap allocations; every row equals eIcpDerSerialThroughDerVal's.
 QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
                               const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable);
+
+// eIcpDerSerial with DerVal arithmetic for every row: the reference for the inline route.
+QVector<DerVal> eIcpDerSerialThroughDerVal(const QVector<QVector<double> >& rotations,
+                                           const QVector<QVector<double> >& translations,
+                                           const ClosestPointInputs& inputs,
+                                           QVector<QList<int> >& influenceNodeIndexTable);
 
 // The residual values; jacobian receives the block (one row per fit vertex).
 QVector<double> eIcpJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,

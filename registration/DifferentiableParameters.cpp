@@ -141,6 +141,17 @@ QList<SparseMatrix::LILEntry> sortedRow(const DerVal& residual, const QList<int>
 
 }  // namespace
 
+bool parametersAreTriples(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
+{
+    for (const QVector<double>& r : rotations)
+        if (r.size() != 3)
+            return false;
+    for (const QVector<double>& t : translations)
+        if (t.size() != 3)
+            return false;
+    return true;
+}
+
 bool hasRepeatedNode(const QList<int>& nodes)
 {
     for (int a = 0; a < nodes.size(); ++a)

@@ -40,6 +40,10 @@ Vec<double> undifContainer(const Vec<DerVal>& values);
 SparseMatrix::SparseMatrixLIL fillJacobian(const QVector<DerVal>& residuals,
                                            const QVector<QList<int> >& influenceNodeIndexTable, int nNodes);
 
+// True when every node's rotation and translation hold three numbers each: what the inline
+// derivative routes read (the DerVal route takes the lengths from the first node).
+bool parametersAreTriples(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations);
+
 // True when a node appears twice in the list.
 bool hasRepeatedNode(const QList<int>& nodes);
 

@@ -4,6 +4,7 @@
 #include "numerics/Quaternion.h"
 #include "numerics/Vector.h"
 #include "registration/DifferentiableParameters.h"
+#include "registration/InlineRotation.h"
 #include "registration/NeighboursTable.h"
 
 #include <algorithm>
@@ -74,34 +75,85 @@ QVector<double> regularisationValues(const QVector<QVector<double> >& rotations,
     return residuals;
 }
 
+// Node j's rows through DerVal: the reference for the inline rows below.
+template <typename Multiplier>
+void nodeRowsThroughDerVal(int j, int p, const QVector<QVector<double> >& rotations,
+                           const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                           const QVector<QList<int> >& neighboursTable, Multiplier multiplier, DerVal* values,
+                           QList<int>* pairs)
+{
+    // Node j's parameters are seeded once for all its pairs.
+    const QVector<DerVal> rj = makeVectorDifferentiable(rotations[j], 12, 0);
+    const Vec<DerVal> tj(makeVectorDifferentiable(translations[j], 12, 3));
+    const Vec<DerVal> gj(nodes[j]);
+    const DerVal weight(multiplier(j));
+    QVector<QVector<DerVal> > R;
+    if (!neighboursTable[j].isEmpty())
+        R = Quaternion<DerVal>(rj[0], rj[1], rj[2]).rotationMatrix();
+    for (int k : neighboursTable[j]) {
+        pairs[p] << j << k;
+        const Vec<DerVal> tk(makeVectorDifferentiable(translations[k], 12, 9));
+        const Vec<DerVal> d(nodes[k] - nodes[j]);
+        const Vec<DerVal> carried = ((R * d) + gj) + tj;
+        const Vec<DerVal> e = carried - (tk + Vec<DerVal>(nodes[k]));
+        values[p++] = e.norm() * weight;
+    }
+}
+
+// nodeRowsThroughDerVal with InlineDerVal arithmetic: the same operations on the same operands
+// in the same order, so the same doubles, without a heap allocation per operation. Every
+// parameter vector must hold three numbers.
+template <typename Multiplier>
+void nodeRowsInline(int j, int p, const QVector<QVector<double> >& rotations,
+                    const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                    const QVector<QList<int> >& neighboursTable, Multiplier multiplier, DerVal* values,
+                    QList<int>* pairs)
+{
+    using V = InlineDerVal<12>;
+    const QList<int>& neighbours = neighboursTable[j];
+    if (neighbours.isEmpty())
+        return;
+    const QVector<double>& r = rotations[j];
+    const QVector<double>& t = translations[j];
+    const V tj[3] = {V(t[0], 12).diff(3), V(t[1], 12).diff(4), V(t[2], 12).diff(5)};
+    const V gj[3] = {V(double(nodes[j].x())), V(double(nodes[j].y())), V(double(nodes[j].z()))};
+    const V weight(multiplier(j));
+    V R[3][3];
+    inlineRotationMatrix(V(r[0], 12).diff(0), V(r[1], 12).diff(1), V(r[2], 12).diff(2), R);
+    for (int k : neighbours) {
+        pairs[p] << j << k;
+        const QVector<double>& s = translations[k];
+        const QVector3D d = nodes[k] - nodes[j];  // single-precision difference, then widened
+        const V dk[3] = {V(double(d.x())), V(double(d.y())), V(double(d.z()))};
+        V rotated[3];
+        inlineRotate(R, dk, rotated);
+        const double gk[3] = {double(nodes[k].x()), double(nodes[k].y()), double(nodes[k].z())};
+        V e[3];
+        for (int m = 0; m < 3; ++m) {
+            const V carried = (rotated[m] + gj[m]) + tj[m];
+            e[m] = carried - (V(s[m], 12).diff(9 + m) + V(gk[m]));
+        }
+        values[p++] = (inlineNorm(e) * weight).toDerVal();
+    }
+}
+
 template <typename Multiplier>
 QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
                                   const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
                                   const QVector<QList<int> >& neighboursTable, Multiplier multiplier,
-                                  QVector<QList<int> >& influenceNodeIndexTable)
+                                  bool throughDerVal, QVector<QList<int> >& influenceNodeIndexTable)
 {
     const int total = getTotalNeighbours(neighboursTable);
     QVector<DerVal> residuals(total);
     influenceNodeIndexTable = QVector<QList<int> >(total);
     DerVal* values = residuals.data();  // both detached before any thread writes
     QList<int>* pairs = influenceNodeIndexTable.data();
+    const bool inlineRows = !throughDerVal && parametersAreTriples(rotations, translations);
     forEveryNode(nodes.size(), neighboursTable, total, [&](int j, int p) {
-        // Node j's parameters are seeded once for all its pairs.
-        const QVector<DerVal> rj = makeVectorDifferentiable(rotations[j], 12, 0);
-        const Vec<DerVal> tj(makeVectorDifferentiable(translations[j], 12, 3));
-        const Vec<DerVal> gj(nodes[j]);
-        const DerVal weight(multiplier(j));
-        QVector<QVector<DerVal> > R;
-        if (!neighboursTable[j].isEmpty())
-            R = Quaternion<DerVal>(rj[0], rj[1], rj[2]).rotationMatrix();
-        for (int k : neighboursTable[j]) {
-            pairs[p] << j << k;
-            const Vec<DerVal> tk(makeVectorDifferentiable(translations[k], 12, 9));
-            const Vec<DerVal> d(nodes[k] - nodes[j]);
-            const Vec<DerVal> carried = ((R * d) + gj) + tj;
-            const Vec<DerVal> e = carried - (tk + Vec<DerVal>(nodes[k]));
-            values[p++] = e.norm() * weight;
-        }
+        if (inlineRows)
+            nodeRowsInline(j, p, rotations, translations, nodes, neighboursTable, multiplier, values, pairs);
+        else
+            nodeRowsThroughDerVal(j, p, rotations, translations, nodes, neighboursTable, multiplier, values, pairs);
     });
     return residuals;
 }
@@ -125,7 +177,17 @@ QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVecto
                         const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
                         const QVector<double>& eRegMultipliers, QVector<QList<int> >& influenceNodeIndexTable)
 {
-    return regularisationDer(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers},
+    return regularisationDer(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers}, false,
+                             influenceNodeIndexTable);
+}
+
+QVector<DerVal> eRegDerThroughDerVal(const QVector<QVector<double> >& rotations,
+                                     const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
+                                     const QVector<QList<int> >& neighboursTable,
+                                     const QVector<double>& eRegMultipliers,
+                                     QVector<QList<int> >& influenceNodeIndexTable)
+{
+    return regularisationDer(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers}, true,
                              influenceNodeIndexTable);
 }
 
@@ -133,7 +195,7 @@ QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVecto
                         const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight,
                         QVector<QList<int> >& influenceNodeIndexTable)
 {
-    return regularisationDer(rotations, translations, nodes, neighboursTable, Uniform{eRegWeight},
+    return regularisationDer(rotations, translations, nodes, neighboursTable, Uniform{eRegWeight}, false,
                              influenceNodeIndexTable);
 }
 

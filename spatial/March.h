@@ -89,10 +89,11 @@ public:
     QVector<double> distances() const { return table_.distances(reads_.vertexCount()); }
 
 private:
-    // x comes after y in the band's order.
+    // x comes after y in the band's order. Evaluated whole, without branches: which way it goes is
+    // hard to foresee.
     static bool later(const BandKey& x, const BandKey& y)
     {
-        return x.distance > y.distance || (x.distance == y.distance && x.sequence > y.sequence);
+        return (x.distance > y.distance) | ((x.distance == y.distance) & (x.sequence > y.sequence));
     }
 
     void place(const BandKey& key, size_t position)
@@ -130,6 +131,25 @@ private:
             position = child;
         }
         place(key, position);
+    }
+
+    // The root's key is gone: the hole it leaves moves down along the earlier children to the
+    // bottom, where the key that was last goes in and rises to its place. The keys are all
+    // distinct in the band's order, so the band yields the same order whichever way it is kept;
+    // this way takes fewer comparisons than sifting the last key down from the root, as that key
+    // tends to belong near the bottom.
+    void fillRoot(const BandKey& last)
+    {
+        const size_t size = band_.heap.size();
+        size_t position = 0;
+        for (size_t child = 1; child < size; child = 2 * position + 1) {
+            if (child + 1 < size)
+                child += size_t(later(band_.heap[child], band_.heap[child + 1]));
+            place(band_.heap[child], position);
+            position = child;
+        }
+        band_.heap[position] = last;
+        siftUp(position);
     }
 
     void push(const BandKey& key)
@@ -201,10 +221,8 @@ private:
         band_.heapPosition[size_t(first.sequence)] = -1;
         const BandKey last = band_.heap.back();
         band_.heap.pop_back();
-        if (!band_.heap.empty()) {
-            place(last, 0);
-            siftDown(0);
-        }
+        if (!band_.heap.empty())
+            fillRoot(last);
         --table_.edit(first.vertex).bandEntries;
         --liveEntries_;
         return first.vertex;

@@ -41,10 +41,14 @@ struct CornerUpdate {
 
     int a = -1;
     int b = -1;
-    int d = -1;              // ThroughSupport only
-    int firstTerms = 0;      // ThroughSupport: its first terms; AlongEdges: its lengths CA and CB
-    float lengthCA = 0.0f;   // Acute only
-    float lengthCB = 0.0f;   // Acute only
+    union {
+        float lengthCA = 0.0f;  // Acute
+        int d;                  // ThroughSupport
+    };
+    union {
+        float lengthCB = 0.0f;  // Acute
+        int firstTerms;         // ThroughSupport: its first terms; AlongEdges: its lengths CA and CB
+    };
     float squaredAB = 0.0f;  // Acute only
     Kind kind = SkippedFace;
     bool unfoldMetZeroLengthFace = false;  // the unfolding stopped at a face with a zero-length edge

@@ -83,4 +83,21 @@ inline double updateFromTerms(const TriangleTerms& terms, double dSmall, double 
     return viaEdge > dC ? dC : viaEdge;
 }
 
+// Whether updateFromTerms(terms, dSmall, dLarge, dC) is sure to give back dC, told without solving:
+// the update across the face is dSmall + t for some t > u = dLarge - dSmall, so never below
+// dSmall + u as rounded (rounding keeps order), and the one along the edges is a + dLarge or
+// b + dSmall; when none of these lies below dC, the update is dC (no sum of distances and lengths
+// is a negative zero, so an equal value is the same bits). False whenever any of them is not a
+// number, where nothing is sure.
+inline bool updateKeeps(double a, double b, double dSmall, double dLarge, double dC)
+{
+    return (dSmall + (dLarge - dSmall) >= dC) & (a + dLarge >= dC) & (b + dSmall >= dC);
+}
+
+// updateFromTerms, or dC straight away where updateKeeps tells that it would come back.
+inline double updateUnlessKept(const TriangleTerms& terms, double dSmall, double dLarge, double dC)
+{
+    return updateKeeps(terms.a, terms.b, dSmall, dLarge, dC) ? dC : updateFromTerms(terms, dSmall, dLarge, dC);
+}
+
 }  // namespace FastMarching

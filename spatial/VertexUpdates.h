@@ -109,8 +109,10 @@ double vertexUpdate(int vertex, const State& state, const HE::HalfEdgeGeom& mesh
 // The update of vertex c from one corner read from a MarchGeometry: the same reads of the state
 // and the same arithmetic as nonObtuseUpdate and obtuseUpdate, on lengths and triangle terms taken
 // beforehand (an acute corner's terms formed here from its lengths, as nonObtuseUpdate forms them).
+// Always inlined into the march's corner loop, where a call per corner costs more than it saves.
 template <typename State>
-double cornerUpdate(const CornerUpdate& corner, const MarchGeometry& geometry, int c, const State& state)
+__attribute__((always_inline)) inline double cornerUpdate(const CornerUpdate& corner, const MarchGeometry& geometry,
+                                                          int c, const State& state)
 {
     const double dC = state.distanceOf(c);
     if (corner.kind == CornerUpdate::Acute) {
@@ -146,12 +148,14 @@ double cornerUpdate(const CornerUpdate& corner, const MarchGeometry& geometry, i
         const double viaEdge = viaA > viaB ? viaB : viaA;
         return viaEdge > dC ? dC : viaEdge;
     }
+    // A support corner's distances need not be alive, so one of them is often far beyond C's and
+    // its triangle gives C's distance back: told without solving (updateKeeps).
     const TriangleTerms* terms = geometry.terms(corner);
     const double dD = state.distanceOf(corner.d);
-    const double throughB = dD > dB ? updateFromTerms(terms[CornerUpdate::DFartherThanB], dB, dD, dC)
-                                    : updateFromTerms(terms[CornerUpdate::BFartherThanD], dD, dB, dC);
-    return dD > dA ? updateFromTerms(terms[CornerUpdate::DFartherThanA], dA, dD, throughB)
-                   : updateFromTerms(terms[CornerUpdate::AFartherThanD], dD, dA, throughB);
+    const double throughB = dD > dB ? updateUnlessKept(terms[CornerUpdate::DFartherThanB], dB, dD, dC)
+                                    : updateUnlessKept(terms[CornerUpdate::BFartherThanD], dD, dB, dC);
+    return dD > dA ? updateUnlessKept(terms[CornerUpdate::DFartherThanA], dA, dD, throughB)
+                   : updateUnlessKept(terms[CornerUpdate::AFartherThanD], dD, dA, throughB);
 }
 
 }  // namespace Marching

@@ -4,6 +4,7 @@
 #include "spatial/FastMarching.h"
 #include "spatial/TriangleUpdate.h"
 
+#include "registration/body_test_meshes.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
@@ -293,6 +294,50 @@ TEST(FastMarchingBlocks, TriangleUpdateCrossesTheFaceOrFallsBackToEdges)
     EXPECT_EQ(updateFromTriangle(1, 1, 1, 0, unreached, unreached), 1.0);
     // A cosine beyond 1 makes everything not a number: still the edge fallback.
     EXPECT_EQ(updateFromTriangle(1, 1, 9, 0, 0.5, unreached), 1.0);
+}
+
+TEST(FastMarchingBlocks, UpdateKeepsOnlyWhereTheTriangleUpdateGivesBackTheCurrentDistance)
+{
+    // Triangles of every shape (acute, right, obtuse, flat, with a zero-length side), distances
+    // near one another and far apart, equal ones, the blank distance, infinities and values that
+    // are not numbers: wherever updateKeeps holds, the solved update is the current distance bit
+    // for bit.
+    std::mt19937 random(17);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const double special[] = {0.0, unreached, INFINITY, NAN};
+    auto pick = [&](double scale) {
+        const unsigned kind = random() % 16;
+        return kind < 4 ? special[kind] : scale * unit(random);
+    };
+    int kept = 0, solved = 0;
+    for (int trial = 0; trial < 200000; ++trial) {
+        const double a = random() % 32 == 0 ? 0.0 : 0.05 + 2.0 * unit(random);
+        const double b = random() % 32 == 0 ? 0.0 : 0.05 + 2.0 * unit(random);
+        const double angle = 3.14159265358979 * unit(random);
+        const double c2 = a * a + b * b - 2.0 * a * b * std::cos(angle);
+        const double dSmall = pick(6.0);
+        const double dLarge = random() % 8 == 0 ? dSmall : (std::isnan(dSmall) ? NAN : dSmall + pick(3.0));
+        const double dC = random() % 8 == 0 ? pick(8.0) : dSmall + pick(4.0);
+        const double length = random() % 64 == 0 ? NAN : a;
+        const double solvedUpdate = updateFromTerms(triangleTerms(length, b, c2), dSmall, dLarge, dC);
+        if (!updateKeeps(length, b, dSmall, dLarge, dC)) {
+            ++solved;
+            continue;
+        }
+        ++kept;
+        ASSERT_EQ(std::memcmp(&solvedUpdate, &dC, sizeof(double)), 0)
+            << a << " " << b << " " << c2 << " " << dSmall << " " << dLarge << " " << dC << ": " << solvedUpdate;
+    }
+    // Both outcomes are common enough for the check to mean something.
+    EXPECT_GT(kept, 20000);
+    EXPECT_GT(solved, 20000);
+    // Kept with every value a number; never once any of them is not.
+    EXPECT_TRUE(updateKeeps(1.0, 1.0, 0.5, 2.0, 0.1));
+    for (int nan = 0; nan < 5; ++nan) {
+        double values[5] = {1.0, 1.0, 0.5, 2.0, 0.1};
+        values[nan] = NAN;
+        EXPECT_FALSE(updateKeeps(values[0], values[1], values[2], values[3], values[4])) << nan;
+    }
 }
 
 TEST(FastMarchingBlocks, UpdateFromAcuteCorner)
@@ -752,6 +797,20 @@ TEST(FastMarchingTakenGeometry, TriangleSoupsMatchPlainMarch)
         for (int source = 0; source < 24; source += 3)
             expectGeometryMarchMatchesPlain(mesh, geometry, source);
     }
+}
+
+TEST(FastMarchingTakenGeometry, ScanShapedBodyMatchesPlainMarch)
+{
+    // The scan-shaped template: holes in the torso, long thin limbs with many obtuse corners (the
+    // updates through a support vertex), and parts joined at single non-manifold vertices.
+    TestSupport::LogCapture log;  // the construction reports the non-manifold vertices
+    const TestMeshes::Mesh body = TestMeshes::bodyShape(1.08);
+    const HE::HalfEdgeGeom mesh = meshOf(body.vertices, body.triangles);
+    const MarchGeometry geometry(mesh);
+    ASSERT_TRUE(geometry.isComplete());
+    const int n = body.vertices.size();
+    for (int source : {0, n / 3, n / 2, n - 1})
+        expectGeometryMarchMatchesPlain(mesh, geometry, source);
 }
 
 TEST(FastMarchingTakenGeometry, ZeroLengthFacesLogOnEveryVisitAsInThePlainMarch)

@@ -1,0 +1,64 @@
+#pragma once
+// deformVertexSubset over seeded parameters, computed with InlineDerVal instead of DerVal: no
+// heap, and the same doubles. Every step below is the DerVal route's own step in its order:
+// makeParamsDifferentiable's seeding, Quaternion's three-parameter form and rotationMatrix
+// (squares through pow with the exponent 2), the matrix-vector product with its accumulated
+// products, the offsets, the weight and the running sum over the list.
+#include "numerics/InlineDerVal.h"
+#include "registration/InlineRotation.h"
+
+#include <QList>
+#include <QVector3D>
+#include <QVector>
+
+namespace NonRigidRegistration {
+
+// Whether the inline route can take a list of this many nodes: 6 slots a node must fit.
+template <int Capacity>
+bool inlineRouteFits(int nodeCount)
+{
+    return InlineDerVal<Capacity>::fits(6 * nodeCount);
+}
+
+// The deformed position of vertex through the nodes of one list (nodes[i] indexes the full
+// parameter tables; positions and weights are in list order), differentiated over the list's
+// 6 × |nodes| local slots. Every parameter vector named must hold three numbers, and the list
+// must fit (inlineRouteFits). No node gives three constant zeros.
+template <int Capacity>
+void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                              const QList<int>& nodes, const QVector3D& vertex, const QVector<QVector3D>& positions,
+                              const QVector<double>& weights, InlineDerVal<Capacity> result[3])
+{
+    using V = InlineDerVal<Capacity>;
+    const int n = 6 * nodes.size();
+    for (int j = 0; j < 3; ++j)
+        result[j] = V(0.0);
+    for (int i = 0; i < nodes.size(); ++i) {
+        const QVector<double>& r = rotations[nodes[i]];
+        const QVector<double>& t = translations[nodes[i]];
+        const int base = 6 * i;
+        const V a = V(r[0], n).diff(base);
+        const V b = V(r[1], n).diff(base + 1);
+        const V c = V(r[2], n).diff(base + 2);
+
+        V R[3][3];
+        inlineRotationMatrix(a, b, c, R);
+
+        // ((R × d) + g_i + t_i) × w_i, d = v - g_i in single precision, then widened.
+        const QVector3D diff = vertex - positions[i];
+        const V d[3] = {V(double(diff.x())), V(double(diff.y())), V(double(diff.z()))};
+        const V position[3] = {V(double(positions[i].x())), V(double(positions[i].y())), V(double(positions[i].z()))};
+        const V weight(weights[i]);
+        V rotated[3];
+        inlineRotate(R, d, rotated);
+        for (int j = 0; j < 3; ++j) {
+            const V term = ((rotated[j] + position[j]) + V(t[j], n).diff(base + 3 + j)) * weight;
+            if (i == 0)
+                result[j] = term;
+            else
+                result[j] += term;
+        }
+    }
+}
+
+}  // namespace NonRigidRegistration
