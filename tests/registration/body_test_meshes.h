@@ -204,6 +204,19 @@ inline Mesh bodyShape(double density)
     return withoutLooseVertices(mesh);
 }
 
+// The body and, apart from it, a small sphere: two pieces.
+inline Mesh bodyAndPebble(double density)
+{
+    Mesh mesh = bodyShape(density);
+    const Mesh pebble = icosphere(2);
+    const int offset = mesh.vertices.size();
+    for (const QVector3D& p : pebble.vertices)
+        mesh.vertices << p * 0.1f + QVector3D(0.8f, 0.0f, 0.0f);
+    for (const QList<int>& t : pebble.triangles)
+        mesh.triangles << QList<int>{t[0] + offset, t[1] + offset, t[2] + offset};
+    return mesh;
+}
+
 // The target's pose: the arms lowered, the legs apart, the trunk bowed forward.
 inline QVector3D bentPose(const QVector3D& p)
 {

@@ -28,24 +28,12 @@ using namespace NonRigidRegistration;
 namespace {
 
 using Table = QVector<QVector<double> >;
+using TestMeshes::bodyAndPebble;
 using TestMeshes::Mesh;
 
 double uniform(double low, double high)
 {
     return low + (high - low) * double(Random::draw()) / Random::maxDraw;
-}
-
-// The body and, apart from it, a small sphere.
-Mesh bodyAndPebble(double density)
-{
-    Mesh mesh = TestMeshes::bodyShape(density);
-    const Mesh pebble = TestMeshes::icosphere(2);
-    const int offset = mesh.vertices.size();
-    for (const QVector3D& p : pebble.vertices)
-        mesh.vertices << p * 0.1f + QVector3D(0.8f, 0.0f, 0.0f);
-    for (const QList<int>& t : pebble.triangles)
-        mesh.triangles << QList<int>{t[0] + offset, t[1] + offset, t[2] + offset};
-    return mesh;
 }
 
 struct Problem {

@@ -22,20 +22,8 @@
 namespace {
 
 using Table = QVector<QVector<double> >;
+using TestMeshes::bodyAndPebble;
 using TestMeshes::Mesh;
-
-// The body and, apart from it, a small sphere: two pieces.
-Mesh bodyAndPebble(double density)
-{
-    Mesh mesh = TestMeshes::bodyShape(density);
-    const Mesh pebble = TestMeshes::icosphere(2);
-    const int offset = mesh.vertices.size();
-    for (const QVector3D& p : pebble.vertices)
-        mesh.vertices << p * 0.1f + QVector3D(0.8f, 0.0f, 0.0f);
-    for (const QList<int>& t : pebble.triangles)
-        mesh.triangles << QList<int>{t[0] + offset, t[1] + offset, t[2] + offset};
-    return mesh;
-}
 
 // The same two pieces, with one pebble vertex moved onto its neighbour: the faces around it get a
 // zero-length edge, whose updates write debug lines.
