@@ -13,6 +13,8 @@
 //   visit, leaves out the acute corners whose update cannot have changed since the vertex's
 //   previous one, and keeps its state in a flat scratch of the geometry that is reset vertex by
 //   vertex after each march.
+// - One march answers the k-nearest queries of up to 64 sets of enabled vertices at once, each set
+//   taking what its own march would have accepted, so the layers of a graph share a march per vertex.
 //
 // The parts: March.h (the march and its band), MarchTables.h (its per-vertex records),
 // MarchReads.h (what it reads of the mesh or a geometry), VertexUpdates.h (a vertex's update from
