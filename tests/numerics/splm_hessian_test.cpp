@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -504,6 +505,126 @@ TEST(CholmodSolve, ParallelLoopsStayOnTheSolverThreadWithTheSameFactor)
     EXPECT_GT(largest, 0.0);
     splm_cholmod_release(&state);
     splm_ccsm_free(&A);
+}
+
+// A Jacobian shaped like the registration's, in compressed rows without a dense detour: every
+// row holds the 6-column runs of a few distinct nodes (row r always node r mod nodes, so no
+// column is empty), some rows a single node, every 17th row none. One node in `farEvery`
+// (none for 0) is picked anywhere, the others near node r mod nodes.
+splm_crsm blockedJacobian(int nr, int nodes, int nodesPerRow, int farEvery, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> value(-2.0, 2.0);
+    std::vector<std::vector<int> > rows{size_t(nr)};
+    long long entries = 0;
+    for (int r = 0; r < nr; ++r) {
+        if (r % 17 == 5)
+            continue;
+        std::vector<int>& picked = rows[size_t(r)];
+        picked.push_back(r % nodes);
+        const int wanted = r % 11 == 3 ? 1 : nodesPerRow;
+        while (int(picked.size()) < wanted) {
+            const int near = (r % nodes) + int(random() % 9) - 4;
+            const bool far = farEvery > 0 && random() % unsigned(farEvery) == 0;
+            const int node = far ? int(random() % unsigned(nodes)) : (near + nodes) % nodes;
+            if (std::find(picked.begin(), picked.end(), node) == picked.end())
+                picked.push_back(node);
+        }
+        std::sort(picked.begin(), picked.end());
+        entries += 6 * (long long)picked.size();
+    }
+    splm_crsm J;
+    splm_crsm_alloc(&J, nr, 6 * nodes, int(entries));
+    int k = 0;
+    for (int r = 0; r < nr; ++r) {
+        J.rowptr[r] = k;
+        for (int node : rows[size_t(r)]) {
+            for (int c = 0; c < 6; ++c) {
+                J.colidx[k] = 6 * node + c;
+                J.val[k++] = value(random);
+            }
+        }
+    }
+    J.rowptr[nr] = k;
+    return J;
+}
+
+// The lower triangle of J^T J plus damping, as the solver forms it.
+splm_ccsm dampedNormalMatrix(const splm_crsm& J, double damping)
+{
+    splm_ccsm AtA;
+    AtA.nnz = -1;
+    splm_setup_AtA_crsA(&J, 0, &AtA, 1);
+    std::vector<double> b(size_t(J.nr), 1.0), Atb(size_t(J.nc));
+    splm_calc_AtA_Atb_crsA(&J, 0, &AtA, 1, b.data(), Atb.data());
+    for (int j = 0; j < AtA.nc; ++j)
+        AtA.val[splm_ccsm_find(&AtA, j, j)] += damping;
+    return AtA;
+}
+
+// Factorising the kept permuted copy with cholmod_super_numeric gives the factor that
+// cholmod_factorize gives, bit for bit, through a damping sequence like the solver's: new
+// values, more damping, a matrix that is not positive definite (the same failing column and
+// the same partial factor) and a repaired one.
+TEST(CholmodSolve, KeptPermutedCopyGivesCholmodFactorizesFactor)
+{
+    struct Case {
+        const char* name;
+        splm_ccsm matrix;
+    };
+    splm_crsm J = blockedJacobian(5000, 700, 4, 0, 11);
+    std::vector<Case> cases = {{"grid", gridOperator(12)}, {"normal matrix", dampedNormalMatrix(J, 1e-3)}};
+    splm_crsm_free(&J);
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        splm_ccsm& A = c.matrix;
+        std::vector<double> B(size_t(A.nr));
+        for (size_t i = 0; i < B.size(); ++i)
+            B[i] = std::cos(0.05 * double(i));
+        std::vector<double*> diagonal;
+        for (int j = 0; j < A.nc; ++j)
+            diagonal.push_back(A.val + splm_ccsm_find(&A, j, j));
+
+        splm_cholmod_state* kept = nullptr;
+        splm_cholmod_state* plain = nullptr;
+        splm_cholmod_analyze(&A, &kept);
+        splm_cholmod_analyze(&A, &plain);
+        ASSERT_EQ(kept->L->is_super, 1);
+        ASSERT_NE(kept->permuted, nullptr);  // the route under test is taken
+        splm_cholmod_factorize_through_cholmod_factorize(plain);
+        ASSERT_EQ(plain->permuted, nullptr);
+
+        const std::vector<std::function<void()> > steps = {
+            [] {},
+            [&] { *diagonal[0] += 0.5; },
+            [&] {
+                for (double* d : diagonal)
+                    *d *= 1.0 + 1e-9;
+            },
+            [&] { *diagonal[diagonal.size() / 2] = -50.0; },  // not positive definite
+            [&] { *diagonal[diagonal.size() / 2] = 40.0; },
+        };
+        for (size_t step = 0; step < steps.size(); ++step) {
+            SCOPED_TRACE(::testing::Message() << "step " << step);
+            steps[step]();
+            const int keptResult = splm_cholmod_factorize(&A, kept);
+            const int plainResult = splm_cholmod_factorize(&A, plain);
+            EXPECT_EQ(keptResult, step == 3 ? 0 : 1);
+            EXPECT_EQ(keptResult, plainResult);
+            EXPECT_EQ(kept->L->minor, plain->L->minor);
+            ASSERT_EQ(kept->L->xsize, plain->L->xsize);
+            EXPECT_EQ(std::memcmp(kept->L->x, plain->L->x, sizeof(double) * kept->L->xsize), 0);
+            if (keptResult != 1)
+                continue;
+            std::vector<double> x1(B.size()), x2(B.size());
+            ASSERT_EQ(splm_cholmod_solve(kept, B.data(), x1.data()), 1);
+            ASSERT_EQ(splm_cholmod_solve(plain, B.data(), x2.data()), 1);
+            EXPECT_EQ(std::memcmp(x1.data(), x2.data(), sizeof(double) * x1.size()), 0);
+        }
+        splm_cholmod_release(&kept);
+        splm_cholmod_release(&plain);
+        splm_ccsm_free(&A);
+    }
 }
 
 void solveNonSquare()
