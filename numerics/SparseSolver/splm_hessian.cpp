@@ -2,11 +2,13 @@
 #include "numerics/SparseSolver/splm.h"
 #include "numerics/SparseSolver/splm_memory.h"
 #include "numerics/SparseSolver/splm_compressed_lines.h"
+#include "numerics/ParallelChunks.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -48,6 +50,97 @@ inline int firstFreeEntry(const splm_crsm* A, int r, int ncon)
         return -1;
     const int s = splm_lower_bound(A->colidx + rs, re - rs, ncon);
     return s < 0 ? -1 : rs + s;
+}
+
+// A chunk of the column pass should hold at least this many products, so that handing it to
+// the pool costs little against its work; at most this many chunks.
+constexpr long long kChunkProducts = 32768;
+constexpr int kMaxChunks = 64;
+
+// The free entries of A by column (rows ascending) and chunks of consecutive columns of
+// about equal numbers of products.
+void indexColumns(const splm_crsm* A, int ncon, int n, splm_AtA_positions* table)
+{
+    const int nr = A->nr;
+    const int* colidx = A->colidx;
+    int* columnptr = workArray<int>(__LINE__, (long long)n + 1);
+    std::fill(columnptr, columnptr + n + 1, 0);
+    std::vector<long long> products(size_t(n), 0);
+    for (int r = 0; r < nr; ++r) {
+        const int s = firstFreeEntry(A, r, ncon);
+        if (s < 0)
+            continue;
+        const int re = A->rowptr[r + 1];
+        for (int l = s; l < re; ++l) {
+            ++columnptr[colidx[l] - ncon + 1];
+            products[size_t(colidx[l] - ncon)] += re - l;
+        }
+    }
+    for (int c = 0; c < n; ++c)
+        columnptr[c + 1] += columnptr[c];
+    const int freeEntries = columnptr[n];
+    int* entries = workArray<int>(__LINE__, freeEntries);
+    int* rows = workArray<int>(__LINE__, freeEntries);
+    std::vector<int> next(columnptr, columnptr + n);
+    for (int r = 0; r < nr; ++r) {
+        const int s = firstFreeEntry(A, r, ncon);
+        if (s < 0)
+            continue;
+        for (int l = s; l < A->rowptr[r + 1]; ++l) {
+            const int at = next[size_t(colidx[l] - ncon)]++;
+            entries[at] = l;
+            rows[at] = r;
+        }
+    }
+
+    long long total = 0;
+    for (long long p : products)
+        total += p;
+    const int wanted = int(std::max<long long>(1, std::min<long long>(kMaxChunks, total / kChunkProducts)));
+    std::vector<int> bounds{0};
+    long long done = 0;
+    for (int c = 0; c < n; ++c) {
+        done += products[size_t(c)];
+        // Close a chunk once it reaches its share of the whole.
+        if (c + 1 < n && done * wanted >= total * (long long)bounds.size())
+            bounds.push_back(c + 1);
+    }
+    bounds.push_back(n);
+    table->columnptr = columnptr;
+    table->columnEntries = entries;
+    table->columnRows = rows;
+    table->chunks = int(bounds.size()) - 1;
+    table->chunkColumns = workArray<int>(__LINE__, (long long)bounds.size());
+    std::copy(bounds.begin(), bounds.end(), table->chunkColumns);
+}
+
+// AtA's columns from .. to - 1 and their entries of Atb (all positions of the table).
+void columnValues(const splm_crsm* A, const splm_AtA_positions* table, int from, int to, const int* AtAcolptr,
+                  double* AtAval, const double* b, double* Atb)
+{
+    std::fill(AtAval + AtAcolptr[from], AtAval + AtAcolptr[to], 0.0);
+    const int* colidx = A->colidx;
+    const int* rowptr = A->rowptr;
+    const double* val = A->val;
+    for (int c = from; c < to; ++c) {
+        double atb = 0.0;
+        // Rows from the last up: the order of the row-by-row pass.
+        for (int t = table->columnptr[c + 1] - 1; t >= table->columnptr[c]; --t) {
+            const int l = table->columnEntries[t];
+            const int r = table->columnRows[t];
+            const int re = rowptr[r + 1];
+            const double v = val[l];
+            const int* pos = table->pos + table->firstPosition[l];
+            int k = *pos++;
+            AtAval[k] += v * val[l];
+            for (int f = l + 1; f < re; ++f) {
+                k = colidx[f] == colidx[f - 1] + 1 ? k + 1 : *pos++;
+                AtAval[k] += v * val[f];
+            }
+            atb += v * b[r];
+        }
+        Atb[c] = atb;
+    }
 }
 
 void mirrorUpperTriangle(splm_ccsm* AtA)
@@ -317,6 +410,7 @@ int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA,
     std::memcpy(table->rowptr, A->rowptr, sizeof(int) * (size_t(nr) + 1));
     std::memcpy(table->colidx, A->colidx, sizeof(int) * size_t(nnz));
 
+    table->firstPosition = workArray<int>(__LINE__, nnz);
     int* out = table->pos;
     for (int r = nr - 1; r >= 0; --r) {
         const int s = firstFreeEntry(A, r, ncon);
@@ -326,6 +420,7 @@ int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA,
         for (int l = s; l < re; ++l) {
             const int c = colidx[l] - ncon;
             int k = locate(AtA, c, AtA->colptr[c], c);
+            table->firstPosition[l] = int(out - table->pos);
             *out++ = k;
             for (int f = l + 1; f < re; ++f) {
                 if (colidx[f] == colidx[f - 1] + 1) {
@@ -337,6 +432,7 @@ int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA,
             }
         }
     }
+    indexColumns(A, ncon, AtA->nc, table);
     return 1;
 }
 
@@ -351,35 +447,23 @@ int splm_AtA_positions_match(const splm_AtA_positions* table, const splm_crsm* A
 void splm_calc_AtA_Atb_crsA_positions(const splm_crsm* A, const splm_AtA_positions* table, splm_ccsm* AtA,
                                       const double* b, double* Atb)
 {
-    const int ncon = table->ncon;
-    std::memset(AtA->val, 0, sizeof(double) * size_t(std::max(AtA->nnz, 0)));
-    std::memset(Atb, 0, sizeof(double) * size_t(A->nc - ncon));
-    const int* colidx = A->colidx;
-    const double* val = A->val;
-    double* AtAval = AtA->val;
-    const int* pos = table->pos;
-
-    for (int r = A->nr - 1; r >= 0; --r) {
-        const int s = firstFreeEntry(A, r, ncon);
-        if (s < 0)
-            continue;
-        const int re = A->rowptr[r + 1];
-        const double br = b[r];
-        for (int l = s; l < re; ++l) {
-            const double v = val[l];
-            int k = *pos++;
-            AtAval[k] += v * val[l];
-            for (int f = l + 1; f < re; ++f) {
-                k = colidx[f] == colidx[f - 1] + 1 ? k + 1 : *pos++;
-                AtAval[k] += v * val[f];
-            }
-            Atb[colidx[l] - ncon] += v * br;
-        }
-    }
+    const int n = AtA->nc;
+    // Room beyond the pattern (a preallocated AtA larger than needed) holds zeros.
+    std::fill(AtA->val + AtA->colptr[n], AtA->val + std::max(AtA->nnz, AtA->colptr[n]), 0.0);
+    const int* bounds = table->chunkColumns;
+    // Every chunk writes only its own columns of AtA and its own entries of Atb.
+    Parallel::forEachIndex(table->chunks, [&](int i) {
+        columnValues(A, table, bounds[i], bounds[i + 1], AtA->colptr, AtA->val, b, Atb);
+    });
 }
 
 void splm_AtA_positions_free(splm_AtA_positions* table)
 {
+    std::free(table->chunkColumns);
+    std::free(table->columnRows);
+    std::free(table->columnEntries);
+    std::free(table->columnptr);
+    std::free(table->firstPosition);
     std::free(table->pos);
     std::free(table->colidx);
     std::free(table->rowptr);
