@@ -216,19 +216,24 @@ void splm_calc_Atb_ccsA(const splm_ccsm* A, const double* b, double* Atb);
 // the order of the row-by-row pass. Columns are then independent, and chunks of
 // them run on the global thread pool.
 struct splm_AtA_positions {
+    // One free entry of A in its AtA column's pass: the entry, where its row ends, the row.
+    struct Step {
+        int entry;
+        int rowEnd;
+        int row;
+    };
     int ncon = 0;
     int nr = 0;
     int nnz = 0;
     int* rowptr = nullptr;     // the pattern the table was built for
     int* colidx = nullptr;
-    int* pos = nullptr;        // in row-by-row pass order (last row first)
+    int* pos = nullptr;        // in pass order, chunk by chunk
     long long count = 0;
-    int* firstPosition = nullptr;  // per entry of A (free columns only): its first position in pos
-    int* columnptr = nullptr;      // per free column plus one: where its entries start below
-    int* columnEntries = nullptr;  // the free entries of A by column, rows ascending
-    int* columnRows = nullptr;     // and their rows
+    int* columnptr = nullptr;  // per free column plus one: where its steps start
+    Step* steps = nullptr;     // column by column, rows descending within each
     int chunks = 0;
-    int* chunkColumns = nullptr;   // chunks + 1: chunk i holds columns chunkColumns[i] .. [i+1]-1
+    int* chunkColumns = nullptr;         // chunks + 1: chunk i holds columns chunkColumns[i] .. [i+1]-1
+    long long* chunkPositions = nullptr; // chunks + 1: where each chunk's positions start in pos
 };
 // Returns 1 when the table was built, 0 when it would exceed maxEntriesPerJacobianEntry
 // times the Jacobian's entry count (the table is then left empty).

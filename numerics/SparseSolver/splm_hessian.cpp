@@ -57,8 +57,8 @@ inline int firstFreeEntry(const splm_crsm* A, int r, int ncon)
 constexpr long long kChunkProducts = 32768;
 constexpr int kMaxChunks = 64;
 
-// The free entries of A by column (rows ascending) and chunks of consecutive columns of
-// about equal numbers of products.
+// The free entries of A by AtA column, each column's from the last row up (the order of the
+// row-by-row pass), and chunks of consecutive columns of about equal numbers of products.
 void indexColumns(const splm_crsm* A, int ncon, int n, splm_AtA_positions* table)
 {
     const int nr = A->nr;
@@ -78,19 +78,15 @@ void indexColumns(const splm_crsm* A, int ncon, int n, splm_AtA_positions* table
     }
     for (int c = 0; c < n; ++c)
         columnptr[c + 1] += columnptr[c];
-    const int freeEntries = columnptr[n];
-    int* entries = workArray<int>(__LINE__, freeEntries);
-    int* rows = workArray<int>(__LINE__, freeEntries);
-    std::vector<int> next(columnptr, columnptr + n);
+    splm_AtA_positions::Step* steps = workArray<splm_AtA_positions::Step>(__LINE__, columnptr[n]);
+    std::vector<int> next(columnptr + 1, columnptr + n + 1);  // filled from each column's end
     for (int r = 0; r < nr; ++r) {
         const int s = firstFreeEntry(A, r, ncon);
         if (s < 0)
             continue;
-        for (int l = s; l < A->rowptr[r + 1]; ++l) {
-            const int at = next[size_t(colidx[l] - ncon)]++;
-            entries[at] = l;
-            rows[at] = r;
-        }
+        const int re = A->rowptr[r + 1];
+        for (int l = s; l < re; ++l)
+            steps[--next[size_t(colidx[l] - ncon)]] = {l, re, r};
     }
 
     long long total = 0;
@@ -107,37 +103,36 @@ void indexColumns(const splm_crsm* A, int ncon, int n, splm_AtA_positions* table
     }
     bounds.push_back(n);
     table->columnptr = columnptr;
-    table->columnEntries = entries;
-    table->columnRows = rows;
+    table->steps = steps;
     table->chunks = int(bounds.size()) - 1;
     table->chunkColumns = workArray<int>(__LINE__, (long long)bounds.size());
     std::copy(bounds.begin(), bounds.end(), table->chunkColumns);
+    table->chunkPositions = workArray<long long>(__LINE__, (long long)bounds.size());
 }
 
-// AtA's columns from .. to - 1 and their entries of Atb (all positions of the table).
-void columnValues(const splm_crsm* A, const splm_AtA_positions* table, int from, int to, const int* AtAcolptr,
-                  double* AtAval, const double* b, double* Atb)
+// AtA's columns of chunk i and their entries of Atb.
+void chunkValues(const splm_crsm* A, const splm_AtA_positions* table, int i, const int* AtAcolptr, double* AtAval,
+                 const double* b, double* Atb)
 {
+    const int from = table->chunkColumns[i];
+    const int to = table->chunkColumns[i + 1];
     std::fill(AtAval + AtAcolptr[from], AtAval + AtAcolptr[to], 0.0);
     const int* colidx = A->colidx;
-    const int* rowptr = A->rowptr;
     const double* val = A->val;
+    const int* pos = table->pos + table->chunkPositions[i];
+    const splm_AtA_positions::Step* step = table->steps + table->columnptr[from];
     for (int c = from; c < to; ++c) {
         double atb = 0.0;
-        // Rows from the last up: the order of the row-by-row pass.
-        for (int t = table->columnptr[c + 1] - 1; t >= table->columnptr[c]; --t) {
-            const int l = table->columnEntries[t];
-            const int r = table->columnRows[t];
-            const int re = rowptr[r + 1];
+        for (const splm_AtA_positions::Step* end = table->steps + table->columnptr[c + 1]; step < end; ++step) {
+            const int l = step->entry;
             const double v = val[l];
-            const int* pos = table->pos + table->firstPosition[l];
             int k = *pos++;
             AtAval[k] += v * val[l];
-            for (int f = l + 1; f < re; ++f) {
+            for (int f = l + 1; f < step->rowEnd; ++f) {
                 k = colidx[f] == colidx[f - 1] + 1 ? k + 1 : *pos++;
                 AtAval[k] += v * val[f];
             }
-            atb += v * b[r];
+            atb += v * b[step->row];
         }
         Atb[c] = atb;
     }
@@ -372,9 +367,9 @@ void splm_calc_Atb_ccsA(const splm_ccsm* A, const double* b, double* Atb)
     }
 }
 
-// The table holds, for every row (last row first) and every free entry l of
-// it, the position of the diagonal product and of the first product of every
-// later run of consecutive columns. Within such a run the positions in AtA's
+// The table holds, for every column of AtA and every free entry l of A in it
+// (from the last row up), the position of the diagonal product and of the first
+// product of every later run of consecutive columns of l's row. Within such a run the positions in AtA's
 // column are consecutive too (no row index lies between c and c + 1), so the
 // pass only steps forward there.
 int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA, splm_AtA_positions* table,
@@ -410,17 +405,18 @@ int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA,
     std::memcpy(table->rowptr, A->rowptr, sizeof(int) * (size_t(nr) + 1));
     std::memcpy(table->colidx, A->colidx, sizeof(int) * size_t(nnz));
 
-    table->firstPosition = workArray<int>(__LINE__, nnz);
+    indexColumns(A, ncon, AtA->nc, table);
+    long long* chunkPositions = table->chunkPositions;
     int* out = table->pos;
-    for (int r = nr - 1; r >= 0; --r) {
-        const int s = firstFreeEntry(A, r, ncon);
-        if (s < 0)
-            continue;
-        const int re = A->rowptr[r + 1];
-        for (int l = s; l < re; ++l) {
+    for (int i = 0; i < table->chunks; ++i) {
+        chunkPositions[i] = out - table->pos;
+        const int from = table->chunkColumns[i];
+        const int to = table->chunkColumns[i + 1];
+        for (int t = table->columnptr[from]; t < table->columnptr[to]; ++t) {
+            const int l = table->steps[t].entry;
+            const int re = table->steps[t].rowEnd;
             const int c = colidx[l] - ncon;
             int k = locate(AtA, c, AtA->colptr[c], c);
-            table->firstPosition[l] = int(out - table->pos);
             *out++ = k;
             for (int f = l + 1; f < re; ++f) {
                 if (colidx[f] == colidx[f - 1] + 1) {
@@ -432,7 +428,7 @@ int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA,
             }
         }
     }
-    indexColumns(A, ncon, AtA->nc, table);
+    chunkPositions[table->chunks] = out - table->pos;
     return 1;
 }
 
@@ -450,20 +446,17 @@ void splm_calc_AtA_Atb_crsA_positions(const splm_crsm* A, const splm_AtA_positio
     const int n = AtA->nc;
     // Room beyond the pattern (a preallocated AtA larger than needed) holds zeros.
     std::fill(AtA->val + AtA->colptr[n], AtA->val + std::max(AtA->nnz, AtA->colptr[n]), 0.0);
-    const int* bounds = table->chunkColumns;
     // Every chunk writes only its own columns of AtA and its own entries of Atb.
-    Parallel::forEachIndex(table->chunks, [&](int i) {
-        columnValues(A, table, bounds[i], bounds[i + 1], AtA->colptr, AtA->val, b, Atb);
-    });
+    Parallel::forEachIndex(table->chunks,
+                           [&](int i) { chunkValues(A, table, i, AtA->colptr, AtA->val, b, Atb); });
 }
 
 void splm_AtA_positions_free(splm_AtA_positions* table)
 {
+    std::free(table->chunkPositions);
     std::free(table->chunkColumns);
-    std::free(table->columnRows);
-    std::free(table->columnEntries);
+    std::free(table->steps);
     std::free(table->columnptr);
-    std::free(table->firstPosition);
     std::free(table->pos);
     std::free(table->colidx);
     std::free(table->rowptr);
