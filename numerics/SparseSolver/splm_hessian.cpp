@@ -65,15 +65,20 @@ void indexColumns(const splm_crsm* A, int ncon, int n, splm_AtA_positions* table
     const int* colidx = A->colidx;
     int* columnptr = workArray<int>(__LINE__, (long long)n + 1);
     std::fill(columnptr, columnptr + n + 1, 0);
-    std::vector<long long> products(size_t(n), 0);
+    std::vector<long long> products(size_t(n), 0), positions(size_t(n), 0);
     for (int r = 0; r < nr; ++r) {
         const int s = firstFreeEntry(A, r, ncon);
         if (s < 0)
             continue;
         const int re = A->rowptr[r + 1];
-        for (int l = s; l < re; ++l) {
-            ++columnptr[colidx[l] - ncon + 1];
-            products[size_t(colidx[l] - ncon)] += re - l;
+        long long runsFromHere = 1;
+        for (int l = re - 1; l >= s; --l) {
+            const size_t c = size_t(colidx[l] - ncon);
+            ++columnptr[c + 1];
+            products[c] += re - l;
+            positions[c] += runsFromHere;
+            if (l > s && colidx[l] != colidx[l - 1] + 1)
+                ++runsFromHere;
         }
     }
     for (int c = 0; c < n; ++c)
@@ -108,6 +113,38 @@ void indexColumns(const splm_crsm* A, int ncon, int n, splm_AtA_positions* table
     table->chunkColumns = workArray<int>(__LINE__, (long long)bounds.size());
     std::copy(bounds.begin(), bounds.end(), table->chunkColumns);
     table->chunkPositions = workArray<long long>(__LINE__, (long long)bounds.size());
+    long long at = 0;
+    for (size_t i = 0; i + 1 < bounds.size(); ++i) {
+        table->chunkPositions[i] = at;
+        for (int c = bounds[i]; c < bounds[i + 1]; ++c)
+            at += positions[size_t(c)];
+    }
+    table->chunkPositions[bounds.size() - 1] = at;
+}
+
+// The positions of chunk i, found by searching AtA's columns.
+void chunkPositions(const splm_crsm* A, const splm_ccsm* AtA, splm_AtA_positions* table, int i)
+{
+    const int ncon = table->ncon;
+    const int* colidx = A->colidx;
+    int* out = table->pos + table->chunkPositions[i];
+    const int from = table->chunkColumns[i];
+    const int to = table->chunkColumns[i + 1];
+    for (int t = table->columnptr[from]; t < table->columnptr[to]; ++t) {
+        const int l = table->steps[t].entry;
+        const int re = table->steps[t].rowEnd;
+        const int c = colidx[l] - ncon;
+        int k = locate(AtA, c, AtA->colptr[c], c);
+        *out++ = k;
+        for (int f = l + 1; f < re; ++f) {
+            if (colidx[f] == colidx[f - 1] + 1) {
+                ++k;
+            } else {
+                k = locateNext(AtA, c, k, colidx[f] - ncon);
+                *out++ = k;
+            }
+        }
+    }
 }
 
 // AtA's columns of chunk i and their entries of Atb.
@@ -406,29 +443,8 @@ int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA,
     std::memcpy(table->colidx, A->colidx, sizeof(int) * size_t(nnz));
 
     indexColumns(A, ncon, AtA->nc, table);
-    long long* chunkPositions = table->chunkPositions;
-    int* out = table->pos;
-    for (int i = 0; i < table->chunks; ++i) {
-        chunkPositions[i] = out - table->pos;
-        const int from = table->chunkColumns[i];
-        const int to = table->chunkColumns[i + 1];
-        for (int t = table->columnptr[from]; t < table->columnptr[to]; ++t) {
-            const int l = table->steps[t].entry;
-            const int re = table->steps[t].rowEnd;
-            const int c = colidx[l] - ncon;
-            int k = locate(AtA, c, AtA->colptr[c], c);
-            *out++ = k;
-            for (int f = l + 1; f < re; ++f) {
-                if (colidx[f] == colidx[f - 1] + 1) {
-                    ++k;
-                } else {
-                    k = locateNext(AtA, c, k, colidx[f] - ncon);
-                    *out++ = k;
-                }
-            }
-        }
-    }
-    chunkPositions[table->chunks] = out - table->pos;
+    // Every chunk fills its own stretch of the table.
+    Parallel::forEachIndex(table->chunks, [&](int i) { chunkPositions(A, AtA, table, i); });
     return 1;
 }
 
