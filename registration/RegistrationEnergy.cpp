@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace NonRigidRegistration {
 
@@ -50,12 +51,33 @@ struct DerivativeBlock {
     QVector<QList<int> > table;
 };
 
-bool repeatsANode(const DerivativeBlock& block)
+struct SpentBlocks {
+    DerivativeBlock con, reg, icp;
+};
+
+// Every row's entry count (six per node), or -1 for a row whose node list repeats a node.
+// The lists were written on the pool threads; reading them there too keeps the calling
+// thread from fetching every one into its cache.
+QVector<int> rowEntries(const DerivativeBlock* const blocks[3])
 {
-    for (const QList<int>& nodes : block.table)
-        if (hasRepeatedNode(nodes))
-            return true;
-    return false;
+    int rows = 0;
+    for (int b = 0; b < 3; ++b)
+        rows += blocks[b]->table.size();
+    QVector<int> entries(rows);
+    int* out = entries.data();  // detached before any thread writes
+    for (int b = 0; b < 3; ++b) {
+        const QVector<QList<int> >& table = blocks[b]->table;
+        auto count = [&table, out](int from, int to) {
+            for (int i = from; i < to; ++i)
+                out[i] = hasRepeatedNode(table[i]) ? -1 : 6 * table[i].size();
+        };
+        if (table.size() < kParallelRows)
+            count(0, table.size());
+        else
+            Parallel::forChunks(table.size(), kChunkRows, count);
+        out += table.size();
+    }
+    return entries;
 }
 
 // The plain route from the blocks on: fillJacobian per block, stacked, copied to compressed
@@ -175,27 +197,26 @@ QVector<double> jacobianIntoSolverRows(const QVector<QVector<double> >& rotation
     const qint64 tIcp = timer.elapsed();
 
     const int nNodes = rotations.size();
-    if (repeatsANode(con) || repeatsANode(reg) || repeatsANode(icp)) {
+    const DerivativeBlock* blocks[3] = {&con, &reg, &icp};
+    const QVector<int> entries = rowEntries(blocks);
+    qint64 total = 0;
+    bool repeats = false;
+    for (int count : entries) {
+        repeats = repeats || count < 0;
+        total += count;
+    }
+    if (repeats) {
         // Rows of repeated nodes keep their entry-by-entry order, which only the plain route gives.
         fillThroughListOfLists(con, reg, icp, nNodes, target, columnOf, nColumns);
     } else {
-        const DerivativeBlock* blocks[3] = {&con, &reg, &icp};
-        int rows = 0;
-        qint64 entries = 0;
-        for (const DerivativeBlock* block : blocks) {
-            rows += block->table.size();
-            for (const QList<int>& nodes : block->table)
-                entries += 6 * nodes.size();
+        const int rows = entries.size();
+        SparseMatrix::checkSparseLmCapacity(rows, int(std::min<qint64>(total, INT_MAX)), target);
+        int at = 0;
+        for (int row = 0; row < rows; ++row) {
+            target->rowptr[row] = at;
+            at += entries[row];
         }
-        SparseMatrix::checkSparseLmCapacity(rows, int(std::min<qint64>(entries, INT_MAX)), target);
-        int row = 0, at = 0;
-        for (const DerivativeBlock* block : blocks) {
-            for (const QList<int>& nodes : block->table) {
-                target->rowptr[row++] = at;
-                at += 6 * nodes.size();
-            }
-        }
-        target->rowptr[row] = at;
+        target->rowptr[rows] = at;
         target->nr = rows;
         target->nc = columnOf ? nColumns : 6 * nNodes;
         target->nnz = at;
@@ -210,7 +231,12 @@ QVector<double> jacobianIntoSolverRows(const QVector<QVector<double> >& rotation
         timings->eConMs += quint64(tCon);
         timings->eIcpMs += quint64(tIcp);
     }
-    return concatenated(undifContainer(con.residuals), undifContainer(reg.residuals), undifContainer(icp.residuals));
+    const QVector<double> residuals =
+        concatenated(undifContainer(con.residuals), undifContainer(reg.residuals), undifContainer(icp.residuals));
+    // Tens of thousands of derivative vectors and node lists: freed on the pool while the
+    // solver factorises.
+    Parallel::deleteOnPool(new SpentBlocks{std::move(con), std::move(reg), std::move(icp)});
+    return residuals;
 }
 
 }  // namespace NonRigidRegistration

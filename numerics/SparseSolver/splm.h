@@ -209,14 +209,31 @@ void splm_calc_Atb_ccsA(const splm_ccsm* A, const double* b, double* Atb);
 // The position of every product of splm_calc_AtA_Atb_crsA (mode 1) in AtA,
 // found once for a Jacobian pattern so that later passes over Jacobians of the
 // same pattern need no searches. Gives the same sums in the same order.
+//
+// The value pass goes by AtA's columns rather than by A's rows: every entry of
+// column c of AtA (and Atb[c]) sums the products of A's column c with the later
+// entries of the same rows, and taking those rows from the last up adds them in
+// the order of the row-by-row pass. Columns are then independent, and chunks of
+// them run on the global thread pool.
 struct splm_AtA_positions {
+    // One free entry of A in its AtA column's pass: the entry, where its row ends, the row.
+    struct Step {
+        int entry;
+        int rowEnd;
+        int row;
+    };
     int ncon = 0;
     int nr = 0;
     int nnz = 0;
     int* rowptr = nullptr;     // the pattern the table was built for
     int* colidx = nullptr;
-    int* pos = nullptr;        // in pass order (last row first)
+    int* pos = nullptr;        // in pass order, chunk by chunk
     long long count = 0;
+    int* columnptr = nullptr;  // per free column plus one: where its steps start
+    Step* steps = nullptr;     // column by column, rows descending within each
+    int chunks = 0;
+    int* chunkColumns = nullptr;         // chunks + 1: chunk i holds columns chunkColumns[i] .. [i+1]-1
+    long long* chunkPositions = nullptr; // chunks + 1: where each chunk's positions start in pos
 };
 // Returns 1 when the table was built, 0 when it would exceed maxEntriesPerJacobianEntry
 // times the Jacobian's entry count (the table is then left empty).
@@ -224,6 +241,7 @@ int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA,
                              int maxEntriesPerJacobianEntry);
 // 1 when A has exactly the pattern the table was built for.
 int splm_AtA_positions_match(const splm_AtA_positions* table, const splm_crsm* A);
+// Runs the column chunks on the global thread pool (the first on the calling thread).
 void splm_calc_AtA_Atb_crsA_positions(const splm_crsm* A, const splm_AtA_positions* table, splm_ccsm* AtA,
                                       const double* b, double* Atb);
 void splm_AtA_positions_free(splm_AtA_positions* table);

@@ -2,6 +2,7 @@
 
 #include <omp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,52 @@ void pointHeaderAt(splm_cholmod_state* s, splm_ccsm* A)
     s->A.p = A->colptr;
     s->A.i = A->rowidx;
     s->A.x = A->val;
+}
+
+// For a supernodal factor of a permuted matrix, cholmod_factorize forms the lower triangle
+// of A(p,p) by two transposes (A(p,p)' first) before every cholmod_super_numeric. The pattern
+// and the places the values land are the same every time, so the analysis forms it once,
+// with every entry's position in A standing in for its value: the transposes move values
+// without arithmetic, so afterwards each entry holds where its value comes from. When
+// CHOLMOD cannot form the copy, the factorisations take cholmod_factorize's own path.
+void keepPermutedCopy(splm_cholmod_state* s, int count)
+{
+    cholmod_factor* L = s->L;
+    if (!L->is_super || L->ordering == CHOLMOD_NATURAL)
+        return;
+    double* positions =
+        static_cast<double*>(splm_checked_malloc("splm_cholmod", __LINE__, sizeof(double) * size_t(count > 0 ? count : 1)));
+    for (int k = 0; k < count; ++k)
+        positions[k] = double(k);
+    cholmod_sparse header = s->A;
+    header.x = positions;
+    cholmod_sparse* upper = cholmod_ptranspose(&header, 2, static_cast<int*>(L->Perm), nullptr, 0, &s->common);
+    cholmod_sparse* lower = upper ? cholmod_ptranspose(upper, 2, nullptr, nullptr, 0, &s->common) : nullptr;
+    cholmod_free_sparse(&upper, &s->common);
+    std::free(positions);
+    if (!lower)
+        return;
+    const int entries = static_cast<const int*>(lower->p)[lower->ncol];
+    const double* from = static_cast<const double*>(lower->x);
+    s->permutedFrom = static_cast<int*>(
+        splm_checked_malloc("splm_cholmod", __LINE__, sizeof(int) * size_t(entries > 0 ? entries : 1)));
+    for (int k = 0; k < entries; ++k)
+        s->permutedFrom[k] = int(from[k]);
+    s->permuted = lower;
+}
+
+int factorizeKeptCopy(splm_ccsm* A, splm_cholmod_state* s)
+{
+    cholmod_sparse* S = s->permuted;
+    double* values = static_cast<double*>(S->x);
+    const int entries = static_cast<const int*>(S->p)[S->ncol];
+    const int* from = s->permutedFrom;
+    const double* source = A->val;
+    for (int k = 0; k < entries; ++k)
+        values[k] = source[from[k]];
+    double beta[2] = {0.0, 0.0};  // what cholmod_factorize passes
+    s->common.status = CHOLMOD_OK;
+    return cholmod_super_numeric(S, nullptr, beta, s->L, &s->common);
 }
 
 }  // namespace
@@ -84,6 +131,7 @@ void splm_cholmod_analyze(splm_ccsm* A, splm_cholmod_state** state)
         std::fprintf(stderr, "Unsuccessful termination of cholmod_analyze()\n");
         std::exit(1);
     }
+    keepPermutedCopy(s, std::max(A->nnz, A->colptr[n]));
 
     s->B.nrow = size_t(n);
     s->B.ncol = 1;
@@ -98,7 +146,8 @@ int splm_cholmod_factorize(splm_ccsm* A, splm_cholmod_state* s)
 {
     // Size and pattern stay those of the analysis; only the arrays may move.
     pointHeaderAt(s, A);
-    if (!cholmod_factorize(&s->A, s->L, &s->common)) {
+    const int factorised = s->permuted ? factorizeKeptCopy(A, s) : cholmod_factorize(&s->A, s->L, &s->common);
+    if (!factorised) {
         std::fprintf(stderr, "Unsuccessful termination of cholmod_factorize()\n");
         return 0;
     }
@@ -118,10 +167,18 @@ int splm_cholmod_solve(splm_cholmod_state* s, const double* B, double* x)
     return 1;
 }
 
+void splm_cholmod_factorize_through_cholmod_factorize(splm_cholmod_state* s)
+{
+    cholmod_free_sparse(&s->permuted, &s->common);
+    std::free(s->permutedFrom);
+    s->permutedFrom = nullptr;
+}
+
 void splm_cholmod_release(splm_cholmod_state** state)
 {
     splm_cholmod_state* s = *state;
     if (s) {
+        splm_cholmod_factorize_through_cholmod_factorize(s);
         cholmod_free_factor(&s->L, &s->common);
         cholmod_finish(&s->common);
         std::free(s);

@@ -2,11 +2,13 @@
 #include "numerics/SparseSolver/splm.h"
 #include "numerics/SparseSolver/splm_memory.h"
 #include "numerics/SparseSolver/splm_compressed_lines.h"
+#include "numerics/ParallelChunks.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -48,6 +50,129 @@ inline int firstFreeEntry(const splm_crsm* A, int r, int ncon)
         return -1;
     const int s = splm_lower_bound(A->colidx + rs, re - rs, ncon);
     return s < 0 ? -1 : rs + s;
+}
+
+// A chunk of the column pass should hold at least this many products, so that handing it to
+// the pool costs little against its work; at most this many chunks.
+constexpr long long kChunkProducts = 32768;
+constexpr int kMaxChunks = 64;
+
+// The free entries of A by AtA column, each column's from the last row up (the order of the
+// row-by-row pass), and chunks of consecutive columns of about equal numbers of products.
+void indexColumns(const splm_crsm* A, int ncon, int n, splm_AtA_positions* table)
+{
+    const int nr = A->nr;
+    const int* colidx = A->colidx;
+    int* columnptr = workArray<int>(__LINE__, (long long)n + 1);
+    std::fill(columnptr, columnptr + n + 1, 0);
+    std::vector<long long> products(size_t(n), 0), positions(size_t(n), 0);
+    for (int r = 0; r < nr; ++r) {
+        const int s = firstFreeEntry(A, r, ncon);
+        if (s < 0)
+            continue;
+        const int re = A->rowptr[r + 1];
+        long long runsFromHere = 1;
+        for (int l = re - 1; l >= s; --l) {
+            const size_t c = size_t(colidx[l] - ncon);
+            ++columnptr[c + 1];
+            products[c] += re - l;
+            positions[c] += runsFromHere;
+            if (l > s && colidx[l] != colidx[l - 1] + 1)
+                ++runsFromHere;
+        }
+    }
+    for (int c = 0; c < n; ++c)
+        columnptr[c + 1] += columnptr[c];
+    splm_AtA_positions::Step* steps = workArray<splm_AtA_positions::Step>(__LINE__, columnptr[n]);
+    std::vector<int> next(columnptr + 1, columnptr + n + 1);  // filled from each column's end
+    for (int r = 0; r < nr; ++r) {
+        const int s = firstFreeEntry(A, r, ncon);
+        if (s < 0)
+            continue;
+        const int re = A->rowptr[r + 1];
+        for (int l = s; l < re; ++l)
+            steps[--next[size_t(colidx[l] - ncon)]] = {l, re, r};
+    }
+
+    long long total = 0;
+    for (long long p : products)
+        total += p;
+    const int wanted = int(std::max<long long>(1, std::min<long long>(kMaxChunks, total / kChunkProducts)));
+    std::vector<int> bounds{0};
+    long long done = 0;
+    for (int c = 0; c < n; ++c) {
+        done += products[size_t(c)];
+        // Close a chunk once it reaches its share of the whole.
+        if (c + 1 < n && done * wanted >= total * (long long)bounds.size())
+            bounds.push_back(c + 1);
+    }
+    bounds.push_back(n);
+    table->columnptr = columnptr;
+    table->steps = steps;
+    table->chunks = int(bounds.size()) - 1;
+    table->chunkColumns = workArray<int>(__LINE__, (long long)bounds.size());
+    std::copy(bounds.begin(), bounds.end(), table->chunkColumns);
+    table->chunkPositions = workArray<long long>(__LINE__, (long long)bounds.size());
+    long long at = 0;
+    for (size_t i = 0; i + 1 < bounds.size(); ++i) {
+        table->chunkPositions[i] = at;
+        for (int c = bounds[i]; c < bounds[i + 1]; ++c)
+            at += positions[size_t(c)];
+    }
+    table->chunkPositions[bounds.size() - 1] = at;
+}
+
+// The positions of chunk i, found by searching AtA's columns.
+void chunkPositions(const splm_crsm* A, const splm_ccsm* AtA, splm_AtA_positions* table, int i)
+{
+    const int ncon = table->ncon;
+    const int* colidx = A->colidx;
+    int* out = table->pos + table->chunkPositions[i];
+    const int from = table->chunkColumns[i];
+    const int to = table->chunkColumns[i + 1];
+    for (int t = table->columnptr[from]; t < table->columnptr[to]; ++t) {
+        const int l = table->steps[t].entry;
+        const int re = table->steps[t].rowEnd;
+        const int c = colidx[l] - ncon;
+        int k = locate(AtA, c, AtA->colptr[c], c);
+        *out++ = k;
+        for (int f = l + 1; f < re; ++f) {
+            if (colidx[f] == colidx[f - 1] + 1) {
+                ++k;
+            } else {
+                k = locateNext(AtA, c, k, colidx[f] - ncon);
+                *out++ = k;
+            }
+        }
+    }
+}
+
+// AtA's columns of chunk i and their entries of Atb.
+void chunkValues(const splm_crsm* A, const splm_AtA_positions* table, int i, const int* AtAcolptr, double* AtAval,
+                 const double* b, double* Atb)
+{
+    const int from = table->chunkColumns[i];
+    const int to = table->chunkColumns[i + 1];
+    std::fill(AtAval + AtAcolptr[from], AtAval + AtAcolptr[to], 0.0);
+    const int* colidx = A->colidx;
+    const double* val = A->val;
+    const int* pos = table->pos + table->chunkPositions[i];
+    const splm_AtA_positions::Step* step = table->steps + table->columnptr[from];
+    for (int c = from; c < to; ++c) {
+        double atb = 0.0;
+        for (const splm_AtA_positions::Step* end = table->steps + table->columnptr[c + 1]; step < end; ++step) {
+            const int l = step->entry;
+            const double v = val[l];
+            int k = *pos++;
+            AtAval[k] += v * val[l];
+            for (int f = l + 1; f < step->rowEnd; ++f) {
+                k = colidx[f] == colidx[f - 1] + 1 ? k + 1 : *pos++;
+                AtAval[k] += v * val[f];
+            }
+            atb += v * b[step->row];
+        }
+        Atb[c] = atb;
+    }
 }
 
 void mirrorUpperTriangle(splm_ccsm* AtA)
@@ -279,9 +404,9 @@ void splm_calc_Atb_ccsA(const splm_ccsm* A, const double* b, double* Atb)
     }
 }
 
-// The table holds, for every row (last row first) and every free entry l of
-// it, the position of the diagonal product and of the first product of every
-// later run of consecutive columns. Within such a run the positions in AtA's
+// The table holds, for every column of AtA and every free entry l of A in it
+// (from the last row up), the position of the diagonal product and of the first
+// product of every later run of consecutive columns of l's row. Within such a run the positions in AtA's
 // column are consecutive too (no row index lies between c and c + 1), so the
 // pass only steps forward there.
 int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA, splm_AtA_positions* table,
@@ -317,26 +442,9 @@ int splm_AtA_positions_setup(const splm_crsm* A, int ncon, const splm_ccsm* AtA,
     std::memcpy(table->rowptr, A->rowptr, sizeof(int) * (size_t(nr) + 1));
     std::memcpy(table->colidx, A->colidx, sizeof(int) * size_t(nnz));
 
-    int* out = table->pos;
-    for (int r = nr - 1; r >= 0; --r) {
-        const int s = firstFreeEntry(A, r, ncon);
-        if (s < 0)
-            continue;
-        const int re = A->rowptr[r + 1];
-        for (int l = s; l < re; ++l) {
-            const int c = colidx[l] - ncon;
-            int k = locate(AtA, c, AtA->colptr[c], c);
-            *out++ = k;
-            for (int f = l + 1; f < re; ++f) {
-                if (colidx[f] == colidx[f - 1] + 1) {
-                    ++k;
-                } else {
-                    k = locateNext(AtA, c, k, colidx[f] - ncon);
-                    *out++ = k;
-                }
-            }
-        }
-    }
+    indexColumns(A, ncon, AtA->nc, table);
+    // Every chunk fills its own stretch of the table.
+    Parallel::forEachIndex(table->chunks, [&](int i) { chunkPositions(A, AtA, table, i); });
     return 1;
 }
 
@@ -351,35 +459,20 @@ int splm_AtA_positions_match(const splm_AtA_positions* table, const splm_crsm* A
 void splm_calc_AtA_Atb_crsA_positions(const splm_crsm* A, const splm_AtA_positions* table, splm_ccsm* AtA,
                                       const double* b, double* Atb)
 {
-    const int ncon = table->ncon;
-    std::memset(AtA->val, 0, sizeof(double) * size_t(std::max(AtA->nnz, 0)));
-    std::memset(Atb, 0, sizeof(double) * size_t(A->nc - ncon));
-    const int* colidx = A->colidx;
-    const double* val = A->val;
-    double* AtAval = AtA->val;
-    const int* pos = table->pos;
-
-    for (int r = A->nr - 1; r >= 0; --r) {
-        const int s = firstFreeEntry(A, r, ncon);
-        if (s < 0)
-            continue;
-        const int re = A->rowptr[r + 1];
-        const double br = b[r];
-        for (int l = s; l < re; ++l) {
-            const double v = val[l];
-            int k = *pos++;
-            AtAval[k] += v * val[l];
-            for (int f = l + 1; f < re; ++f) {
-                k = colidx[f] == colidx[f - 1] + 1 ? k + 1 : *pos++;
-                AtAval[k] += v * val[f];
-            }
-            Atb[colidx[l] - ncon] += v * br;
-        }
-    }
+    const int n = AtA->nc;
+    // Room beyond the pattern (a preallocated AtA larger than needed) holds zeros.
+    std::fill(AtA->val + AtA->colptr[n], AtA->val + std::max(AtA->nnz, AtA->colptr[n]), 0.0);
+    // Every chunk writes only its own columns of AtA and its own entries of Atb.
+    Parallel::forEachIndex(table->chunks,
+                           [&](int i) { chunkValues(A, table, i, AtA->colptr, AtA->val, b, Atb); });
 }
 
 void splm_AtA_positions_free(splm_AtA_positions* table)
 {
+    std::free(table->chunkPositions);
+    std::free(table->chunkColumns);
+    std::free(table->steps);
+    std::free(table->columnptr);
     std::free(table->pos);
     std::free(table->colidx);
     std::free(table->rowptr);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 #include <thread>
@@ -130,6 +131,48 @@ Dense randomJacobian(int nr, int nodes, int nodesPerRow, bool blocked, unsigned 
     return a;
 }
 
+// A Jacobian shaped like the registration's, in compressed rows without a dense detour: every
+// row holds the 6-column runs of a few distinct nodes (row r always node r mod nodes, so no
+// column is empty), some rows a single node, every 17th row none. One node in `farEvery`
+// (none for 0) is picked anywhere, the others near node r mod nodes.
+splm_crsm blockedJacobian(int nr, int nodes, int nodesPerRow, int farEvery, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> value(-2.0, 2.0);
+    std::vector<std::vector<int> > rows{size_t(nr)};
+    long long entries = 0;
+    for (int r = 0; r < nr; ++r) {
+        if (r % 17 == 5)
+            continue;
+        std::vector<int>& picked = rows[size_t(r)];
+        picked.push_back(r % nodes);
+        const int wanted = r % 11 == 3 ? 1 : nodesPerRow;
+        while (int(picked.size()) < wanted) {
+            const int near = (r % nodes) + int(random() % 9) - 4;
+            const bool far = farEvery > 0 && random() % unsigned(farEvery) == 0;
+            const int node = far ? int(random() % unsigned(nodes)) : (near + nodes) % nodes;
+            if (std::find(picked.begin(), picked.end(), node) == picked.end())
+                picked.push_back(node);
+        }
+        std::sort(picked.begin(), picked.end());
+        entries += 6 * (long long)picked.size();
+    }
+    splm_crsm J;
+    splm_crsm_alloc(&J, nr, 6 * nodes, int(entries));
+    int k = 0;
+    for (int r = 0; r < nr; ++r) {
+        J.rowptr[r] = k;
+        for (int node : rows[size_t(r)]) {
+            for (int c = 0; c < 6; ++c) {
+                J.colidx[k] = 6 * node + c;
+                J.val[k++] = value(random);
+            }
+        }
+    }
+    J.rowptr[nr] = k;
+    return J;
+}
+
 TEST(NormalEquations, PatternAndValuesMatchTheDenseProduct)
 {
     struct Case {
@@ -227,6 +270,59 @@ TEST(NormalEquations, PatternAndValuesMatchTheDenseProduct)
 
         splm_ccsm_free(&AtA2);
         splm_ccsm_free(&Jc);
+        splm_ccsm_free(&AtA);
+        splm_crsm_free(&J);
+    }
+}
+
+// The position table's pass runs AtA's columns in chunks on the global thread pool. On
+// Jacobians large enough for many chunks (registration-like runs of six columns, scattered
+// far nodes, empty rows, leading constant columns) it gives the plain searched pass's bits,
+// also for new values on the same pattern and with room to spare in AtA.
+TEST(NormalEquations, ChunkedPositionPassGivesThePlainPassBits)
+{
+    struct Case {
+        int nr, nodes, nodesPerRow, farEvery, ncon, spare;
+    };
+    const std::vector<Case> cases = {{20000, 2000, 4, 5, 0, 0}, {12000, 900, 6, 0, 13, 0}, {9000, 1500, 3, 2, 6, 40}};
+    unsigned seed = 100;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "rows " << c.nr << " ncon " << c.ncon << " spare " << c.spare);
+        splm_crsm J = blockedJacobian(c.nr, c.nodes, c.nodesPerRow, c.farEvery, seed++);
+        const int n = J.nc - c.ncon;
+        splm_ccsm AtA;
+        AtA.nnz = -1;
+        splm_setup_AtA_crsA(&J, c.ncon, &AtA, 1);
+        if (c.spare > 0) {
+            // The same pattern in a record with room to spare, as a preallocated one has.
+            splm_ccsm roomy;
+            splm_ccsm_alloc(&roomy, n, n, AtA.nnz + c.spare);
+            std::copy(AtA.colptr, AtA.colptr + n + 1, roomy.colptr);
+            std::copy(AtA.rowidx, AtA.rowidx + AtA.nnz, roomy.rowidx);
+            splm_ccsm_free(&AtA);
+            AtA = roomy;
+        }
+        splm_AtA_positions table;
+        ASSERT_EQ(splm_AtA_positions_setup(&J, c.ncon, &AtA, &table, 16), 1);
+        EXPECT_GT(table.chunks, 4);
+
+        std::mt19937 random(seed);
+        std::uniform_real_distribution<double> value(-3.0, 3.0);
+        std::vector<double> b(size_t(J.nr));
+        for (int round = 0; round < 2; ++round) {
+            for (double& x : b)
+                x = value(random);
+            std::vector<double> plainAtb(n, 0.0), chunkedAtb(n, 7.0);
+            splm_calc_AtA_Atb_crsA(&J, c.ncon, &AtA, 1, b.data(), plainAtb.data());
+            const std::vector<double> plain(AtA.val, AtA.val + AtA.nnz);
+            std::fill(AtA.val, AtA.val + AtA.nnz, 99.0);
+            splm_calc_AtA_Atb_crsA_positions(&J, &table, &AtA, b.data(), chunkedAtb.data());
+            EXPECT_EQ(std::memcmp(plain.data(), AtA.val, sizeof(double) * plain.size()), 0);
+            EXPECT_EQ(std::memcmp(plainAtb.data(), chunkedAtb.data(), sizeof(double) * size_t(n)), 0);
+            for (int k = 0; k < J.rowptr[J.nr]; ++k)
+                J.val[k] = value(random);  // the next round: new values, same pattern
+        }
+        splm_AtA_positions_free(&table);
         splm_ccsm_free(&AtA);
         splm_crsm_free(&J);
     }
@@ -480,6 +576,84 @@ TEST(CholmodSolve, ParallelLoopsStayOnTheSolverThreadWithTheSameFactor)
     EXPECT_GT(largest, 0.0);
     splm_cholmod_release(&state);
     splm_ccsm_free(&A);
+}
+
+// The lower triangle of J^T J plus damping, as the solver forms it.
+splm_ccsm dampedNormalMatrix(const splm_crsm& J, double damping)
+{
+    splm_ccsm AtA;
+    AtA.nnz = -1;
+    splm_setup_AtA_crsA(&J, 0, &AtA, 1);
+    std::vector<double> b(size_t(J.nr), 1.0), Atb(size_t(J.nc));
+    splm_calc_AtA_Atb_crsA(&J, 0, &AtA, 1, b.data(), Atb.data());
+    for (int j = 0; j < AtA.nc; ++j)
+        AtA.val[splm_ccsm_find(&AtA, j, j)] += damping;
+    return AtA;
+}
+
+// Factorising the kept permuted copy with cholmod_super_numeric gives the factor that
+// cholmod_factorize gives, bit for bit, through a damping sequence like the solver's: new
+// values, more damping, a matrix that is not positive definite (the same failing column and
+// the same partial factor) and a repaired one.
+TEST(CholmodSolve, KeptPermutedCopyGivesCholmodFactorizesFactor)
+{
+    struct Case {
+        const char* name;
+        splm_ccsm matrix;
+    };
+    splm_crsm J = blockedJacobian(5000, 700, 4, 0, 11);
+    std::vector<Case> cases = {{"grid", gridOperator(12)}, {"normal matrix", dampedNormalMatrix(J, 1e-3)}};
+    splm_crsm_free(&J);
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        splm_ccsm& A = c.matrix;
+        std::vector<double> B(size_t(A.nr));
+        for (size_t i = 0; i < B.size(); ++i)
+            B[i] = std::cos(0.05 * double(i));
+        std::vector<double*> diagonal;
+        for (int j = 0; j < A.nc; ++j)
+            diagonal.push_back(A.val + splm_ccsm_find(&A, j, j));
+
+        splm_cholmod_state* kept = nullptr;
+        splm_cholmod_state* plain = nullptr;
+        splm_cholmod_analyze(&A, &kept);
+        splm_cholmod_analyze(&A, &plain);
+        ASSERT_EQ(kept->L->is_super, 1);
+        ASSERT_NE(kept->permuted, nullptr);  // the route under test is taken
+        splm_cholmod_factorize_through_cholmod_factorize(plain);
+        ASSERT_EQ(plain->permuted, nullptr);
+
+        const std::vector<std::function<void()> > steps = {
+            [] {},
+            [&] { *diagonal[0] += 0.5; },
+            [&] {
+                for (double* d : diagonal)
+                    *d *= 1.0 + 1e-9;
+            },
+            [&] { *diagonal[diagonal.size() / 2] = -50.0; },  // not positive definite
+            [&] { *diagonal[diagonal.size() / 2] = 40.0; },
+        };
+        for (size_t step = 0; step < steps.size(); ++step) {
+            SCOPED_TRACE(::testing::Message() << "step " << step);
+            steps[step]();
+            const int keptResult = splm_cholmod_factorize(&A, kept);
+            const int plainResult = splm_cholmod_factorize(&A, plain);
+            EXPECT_EQ(keptResult, step == 3 ? 0 : 1);
+            EXPECT_EQ(keptResult, plainResult);
+            EXPECT_EQ(kept->L->minor, plain->L->minor);
+            ASSERT_EQ(kept->L->xsize, plain->L->xsize);
+            EXPECT_EQ(std::memcmp(kept->L->x, plain->L->x, sizeof(double) * kept->L->xsize), 0);
+            if (keptResult != 1)
+                continue;
+            std::vector<double> x1(B.size()), x2(B.size());
+            ASSERT_EQ(splm_cholmod_solve(kept, B.data(), x1.data()), 1);
+            ASSERT_EQ(splm_cholmod_solve(plain, B.data(), x2.data()), 1);
+            EXPECT_EQ(std::memcmp(x1.data(), x2.data(), sizeof(double) * x1.size()), 0);
+        }
+        splm_cholmod_release(&kept);
+        splm_cholmod_release(&plain);
+        splm_ccsm_free(&A);
+    }
 }
 
 void solveNonSquare()

@@ -182,11 +182,23 @@ TEST(SolverFastRoutes, JacobianWrittenIntoTheSolverRowsEqualsTheListOfListsRoute
 
 TEST(SolverFastRoutes, LargeAndWideJacobiansEqualTheListOfListsRoute)
 {
-    // Thousands of fit rows, written on the thread pool; then twenty influence nodes a row,
-    // beyond the short path of the row order.
-    for (int influence : {4, 20}) {
-        SCOPED_TRACE(influence);
-        Problem p(5, influence == 4 ? 6000 : 400, 40, influence);
+    // Thousands of fit rows, written on the thread pool; twenty influence nodes a row, beyond
+    // the short path of the row order; thousands of pair rows, one of them late in the block
+    // repeating its node (found on the pool, the whole Jacobian then takes the plain route).
+    struct Size {
+        int vertices, nodes, influence;
+        bool repeat;
+    };
+    for (const Size& c : {Size{6000, 40, 4, false}, Size{400, 40, 20, false}, Size{6000, 700, 4, true}}) {
+        SCOPED_TRACE(::testing::Message() << c.vertices << " vertices, " << c.nodes << " nodes, influence "
+                                          << c.influence << (c.repeat ? ", a repeated node" : ""));
+        Problem p(5, c.vertices, c.nodes, c.influence);
+        if (c.repeat) {
+            ASSERT_GE(getTotalNeighbours(p.in.neighboursTable), 2048);
+            const int late = c.nodes - 30;
+            ASSERT_FALSE(p.in.neighboursTable[late].isEmpty());
+            p.in.neighboursTable[late].append(p.in.neighboursTable[late].first());
+        }
         const SolvedNodes solved = findSolvedNodes(p.rotations, p.translations, p.in.weightsTable, p.in.neighboursTable,
                                                    p.in.srcFitIndices, p.in.srcControlIndices);
         ASSERT_TRUE(solved.all);
