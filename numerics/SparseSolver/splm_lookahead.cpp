@@ -14,17 +14,8 @@ namespace {
 // thread and copying the matrix.
 constexpr double kWorthwhileFlops = 1e7;
 
-void releaseState(splm_cholmod_state*& s)
-{
-    if (!s)
-        return;
-    cholmod_free_factor(&s->L, &s->common);
-    cholmod_finish(&s->common);
-    std::free(s);
-    s = nullptr;
-}
-
-// A state with its own common and a copy of the analysed factor; null when out of memory.
+// A state with its own common, a copy of the analysed factor and its own copy of what the
+// analysis keeps for the factorisations (they write into it); null when out of memory.
 splm_cholmod_state* copyOf(const splm_cholmod_state& analysed)
 {
     splm_cholmod_state* s =
@@ -32,9 +23,17 @@ splm_cholmod_state* copyOf(const splm_cholmod_state& analysed)
     std::memcpy(static_cast<void*>(s), static_cast<const void*>(&analysed), sizeof(splm_cholmod_state));
     cholmod_start(&s->common);
     s->L = cholmod_copy_factor(analysed.L, &s->common);
-    if (!s->L) {
-        cholmod_finish(&s->common);
-        std::free(s);
+    s->permuted = nullptr;
+    s->permutedFrom = nullptr;
+    if (s->L && analysed.permuted) {
+        s->permuted = cholmod_copy_sparse(analysed.permuted, &s->common);
+        const int entries = static_cast<const int*>(analysed.permuted->p)[analysed.permuted->ncol];
+        s->permutedFrom = static_cast<int*>(
+            splm_checked_malloc("splm_lookahead", __LINE__, sizeof(int) * size_t(entries > 0 ? entries : 1)));
+        std::memcpy(s->permutedFrom, analysed.permutedFrom, sizeof(int) * size_t(entries));
+    }
+    if (!s->L || (analysed.permuted && !s->permuted)) {
+        splm_cholmod_release(&s);
         return nullptr;
     }
     return s;
@@ -59,7 +58,7 @@ struct splm_lookahead::Job {
     ~Job()
     {
         wait();
-        releaseState(state);
+        splm_cholmod_release(&state);
     }
 };
 

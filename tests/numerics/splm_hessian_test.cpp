@@ -602,7 +602,7 @@ TEST(CholmodSolve, KeptPermutedCopyGivesCholmodFactorizesFactor)
         splm_ccsm matrix;
     };
     splm_crsm J = blockedJacobian(5000, 700, 4, 0, 11);
-    std::vector<Case> cases = {{"grid", gridOperator(12)}, {"normal matrix", dampedNormalMatrix(J, 1e-3)}};
+    std::vector<Case> cases = {{"grid", TestMatrices::gridOperator(12)}, {"normal matrix", dampedNormalMatrix(J, 1e-3)}};
     splm_crsm_free(&J);
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -100,6 +100,7 @@ TEST(FactorLookahead, PreparedTrialsEqualPlainTrialsBitForBit)
         splm_cholmod_state* state = nullptr;
         splm_cholmod_analyze(&A, &state);
         ASSERT_TRUE(splm_lookahead_worthwhile(*state));
+        ASSERT_NE(state->permuted, nullptr);  // the factorisations write into a kept copy of their own
         {
             splm_lookahead lookahead(depth);
             for (int t = 0; t < int(raises.size()); ++t) {
