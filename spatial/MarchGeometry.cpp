@@ -3,8 +3,6 @@
 #include "spatial/FastMarchingMeshAccess.h"
 #include "spatial/MarchScratch.h"
 
-#include <algorithm>
-
 namespace FastMarching {
 
 using namespace MeshAccess;
@@ -83,24 +81,6 @@ CornerUpdate cornerUpdate(const HE::HalfEdgeGeom& mesh, int incoming, int face, 
     return update;
 }
 
-bool logs(const CornerUpdate& corner)
-{
-    return corner.kind == CornerUpdate::SkippedFace || corner.unfoldMetZeroLengthFace;
-}
-
-// The corners of one vertex, acute ones first, then those through a support vertex, then those
-// along their edges, each kind in walk order; so the march's branch on the kind mostly goes the
-// way it went for the corner before. A vertex's update is the smallest of its corners' values
-// (each taken only when strictly below the running result, never when not a number), which no
-// order changes; only the debug lines do, so a vertex with a corner that logs keeps walk order.
-void groupByKind(std::vector<CornerUpdate>::iterator first, std::vector<CornerUpdate>::iterator last)
-{
-    if (std::any_of(first, last, logs))
-        return;
-    std::stable_sort(first, last,
-                     [](const CornerUpdate& x, const CornerUpdate& y) { return int(x.kind) < int(y.kind); });
-}
-
 }  // namespace
 
 MarchGeometry::MarchGeometry(const HE::HalfEdgeGeom& mesh) : mesh_(mesh)
@@ -139,7 +119,6 @@ void MarchGeometry::build()
                     corners_.push_back(cornerUpdate(mesh_, incoming, face, terms_, edgeLengths_));
             });
         }
-        groupByKind(corners_.begin() + cornerOffsets_.back(), corners_.end());
         cornerOffsets_.push_back(int(corners_.size()));
     }
     for (int v = 0; v < nVertices_; ++v)
