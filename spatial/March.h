@@ -81,7 +81,7 @@ public:
             if (record.bandEntries == 0)
                 append(neighbour);
             else if (!(updated == previous))
-                distanceChanged(neighbour);
+                distanceFell(neighbour);
         });
     }
 
@@ -158,13 +158,15 @@ private:
         siftUp(band_.heap.size() - 1);
     }
 
-    // The entry's key takes its vertex's current distance.
-    void rekey(int sequence, double distance)
+    // The entry's key takes its vertex's current distance; fell: that distance is no larger than
+    // the key's.
+    void rekey(int sequence, double distance, bool fell)
     {
         const size_t position = size_t(band_.heapPosition[size_t(sequence)]);
         band_.heap[position].distance = distance;
         siftUp(position);
-        siftDown(size_t(band_.heapPosition[size_t(sequence)]));
+        if (!fell)
+            siftDown(size_t(band_.heapPosition[size_t(sequence)]));
     }
 
     void append(int vertex)
@@ -191,7 +193,14 @@ private:
     }
 
     // The vertex is waiting and its distance has just changed: every entry of it takes it.
-    void distanceChanged(int vertex)
+    void distanceChanged(int vertex) { moveEntries(vertex, false); }
+
+    // distanceChanged for a distance that can only have fallen (or become not a number), as an
+    // update's does: the update starts from the current distance and only ever takes a smaller
+    // one. A smaller key belongs no lower in the heap, so its entries only need to rise.
+    void distanceFell(int vertex) { moveEntries(vertex, true); }
+
+    void moveEntries(int vertex, bool fell)
     {
         if (linear_)
             return;
@@ -200,12 +209,12 @@ private:
             switchToList();
             return;
         }
-        rekey(record.latestEntry, record.distance);
+        rekey(record.latestEntry, record.distance, fell);
         if (hasRepeatedEntries_ && record.bandEntries > 1)
             for (size_t sequence = 0; sequence < band_.entryVertex.size(); ++sequence)
                 if (band_.heapPosition[sequence] >= 0 && band_.entryVertex[sequence] == vertex &&
                     int(sequence) != record.latestEntry)
-                    rekey(int(sequence), record.distance);
+                    rekey(int(sequence), record.distance, fell);
     }
 
     int takeMinimum()

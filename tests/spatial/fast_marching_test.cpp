@@ -644,6 +644,28 @@ TEST(FastMarchingBand, HeapBandMatchesPlainLinearBand)
     }
 }
 
+TEST(FastMarchingBand, BodyShapesMatchPlainLinearBandOverMeshAndGeometry)
+{
+    // Long thin limbs lower the distances of waiting vertices again and again (their heap entries
+    // move up in place); the pebble is a second piece that no march from the body reaches.
+    TestSupport::LogCapture log;  // the construction reports the non-manifold vertices
+    const TestMeshes::Mesh shapes[] = {TestMeshes::bodyShape(0.6), TestMeshes::bodyAndPebble(0.6)};
+    for (const TestMeshes::Mesh& shape : shapes) {
+        const HE::HalfEdgeGeom mesh = meshOf(shape.vertices, shape.triangles);
+        const MarchGeometry geometry(mesh);
+        ASSERT_TRUE(geometry.isComplete());
+        const int n = shape.vertices.size();
+        for (int source : {0, n / 4, n / 2, n - 1}) {
+            const PlainMarch plain = plainMarch(source, mesh);
+            const QVector<double> distance = computeDistancesFromVertex(source, mesh);
+            for (int v = 0; v < n; ++v)
+                ASSERT_EQ(distance[v], plain.distance[v]) << "source " << source << " vertex " << v;
+            EXPECT_EQ(acceptanceOrder(source, mesh), plain.order) << source;
+            expectGeometryMarchMatchesPlain(mesh, geometry, source);
+        }
+    }
+}
+
 TEST(FastMarchingBand, NonManifoldMeshesTerminate)
 {
     TestSupport::LogCapture log;  // the mesh construction reports the faults
