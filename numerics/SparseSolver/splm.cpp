@@ -366,9 +366,10 @@ bool startDamping(Workspace& w, const Problem& q, const Options& o, Progress& s)
     return true;
 }
 
-// How many failed trials ahead are factorised beside the present one. Most iterations of the
-// registration's solves fail once or twice before a step succeeds.
-constexpr int kLookaheadDepth = 2;
+// How many failed trials ahead are factorised beside the present one. On the scan-shaped
+// registration, two ahead saved no more time than one (factorisations side by side slow each
+// other) and kept another factor in memory.
+constexpr int kLookaheadDepth = 1;
 
 // Solves the damped normal equations of trial `trial` of an iteration (the diagonal raised by
 // mu so far, the damping mu with its growth factor nu): analyses the pattern at the first solve,
