@@ -4,7 +4,7 @@
 #include "Tarnwick/mainwindow.h"
 #include "mesh/GeomStack.h"
 #include "mesh/HalfEdge.h"
-#include "mesh/ParallelChunks.h"
+#include "numerics/ParallelChunks.h"
 #include "rendering/GeomStackView.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"

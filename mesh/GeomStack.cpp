@@ -6,7 +6,7 @@
 
 #include "mesh/FanTriangulation.h"
 #include "mesh/ObjFileImport.h"
-#include "mesh/ParallelChunks.h"
+#include "numerics/ParallelChunks.h"
 
 namespace GeometryStack {
 

@@ -19,7 +19,7 @@
 
 #include "mesh/ObjFileImport.h"
 #include "mesh/ObjReaderDetail.h"
-#include "mesh/ParallelChunks.h"
+#include "numerics/ParallelChunks.h"
 
 namespace ObjFileImport {
 namespace Detail {

@@ -1,6 +1,6 @@
 #include "registration/ClosestPointTerm.h"
 
-#include "mesh/ParallelChunks.h"
+#include "numerics/ParallelChunks.h"
 #include "numerics/Quaternion.h"
 #include "numerics/Vector.h"
 #include "registration/DifferentiableParameters.h"

@@ -1,6 +1,6 @@
 #include "registration/InfluenceTable.h"
 
-#include "mesh/ParallelChunks.h"
+#include "numerics/ParallelChunks.h"
 #include "registration/DifferentiableParameters.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "registration/RegistrationEnergy.h"
 
-#include "mesh/ParallelChunks.h"
+#include "numerics/ParallelChunks.h"
 #include "registration/ClosestPointTerm.h"
 #include "registration/ControlPointTerm.h"
 #include "registration/DifferentiableParameters.h"

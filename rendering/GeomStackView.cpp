@@ -1,6 +1,6 @@
 #include "rendering/GeomStackView.h"
 
-#include "mesh/ParallelChunks.h"
+#include "numerics/ParallelChunks.h"
 #include "rendering/MeshCornerArrays.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"

@@ -8,7 +8,7 @@
 
 #include <QtConcurrent>
 
-#include "mesh/ParallelChunks.h"
+#include "numerics/ParallelChunks.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

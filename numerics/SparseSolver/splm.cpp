@@ -366,6 +366,17 @@ bool startDamping(Workspace& w, const Problem& q, const Options& o, Progress& s)
     return true;
 }
 
+// The damping's growth after a failed trial: mu becomes mu * nu and nu doubles. Returns what
+// the trial after it adds to the diagonal.
+double raiseDamping(double& mu, double& nu)
+{
+    const double muNew = mu * nu;
+    const double rise = muNew - mu;
+    mu = muNew;
+    nu *= 2.0;
+    return rise;
+}
+
 // How many failed trials ahead are factorised beside the present one. On the scan-shaped
 // registration, two ahead saved no more time than one (factorisations side by side slow each
 // other) and kept another factor in memory.
@@ -394,12 +405,8 @@ int dampedSolve(Workspace& w, const Problem& q, int trial, double mu, double nu)
         // What the failure branch of dampedStep adds, trial after trial.
         double raises[kLookaheadDepth];
         const int count = std::min(kLookaheadDepth, kMaxTrialsPerIteration - 1 - trial);
-        for (int r = 0; r < count; ++r) {
-            const double muNew = mu * nu;
-            raises[r] = muNew - mu;
-            mu = muNew;
-            nu *= 2.0;
-        }
+        for (int r = 0; r < count; ++r)
+            raises[r] = raiseDamping(mu, nu);
         w.lookahead->prepare(trial, w.AtA, w.diagonal, raises, count, *w.cholmod);
     }
     if (!prepared)
@@ -458,10 +465,7 @@ void dampedStep(Workspace& w, const Problem& q, const Options& o, double* p, dou
                 return;
             }
         }
-        const double muNew = s.mu * nu;
-        amount = muNew - s.mu;
-        s.mu = muNew;
-        nu *= 2.0;
+        amount = raiseDamping(s.mu, nu);
         if (s.linearSolves - solvesBefore == kMaxTrialsPerIteration) {
             s.reason = 5;
             return;
