@@ -1,5 +1,9 @@
 #include "numerics/SparseSolver/splm_cholmod.h"
 
+#include "numerics/SparseSolver/splm_supernodal.h"
+
+#include <QThreadPool>
+
 #include <omp.h>
 
 #include <algorithm>
@@ -34,6 +38,10 @@ constexpr int kBlasThreads = 1;
 // parallel region on its own thread (an OpenMP setting of the calling thread
 // only; nothing else in the program uses OpenMP).
 constexpr int kOpenMPActiveLevels = 0;
+
+// Below this many floating-point operations a factorisation is over before the pool's threads
+// would have woken up.
+constexpr double kSharedOutFlops = 1e7;
 
 void pointHeaderAt(splm_cholmod_state* s, splm_ccsm* A)
 {
@@ -74,6 +82,8 @@ void keepPermutedCopy(splm_cholmod_state* s, int count)
     s->permuted = lower;
 }
 
+// 1 when factorised (L->minor tells whether A is positive definite), 0 when CHOLMOD failed, -1
+// when cancelled.
 int factorizeKeptCopy(splm_ccsm* A, splm_cholmod_state* s)
 {
     cholmod_sparse* S = s->permuted;
@@ -83,6 +93,13 @@ int factorizeKeptCopy(splm_ccsm* A, splm_cholmod_state* s)
     const double* source = A->val;
     for (int k = 0; k < entries; ++k)
         values[k] = source[from[k]];
+    // Once the factor holds values, the plan writes them anew; a matrix it finds not positive
+    // definite goes through CHOLMOD again, which leaves the factor as CHOLMOD would.
+    if (s->plan && s->L->x && s->L->xtype == CHOLMOD_REAL) {
+        const int planned = splm_supernodal_factorize(S, s->L, *s->plan, s->cancelled);
+        if (planned != 0)
+            return planned;
+    }
     double beta[2] = {0.0, 0.0};  // what cholmod_factorize passes
     s->common.status = CHOLMOD_OK;
     return cholmod_super_numeric(S, nullptr, beta, s->L, &s->common);
@@ -132,6 +149,8 @@ void splm_cholmod_analyze(splm_ccsm* A, splm_cholmod_state** state)
         std::exit(1);
     }
     keepPermutedCopy(s, std::max(A->nnz, A->colptr[n]));
+    if (s->permuted && s->common.fl >= kSharedOutFlops)
+        s->plan = splm_supernodal_plan_create(s->L, QThreadPool::globalInstance()->maxThreadCount());
 
     s->B.nrow = size_t(n);
     s->B.ncol = 1;
@@ -147,6 +166,8 @@ int splm_cholmod_factorize(splm_ccsm* A, splm_cholmod_state* s)
     // Size and pattern stay those of the analysis; only the arrays may move.
     pointHeaderAt(s, A);
     const int factorised = s->permuted ? factorizeKeptCopy(A, s) : cholmod_factorize(&s->A, s->L, &s->common);
+    if (factorised < 0)
+        return 0;  // cancelled
     if (!factorised) {
         std::fprintf(stderr, "Unsuccessful termination of cholmod_factorize()\n");
         return 0;
@@ -169,6 +190,7 @@ int splm_cholmod_solve(splm_cholmod_state* s, const double* B, double* x)
 
 void splm_cholmod_factorize_through_cholmod_factorize(splm_cholmod_state* s)
 {
+    splm_supernodal_plan_release(&s->plan);
     cholmod_free_sparse(&s->permuted, &s->common);
     std::free(s->permutedFrom);
     s->permutedFrom = nullptr;
