@@ -51,15 +51,15 @@ struct Layer {
     QVector<ChildNode> entries;  // one per sampled vertex
 };
 
-Layer finestLayer(const HE::HalfEdgeGeom& mesh, double radius)
+Layer finestLayer(const FastMarching::MarchGeometry& geometry, double radius)
 {
     QList<int> candidates;
-    candidates.reserve(mesh.vertexHalfEdges.size());
-    for (int v = 0; v < mesh.vertexHalfEdges.size(); ++v)
+    candidates.reserve(geometry.mesh().vertexHalfEdges.size());
+    for (int v = 0; v < geometry.mesh().vertexHalfEdges.size(); ++v)
         candidates.append(v);
     QList<QList<int> > aggregated;
     Layer layer;
-    for (int position : Decimation::subsampleNodesGeodesic(mesh, radius, candidates, &aggregated)) {
+    for (int position : Decimation::subsampleNodesGeodesic(geometry, radius, candidates, &aggregated)) {
         ChildNode entry;
         entry.vertexInd = candidates.at(position);
         layer.vertices.append(entry.vertexInd);
@@ -68,10 +68,10 @@ Layer finestLayer(const HE::HalfEdgeGeom& mesh, double radius)
     return layer;
 }
 
-Layer coarserLayer(const HE::HalfEdgeGeom& mesh, double radius, const Layer& below)
+Layer coarserLayer(const FastMarching::MarchGeometry& geometry, double radius, const Layer& below)
 {
     QList<QList<int> > aggregated;
-    const QList<int> samples = Decimation::subsampleNodesGeodesic(mesh, radius, below.vertices, &aggregated);
+    const QList<int> samples = Decimation::subsampleNodesGeodesic(geometry, radius, below.vertices, &aggregated);
     Layer layer;
     for (int i = 0; i < samples.size(); ++i) {
         ChildNode entry;
@@ -125,14 +125,16 @@ GraphGeodesic::GraphGeodesic(const HE::HalfEdgeGeom* mesh, double radius, double
     int levelCount = 0;
     Layer layer;
     if (mesh) {
-        layer = finestLayer(*mesh, radius);
+        // Every layer's subsampling marches over the whole mesh: its geometry is taken once.
+        const FastMarching::MarchGeometry geometry(*mesh);
+        layer = finestLayer(geometry, radius);
         const int parts = countConnectedParts(*mesh);
         const double spanned = longestPossibleDistance(*mesh);
         // Every part keeps a node on every layer, so below `parts` nothing can merge.
         while (minNodesCount < layer.entries.size() && layer.entries.size() > parts && densityMultiplier > 1.0) {
             const double previousRadius = radius;
             radius = radius * densityMultiplier;
-            Layer coarser = coarserLayer(*mesh, radius, layer);
+            Layer coarser = coarserLayer(geometry, radius, layer);
             const bool merged = coarser.entries.size() < layer.entries.size();
             // A radius that reaches everywhere, or no longer grows (0, NaN), merges nothing new.
             if (!merged && (radius >= spanned || !(radius > previousRadius)))

@@ -86,8 +86,8 @@ private:
 // The shared loop: draw a free item, take it, let it absorb the free items that absorb() reports
 // for it. itemVertex maps an item to the vertex the march starts from; itemOfVertex maps a reached
 // vertex back to an item (-1 for none).
-template <typename ItemVertex, typename ItemOfVertex>
-QList<int> sampleGeodesic(const HE::HalfEdgeGeom& mesh, double radius, FreeItems& free, bool listSampleFirst,
+template <typename Over, typename ItemVertex, typename ItemOfVertex>
+QList<int> sampleGeodesic(const Over& over, double radius, FreeItems& free, bool listSampleFirst,
                           ItemVertex itemVertex, ItemOfVertex itemOfVertex, QList<QList<int> >* aggregated)
 {
     QList<int> samples;
@@ -98,7 +98,7 @@ QList<int> sampleGeodesic(const HE::HalfEdgeGeom& mesh, double radius, FreeItems
         QList<int> absorbed;
         if (listSampleFirst)
             absorbed.append(sample);
-        for (int vertex : FastMarching::findVerticesInRadius(itemVertex(sample), mesh, radius)) {
+        for (int vertex : FastMarching::findVerticesInRadius(itemVertex(sample), over, radius)) {
             const int item = itemOfVertex(vertex);
             if (item != -1 && free.isFree(item)) {
                 free.disable(item);
@@ -112,9 +112,23 @@ QList<int> sampleGeodesic(const HE::HalfEdgeGeom& mesh, double radius, FreeItems
 
 }  // namespace
 
-QList<int> subsampleNodesGeodesic(const HE::HalfEdgeGeom& mesh, double radius, const QList<int>& candidateVertices,
-                                  QList<QList<int> >* aggregatedNodeIndices)
+namespace {
+
+const HE::HalfEdgeGeom& meshOf(const HE::HalfEdgeGeom& mesh)
 {
+    return mesh;
+}
+
+const HE::HalfEdgeGeom& meshOf(const FastMarching::MarchGeometry& geometry)
+{
+    return geometry.mesh();
+}
+
+template <typename Over>
+QList<int> subsampleNodes(const Over& over, double radius, const QList<int>& candidateVertices,
+                          QList<QList<int> >* aggregatedNodeIndices)
+{
+    const HE::HalfEdgeGeom& mesh = meshOf(over);
     QList<QList<int> > aggregated;
     const int nVertices = mesh.vertexHalfEdges.size();
     const int nCandidates = candidateVertices.size();
@@ -127,11 +141,25 @@ QList<int> subsampleNodesGeodesic(const HE::HalfEdgeGeom& mesh, double radius, c
         free.enable(i);
     }
     const QList<int> samples = sampleGeodesic(
-        mesh, radius, free, true, [&](int position) { return candidateVertices.at(position); },
+        over, radius, free, true, [&](int position) { return candidateVertices.at(position); },
         [&](int vertex) { return positionOfVertex.at(vertex); }, &aggregated);
     if (aggregatedNodeIndices)
         *aggregatedNodeIndices = aggregated;
     return samples;
+}
+
+}  // namespace
+
+QList<int> subsampleNodesGeodesic(const HE::HalfEdgeGeom& mesh, double radius, const QList<int>& candidateVertices,
+                                  QList<QList<int> >* aggregatedNodeIndices)
+{
+    return subsampleNodes(mesh, radius, candidateVertices, aggregatedNodeIndices);
+}
+
+QList<int> subsampleNodesGeodesic(const FastMarching::MarchGeometry& geometry, double radius,
+                                  const QList<int>& candidateVertices, QList<QList<int> >* aggregatedNodeIndices)
+{
+    return subsampleNodes(geometry, radius, candidateVertices, aggregatedNodeIndices);
 }
 
 QList<int> uniformSubsampleGeodesic(const HE::HalfEdgeGeom& mesh, double radius,

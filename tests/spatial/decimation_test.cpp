@@ -6,6 +6,7 @@
 #include "numerics/Random.h"
 #include "spatial/FastMarching.h"
 #include "support/QtPrinters.h"
+#include "registration/body_test_meshes.h"
 #include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
@@ -343,4 +344,27 @@ TEST(DecimationEuclidean, UniformSubsampleOfPoints)
     Random::seed(1);
     QList<QList<int> > lists;
     EXPECT_EQ(uniformSubsample({{NAN, 0, 0}, {0, 0, 0}}, &lists).size(), 2);
+}
+
+// Over a geometry taken from the mesh the subsampling draws the same samples and lists them the
+// same, on a body shape with holes, non-manifold joints and thin limbs, fine and coarse.
+TEST(DecimationGeodesic, GeometryRouteGivesTheMeshRoutesSamples)
+{
+    const TestMeshes::Mesh body = TestMeshes::bodyShape(0.6);
+    const HE::HalfEdgeGeom mesh(body.vertices, body.triangles);
+    const FastMarching::MarchGeometry geometry(mesh);
+    ASSERT_TRUE(geometry.isComplete());
+    const QList<int> everyVertex = range(mesh.vertexHalfEdges.size());
+    for (double radius : {0.02, 0.1, 0.4}) {
+        for (unsigned seed : {3u, 17u}) {
+            QList<QList<int> > overMesh, overGeometry;
+            Random::seed(seed);
+            const QList<int> meshSamples = subsampleNodesGeodesic(mesh, radius, everyVertex, &overMesh);
+            Random::seed(seed);
+            const QList<int> geometrySamples = subsampleNodesGeodesic(geometry, radius, everyVertex, &overGeometry);
+            EXPECT_EQ(geometrySamples, meshSamples) << radius << " " << seed;
+            EXPECT_EQ(overGeometry, overMesh) << radius << " " << seed;
+            expectPartition(geometrySamples, overGeometry, everyVertex.size());
+        }
+    }
 }
