@@ -108,6 +108,25 @@ public:
         return *this;
     }
 
+    // a's slots moved `shift` places up in a vector of n slots (a's window must fit): what the
+    // same operations give on operands seeded `shift` places higher in vectors of n slots, as
+    // every slot follows its own rule and the slots outside the windows share one value. For a
+    // value formed from operands that all had a's slot count, or none.
+    template <int OtherCapacity>
+    static InlineDerVal movedUp(const InlineDerVal<OtherCapacity>& a, int shift, int n)
+    {
+        Q_ASSERT_X(a.m_count > 0 && shift >= 0 && a.m_hi + shift <= clampedCount(n), "InlineDerVal::movedUp",
+                   "window outside the derivative vector");
+        InlineDerVal r(a.value);
+        r.m_count = clampedCount(n);
+        r.m_lo = a.m_lo + shift;
+        r.m_hi = a.m_hi + shift;
+        r.m_background = a.m_background;
+        for (int k = a.m_lo; k < a.m_hi; ++k)
+            r.m_slots[k + shift] = a.m_slots[k];
+        return r;
+    }
+
     // Slot count; 0 for a constant.
     int size() const { return m_count; }
     // Slot k, 0 <= k < size().
@@ -175,6 +194,9 @@ public:
     double value;
 
 private:
+    template <int>
+    friend class InlineDerVal;
+
     static int clampedCount(int n)
     {
         Q_ASSERT_X(n <= Capacity, "InlineDerVal", "more derivative slots than the capacity");

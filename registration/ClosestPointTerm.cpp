@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 namespace NonRigidRegistration {
 
@@ -202,14 +203,15 @@ DerVal closestPointDerThroughDerVal(int v, const QVector<QVector<double> >& rota
 // operands in the same order, so the same doubles, without a heap allocation per operation.
 // The list must fit (inlineRouteFits) and the node's parameters be triples.
 template <int Capacity>
-DerVal closestPointDerInline(int v, const QVector<QVector<double> >& rotations,
+DerVal closestPointDerInline(int v, const NodeRotationSlots* rotationSlots,
                              const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
                              const QVector<RotationMatrix>& matrices, const InfluenceSubset& s)
 {
     using V = InlineDerVal<Capacity>;
     const Vec<double> d = deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights);
     V c[3];
-    deformVertexSubsetInline<Capacity>(rotations, translations, s.nodes, in.srcVertices[v], s.positions, s.weights, c);
+    deformVertexSubsetInline<Capacity>(rotationSlots, translations, s.nodes, in.srcVertices[v], s.positions, s.weights,
+                                       c);
     const Correspondence k =
         findCorrespondence(Vec<double>(QVector<double>{c[0].value, c[1].value, c[2].value}), d, in);
     if (!k.found)
@@ -235,22 +237,42 @@ DerivativeRoute routeFor(const QVector<QVector<double> >& rotations, const QVect
                                                          : DerivativeRoute::throughDerVal;
 }
 
+// Every node's rotation matrix over its own slots, for the inline route (nothing for the other).
+// Large blocks form them on the pool.
+std::vector<NodeRotationSlots> rotationSlotsFor(const QVector<QVector<double> >& rotations, DerivativeRoute route,
+                                                bool onPool)
+{
+    std::vector<NodeRotationSlots> nodeSlots;
+    if (route != DerivativeRoute::inlineWhereItFits)
+        return nodeSlots;
+    nodeSlots.resize(size_t(rotations.size()));
+    const auto form = [&](int first, int last) {
+        for (int m = first; m < last; ++m)
+            nodeSlots[size_t(m)] = nodeRotationSlots(rotations[m]);
+    };
+    if (onPool)
+        Parallel::forChunks(rotations.size(), kChunkRows, form);
+    else
+        form(0, rotations.size());
+    return nodeSlots;
+}
+
 // The row's residual: inline when the route allows it and the list fits the slots, else
 // through DerVal.
 DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                       const ClosestPointInputs& in, const QVector<RotationMatrix>& matrices, DerivativeRoute route,
-                       QList<int>& influence)
+                       const ClosestPointInputs& in, const QVector<RotationMatrix>& matrices,
+                       const NodeRotationSlots* rotationSlots, DerivativeRoute route, QList<int>& influence)
 {
     if (route == DerivativeRoute::throughDerVal)
         return closestPointDerThroughDerVal(v, rotations, translations, in, matrices, influence);
     const InfluenceSubset s = influenceOf(v, rotations, translations, in, false);
     if (inlineRouteFits<24>(s.nodes.size())) {
         influence = s.nodes;
-        return closestPointDerInline<24>(v, rotations, translations, in, matrices, s);
+        return closestPointDerInline<24>(v, rotationSlots, translations, in, matrices, s);
     }
     if (inlineRouteFits<48>(s.nodes.size())) {
         influence = s.nodes;
-        return closestPointDerInline<48>(v, rotations, translations, in, matrices, s);
+        return closestPointDerInline<48>(v, rotationSlots, translations, in, matrices, s);
     }
     return closestPointDerThroughDerVal(v, rotations, translations, in, matrices, influence);
 }
@@ -258,11 +280,12 @@ DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const 
 // Rows first .. last - 1 into preallocated outputs.
 void closestPointDerRows(int first, int last, const QVector<QVector<double> >& rotations,
                          const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
-                         const QVector<RotationMatrix>& matrices, DerivativeRoute route, DerVal* residuals,
-                         QList<int>* table)
+                         const QVector<RotationMatrix>& matrices, const NodeRotationSlots* rotationSlots,
+                         DerivativeRoute route, DerVal* residuals, QList<int>* table)
 {
     for (int i = first; i < last; ++i)
-        residuals[i] = closestPointDer(in.srcFitIndices[i], rotations, translations, in, matrices, route, table[i]);
+        residuals[i] =
+            closestPointDer(in.srcFitIndices[i], rotations, translations, in, matrices, rotationSlots, route, table[i]);
 }
 
 QVector<DerVal> closestPointDerSerial(const QVector<QVector<double> >& rotations,
@@ -272,8 +295,9 @@ QVector<DerVal> closestPointDerSerial(const QVector<QVector<double> >& rotations
     const int count = inputs.srcFitIndices.size();
     QVector<DerVal> residuals(count);
     influenceNodeIndexTable.resize(count);
-    closestPointDerRows(0, count, rotations, translations, inputs, rotationMatricesOf(rotations), route,
-                        residuals.data(), influenceNodeIndexTable.data());
+    const std::vector<NodeRotationSlots> nodeSlots = rotationSlotsFor(rotations, route, false);
+    closestPointDerRows(0, count, rotations, translations, inputs, rotationMatricesOf(rotations), nodeSlots.data(),
+                        route, residuals.data(), influenceNodeIndexTable.data());
     return residuals;
 }
 
@@ -337,8 +361,10 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
     QList<int>* tableSlots = influenceNodeIndexTable.data();
     const QVector<RotationMatrix> matrices = rotationMatricesOf(rotations);
     const DerivativeRoute route = routeFor(rotations, translations);
+    const std::vector<NodeRotationSlots> nodeSlots = rotationSlotsFor(rotations, route, true);
     Parallel::forChunks(count, kChunkRows, [&](int first, int last) {
-        closestPointDerRows(first, last, rotations, translations, inputs, matrices, route, residualSlots, tableSlots);
+        closestPointDerRows(first, last, rotations, translations, inputs, matrices, nodeSlots.data(), route,
+                            residualSlots, tableSlots);
     });
     return residuals;
 }

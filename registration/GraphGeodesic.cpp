@@ -211,7 +211,8 @@ QVector<QVector<double> > GraphGeodesic::currentWeightsTable(const QVector<bool>
 {
     const QList<int> nodeVertices = vertexIndicesOfNodes(graphNodes);
     if (!nearestNodes_)
-        nearestNodes_ = std::make_shared<const NonRigidRegistration::LayeredNearestNodes>(*mesh, k, layersFrom(graphNodes));
+        nearestNodes_ =
+            std::make_shared<const NonRigidRegistration::LayeredNearestNodes>(*mesh, k, layersFrom(graphNodes));
     const int layer = nearestNodes_->layerOf(nodeVertices);
     if (layer >= 0)
         return nearestNodes_->weightsTable(layer, vertexMask);

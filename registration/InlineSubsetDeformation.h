@@ -61,4 +61,56 @@ void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const 
     }
 }
 
+// One node's rotation matrix over its own three rotation slots (of six), formed once for every
+// vertex it moves.
+struct NodeRotationSlots {
+    InlineDerVal<6> R[3][3];
+};
+
+// inlineRotationMatrix of each node's seeded rotation parameters, in the first three of six slots.
+// Every parameter vector must hold three numbers.
+inline NodeRotationSlots nodeRotationSlots(const QVector<double>& r)
+{
+    using V = InlineDerVal<6>;
+    NodeRotationSlots nodeSlots;
+    inlineRotationMatrix(V(r[0], 6).diff(0), V(r[1], 6).diff(1), V(r[2], 6).diff(2), nodeSlots.R);
+    return nodeSlots;
+}
+
+// deformVertexSubsetInline with each node's rotation matrix taken from rotationSlots (indexed by
+// node, from nodeRotationSlots) and moved to the node's place in the list: the same doubles.
+template <int Capacity>
+void deformVertexSubsetInline(const NodeRotationSlots* rotationSlots, const QVector<QVector<double> >& translations,
+                              const QList<int>& nodes, const QVector3D& vertex, const QVector<QVector3D>& positions,
+                              const QVector<double>& weights, InlineDerVal<Capacity> result[3])
+{
+    using V = InlineDerVal<Capacity>;
+    const int n = 6 * nodes.size();
+    for (int j = 0; j < 3; ++j)
+        result[j] = V(0.0);
+    for (int i = 0; i < nodes.size(); ++i) {
+        const QVector<double>& t = translations[nodes[i]];
+        const int base = 6 * i;
+        const NodeRotationSlots& nodeSlots = rotationSlots[nodes[i]];
+        V R[3][3];
+        for (int row = 0; row < 3; ++row)
+            for (int column = 0; column < 3; ++column)
+                R[row][column] = V::movedUp(nodeSlots.R[row][column], base, n);
+
+        const QVector3D diff = vertex - positions[i];
+        const V d[3] = {V(double(diff.x())), V(double(diff.y())), V(double(diff.z()))};
+        const V position[3] = {V(double(positions[i].x())), V(double(positions[i].y())), V(double(positions[i].z()))};
+        const V weight(weights[i]);
+        V rotated[3];
+        inlineRotate(R, d, rotated);
+        for (int j = 0; j < 3; ++j) {
+            const V term = ((rotated[j] + position[j]) + V(t[j], n).diff(base + 3 + j)) * weight;
+            if (i == 0)
+                result[j] = term;
+            else
+                result[j] += term;
+        }
+    }
+}
+
 }  // namespace NonRigidRegistration

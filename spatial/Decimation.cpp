@@ -87,8 +87,8 @@ private:
 // for it. itemVertex maps an item to the vertex the march starts from; itemOfVertex maps a reached
 // vertex back to an item (-1 for none).
 template <typename Over, typename ItemVertex, typename ItemOfVertex>
-QList<int> sampleGeodesic(const Over& over, double radius, FreeItems& free, bool listSampleFirst,
-                          ItemVertex itemVertex, ItemOfVertex itemOfVertex, QList<QList<int> >* aggregated)
+QList<int> sampleGeodesic(const Over& over, double radius, FreeItems& free, bool listSampleFirst, ItemVertex itemVertex,
+                          ItemOfVertex itemOfVertex, QList<QList<int> >* aggregated)
 {
     QList<int> samples;
     while (free.count() > 0) {
@@ -177,8 +177,7 @@ QList<int> uniformSubsampleGeodesic(const HE::HalfEdgeGeom& mesh, double radius,
                 free.enable(v);
     }
     const QList<int> samples = sampleGeodesic(
-        mesh, radius, free, false, [](int vertex) { return vertex; }, [](int vertex) { return vertex; },
-        &aggregated);
+        mesh, radius, free, false, [](int vertex) { return vertex; }, [](int vertex) { return vertex; }, &aggregated);
     if (aggregatedVertexIndices)
         *aggregatedVertexIndices = aggregated;
     return samples;

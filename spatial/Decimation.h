@@ -7,8 +7,8 @@
 #include "spatial/MarchGeometry.h"
 
 #include <QList>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 namespace Decimation {
 

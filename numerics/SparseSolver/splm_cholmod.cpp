@@ -61,8 +61,8 @@ void keepPermutedCopy(splm_cholmod_state* s, int count)
     cholmod_factor* L = s->L;
     if (!L->is_super || L->ordering == CHOLMOD_NATURAL)
         return;
-    double* positions =
-        static_cast<double*>(splm_checked_malloc("splm_cholmod", __LINE__, sizeof(double) * size_t(count > 0 ? count : 1)));
+    double* positions = static_cast<double*>(
+        splm_checked_malloc("splm_cholmod", __LINE__, sizeof(double) * size_t(count > 0 ? count : 1)));
     for (int k = 0; k < count; ++k)
         positions[k] = double(k);
     cholmod_sparse header = s->A;

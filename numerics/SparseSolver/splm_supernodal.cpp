@@ -51,8 +51,7 @@ struct Workspace {
     std::unique_ptr<double[]> update;  // written before it is read
     Workspace(int n, size_t largestUpdate)
         : map(size_t(n), -1), relativeMap(size_t(n)), update(new double[largestUpdate])
-    {
-    }
+    {}
 };
 
 // A supernode with many updates, taken apart: the update matrices computed side by side in
@@ -86,8 +85,8 @@ struct splm_supernodal_plan {
     Units units;
     size_t largestUpdate = 1;  // entries of the largest update matrix
     std::vector<Split> splits;
-    std::vector<int> splitOf;  // per unit: its place in splits, -1 when taken whole
-    size_t largestSplit = 1;   // entries of the update matrices of the largest split
+    std::vector<int> splitOf;                                   // per unit: its place in splits, -1 when taken whole
+    size_t largestSplit = 1;                                    // entries of the update matrices of the largest split
     std::vector<std::unique_ptr<double[]> > spareSplitBuffers;  // under spareMutex
 };
 
@@ -456,7 +455,11 @@ struct Task {
 class Run {
 public:
     Run(const cholmod_sparse& S, cholmod_factor& L, splm_supernodal_plan& plan, const std::atomic<bool>* cancelled)
-        : S_(S), L_(L), plan_(plan), cancelled_(cancelled), waits_(plan.units.waits),
+        : S_(S),
+          L_(L),
+          plan_(plan),
+          cancelled_(cancelled),
+          waits_(plan.units.waits),
           pending_(plan.units.parent.size(), 0),
           buffers_(plan.splits.size())
     {
@@ -588,8 +591,7 @@ private:
         const int first = plan_.updateOffsets[size_t(s)];
         const double* buffer = buffers_[size_t(plan_.splitOf[size_t(task.unit)])].get();
         if (task.step == Step::Products) {
-            for (int u = split.productChunks[size_t(task.chunk)]; u < split.productChunks[size_t(task.chunk) + 1];
-                 ++u)
+            for (int u = split.productChunks[size_t(task.chunk)]; u < split.productChunks[size_t(task.chunk) + 1]; ++u)
                 updateMatrix(L_, UpdateRows(L_, plan_.updates[size_t(u)]),
                              const_cast<double*>(buffer) + split.offsets[size_t(u - first)]);
             return true;
@@ -615,7 +617,7 @@ private:
     std::condition_variable changed_;
     std::vector<Task> ready_;  // taken from the back
     std::vector<int> waits_;
-    std::vector<int> pending_;                          // per unit: chunks of its current step under way
+    std::vector<int> pending_;                         // per unit: chunks of its current step under way
     std::vector<std::unique_ptr<double[]> > buffers_;  // per split
     int finished_ = 0;
     bool failed_ = false;

@@ -286,4 +286,25 @@ TEST(InlineDerVal, EdgeRulesMatchDerVal)
     }
 }
 
+// A value formed in a short vector and moved up is the value formed in place: window slots,
+// the background (here a negative zero, from dividing zero slots by a negative number) and count.
+TEST(InlineDerVal, MovedUpEqualsTheValueFormedInPlace)
+{
+    using Short = InlineDerVal<6>;
+    using Long = InlineDerVal<24>;
+    const auto formed = [](auto seedA, auto seedB) {
+        auto q = (seedA * seedA + seedB) / decltype(seedA)(-3.0);
+        return sqrt(pow(q, 2.0)) * q;
+    };
+    const Short a = Short(-1.5, 6).diff(0), b = Short(0.25, 6).diff(1);
+    const Short small = formed(a, b);
+    for (int base : {0, 6, 18}) {
+        SCOPED_TRACE(base);
+        const DerVal inPlace = formed(DerVal(-1.5, 24).diff(base), DerVal(0.25, 24).diff(base + 1));
+        const Long moved = Long::movedUp(small, base, 24);
+        EXPECT_TRUE(sameBits(inPlace, moved));
+        EXPECT_TRUE(std::signbit(moved.slot(base == 0 ? 23 : 0)));  // the background is -0.0
+    }
+}
+
 }  // namespace

@@ -1,8 +1,8 @@
 // The factorisations prepared ahead for failed damped trials against the plain route, which
 // raises the diagonal in place and factorises trial after trial: the same outcome and the same
 // step, bit for bit, including trials whose matrix is not positive definite.
-#include "numerics/SparseSolver/splm_cholmod.h"
 #include "numerics/SparseSolver/splm_lookahead.h"
+#include "numerics/SparseSolver/splm_cholmod.h"
 
 #include "grid_operator.h"
 
@@ -90,7 +90,7 @@ TEST(FactorLookahead, PreparedTrialsEqualPlainTrialsBitForBit)
     int indefinite = 0;
     for (const Trial& trial : plain)
         indefinite += trial.factorised == 0;
-    ASSERT_GE(indefinite, 3);  // the first trials fail in the factorisation,
+    ASSERT_GE(indefinite, 3);               // the first trials fail in the factorisation,
     ASSERT_EQ(plain.back().factorised, 1);  // the last ones solve
 
     for (int depth : {1, 2, 3}) {
@@ -116,9 +116,8 @@ TEST(FactorLookahead, PreparedTrialsEqualPlainTrialsBitForBit)
                 const Trial trial = solveWith(state, factorised, B);
                 ASSERT_EQ(trial.factorised, plain[size_t(t)].factorised) << "depth " << depth << ", trial " << t;
                 ASSERT_EQ(trial.step.size(), plain[size_t(t)].step.size());
-                EXPECT_EQ(std::memcmp(trial.step.data(), plain[size_t(t)].step.data(),
-                                      sizeof(double) * trial.step.size()),
-                          0)
+                EXPECT_EQ(
+                    std::memcmp(trial.step.data(), plain[size_t(t)].step.data(), sizeof(double) * trial.step.size()), 0)
                     << "depth " << depth << ", trial " << t;
             }
             // New equations: nothing prepared for the old ones is handed out.

@@ -2,8 +2,8 @@
 // CHOLMOD's own cholmod_super_numeric on the same analysis: the same factor to the last bit, for
 // any number of threads, with supernodes taken whole and taken apart; and an indefinite matrix
 // reported as such, leaving the factor to CHOLMOD.
-#include "numerics/SparseSolver/splm_cholmod.h"
 #include "numerics/SparseSolver/splm_supernodal.h"
+#include "numerics/SparseSolver/splm_cholmod.h"
 
 #include "grid_operator.h"
 

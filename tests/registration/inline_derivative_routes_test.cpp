@@ -123,6 +123,13 @@ TEST(ClosestPointInlineRoute, RowsAndJacobianEqualTheDerValRoute)
              p.in.weightsTable[51][1] = -0.25;
              p.in.weightsTable[52].fill(0.0);
          }},
+        {"rotations of zeros, of huge and of NaN parameters, each node's matrix formed once", 4,
+         [](Problem& p) {
+             p.rotations[0] = {0.0, 0.0, 0.0};
+             p.rotations[1] = {1e154, -3.0, 0.0};
+             p.rotations[2] = {std::nan(""), 0.1, 0.2};
+             p.rotations[3] = {-0.0, 1e-300, -1e-300};
+         }},
         {"influence lists picked once for the solve", 4,
          [](Problem& p) { p.in.influence = influenceTableOf(p.in.weightsTable, p.in.nodes); }},
         {"translations of four numbers: DerVal throughout", 4,

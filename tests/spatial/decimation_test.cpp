@@ -4,9 +4,9 @@
 #include "spatial/Decimation.h"
 
 #include "numerics/Random.h"
+#include "registration/body_test_meshes.h"
 #include "spatial/FastMarching.h"
 #include "support/QtPrinters.h"
-#include "registration/body_test_meshes.h"
 #include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
@@ -137,7 +137,7 @@ TEST(DecimationFlags, FindNthAndCount)
         bool value;
         int expected;
     } cases[] = {
-        {mixed, 0, true, 1}, {mixed, 1, false, 3}, {mixed, 2, true, -1}, {mixed, -1, true, -1},
+        {mixed, 0, true, 1},  {mixed, 1, false, 3},   {mixed, 2, true, -1}, {mixed, -1, true, -1},
         {{true}, 0, true, 0}, {{true}, 0, false, -1}, {{}, 0, true, -1},
     };
     for (const auto& c : cases)
@@ -218,7 +218,7 @@ TEST(DecimationGeodesic, TwoSeparateTriangles)
         unsigned seed;
         QList<QList<int> > lists;
     } cases[] = {
-        {seedForFirstDraw(32767), {{2, 1}, {0}}},     // position 2 drawn as the last of three
+        {seedForFirstDraw(32767), {{2, 1}, {0}}},  // position 2 drawn as the last of three
         {seedForFirstDraw(20000), {{1, 2}, {0}}},
         {seedForFirstDraw(0, 32767), {{0}, {1, 2}}},  // then position 1 of the remaining two
     };
@@ -275,8 +275,8 @@ TEST(DecimationGeodesic, LevelsNestOnRectangle)
 
 TEST(DecimationGeodesic, SampleCountsOnStripDoNotDependOnDraws)
 {
-    const HE::HalfEdgeGeom mesh = meshOf({{0, 0, 0}, {0, -1, 0}, {4, 0, 0}, {0, 2, 0}, {0, 1, 0}},
-                                         {{0, 1, 2}, {0, 2, 4}, {4, 2, 3}});
+    const HE::HalfEdgeGeom mesh =
+        meshOf({{0, 0, 0}, {0, -1, 0}, {4, 0, 0}, {0, 2, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 4}, {4, 2, 3}});
     for (unsigned seed = 1; seed <= 40; ++seed) {
         for (const auto& c : {std::make_pair(3.0, 2), std::make_pair(0.5, 5), std::make_pair(1.0, 3)}) {
             Random::seed(seed);
