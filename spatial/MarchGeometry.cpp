@@ -43,7 +43,7 @@ bool linksIntact(const HE::HalfEdgeGeom& mesh)
 // The corner as the vertex update would treat it on every visit; the triangle terms of a support
 // corner are appended to terms, with the arguments obtuseUpdate passes to the triangle update, and
 // the lengths of a corner updated along its edges to edgeLengths.
-CornerUpdate cornerUpdate(const HE::HalfEdgeGeom& mesh, int incoming, int face, std::vector<TriangleTerms>& terms,
+CornerUpdate cornerUpdate(const HE::HalfEdgeGeom& mesh, int incoming, int face, std::vector<double>& supportLengths,
                           std::vector<double>& edgeLengths)
 {
     CornerUpdate update;
@@ -73,11 +73,9 @@ CornerUpdate cornerUpdate(const HE::HalfEdgeGeom& mesh, int incoming, int face, 
         return update;
     }
     update.kind = CornerUpdate::ThroughSupport;
-    update.firstTerms = int(terms.size());
-    terms.push_back(triangleTerms(lengthDC, lengthCB, lengthDB * lengthDB));  // DFartherThanB
-    terms.push_back(triangleTerms(lengthCB, lengthDC, lengthDB * lengthDB));  // BFartherThanD
-    terms.push_back(triangleTerms(lengthDC, lengthCA, lengthDA * lengthDA));  // DFartherThanA
-    terms.push_back(triangleTerms(lengthCA, lengthDC, lengthDA * lengthDA));  // AFartherThanD
+    update.firstTerms = int(supportLengths.size());
+    supportLengths.insert(supportLengths.end(),
+                          {lengthDC, lengthCB, lengthCA, lengthDB * lengthDB, lengthDA * lengthDA});
     return update;
 }
 
@@ -116,7 +114,7 @@ void MarchGeometry::build()
             forEachInWalk(mesh_, edge(mesh_, outgoing).opposite, HE::HalfEdgeWalk::IncomingWalk, [&](int incoming) {
                 const int face = edge(mesh_, incoming).face;
                 if (face >= 0)
-                    corners_.push_back(cornerUpdate(mesh_, incoming, face, terms_, edgeLengths_));
+                    corners_.push_back(cornerUpdate(mesh_, incoming, face, supportLengths_, edgeLengths_));
             });
         }
         cornerOffsets_.push_back(int(corners_.size()));

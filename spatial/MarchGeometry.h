@@ -36,8 +36,8 @@ struct CornerUpdate {
         AlongEdges,      // not acute, no support vertex: the corner's two edges
         SkippedFace      // the face has a zero-length edge: no update, a debug line
     };
-    // Positions in a ThroughSupport corner's four terms.
-    enum Terms { DFartherThanB = 0, BFartherThanD = 1, DFartherThanA = 2, AFartherThanD = 3 };
+    // Positions in a ThroughSupport corner's lengths: CD, CB and CA, and the squares of DB and DA.
+    enum SupportLengths { LengthCD = 0, LengthCB = 1, LengthCA = 2, SquaredDB = 3, SquaredDA = 4 };
 
     int a = -1;
     int b = -1;
@@ -47,7 +47,7 @@ struct CornerUpdate {
     };
     union {
         float lengthCB = 0.0f;  // Acute
-        int firstTerms;         // ThroughSupport: its first terms; AlongEdges: its lengths CA and CB
+        int firstTerms;         // ThroughSupport: its lengths; AlongEdges: its lengths CA and CB
     };
     float squaredAB = 0.0f;  // Acute only
     Kind kind = SkippedFace;
@@ -85,8 +85,11 @@ public:
     {
         return neighbourLengths_.data() + neighbourOffsets_[size_t(vertex)];
     }
-    // The four terms of a ThroughSupport corner.
-    const TriangleTerms* terms(const CornerUpdate& corner) const { return terms_.data() + corner.firstTerms; }
+    // The lengths of a ThroughSupport corner (CornerUpdate::SupportLengths).
+    const double* supportLengths(const CornerUpdate& corner) const
+    {
+        return supportLengths_.data() + corner.firstTerms;
+    }
     // Lengths CA and CB of an AlongEdges corner.
     const double* edgeLengths(const CornerUpdate& corner) const { return edgeLengths_.data() + corner.firstTerms; }
     // The corners of the vertex's incoming half-edges that lie in a face, in walk order.
@@ -120,7 +123,7 @@ private:
     std::vector<double> neighbourLengths_;
     std::vector<int> cornerOffsets_;
     std::vector<CornerUpdate> corners_;
-    std::vector<TriangleTerms> terms_;
+    std::vector<double> supportLengths_;
     std::vector<double> edgeLengths_;
     std::vector<CornerMask> cornersThrough_;  // by neighbour entry
 

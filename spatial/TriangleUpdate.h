@@ -13,10 +13,10 @@ namespace FastMarching {
 struct TriangleTerms {
     double a;
     double b;
-    double aCosine;            // a * cos(angle at C)
-    double aOverCosine;        // a / cos(angle at C)
-    double qa;                 // leading coefficient of the quadratic
-    double aaSineSquared;      // a^2 * sin^2(angle at C)
+    double aCosine;        // a * cos(angle at C)
+    double aOverCosine;    // a / cos(angle at C)
+    double qa;             // leading coefficient of the quadratic
+    double aaSineSquared;  // a^2 * sin^2(angle at C)
 };
 
 inline TriangleTerms triangleTerms(double a, double b, double c2)
@@ -94,10 +94,11 @@ inline bool updateKeeps(double a, double b, double dSmall, double dLarge, double
     return (dSmall + (dLarge - dSmall) >= dC) & (a + dLarge >= dC) & (b + dSmall >= dC);
 }
 
-// updateFromTerms, or dC straight away where updateKeeps tells that it would come back.
-inline double updateUnlessKept(const TriangleTerms& terms, double dSmall, double dLarge, double dC)
+// The update from the triangle of sides a, b and squared third side c2 (as triangleTerms takes
+// them), or dC straight away where updateKeeps tells that it would come back.
+inline double solveUnlessKept(double a, double b, double c2, double dSmall, double dLarge, double dC)
 {
-    return updateKeeps(terms.a, terms.b, dSmall, dLarge, dC) ? dC : updateFromTerms(terms, dSmall, dLarge, dC);
+    return updateKeeps(a, b, dSmall, dLarge, dC) ? dC : updateFromTerms(triangleTerms(a, b, c2), dSmall, dLarge, dC);
 }
 
 }  // namespace FastMarching

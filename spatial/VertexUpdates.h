@@ -149,13 +149,19 @@ __attribute__((always_inline)) inline double cornerUpdate(const CornerUpdate& co
         return viaEdge > dC ? dC : viaEdge;
     }
     // A support corner's distances need not be alive, so one of them is often far beyond C's and
-    // its triangle gives C's distance back: told without solving (updateKeeps).
-    const TriangleTerms* terms = geometry.terms(corner);
+    // its triangle gives C's distance back: told without solving (updateKeeps). Its triangle terms
+    // are formed from its lengths only when solving, as obtuseUpdate forms them.
+    const double* lengths = geometry.supportLengths(corner);
+    const double lengthCD = lengths[CornerUpdate::LengthCD];
     const double dD = state.distanceOf(corner.d);
-    const double throughB = dD > dB ? updateUnlessKept(terms[CornerUpdate::DFartherThanB], dB, dD, dC)
-                                    : updateUnlessKept(terms[CornerUpdate::BFartherThanD], dD, dB, dC);
-    return dD > dA ? updateUnlessKept(terms[CornerUpdate::DFartherThanA], dA, dD, throughB)
-                   : updateUnlessKept(terms[CornerUpdate::AFartherThanD], dD, dA, throughB);
+    const double throughB =
+        dD > dB
+            ? solveUnlessKept(lengthCD, lengths[CornerUpdate::LengthCB], lengths[CornerUpdate::SquaredDB], dB, dD, dC)
+            : solveUnlessKept(lengths[CornerUpdate::LengthCB], lengthCD, lengths[CornerUpdate::SquaredDB], dD, dB, dC);
+    return dD > dA ? solveUnlessKept(lengthCD, lengths[CornerUpdate::LengthCA], lengths[CornerUpdate::SquaredDA], dA,
+                                     dD, throughB)
+                   : solveUnlessKept(lengths[CornerUpdate::LengthCA], lengthCD, lengths[CornerUpdate::SquaredDA], dD,
+                                     dA, throughB);
 }
 
 }  // namespace Marching
