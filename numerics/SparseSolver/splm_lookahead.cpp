@@ -154,5 +154,8 @@ void splm_lookahead::prepare(int trial, const splm_ccsm& A, double* const* diago
 
 bool splm_lookahead_worthwhile(const splm_cholmod_state& analysed)
 {
-    return analysed.common.fl >= kWorthwhileFlops;
+    // A factorisation shared out over the pool leaves no cores for a second one beside it: on the
+    // scan-shaped registration a lookahead then saved no time, took the pool from the residuals
+    // computed meanwhile and cost a second of processor time.
+    return analysed.common.fl >= kWorthwhileFlops && !analysed.plan;
 }

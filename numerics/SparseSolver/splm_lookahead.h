@@ -45,5 +45,6 @@ private:
     std::vector<std::unique_ptr<Job> > jobs_;
 };
 
-// Whether a factorisation of this analysis is long enough for a lookahead to pay for its copies.
+// Whether a factorisation of this analysis is long enough for a lookahead to pay for its copies,
+// and runs on one thread.
 bool splm_lookahead_worthwhile(const splm_cholmod_state& analysed);

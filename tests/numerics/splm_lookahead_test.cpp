@@ -3,6 +3,7 @@
 // step, bit for bit, including trials whose matrix is not positive definite.
 #include "numerics/SparseSolver/splm_lookahead.h"
 #include "numerics/SparseSolver/splm_cholmod.h"
+#include "numerics/SparseSolver/splm_supernodal.h"
 
 #include "grid_operator.h"
 
@@ -99,6 +100,9 @@ TEST(FactorLookahead, PreparedTrialsEqualPlainTrialsBitForBit)
         const std::vector<double> B = rightHandSide(A.nr);
         splm_cholmod_state* state = nullptr;
         splm_cholmod_analyze(&A, &state);
+        ASSERT_NE(state->plan, nullptr);
+        EXPECT_FALSE(splm_lookahead_worthwhile(*state));  // its factorisations use the whole pool
+        splm_supernodal_plan_release(&state->plan);       // as an analysis too small to share out
         ASSERT_TRUE(splm_lookahead_worthwhile(*state));
         ASSERT_NE(state->permuted, nullptr);  // the factorisations write into a kept copy of their own
         {
