@@ -93,8 +93,13 @@ int factorizeKeptCopy(splm_ccsm* A, splm_cholmod_state* s)
     const double* source = A->val;
     for (int k = 0; k < entries; ++k)
         values[k] = source[from[k]];
-    // Once the factor holds values, the plan writes them anew; a matrix it finds not positive
-    // definite goes through CHOLMOD again, which leaves the factor as CHOLMOD would.
+    // The plan writes the factor's values anew, into room made as cholmod_super_numeric makes it
+    // for a factor that holds none yet; a matrix it finds not positive definite goes through
+    // CHOLMOD again, which leaves the factor as CHOLMOD would.
+    if (s->plan && s->L->xtype == CHOLMOD_PATTERN &&
+        cholmod_change_factor(CHOLMOD_REAL, /*to_ll*/ 1, /*to_super*/ 1, /*to_packed*/ 1, /*to_monotonic*/ 1, s->L,
+                              &s->common))
+        s->L->is_ll = 1;
     if (s->plan && s->L->x && s->L->xtype == CHOLMOD_REAL) {
         const int planned = splm_supernodal_factorize(S, s->L, *s->plan, s->cancelled);
         if (planned != 0)

@@ -151,6 +151,44 @@ TEST_P(SupernodalFactor, EqualsCholmodBitForBit)
 
 INSTANTIATE_TEST_SUITE_P(PoolSizes, SupernodalFactor, ::testing::Values(1, 2, 8));
 
+// From the analysis on, the solver's factorisations through the plan (the first one included,
+// into a factor that holds no values yet) give CHOLMOD's factors and solutions, bit for bit.
+TEST(SupernodalFactorSolver, FirstAndLaterFactorisationsEqualCholmods)
+{
+    splm_ccsm shared = sheetOperator(60, 40, 5);
+    splm_ccsm plain = sheetOperator(60, 40, 5);
+    splm_cholmod_state* withPlan = nullptr;
+    splm_cholmod_state* withoutPlan = nullptr;
+    splm_cholmod_analyze(&shared, &withPlan);
+    splm_cholmod_analyze(&plain, &withoutPlan);
+    ASSERT_NE(withPlan->plan, nullptr);
+    splm_supernodal_plan_release(&withoutPlan->plan);
+    std::vector<double> B(static_cast<size_t>(shared.nr));
+    for (size_t i = 0; i < B.size(); ++i)
+        B[i] = std::sin(0.3 * double(i));
+    for (int trial = 0; trial < 3; ++trial) {
+        SCOPED_TRACE(trial);
+        ASSERT_EQ(splm_cholmod_factorize(&shared, withPlan), 1);
+        ASSERT_EQ(splm_cholmod_factorize(&plain, withoutPlan), 1);
+        ASSERT_EQ(withPlan->L->xsize, withoutPlan->L->xsize);
+        EXPECT_EQ(withPlan->L->is_ll, withoutPlan->L->is_ll);
+        EXPECT_EQ(withPlan->L->minor, withoutPlan->L->minor);
+        EXPECT_EQ(std::memcmp(withPlan->L->x, withoutPlan->L->x, sizeof(double) * withPlan->L->xsize), 0);
+        std::vector<double> x1(B.size()), x2(B.size());
+        ASSERT_EQ(splm_cholmod_solve(withPlan, B.data(), x1.data()), 1);
+        ASSERT_EQ(splm_cholmod_solve(withoutPlan, B.data(), x2.data()), 1);
+        EXPECT_EQ(std::memcmp(x1.data(), x2.data(), sizeof(double) * x1.size()), 0);
+        for (int j = 0; j < shared.nc; ++j) {  // the damping of a failed trial
+            shared.val[shared.colptr[j]] += 0.5;
+            plain.val[plain.colptr[j]] += 0.5;
+        }
+    }
+    splm_cholmod_release(&withPlan);
+    splm_cholmod_release(&withoutPlan);
+    splm_ccsm_free(&shared);
+    splm_ccsm_free(&plain);
+}
+
 // Shifted down, the operator is indefinite: the plan says so, and the solver's factorisation
 // then leaves the factor as CHOLMOD does, down to the column where it stopped.
 TEST(SupernodalFactorIndefinite, ReportsFailureAndLeavesCholmodsMinor)
