@@ -29,12 +29,27 @@ const int kChunkRows = 256;
 // vertex and its normal, and the product of gate and mask (0: the residual is exactly 0).
 struct Correspondence {
     bool found = false;
-    Vec<double> b;
-    Vec<double> n;
+    double b[3] = {0.0, 0.0, 0.0};
+    double n[3] = {0.0, 0.0, 0.0};
     double gateTimesMask = 0.0;
 };
 
-Correspondence findCorrespondence(const Vec<double>& c, const Vec<double>& deformedNormal, const ClosestPointInputs& in)
+// angleBetweenVectors (DifferentiableParameters.h) of two triples, with its arithmetic.
+double angleBetweenTriples(const double a[3], const double b[3])
+{
+    long double dot = 0.0L, aa = 0.0L, bb = 0.0L;
+    for (int i = 0; i < 3; ++i) {
+        const long double x = a[i];
+        dot += x * (long double)b[i];
+        aa += x * x;
+    }
+    for (int i = 0; i < 3; ++i)
+        bb += (long double)b[i] * (long double)b[i];
+    const long double quotient = dot / (std::sqrt(aa) * std::sqrt(bb));
+    return std::acos(double(quotient));
+}
+
+Correspondence findCorrespondence(const double c[3], const double deformedNormal[3], const ClosestPointInputs& in)
 {
     Correspondence result;
     const QVector3D query{float(c[0]), float(c[1]), float(c[2])};
@@ -42,9 +57,13 @@ Correspondence findCorrespondence(const Vec<double>& c, const Vec<double>& defor
     if (g < 0)
         return result;  // an empty target attracts nothing
     result.found = true;
-    result.b = Vec<double>(in.dstVertices[g]);
-    result.n = Vec<double>(in.dstNormals[g]);
-    const double theta = angleBetweenVectors(deformedNormal, result.n);
+    const QVector3D& b = in.dstVertices[g];
+    const QVector3D& n = in.dstNormals[g];
+    for (int i = 0; i < 3; ++i) {
+        result.b[i] = double(b[i]);
+        result.n[i] = double(n[i]);
+    }
+    const double theta = angleBetweenTriples(deformedNormal, result.n);
     const double gate = theta < kGateAngle ? 1.0 : 0.0;  // NaN closes the gate too
     const double mask = in.dstMask[g] ? 0.0 : 1.0;
     result.gateTimesMask = gate * mask;
@@ -81,11 +100,11 @@ inline double rowTimes(const double* row, const double* d)
 
 // deformVertexSubset (double) with the nodes' matrices looked up: the same operations in
 // the same order, without the per-vertex matrices and vectors.
-Vec<double> deformVertexThrough(const QVector<RotationMatrix>& matrices, const QList<int>& nodes,
-                                const QVector<QVector<double> >& translations, const QVector3D& vertex,
-                                const QVector<QVector3D>& positions, const QVector<double>& weights)
+void deformVertexThrough(const QVector<RotationMatrix>& matrices, const QList<int>& nodes,
+                         const QVector<QVector<double> >& translations, const QVector3D& vertex,
+                         const QVector<QVector3D>& positions, const QVector<double>& weights, double acc[3])
 {
-    double acc[3] = {0.0, 0.0, 0.0};
+    acc[0] = acc[1] = acc[2] = 0.0;
     for (int i = 0; i < positions.size(); ++i) {
         const RotationMatrix& R = matrices[nodes[i]];
         const QVector3D diff = vertex - positions[i];  // single-precision difference, then widened
@@ -97,12 +116,11 @@ Vec<double> deformVertexThrough(const QVector<RotationMatrix>& matrices, const Q
             acc[j] = i == 0 ? term : acc[j] + term;
         }
     }
-    return Vec<double>(QVector<double>{acc[0], acc[1], acc[2]});
 }
 
 // deformNormalSubset (double) likewise: no node (or a zero sum) gives NaN components.
-Vec<double> deformNormalThrough(const QVector<RotationMatrix>& matrices, const QList<int>& nodes,
-                                const QVector3D& normal, const QVector<double>& weights)
+void deformNormalThrough(const QVector<RotationMatrix>& matrices, const QList<int>& nodes, const QVector3D& normal,
+                         const QVector<double>& weights, double out[3])
 {
     const double n[3] = {double(normal.x()), double(normal.y()), double(normal.z())};
     double acc[3] = {0.0, 0.0, 0.0};
@@ -117,7 +135,8 @@ Vec<double> deformNormalThrough(const QVector<RotationMatrix>& matrices, const Q
     squares = squares + acc[1] * acc[1];
     squares = squares + acc[2] * acc[2];
     const double length = std::sqrt(squares);
-    return Vec<double>(QVector<double>{acc[0] / length, acc[1] / length, acc[2] / length});
+    for (int j = 0; j < 3; ++j)
+        out[j] = acc[j] / length;
 }
 
 // The influence nodes of a vertex and their data, picked out of the per-node tables.
@@ -158,16 +177,27 @@ double closestPointValue(int v, const QVector<QVector<double> >& rotations,
                          const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
                          const QVector<RotationMatrix>& matrices)
 {
-    const InfluenceSubset s = influenceOf(v, rotations, translations, in, false);
-    const Vec<double> c =
-        deformVertexThrough(matrices, s.nodes, translations, in.srcVertices[v], s.positions, s.weights);
-    const Vec<double> d = deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights);
+    // The lists picked once for the solve are read in place.
+    InfluenceSubset picked;
+    if (in.influence.isEmpty())
+        picked = influenceOf(v, rotations, translations, in, false);
+    const QList<int>& nodes = in.influence.isEmpty() ? picked.nodes : in.influence[v].nodes;
+    const QVector<QVector3D>& positions = in.influence.isEmpty() ? picked.positions : in.influence[v].positions;
+    const QVector<double>& weights = in.influence.isEmpty() ? picked.weights : in.influence[v].weights;
+    double c[3], d[3];
+    deformVertexThrough(matrices, nodes, translations, in.srcVertices[v], positions, weights, c);
+    deformNormalThrough(matrices, nodes, in.srcNormals[v], weights, d);
     const Correspondence k = findCorrespondence(c, d, in);
     if (!k.found)
         return 0.0;
-    const Vec<double>& b = k.b;
-    const Vec<double>& n = k.n;
-    const double distance = (b - c).norm();
+    const double* b = k.b;
+    const double* n = k.n;
+    // Vec's norm of b - c: the first square, the others added in turn, the root.
+    const double e[3] = {b[0] - c[0], b[1] - c[1], b[2] - c[2]};
+    double squares = e[0] * e[0];
+    squares += e[1] * e[1];
+    squares += e[2] * e[2];
+    const double distance = std::sqrt(squares);
     const double plane = n[0] * (c[0] - b[0]) + n[1] * (c[1] - b[1]) + n[2] * (c[2] - b[2]);
     return k.gateTimesMask * (in.alphaPointToPoint * distance + in.alphaPointToPlane * plane) * in.eIcpWeight;
 }
@@ -181,15 +211,17 @@ DerVal closestPointDerThroughDerVal(int v, const QVector<QVector<double> >& rota
     const InfluenceSubset s = influenceOf(v, rotations, translations, in, true);
     influence = s.nodes;
     // The gate follows the plain parameters and carries no derivatives.
-    const Vec<double> d = deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights);
+    double d[3];
+    deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights, d);
     QVector<QVector<DerVal> > rsDer, tsDer;
     makeParamsDifferentiable(s.rotations, s.translations, rsDer, tsDer);
     const Vec<DerVal> c = deformVertexSubset(rsDer, tsDer, in.srcVertices[v], s.positions, s.weights);
-    const Correspondence k = findCorrespondence(undifContainer(c), d, in);
+    const double cValues[3] = {c[0].value, c[1].value, c[2].value};
+    const Correspondence k = findCorrespondence(cValues, d, in);
     if (!k.found)
         return DerVal(0.0, 6 * s.nodes.size());
-    const Vec<DerVal> b = k.b.convertTo<DerVal>();
-    const Vec<DerVal> n = k.n.convertTo<DerVal>();
+    const Vec<DerVal> b(QVector<DerVal>{DerVal(k.b[0]), DerVal(k.b[1]), DerVal(k.b[2])});
+    const Vec<DerVal> n(QVector<DerVal>{DerVal(k.n[0]), DerVal(k.n[1]), DerVal(k.n[2])});
     const DerVal distance = (c - b).norm();
     DerVal plane = n[0] * (c[0] - b[0]);
     plane = std::move(plane) + n[1] * (c[1] - b[1]);
@@ -208,12 +240,13 @@ DerVal closestPointDerInline(int v, const NodeRotationSlots* rotationSlots,
                              const QVector<RotationMatrix>& matrices, const InfluenceSubset& s)
 {
     using V = InlineDerVal<Capacity>;
-    const Vec<double> d = deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights);
+    double d[3];
+    deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights, d);
     V c[3];
     deformVertexSubsetInline<Capacity>(rotationSlots, translations, s.nodes, in.srcVertices[v], s.positions, s.weights,
                                        c);
-    const Correspondence k =
-        findCorrespondence(Vec<double>(QVector<double>{c[0].value, c[1].value, c[2].value}), d, in);
+    const double cValues[3] = {c[0].value, c[1].value, c[2].value};
+    const Correspondence k = findCorrespondence(cValues, d, in);
     if (!k.found)
         return DerVal(0.0, 6 * s.nodes.size());
     const V b[3] = {V(k.b[0]), V(k.b[1]), V(k.b[2])};
