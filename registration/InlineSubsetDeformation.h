@@ -20,31 +20,25 @@ bool inlineRouteFits(int nodeCount)
     return InlineDerVal<Capacity>::fits(6 * nodeCount);
 }
 
-// The deformed position of vertex through the nodes of one list (nodes[i] indexes the full
-// parameter tables; positions and weights are in list order), differentiated over the list's
-// 6 × |nodes| local slots. Every parameter vector named must hold three numbers, and the list
-// must fit (inlineRouteFits). No node gives three constant zeros.
-template <int Capacity>
-void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                              const QList<int>& nodes, const QVector3D& vertex, const QVector<QVector3D>& positions,
-                              const QVector<double>& weights, InlineDerVal<Capacity> result[3])
+namespace InlineDeformationDetail {
+
+// The sum over the list of ((R_i × d) + g_i + t_i) × w_i, d = v - g_i in single precision, then
+// widened; rotationOf(i, base, n, R) gives node i's rotation matrix over slots base.. of n.
+template <int Capacity, typename RotationOf>
+void deformThroughRotations(const QVector<QVector<double> >& translations, const QList<int>& nodes,
+                            const QVector3D& vertex, const QVector<QVector3D>& positions,
+                            const QVector<double>& weights, InlineDerVal<Capacity> result[3], RotationOf rotationOf)
 {
     using V = InlineDerVal<Capacity>;
     const int n = 6 * nodes.size();
     for (int j = 0; j < 3; ++j)
         result[j] = V(0.0);
     for (int i = 0; i < nodes.size(); ++i) {
-        const QVector<double>& r = rotations[nodes[i]];
         const QVector<double>& t = translations[nodes[i]];
         const int base = 6 * i;
-        const V a = V(r[0], n).diff(base);
-        const V b = V(r[1], n).diff(base + 1);
-        const V c = V(r[2], n).diff(base + 2);
-
         V R[3][3];
-        inlineRotationMatrix(a, b, c, R);
+        rotationOf(i, base, n, R);
 
-        // ((R × d) + g_i + t_i) × w_i, d = v - g_i in single precision, then widened.
         const QVector3D diff = vertex - positions[i];
         const V d[3] = {V(double(diff.x())), V(double(diff.y())), V(double(diff.z()))};
         const V position[3] = {V(double(positions[i].x())), V(double(positions[i].y())), V(double(positions[i].z()))};
@@ -59,6 +53,25 @@ void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const 
                 result[j] += term;
         }
     }
+}
+
+}  // namespace InlineDeformationDetail
+
+// The deformed position of vertex through the nodes of one list (nodes[i] indexes the full
+// parameter tables; positions and weights are in list order), differentiated over the list's
+// 6 × |nodes| local slots. Every parameter vector named must hold three numbers, and the list
+// must fit (inlineRouteFits). No node gives three constant zeros.
+template <int Capacity>
+void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                              const QList<int>& nodes, const QVector3D& vertex, const QVector<QVector3D>& positions,
+                              const QVector<double>& weights, InlineDerVal<Capacity> result[3])
+{
+    using V = InlineDerVal<Capacity>;
+    InlineDeformationDetail::deformThroughRotations(
+        translations, nodes, vertex, positions, weights, result, [&](int i, int base, int n, V R[3][3]) {
+            const QVector<double>& r = rotations[nodes[i]];
+            inlineRotationMatrix(V(r[0], n).diff(base), V(r[1], n).diff(base + 1), V(r[2], n).diff(base + 2), R);
+        });
 }
 
 // One node's rotation matrix over its own three rotation slots (of six), formed once for every
@@ -72,9 +85,9 @@ struct NodeRotationSlots {
 inline NodeRotationSlots nodeRotationSlots(const QVector<double>& r)
 {
     using V = InlineDerVal<6>;
-    NodeRotationSlots nodeSlots;
-    inlineRotationMatrix(V(r[0], 6).diff(0), V(r[1], 6).diff(1), V(r[2], 6).diff(2), nodeSlots.R);
-    return nodeSlots;
+    NodeRotationSlots formed;
+    inlineRotationMatrix(V(r[0], 6).diff(0), V(r[1], 6).diff(1), V(r[2], 6).diff(2), formed.R);
+    return formed;
 }
 
 // deformVertexSubsetInline with each node's rotation matrix taken from rotationSlots (indexed by
@@ -85,32 +98,13 @@ void deformVertexSubsetInline(const NodeRotationSlots* rotationSlots, const QVec
                               const QVector<double>& weights, InlineDerVal<Capacity> result[3])
 {
     using V = InlineDerVal<Capacity>;
-    const int n = 6 * nodes.size();
-    for (int j = 0; j < 3; ++j)
-        result[j] = V(0.0);
-    for (int i = 0; i < nodes.size(); ++i) {
-        const QVector<double>& t = translations[nodes[i]];
-        const int base = 6 * i;
-        const NodeRotationSlots& nodeSlots = rotationSlots[nodes[i]];
-        V R[3][3];
-        for (int row = 0; row < 3; ++row)
-            for (int column = 0; column < 3; ++column)
-                R[row][column] = V::movedUp(nodeSlots.R[row][column], base, n);
-
-        const QVector3D diff = vertex - positions[i];
-        const V d[3] = {V(double(diff.x())), V(double(diff.y())), V(double(diff.z()))};
-        const V position[3] = {V(double(positions[i].x())), V(double(positions[i].y())), V(double(positions[i].z()))};
-        const V weight(weights[i]);
-        V rotated[3];
-        inlineRotate(R, d, rotated);
-        for (int j = 0; j < 3; ++j) {
-            const V term = ((rotated[j] + position[j]) + V(t[j], n).diff(base + 3 + j)) * weight;
-            if (i == 0)
-                result[j] = term;
-            else
-                result[j] += term;
-        }
-    }
+    InlineDeformationDetail::deformThroughRotations(
+        translations, nodes, vertex, positions, weights, result, [&](int i, int base, int n, V R[3][3]) {
+            const NodeRotationSlots& formed = rotationSlots[nodes[i]];
+            for (int row = 0; row < 3; ++row)
+                for (int column = 0; column < 3; ++column)
+                    R[row][column] = V::movedUp(formed.R[row][column], base, n);
+        });
 }
 
 }  // namespace NonRigidRegistration
