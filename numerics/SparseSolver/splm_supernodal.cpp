@@ -64,6 +64,12 @@ struct Split {
     std::vector<size_t> offsets;     // per update of the supernode (from its first), where its matrix lies
 };
 
+// Room for the update matrices of a split supernode, kept for later factorisations.
+struct SplitBuffer {
+    size_t capacity = 0;
+    std::unique_ptr<double[]> values;
+};
+
 // Floating-point operations of updates from which a lone supernode is taken apart.
 constexpr double kSplitFlops = 2e6;
 // Chunks per thread of a split supernode's updates and columns.
@@ -83,11 +89,10 @@ struct splm_supernodal_plan {
     std::vector<int> updateOffsets;  // updates of supernode s: updates[updateOffsets[s] .. updateOffsets[s + 1])
     std::vector<Update> updates;     // in the order cholmod_super_numeric applies them
     Units units;
-    size_t largestUpdate = 1;  // entries of the largest update matrix
+    size_t largestUpdate = 1;  // entries of the largest update matrix of a supernode taken whole
     std::vector<Split> splits;
-    std::vector<int> splitOf;                                   // per unit: its place in splits, -1 when taken whole
-    size_t largestSplit = 1;                                    // entries of the update matrices of the largest split
-    std::vector<std::unique_ptr<double[]> > spareSplitBuffers;  // under spareMutex
+    std::vector<int> splitOf;                    // per unit: its place in splits, -1 when taken whole
+    std::vector<SplitBuffer> spareSplitBuffers;  // under spareMutex
 };
 
 namespace {
@@ -397,10 +402,21 @@ void planSplits(const cholmod_factor& L, splm_supernodal_plan& plan, int workers
             bound += first;
         const Supernode at(L, s);
         split.columnChunks = evenChunks(at.nscol, chunks, [&](int column) { return double(at.nsrow - column); });
-        plan.largestSplit = std::max(plan.largestSplit, split.offsets.back());
         plan.splitOf[u] = int(plan.splits.size());
         plan.splits.push_back(std::move(split));
     }
+    // A thread's own update matrix serves only the supernodes taken whole, whose updates are
+    // mostly far smaller than those of the split ones.
+    std::vector<char> split(plan.updateOffsets.size(), 0);
+    for (const Split& taken : plan.splits)
+        split[size_t(taken.supernode)] = 1;
+    plan.largestUpdate = 1;
+    for (size_t s = 0; s + 1 < plan.updateOffsets.size(); ++s)
+        if (!split[s])
+            for (int u = plan.updateOffsets[s]; u < plan.updateOffsets[s + 1]; ++u) {
+                const UpdateRows rows(L, plan.updates[size_t(u)]);
+                plan.largestUpdate = std::max(plan.largestUpdate, size_t(rows.ndrow1) * size_t(rows.ndrow2));
+            }
 }
 
 }  // namespace
@@ -533,16 +549,23 @@ private:
             ready_.push_back({Step::Whole, unit, 0});
             return;
         }
-        std::unique_ptr<double[]>& buffer = buffers_[size_t(plan_.splitOf[size_t(unit)])];
+        // The smallest spare buffer that holds the split's update matrices, or a new one of its size.
+        SplitBuffer& buffer = buffers_[size_t(plan_.splitOf[size_t(unit)])];
+        const size_t needed = split->offsets.back();
         {
             std::lock_guard<std::mutex> lock(plan_.spareMutex);
-            if (!plan_.spareSplitBuffers.empty()) {
-                buffer = std::move(plan_.spareSplitBuffers.back());
-                plan_.spareSplitBuffers.pop_back();
+            std::vector<SplitBuffer>& spare = plan_.spareSplitBuffers;
+            auto best = spare.end();
+            for (auto candidate = spare.begin(); candidate != spare.end(); ++candidate)
+                if (candidate->capacity >= needed && (best == spare.end() || candidate->capacity < best->capacity))
+                    best = candidate;
+            if (best != spare.end()) {
+                buffer = std::move(*best);
+                spare.erase(best);
             }
         }
-        if (!buffer)
-            buffer.reset(new double[plan_.largestSplit]);
+        if (!buffer.values)
+            buffer = SplitBuffer{needed, std::unique_ptr<double[]>(new double[std::max<size_t>(needed, 1)])};
         pushChunks(unit, Step::Products, int(split->productChunks.size()) - 1);
     }
 
@@ -589,7 +612,7 @@ private:
         const int s = split.supernode;
         const Supernode at(L_, s);
         const int first = plan_.updateOffsets[size_t(s)];
-        const double* buffer = buffers_[size_t(plan_.splitOf[size_t(task.unit)])].get();
+        const double* buffer = buffers_[size_t(plan_.splitOf[size_t(task.unit)])].values.get();
         if (task.step == Step::Products) {
             for (int u = split.productChunks[size_t(task.chunk)]; u < split.productChunks[size_t(task.chunk) + 1]; ++u)
                 updateMatrix(L_, UpdateRows(L_, plan_.updates[size_t(u)]),
@@ -617,8 +640,8 @@ private:
     std::condition_variable changed_;
     std::vector<Task> ready_;  // taken from the back
     std::vector<int> waits_;
-    std::vector<int> pending_;                         // per unit: chunks of its current step under way
-    std::vector<std::unique_ptr<double[]> > buffers_;  // per split
+    std::vector<int> pending_;          // per unit: chunks of its current step under way
+    std::vector<SplitBuffer> buffers_;  // per split
     int finished_ = 0;
     bool failed_ = false;
     bool cancelledSeen_ = false;
