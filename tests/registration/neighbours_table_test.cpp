@@ -94,3 +94,30 @@ TEST(NeighboursTable, ShortOrMissingRowsAreSafe)
     EXPECT_EQ(neighbours, table({{1}, {0}, {}}));
     EXPECT_TRUE(buildNeighboursTable({}).isEmpty());
 }
+
+// A table of many long rows, scanned on the pool, lists what a plain pass in row order lists.
+TEST(NeighboursTable, LargeTableMatchesAPlainPassInRowOrder)
+{
+    const int nodes = 300;
+    QVector<QVector<double> > weights;
+    for (int v = 0; v < 5000; ++v) {
+        QVector<double> row(v % 97 == 5 ? 40 : nodes, 0.0);  // some short rows
+        for (int j = 0; j < 1 + v % 5; ++j)
+            row[(v * 31 + j * 57) % row.size()] = v % 11 == 0 && j == 0 ? -0.5 : 0.2 + 0.01 * j;
+        weights.append(row);
+    }
+    Table plain(nodes);
+    for (const QVector<double>& row : weights) {
+        QList<int> positive;
+        for (int i = 0; i < qMin(nodes, row.size()); ++i)
+            if (row[i] > 0)
+                positive << i;
+        if (positive.size() < 2)
+            continue;
+        for (int i : positive)
+            for (int d : positive)
+                if (d != i && !plain[i].contains(d))
+                    plain[i] << d;
+    }
+    EXPECT_EQ(buildNeighboursTable(weights), plain);
+}
