@@ -8,11 +8,10 @@
 //   early costs what it visits rather than the size of the mesh.
 // - Rotations around a vertex that close within a few steps are followed directly; longer or broken
 //   ones go through HE::HalfEdgeWalk, which bounds them.
-// - Over a MarchGeometry the same march reads neighbours, lengths, face flags, unfoldings and
-//   triangle terms from flat tables taken once per mesh instead of recomputing them on every
-//   visit, leaves out the acute corners whose update cannot have changed since the vertex's
-//   previous one, and keeps its state in a flat scratch of the geometry that is reset vertex by
-//   vertex after each march.
+// - Over a MarchGeometry the same march reads neighbours, lengths, face flags and unfoldings
+//   from flat tables taken once per mesh instead of recomputing them on every visit, leaves out
+//   the acute corners whose update cannot have changed since the vertex's previous one, and keeps
+//   its state in a flat scratch of the geometry that is reset vertex by vertex after each march.
 // - One march answers the k-nearest queries of up to 64 sets of enabled vertices at once, each set
 //   taking what its own march would have accepted, so the layers of a graph share a march per vertex.
 //

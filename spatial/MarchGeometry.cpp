@@ -40,9 +40,9 @@ bool linksIntact(const HE::HalfEdgeGeom& mesh)
     return true;
 }
 
-// The corner as the vertex update would treat it on every visit; the triangle terms of a support
-// corner are appended to terms, with the arguments obtuseUpdate passes to the triangle update, and
-// the lengths of a corner updated along its edges to edgeLengths.
+// The corner as the vertex update would treat it on every visit; the lengths of a support corner
+// are appended to supportLengths, as obtuseUpdate passes them to the triangle updates, and those of
+// a corner updated along its edges to edgeLengths.
 CornerUpdate cornerUpdate(const HE::HalfEdgeGeom& mesh, int incoming, int face, std::vector<double>& supportLengths,
                           std::vector<double>& edgeLengths)
 {

@@ -1,9 +1,9 @@
 #pragma once
 // What a fast march reads of a mesh, taken once: per vertex its neighbours in the order of
 // HE::HalfEdgeGeom::vertexNeighbours (with the edge lengths that seed a march), and per vertex the
-// corners of its incoming half-edges in walk order, each with its face flags, its lengths, the
-// outcome of the unfolding for a corner that is not acute, and the triangle terms of its updates. Every value is
-// computed by the same operations the march over the mesh performs on each visit, so a march over the geometry gives
+// corners of its incoming half-edges in walk order, each with its face flags, its lengths and the
+// outcome of the unfolding for a corner that is not acute. Every value is computed by the same
+// operations the march over the mesh performs on each visit, so a march over the geometry gives
 // the same distances, order and log lines, with none of the per-step recomputation.
 //
 // Built from a mesh that must stay alive and unchanged while the geometry is used. Once built it
@@ -26,9 +26,9 @@ struct MarchScratch;
 
 // The update of a vertex C from the corner triangle (A, C, B) of one incoming half-edge, packed
 // small, as a march reads several for every vertex it updates. An acute corner keeps its lengths
-// in single precision, which is how they are taken (exact), and its triangle terms
-// (TriangleUpdate.h) are formed from them when needed; the other corners' values lie in the
-// geometry's tables.
+// in single precision, which is how they are taken (exact); the other corners' lengths lie in the
+// geometry's tables. The triangle terms (TriangleUpdate.h) are formed from the lengths when an
+// update solves: a march is slowed more by reading them than by forming them.
 struct CornerUpdate {
     enum Kind : unsigned char {
         Acute,           // the triangle update from A and B

@@ -107,8 +107,8 @@ double vertexUpdate(int vertex, const State& state, const HE::HalfEdgeGeom& mesh
 }
 
 // The update of vertex c from one corner read from a MarchGeometry: the same reads of the state
-// and the same arithmetic as nonObtuseUpdate and obtuseUpdate, on lengths and triangle terms taken
-// beforehand (an acute corner's terms formed here from its lengths, as nonObtuseUpdate forms them).
+// and the same arithmetic as nonObtuseUpdate and obtuseUpdate, on lengths taken beforehand (the
+// triangle terms formed here from them, as those functions form them).
 // Always inlined into the march's corner loop, where a call per corner costs more than it saves.
 template <typename State>
 __attribute__((always_inline)) inline double cornerUpdate(const CornerUpdate& corner, const MarchGeometry& geometry,
