@@ -453,8 +453,6 @@ void dampedStep(Workspace& w, const Problem& q, const Options& o, double* p, dou
                 dL += w.dp[i] * (s.mu * w.dp[i] + w.Jte[i]);
             const double dF = s.E - trialE;
             if (dL > 0.0 && dF > 0.0) {
-                if (w.lookahead)
-                    w.lookahead->cancel();  // what it prepares is for trials that will not come
                 const double t = 2.0 * dF / dL - 1.0;
                 s.mu *= std::max(0.3333333334, 1.0 - t * t * t);
                 std::memcpy(p, w.pdp, sizeof(double) * size_t(q.nvars));

@@ -82,8 +82,7 @@ void keepPermutedCopy(splm_cholmod_state* s, int count)
     s->permuted = lower;
 }
 
-// 1 when factorised (L->minor tells whether A is positive definite), 0 when CHOLMOD failed, -1
-// when cancelled.
+// 1 when factorised (L->minor tells whether A is positive definite), 0 when CHOLMOD failed.
 int factorizeKeptCopy(splm_ccsm* A, splm_cholmod_state* s)
 {
     cholmod_sparse* S = s->permuted;
@@ -100,11 +99,8 @@ int factorizeKeptCopy(splm_ccsm* A, splm_cholmod_state* s)
         cholmod_change_factor(CHOLMOD_REAL, /*to_ll*/ 1, /*to_super*/ 1, /*to_packed*/ 1, /*to_monotonic*/ 1, s->L,
                               &s->common))
         s->L->is_ll = 1;
-    if (s->plan && s->L->x && s->L->xtype == CHOLMOD_REAL) {
-        const int planned = splm_supernodal_factorize(S, s->L, *s->plan, s->cancelled);
-        if (planned != 0)
-            return planned;
-    }
+    if (s->plan && s->L->x && s->L->xtype == CHOLMOD_REAL && splm_supernodal_factorize(S, s->L, *s->plan))
+        return 1;
     double beta[2] = {0.0, 0.0};  // what cholmod_factorize passes
     s->common.status = CHOLMOD_OK;
     return cholmod_super_numeric(S, nullptr, beta, s->L, &s->common);
@@ -171,8 +167,6 @@ int splm_cholmod_factorize(splm_ccsm* A, splm_cholmod_state* s)
     // Size and pattern stay those of the analysis; only the arrays may move.
     pointHeaderAt(s, A);
     const int factorised = s->permuted ? factorizeKeptCopy(A, s) : cholmod_factorize(&s->A, s->L, &s->common);
-    if (factorised < 0)
-        return 0;  // cancelled
     if (!factorised) {
         std::fprintf(stderr, "Unsuccessful termination of cholmod_factorize()\n");
         return 0;

@@ -6,8 +6,6 @@
 
 #include <cholmod.h>
 
-#include <atomic>
-
 struct splm_supernodal_plan;
 
 // Plain data: allocated with the checked allocator and cleared.
@@ -23,11 +21,8 @@ struct splm_cholmod_state {
     cholmod_sparse* permuted;
     int* permutedFrom;
     // For a factorisation large enough to share out: the plan that factorises the kept permuted
-    // copy's independent branches side by side (splm_supernodal.h), shared with the state's copies.
+    // copy's independent branches side by side (splm_supernodal.h).
     splm_supernodal_plan* plan;
-    // While set, a factorisation through the plan stops early once the flag is raised and counts
-    // as failed; nothing is logged.
-    const std::atomic<bool>* cancelled;
 };
 
 // Creates the state, limits the BLAS to one thread and CHOLMOD's OpenMP loops
@@ -35,7 +30,7 @@ struct splm_cholmod_state {
 // of A (ordering and symbolic factorisation). Exits on a failed analysis.
 void splm_cholmod_analyze(splm_ccsm* A, splm_cholmod_state** state);
 // Numeric factorisation of A's current values with the kept analysis:
-// 1 on success, 0 when it failed, was cancelled or A is not positive definite. With a kept
+// 1 on success, 0 when it failed or A is not positive definite. With a kept
 // permuted copy, A's values are gathered into it and factorised by
 // cholmod_super_numeric, the very call cholmod_factorize makes after permuting
 // A afresh: the same factor without the two transposes and their memory.

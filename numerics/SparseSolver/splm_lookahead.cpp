@@ -1,11 +1,9 @@
 #include "numerics/SparseSolver/splm_lookahead.h"
 
 #include "numerics/SparseSolver/splm_memory.h"
-#include "numerics/SparseSolver/splm_supernodal.h"
 
 #include <omp.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -27,15 +25,13 @@ splm_cholmod_state* copyOf(const splm_cholmod_state& analysed)
     s->L = cholmod_copy_factor(analysed.L, &s->common);
     s->permuted = nullptr;
     s->permutedFrom = nullptr;
-    s->plan = nullptr;
-    s->cancelled = nullptr;
+    s->plan = nullptr;  // a lookahead runs only for analyses without one (splm_lookahead_worthwhile)
     if (s->L && analysed.permuted) {
         s->permuted = cholmod_copy_sparse(analysed.permuted, &s->common);
         const int entries = static_cast<const int*>(analysed.permuted->p)[analysed.permuted->ncol];
         s->permutedFrom = static_cast<int*>(
             splm_checked_malloc("splm_lookahead", __LINE__, sizeof(int) * size_t(entries > 0 ? entries : 1)));
         std::memcpy(s->permutedFrom, analysed.permutedFrom, sizeof(int) * size_t(entries));
-        s->plan = splm_supernodal_plan_share(analysed.plan);
     }
     if (!s->L || (analysed.permuted && !s->permuted)) {
         splm_cholmod_release(&s);
@@ -52,19 +48,16 @@ struct splm_lookahead::Job {
     std::vector<double> values;
     splm_ccsm matrix;  // A's pattern over `values`
     int factorised = 0;
-    std::atomic<bool> cancelled{false};  // raised: the trial will not be taken
     std::thread worker;
 
     void wait()
     {
         if (worker.joinable())
             worker.join();
-        cancelled.store(false);
     }
 
     ~Job()
     {
-        cancelled.store(true);
         wait();
         splm_cholmod_release(&state);
     }
@@ -74,16 +67,8 @@ splm_lookahead::splm_lookahead(int depth) : depth_(depth) {}
 
 splm_lookahead::~splm_lookahead() = default;
 
-void splm_lookahead::cancel()
-{
-    for (const std::unique_ptr<Job>& job : jobs_)
-        if (job->trial >= 0)
-            job->cancelled.store(true);
-}
-
 void splm_lookahead::drop()
 {
-    cancel();
     for (const std::unique_ptr<Job>& job : jobs_) {
         job->wait();
         job->trial = -1;
@@ -95,11 +80,8 @@ bool splm_lookahead::take(int trial, splm_cholmod_state** state, int* factorised
     for (const std::unique_ptr<Job>& job : jobs_) {
         if (job->trial != trial)
             continue;
-        const bool cancelled = job->cancelled.load();  // its factor may be unfinished
         job->wait();
         job->trial = -1;
-        if (cancelled)
-            return false;
         std::swap(job->state, *state);
         *factorised = job->factorised;
         return true;
@@ -145,9 +127,7 @@ void splm_lookahead::prepare(int trial, const splm_ccsm& A, double* const* diago
         job->worker = std::thread([job] {
             // As on the solver's own thread: CHOLMOD's loops stay on this one.
             omp_set_max_active_levels(splm_cholmod_openmp_active_levels());
-            job->state->cancelled = &job->cancelled;
             job->factorised = splm_cholmod_factorize(&job->matrix, job->state);
-            job->state->cancelled = nullptr;
         });
     }
 }

@@ -17,14 +17,11 @@ class splm_lookahead {
 public:
     // depth: how many trials ahead are prepared at once.
     explicit splm_lookahead(int depth);
-    ~splm_lookahead();  // stops the factorisations under way
+    ~splm_lookahead();  // waits for the factorisations under way
     splm_lookahead(const splm_lookahead&) = delete;
     splm_lookahead& operator=(const splm_lookahead&) = delete;
 
-    // Asks every factorisation under way to stop (their trials will not be needed); returns at once.
-    void cancel();
-
-    // Stops every factorisation under way and drops them all (new normal equations).
+    // Waits for every factorisation under way and drops them all (new normal equations).
     void drop();
 
     // When trial `trial` was prepared: waits for it, swaps its state for *state (the caller's old

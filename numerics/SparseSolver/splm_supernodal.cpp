@@ -5,7 +5,6 @@
 #include <QThreadPool>
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -81,8 +80,7 @@ constexpr double kBranchesPerWorker = 4.0;
 }  // namespace
 
 struct splm_supernodal_plan {
-    std::atomic<int> shares{1};
-    // Workspaces kept between factorisations (the factor's copies may factorise at once).
+    // Workspaces kept between factorisations, taken and given back by a factorisation's threads.
     std::mutex spareMutex;
     std::vector<std::unique_ptr<Workspace> > spare;
     int n = 0;
@@ -143,7 +141,6 @@ bool replayLists(const cholmod_factor* L, splm_supernodal_plan& plan, std::vecto
             const int rowsInColumns = to - from;
             const int rowsBelow = end - from;
             plan.updates.push_back({d, position[size_t(d)], rowsInColumns});
-            plan.largestUpdate = std::max(plan.largestUpdate, size_t(rowsInColumns) * size_t(rowsBelow));
             work[size_t(s)] += double(super[d + 1] - super[d]) * rowsInColumns * rowsBelow;
             following = next[size_t(d)];
             position[size_t(d)] = to - first;
@@ -410,7 +407,6 @@ void planSplits(const cholmod_factor& L, splm_supernodal_plan& plan, int workers
     std::vector<char> split(plan.updateOffsets.size(), 0);
     for (const Split& taken : plan.splits)
         split[size_t(taken.supernode)] = 1;
-    plan.largestUpdate = 1;
     for (size_t s = 0; s + 1 < plan.updateOffsets.size(); ++s)
         if (!split[s])
             for (int u = plan.updateOffsets[s]; u < plan.updateOffsets[s + 1]; ++u) {
@@ -442,17 +438,9 @@ splm_supernodal_plan* splm_supernodal_plan_create(const cholmod_factor* L, int w
     return plan;
 }
 
-splm_supernodal_plan* splm_supernodal_plan_share(splm_supernodal_plan* plan)
-{
-    if (plan)
-        plan->shares.fetch_add(1);
-    return plan;
-}
-
 void splm_supernodal_plan_release(splm_supernodal_plan** plan)
 {
-    if (*plan && (*plan)->shares.fetch_sub(1) == 1)
-        delete *plan;
+    delete *plan;
     *plan = nullptr;
 }
 
@@ -470,11 +458,10 @@ struct Task {
 // matrices of the split supernodes being worked on.
 class Run {
 public:
-    Run(const cholmod_sparse& S, cholmod_factor& L, splm_supernodal_plan& plan, const std::atomic<bool>* cancelled)
+    Run(const cholmod_sparse& S, cholmod_factor& L, splm_supernodal_plan& plan)
         : S_(S),
           L_(L),
           plan_(plan),
-          cancelled_(cancelled),
           waits_(plan.units.waits),
           pending_(plan.units.parent.size(), 0),
           buffers_(plan.splits.size())
@@ -484,7 +471,6 @@ public:
     }
 
     bool failed() const { return failed_; }
-    bool wasCancelled() const { return cancelledSeen_; }
 
     // Takes tasks until every unit is finished or one has failed.
     void work()
@@ -494,10 +480,6 @@ public:
         const int nUnits = int(plan_.units.parent.size());
         for (;;) {
             changed_.wait(lock, [&] { return failed_ || finished_ == nUnits || !ready_.empty(); });
-            if (!failed_ && cancelled_ && cancelled_->load(std::memory_order_relaxed)) {
-                failed_ = cancelledSeen_ = true;
-                changed_.notify_all();
-            }
             if (failed_ || ready_.empty())
                 break;
             const Task task = ready_.back();
@@ -635,7 +617,6 @@ private:
     const cholmod_sparse& S_;
     cholmod_factor& L_;
     splm_supernodal_plan& plan_;
-    const std::atomic<bool>* cancelled_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<Task> ready_;  // taken from the back
@@ -644,7 +625,6 @@ private:
     std::vector<SplitBuffer> buffers_;  // per split
     int finished_ = 0;
     bool failed_ = false;
-    bool cancelledSeen_ = false;
 };
 
 }  // namespace
@@ -654,14 +634,11 @@ int splm_supernodal_plan_split_count(const splm_supernodal_plan& plan)
     return int(plan.splits.size());
 }
 
-int splm_supernodal_factorize(const cholmod_sparse* S, cholmod_factor* L, splm_supernodal_plan& plan,
-                              const std::atomic<bool>* cancelled)
+int splm_supernodal_factorize(const cholmod_sparse* S, cholmod_factor* L, splm_supernodal_plan& plan)
 {
-    Run run(*S, *L, plan, cancelled);
+    Run run(*S, *L, plan);
     const int workers = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
     Parallel::forEachIndex(workers, [&](int) { run.work(); });
-    if (run.wasCancelled())
-        return -1;
     if (run.failed())
         return 0;
     L->minor = L->n;

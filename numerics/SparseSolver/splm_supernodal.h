@@ -12,15 +12,12 @@
 // the one cholmod_super_numeric gives, to the last bit.
 #include <cholmod.h>
 
-#include <atomic>
-
 struct splm_supernodal_plan;
 
 // The plan of a supernodal factor (symbolic or numeric), for `workers` threads at most; null when
-// the factor is not supernodal or its tree leaves nothing to do side by side. Shared by the states
-// that copy the factor: each share is released by splm_supernodal_plan_release.
+// the factor is not supernodal or its tree leaves nothing to do side by side. Freed by
+// splm_supernodal_plan_release, which nulls the pointer.
 splm_supernodal_plan* splm_supernodal_plan_create(const cholmod_factor* L, int workers);
-splm_supernodal_plan* splm_supernodal_plan_share(splm_supernodal_plan* plan);
 void splm_supernodal_plan_release(splm_supernodal_plan** plan);
 // How many supernodes the plan takes apart (their updates and columns shared out in chunks).
 int splm_supernodal_plan_split_count(const splm_supernodal_plan& plan);
@@ -29,7 +26,5 @@ int splm_supernodal_plan_split_count(const splm_supernodal_plan& plan);
 // packed, the pattern L was analysed for) into an L that already holds numeric values of that
 // pattern. 1 when A is positive definite and L holds its factor (L->minor = n); 0 when some
 // diagonal block is not positive definite, where L is left partly written and the caller must
-// factorise through CHOLMOD to learn its state; -1 when *cancelled was set before the end, where
-// L is left partly written.
-int splm_supernodal_factorize(const cholmod_sparse* S, cholmod_factor* L, splm_supernodal_plan& plan,
-                              const std::atomic<bool>* cancelled = nullptr);
+// factorise through CHOLMOD to learn its state.
+int splm_supernodal_factorize(const cholmod_sparse* S, cholmod_factor* L, splm_supernodal_plan& plan);

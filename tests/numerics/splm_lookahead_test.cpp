@@ -135,39 +135,4 @@ TEST(FactorLookahead, PreparedTrialsEqualPlainTrialsBitForBit)
     }
 }
 
-// A trial that will not come (the one before it succeeded) is cancelled: its factorisation may stop
-// half way, so it is never handed out, and the state it leaves factorises the next matrix afresh.
-TEST(FactorLookahead, CancelledTrialIsNeverHandedOut)
-{
-    const std::vector<double> raises = raisesFrom(0.01, 12);
-    const std::vector<Trial> plain = plainTrials(raises);
-    std::vector<double*> diagonal;
-    splm_ccsm A = indefiniteOperator(&diagonal);
-    const std::vector<double> B = rightHandSide(A.nr);
-    splm_cholmod_state* state = nullptr;
-    splm_cholmod_analyze(&A, &state);
-    {
-        splm_lookahead lookahead(1);
-        for (int t = 0; t < int(raises.size()); ++t) {
-            for (double* entry : diagonal)
-                *entry += raises[size_t(t)];
-            int factorised = 0;
-            const bool prepared = lookahead.take(t, &state, &factorised);
-            EXPECT_EQ(prepared, t > 0 && t % 3 != 1) << "trial " << t;
-            lookahead.prepare(t, A, diagonal.data(), raises.data() + t + 1, int(raises.size()) - 1 - t, *state);
-            if (t % 3 == 0)
-                lookahead.cancel();  // every third trial, as if it had succeeded
-            if (!prepared)
-                factorised = splm_cholmod_factorize(&A, state);
-            const Trial trial = solveWith(state, factorised, B);
-            ASSERT_EQ(trial.factorised, plain[size_t(t)].factorised) << "trial " << t;
-            EXPECT_EQ(std::memcmp(trial.step.data(), plain[size_t(t)].step.data(), sizeof(double) * trial.step.size()),
-                      0)
-                << "trial " << t;
-        }
-    }
-    splm_cholmod_release(&state);
-    splm_ccsm_free(&A);
-}
-
 }  // namespace
