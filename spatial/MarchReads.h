@@ -87,7 +87,10 @@ struct GeometryReads {
     // - Reciprocal acute corners: an acute corner's value depends only on which of A and B are
     //   alive, on their distances once alive (which never change again) and on dC. Accepting a
     //   vertex updates every neighbour it lists; so when A and B both list C, neither can have
-    //   become alive since C's previous update unless it is the vertex just accepted.
+    //   become alive since C's previous update unless it is the vertex just accepted. Before C's
+    //   first update neither is alive at all unless it is that vertex or the source, which is
+    //   alive from the start and gives every vertex it lists a distance of its own; so at the
+    //   first update of a vertex the source did not list, such a corner falls under the first rule.
     // - Unchanged inputs: when none of the vertices the corner reads (their distances, their alive
     //   flags) has changed since C's previous update, the corner computes the same values as then;
     //   that update left dC no larger than them, so the value is dC again. This needs every
@@ -96,9 +99,9 @@ struct GeometryReads {
     // folded into dC there, which holds as well for a corner that was left out by any of them.
     // Corners that log are always visited.
     //
-    // After C's first update, the corners the second rule would leave out are not even looked
-    // at: the geometry marks, for each neighbour entry, the corners it lets through, and those
-    // are taken in walk order as before.
+    // The corners the second rule would leave out are not even looked at, from C's first update
+    // on when the source did not list C and after it otherwise: the geometry marks, for each
+    // neighbour entry, the corners it lets through, and those are taken in walk order as before.
     template <typename State>
     double update(int vertex, const State& state, const UpdateContext& context) const
     {
@@ -133,7 +136,7 @@ struct GeometryReads {
             result = smallerOf(result, cornerUpdate(corner, geometry, vertex, state));
         };
         const Span<CornerUpdate> corners = geometry.corners(vertex);
-        if (since == 0 || corners.end() - corners.begin() > MarchGeometry::cornerMaskBits) {
+        if (corners.end() - corners.begin() > MarchGeometry::cornerMaskBits || (since == 0 && dC != blankDistance)) {
             for (const CornerUpdate& corner : corners)
                 fold(corner, since > 0);
             return result;
