@@ -250,10 +250,43 @@ void splm_setup_AtA_crsA(const splm_crsm* A, int ncon, splm_ccsm* AtA, int mode)
     std::free(block);
 }
 
+namespace {
+
+// Below this many entries of A the pattern is collected on the calling thread alone.
+constexpr int kParallelPatternEntries = 100000;
+// Pieces of columns the work is shared out in, at most.
+constexpr int kPatternPieces = 64;
+
+// The rows of AtA's columns [from, to): per column their count, and the rows one column after
+// the other, each column's in rising order. marker: n entries, none equal to a column of the range.
+void collectColumns(const splm_ccsm* A, const int* rowptr, const int* colidx, int mode, int from, int to, int* marker,
+                    std::vector<int>& counts, std::vector<int>& rows)
+{
+    for (int j = from; j < to; ++j) {
+        const size_t first = rows.size();
+        for (int k = A->colptr[j]; k < A->colptr[j + 1]; ++k) {
+            const int r = A->rowidx[k];
+            for (int f = rowptr[r]; f < rowptr[r + 1]; ++f) {
+                const int i = colidx[f];
+                if ((mode == 1 && i < j) || marker[i] == j)
+                    continue;
+                marker[i] = j;
+                rows.push_back(i);
+            }
+        }
+        std::sort(rows.begin() + long(first), rows.end());
+        counts.push_back(int(rows.size() - first));
+    }
+}
+
+}  // namespace
+
 // For every column j, the columns i that share a row with j are collected
 // through the rows of column j (a marker per column keeps each i once) and
 // sorted. This gives the same pattern as testing every pair of columns, at a
-// cost of the products actually present rather than of n^2 column pairs.
+// cost of the products actually present rather than of n^2 column pairs. Each column's rows are
+// collected apart from the others', so a large pattern is collected in pieces of columns on the
+// global thread pool and laid out in column order afterwards.
 void splm_setup_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
 {
     const int n = A->nc;
@@ -267,9 +300,19 @@ void splm_setup_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
         std::fprintf(stderr, "memory allocation request failed in splm_setup_AtA_ccsA()\n");
         std::exit(1);
     }
-    int* marker = workArray<int>(__LINE__, n);
-    int* neighbours = workArray<int>(__LINE__, n);
-    std::fill(marker, marker + n, -1);
+
+    const int chunk =
+        count >= kParallelPatternEntries ? std::max(1, (n + kPatternPieces - 1) / kPatternPieces) : std::max(n, 1);
+    const int pieces = n <= 0 ? 0 : 1 + (n - 1) / chunk;
+    std::vector<std::vector<int> > counts(static_cast<size_t>(pieces)), rows(static_cast<size_t>(pieces));
+    Parallel::forChunks(n, chunk, [&](int from, int to) {
+        std::vector<int> marker(size_t(n), -1);
+        const size_t piece = size_t(from / chunk);
+        counts[piece].reserve(size_t(to - from));
+        collectColumns(A, rowptr, colidx, mode, from, to, marker.data(), counts[piece], rows[piece]);
+    });
+    std::free(colidx);
+    std::free(rowptr);
 
     const bool growable = AtA->nnz <= 0;
     if (growable)
@@ -277,37 +320,27 @@ void splm_setup_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
     int capacity = AtA->nnz;
 
     long long found = 0;
-    for (int j = 0; j < n; ++j) {
-        AtA->colptr[j] = int(std::min<long long>(found, capacity));
-        int m = 0;
-        for (int k = A->colptr[j]; k < A->colptr[j + 1]; ++k) {
-            const int r = A->rowidx[k];
-            for (int f = rowptr[r]; f < rowptr[r + 1]; ++f) {
-                const int i = colidx[f];
-                if ((mode == 1 && i < j) || marker[i] == j)
-                    continue;
-                marker[i] = j;
-                neighbours[m++] = i;
+    for (int piece = 0; piece < pieces; ++piece) {
+        const int* next = rows[size_t(piece)].data();
+        for (size_t c = 0; c < counts[size_t(piece)].size(); ++c) {
+            const int j = piece * chunk + int(c);
+            const int m = counts[size_t(piece)][c];
+            AtA->colptr[j] = int(std::min<long long>(found, capacity));
+            if (growable && found + m > capacity) {
+                long long grown = std::max(capacity, 1);
+                while (grown < found + m)
+                    grown *= 2;
+                capacity = int(grown);
+                splm_ccsm_realloc_novalues(AtA, n, n, capacity);
             }
+            for (int t = 0; t < m; ++t, ++found) {
+                if (found < capacity)
+                    AtA->rowidx[found] = next[t];
+            }
+            next += m;
         }
-        std::sort(neighbours, neighbours + m);
-        if (growable && found + m > capacity) {
-            long long grown = std::max(capacity, 1);
-            while (grown < found + m)
-                grown *= 2;
-            capacity = int(grown);
-            splm_ccsm_realloc_novalues(AtA, n, n, capacity);
-        }
-        for (int t = 0; t < m; ++t, ++found) {
-            if (found < capacity)
-                AtA->rowidx[found] = neighbours[t];
-        }
+        std::vector<int>().swap(rows[size_t(piece)]);
     }
-
-    std::free(neighbours);
-    std::free(marker);
-    std::free(colidx);
-    std::free(rowptr);
 
     if (growable) {
         AtA->colptr[n] = int(found);

@@ -328,6 +328,63 @@ TEST(NormalEquations, ChunkedPositionPassGivesThePlainPassBits)
     }
 }
 
+// Large patterns are collected in pieces of columns on the pool: the same colptr and rowidx as
+// every pair of free columns sharing a row gives, for few columns (a coarse level: one column per
+// piece) and many, both triangles or the lower one, into a growing record or a preallocated one.
+TEST(NormalEquations, LargePatternCollectedInPiecesMatchesColumnPairs)
+{
+    struct Case {
+        int nr, nodes, nodesPerRow, farEvery, ncon, mode, spare;
+    };
+    const std::vector<Case> cases = {{30000, 10, 5, 0, 0, 1, -1},
+                                     {20000, 2000, 4, 5, 0, 1, -1},
+                                     {12000, 900, 6, 3, 13, 2, -1},
+                                     {15000, 1200, 4, 0, 6, 1, 0},
+                                     {15000, 1200, 4, 0, 0, 1, 7}};
+    unsigned seed = 300;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "rows " << c.nr << " nodes " << c.nodes << " ncon " << c.ncon << " mode "
+                                          << c.mode << " spare " << c.spare);
+        splm_crsm J = blockedJacobian(c.nr, c.nodes, c.nodesPerRow, c.farEvery, seed++);
+        ASSERT_GE(J.rowptr[J.nr], 100000);  // large enough to be shared out
+        const int n = J.nc - c.ncon;
+        std::vector<std::vector<int> > rowsOfColumn(static_cast<size_t>(n));
+        for (int r = 0; r < J.nr; ++r)
+            for (int p = J.rowptr[r]; p < J.rowptr[r + 1]; ++p)
+                for (int q = J.rowptr[r]; q < J.rowptr[r + 1]; ++q) {
+                    const int i = J.colidx[q] - c.ncon, j = J.colidx[p] - c.ncon;
+                    if (i >= 0 && j >= 0 && (c.mode != 1 || i >= j))
+                        rowsOfColumn[size_t(j)].push_back(i);
+                }
+        Lower expected;
+        expected.colptr.push_back(0);
+        for (std::vector<int>& column : rowsOfColumn) {
+            std::sort(column.begin(), column.end());
+            column.erase(std::unique(column.begin(), column.end()), column.end());
+            expected.rowidx.insert(expected.rowidx.end(), column.begin(), column.end());
+            expected.colptr.push_back(int(expected.rowidx.size()));
+        }
+
+        splm_ccsm AtA;
+        AtA.nnz = -1;
+        QByteArray text;
+        if (c.spare >= 0) {
+            splm_ccsm_alloc(&AtA, n, n, int(expected.rowidx.size()) + c.spare);
+            text = TestSupport::captureStderr([&] { splm_setup_AtA_crsA(&J, c.ncon, &AtA, c.mode); });
+        } else {
+            splm_setup_AtA_crsA(&J, c.ncon, &AtA, c.mode);
+        }
+        EXPECT_EQ(std::vector<int>(AtA.colptr, AtA.colptr + n + 1), expected.colptr);
+        EXPECT_EQ(std::vector<int>(AtA.rowidx, AtA.rowidx + AtA.colptr[n]), expected.rowidx);
+        if (c.spare > 0)
+            EXPECT_NE(text.indexOf("Warning: preallocated size of array A^T*A does not match"), -1);
+        else
+            EXPECT_TRUE(text.isEmpty());
+        splm_ccsm_free(&AtA);
+        splm_crsm_free(&J);
+    }
+}
+
 TEST(NormalEquations, PositionTableRefusesOtherPatternsAndOversizedTables)
 {
     splm_crsm J = rowsOf({{1.0, 2.0, 0.0, 4.0}, {0.0, 3.0, 1.0, 0.0}});
@@ -602,7 +659,8 @@ TEST(CholmodSolve, KeptPermutedCopyGivesCholmodFactorizesFactor)
         splm_ccsm matrix;
     };
     splm_crsm J = blockedJacobian(5000, 700, 4, 0, 11);
-    std::vector<Case> cases = {{"grid", TestMatrices::gridOperator(12)}, {"normal matrix", dampedNormalMatrix(J, 1e-3)}};
+    std::vector<Case> cases = {{"grid", TestMatrices::gridOperator(12)},
+                               {"normal matrix", dampedNormalMatrix(J, 1e-3)}};
     splm_crsm_free(&J);
     for (Case& c : cases) {
         SCOPED_TRACE(c.name);
