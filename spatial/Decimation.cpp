@@ -114,21 +114,11 @@ QList<int> sampleGeodesic(const Over& over, double radius, FreeItems& free, bool
 
 namespace {
 
-const HE::HalfEdgeGeom& meshOf(const HE::HalfEdgeGeom& mesh)
-{
-    return mesh;
-}
-
-const HE::HalfEdgeGeom& meshOf(const FastMarching::MarchGeometry& geometry)
-{
-    return geometry.mesh();
-}
-
 template <typename Over>
 QList<int> subsampleNodes(const Over& over, double radius, const QList<int>& candidateVertices,
                           QList<QList<int> >* aggregatedNodeIndices)
 {
-    const HE::HalfEdgeGeom& mesh = meshOf(over);
+    const HE::HalfEdgeGeom& mesh = FastMarching::meshOf(over);
     QList<QList<int> > aggregated;
     const int nVertices = mesh.vertexHalfEdges.size();
     const int nCandidates = candidateVertices.size();

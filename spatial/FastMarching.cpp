@@ -57,16 +57,6 @@ auto marchOver(int source, const MarchGeometry& geometry, Query&& query)
     return query(march);
 }
 
-const HE::HalfEdgeGeom& meshOf(const HE::HalfEdgeGeom& mesh)
-{
-    return mesh;
-}
-
-const HE::HalfEdgeGeom& meshOf(const MarchGeometry& geometry)
-{
-    return geometry.mesh();
-}
-
 bool isVertex(int vertex, const HE::HalfEdgeGeom& mesh)
 {
     return vertex >= 0 && vertex < mesh.vertexHalfEdges.size();

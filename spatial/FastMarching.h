@@ -26,6 +26,16 @@ namespace FastMarching {
 // Distance of a vertex that no path reaches (the largest double).
 constexpr double unreachedDistance = 1.7976931348623157e308;
 
+// The mesh a march runs over: the mesh itself, or the one the geometry was taken from.
+inline const HE::HalfEdgeGeom& meshOf(const HE::HalfEdgeGeom& mesh)
+{
+    return mesh;
+}
+inline const HE::HalfEdgeGeom& meshOf(const MarchGeometry& geometry)
+{
+    return geometry.mesh();
+}
+
 // --- the march ---
 
 // Distance of every vertex from the source; unreachedDistance where no face path leads.

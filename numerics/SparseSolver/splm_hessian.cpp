@@ -314,10 +314,15 @@ void splm_setup_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
     std::free(colidx);
     std::free(rowptr);
 
+    // Every column's count is known now: a growing record is made the exact size at once.
+    long long total = 0;
+    for (const std::vector<int>& columns : counts)
+        for (int m : columns)
+            total += m;
     const bool growable = AtA->nnz <= 0;
     if (growable)
-        splm_ccsm_alloc_novalues(AtA, n, n, count);
-    int capacity = AtA->nnz;
+        splm_ccsm_alloc_novalues(AtA, n, n, int(total));
+    const int capacity = AtA->nnz;
 
     long long found = 0;
     for (int piece = 0; piece < pieces; ++piece) {
@@ -326,13 +331,6 @@ void splm_setup_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
             const int j = piece * chunk + int(c);
             const int m = counts[size_t(piece)][c];
             AtA->colptr[j] = int(std::min<long long>(found, capacity));
-            if (growable && found + m > capacity) {
-                long long grown = std::max(capacity, 1);
-                while (grown < found + m)
-                    grown *= 2;
-                capacity = int(grown);
-                splm_ccsm_realloc_novalues(AtA, n, n, capacity);
-            }
             for (int t = 0; t < m; ++t, ++found) {
                 if (found < capacity)
                     AtA->rowidx[found] = next[t];
@@ -344,7 +342,6 @@ void splm_setup_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
 
     if (growable) {
         AtA->colptr[n] = int(found);
-        splm_ccsm_realloc_novalues(AtA, n, n, int(found));
         splm_ccsm_alloc_values(AtA);
         return;
     }
