@@ -26,6 +26,16 @@ QString folderOf(const QString& fileName)
     return QFileInfo(fileName).absolutePath();
 }
 
+// The reader takes a file without faces (empty, comments only, vertices only)
+// as a valid mesh of nothing; as a model it would replace the loaded one with
+// nothing to show or fit, so it is refused like a file that does not parse.
+QString refusalOfEmptyMesh(const GeometryStack::GeomStack& mesh)
+{
+    if (mesh.polygons.isEmpty())
+        return QStringLiteral("The file holds no polygons: a model needs at least one face.");
+    return QString();
+}
+
 }  // namespace
 
 ControllerMain::ControllerMain(Viewport3D::Viewport3D2* viewport3DTemplate, Viewport3D::Viewport3D2* viewport3DTarget,
@@ -90,6 +100,8 @@ QString ControllerMain::loadTemplate(const QString& fileName)
              << "Start loading template:" << fileName;
     QString error;
     auto* mesh = new GeometryStack::GeomStack(fileName, &error, true, false);
+    if (error.isEmpty())
+        error = refusalOfEmptyMesh(*mesh);
     if (!error.isEmpty()) {
         qDebug() << "log:"
                  << "Failed to load template:" << error;
@@ -125,6 +137,8 @@ QString ControllerMain::loadTarget(const QString& fileName)
              << "Start loading target:" << fileName;
     QString error;
     auto* mesh = new GeometryStack::GeomStack(fileName, &error, true, false);
+    if (error.isEmpty())
+        error = refusalOfEmptyMesh(*mesh);
     // A box without extent gives no finite common scale, which would corrupt
     // every vertex of both models: such a target is refused like a bad file.
     if (error.isEmpty()) {

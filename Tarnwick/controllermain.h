@@ -46,7 +46,8 @@ public:
     bool isTemplateTextureLoaded() const;
     bool isTargetTextureLoaded() const;
 
-    // Empty on success, else the reader's error text; a failure changes nothing.
+    // Empty on success, else the reader's error text or why the file gives no
+    // model (no polygons; for a target, no extent); a failure changes nothing.
     QString loadTemplate(const QString& fileName);
     QString loadTarget(const QString& fileName);
     // True when the image was read and applied; a failure keeps the previous texture.

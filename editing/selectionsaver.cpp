@@ -21,21 +21,55 @@ bool toIndex(double value, int& index)
     return true;
 }
 
+QByteArray textOf(const QList<int>& indices)
+{
+    QByteArray text;
+    for (int i = 0; i < indices.size(); ++i) {
+        if (i != 0)
+            text += ' ';
+        text += QByteArray::number(indices[i], 10);
+    }
+    return text;
+}
+
+bool writeAll(QFileDevice& file, const QByteArray& text)
+{
+    return file.write(text) == text.size() && file.flush();
+}
+
+// Writes the file itself, for a folder that takes no temporary file but holds
+// a file the user may write. The old contents, when they can be read, are
+// written back after a failed write, so a failure loses nothing that was there.
+bool writeInPlace(const QString& path, const QByteArray& text)
+{
+    QFile old(path);
+    const bool haveOld = old.open(QIODevice::ReadOnly);
+    const QByteArray oldText = haveOld ? old.readAll() : QByteArray();
+    old.close();
+
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    if (writeAll(file, text)) {
+        file.close();
+        if (file.error() == QFileDevice::NoError)
+            return true;
+    }
+    file.close();
+    if (haveOld && file.open(QIODevice::WriteOnly | QIODevice::Text))
+        writeAll(file, oldText);
+    return false;
+}
+
 }  // namespace
 
 bool saveIndices(const QString& path, const QList<int>& indices)
 {
+    const QByteArray text = textOf(indices);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return false;
-    QTextStream stream(&file);
-    for (int i = 0; i < indices.size(); ++i) {
-        if (i != 0)
-            stream << ' ';
-        stream << QString::number(indices[i], 10);
-    }
-    stream.flush();
-    if (stream.status() != QTextStream::Ok) {
+        return writeInPlace(path, text);
+    if (!writeAll(file, text)) {
         file.cancelWriting();
         return false;
     }

@@ -10,6 +10,8 @@ namespace SelectionSaver {
 
 // Replaces the file only once the whole text is written; false when the file
 // cannot be opened or a write fails, and the old file then stays as it was.
+// In a folder that takes no temporary file, the file itself is written when
+// it may be, and its old text is put back should the write fail.
 bool saveIndices(const QString& path, const QList<int>& indices);
 // False when the file cannot be opened (indices untouched) or a line does not
 // parse (indices hold the values of the lines before it).

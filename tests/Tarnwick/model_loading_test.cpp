@@ -4,6 +4,9 @@
 #include "Tarnwick/appsettings.h"
 #include "Tarnwick/controllermain.h"
 #include "Tarnwick/mainwindow.h"
+#include "Tarnwick/shadingparamsbutton.h"
+#include "Tarnwick/toolbarmain2.h"
+#include "Tarnwick/viewportresultstoolswidget.h"
 #include "Tarnwick/viewporttoolswidget.h"
 #include "Tarnwick/whitebutton.h"
 #include "mesh/GeomStack.h"
@@ -21,6 +24,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
@@ -307,6 +311,127 @@ TEST_F(ModelLoading, FailuresShowTheirBoxesAndChangeNothing)
     // The chosen folders were stored whatever the outcome.
     EXPECT_EQ(window->appSettings()->lastTemplateOpenPath, dir.path());
     EXPECT_EQ(window->appSettings()->lastTemplateTextureOpenPath, dir.path());
+}
+
+// What the user has of the loaded models: the records, the textures, the three
+// views' frames, and which buttons of the tool bar and the strips may be pressed.
+struct ModelsAsShown {
+    GeometryStack::GeomStack* templateMesh;
+    GeometryStack::GeomStack* targetMesh;
+    GeomStackView* templateView;
+    GeomStackView* targetView;
+    HE::HalfEdgeGeom* halfEdge;
+    QImage* templateTexture;
+    QImage* targetTexture;
+    double scale;
+    QImage frames[3];
+    QList<bool> buttons;  // tool bar (enabled, checked), then the strips' enabled buttons
+
+    ModelsAsShown(MainWindow& window, const QString& name)
+    {
+        const ControllerMain* c = window.controllerMain();
+        templateMesh = c->geomStackTemplate;
+        targetMesh = c->geomStackTarget;
+        templateView = c->geomStackViewTemplate;
+        targetView = c->geomStackViewTarget;
+        halfEdge = c->halfEdgeGeomTemplate;
+        templateTexture = c->textureTemplate;
+        targetTexture = c->textureTarget;
+        scale = c->currentScale;
+        QGLWidget* views[3] = {window.viewport3DTemplate(), window.viewport3DTarget(), window.viewport3DResults()};
+        for (int i = 0; i < 3; ++i) {
+            frames[i] = TestSupport::renderFrame(views[i]);
+            TestSupport::saveFrame(frames[i], QString("%1_view%2").arg(name).arg(i));
+        }
+        for (QAbstractButton* b : window.toolbar()->buttons)
+            buttons << b->isEnabled() << b->isChecked();
+        for (ViewportToolsWidget* strip : {window.templateTools(), window.targetTools()})
+            for (QWidget* b :
+                 QList<QWidget*>{strip->loadFileButton(), strip->loadTextureButton(), strip->saveModelButton(),
+                                 strip->saveTextureButton(), strip->shadingButton(), strip->fitToViewButton()})
+                buttons << b->isEnabled();
+        buttons << window.resultsTools()->fitToViewButton()->isEnabled()
+                << window.resultsTools()->showTargetCheckBox()->isEnabled();
+    }
+};
+
+void expectUnchanged(const ModelsAsShown& before, const ModelsAsShown& after)
+{
+    EXPECT_EQ(after.templateMesh, before.templateMesh);
+    EXPECT_EQ(after.targetMesh, before.targetMesh);
+    EXPECT_EQ(after.templateView, before.templateView);
+    EXPECT_EQ(after.targetView, before.targetView);
+    EXPECT_EQ(after.halfEdge, before.halfEdge);
+    EXPECT_EQ(after.templateTexture, before.templateTexture);
+    EXPECT_EQ(after.targetTexture, before.targetTexture);
+    EXPECT_EQ(after.scale, before.scale);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(after.frames[i] == before.frames[i]) << "view " << i;
+    EXPECT_EQ(after.buttons, before.buttons);
+}
+
+TEST_F(ModelLoading, FilesWithoutPolygonsAreRefusedAndChangeNothing)
+{
+    QByteArray noise(4096, '\0');
+    QRandomGenerator random(20240611);
+    for (char& byte : noise)
+        byte = char(random.bounded(256));
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } files[] = {
+        {"empty.obj", ""},
+        {"noise.obj", noise},
+        {"comments.obj", "# nothing but comments\n\n# and a blank line\n"},
+        {"vertices.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\n"},
+    };
+    // The reader takes each of them without error: the refusal is the shell's own.
+    for (const auto& f : files) {
+        QString error;
+        const GeometryStack::GeomStack mesh(dir.write(f.name, f.bytes), &error, true, false);
+        ASSERT_TRUE(error.isEmpty()) << f.name << ": " << qPrintable(error);
+        ASSERT_TRUE(mesh.polygons.isEmpty()) << f.name;
+    }
+
+    // Once with nothing loaded, once with both models and their textures.
+    for (const bool loaded : {false, true}) {
+        if (loaded) {
+            ASSERT_EQ(controller->loadTemplate(templatePath), "");
+            ASSERT_EQ(controller->loadTarget(targetPath), "");
+            ASSERT_TRUE(controller->loadTextureTemplate(writeImage("red.png", QSize(8, 8), Qt::red)));
+            ASSERT_TRUE(controller->loadTextureTarget(writeImage("blue.png", QSize(8, 8), Qt::blue)));
+        }
+        for (const auto& f : files) {
+            for (const bool asTemplate : {true, false}) {
+                const QString which = asTemplate ? "template" : "target";
+                const QString state = QString("%1_%2_%3").arg(loaded ? "loaded" : "none", which, f.name);
+                SCOPED_TRACE(qPrintable(state));
+                const QString path = dir.filePath(f.name);
+                const ModelsAsShown before(*window, state + "_before");
+                SignalJournal journal(controller);
+                LogCapture log;
+                BoxSeen box;
+                {
+                    ModalDriver driver({TestSupport::chooseFile(path), TestSupport::answerBox(&box, window.get())});
+                    (asTemplate ? window->templateTools() : window->targetTools())->loadFileButton()->click();
+                    EXPECT_EQ(driver.answered(), 2);
+                }
+                const QString error = asTemplate ? controller->loadTemplate(path) : controller->loadTarget(path);
+                EXPECT_TRUE(error.contains("no polygons")) << qPrintable(error);
+                EXPECT_EQ(box.title, "Failed to load file");
+                EXPECT_EQ(box.text, "Error occured during loading file:\n" + error);
+                EXPECT_TRUE(box.warning && box.singleOk && box.parentIsWindow);
+                const QStringList lines = log.texts(QtDebugMsg);
+                const QString failed =
+                    asTemplate ? "log: Failed to load template: \"" : "log: Failed to load target: \"";
+                EXPECT_EQ(lines.count(failed + error + "\""), 2) << qPrintable(lines.join('\n'));
+                EXPECT_FALSE(log.contains("Template loaded:") || log.contains("Target loaded:") ||
+                             log.contains("Autoscale:"));
+                EXPECT_TRUE(journal.names.isEmpty()) << qPrintable(journal.names.join(' '));
+                expectUnchanged(before, ModelsAsShown(*window, state + "_after"));
+            }
+        }
+    }
 }
 
 TEST_F(ModelLoading, DialogsStartInTheStoredFoldersAndCancellingChangesNothing)
