@@ -1,6 +1,7 @@
 #include "editing/selectionsaver.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -40,8 +41,11 @@ bool writeAll(QFileDevice& file, const QByteArray& text)
 // Writes the file itself, for a folder that takes no temporary file but holds
 // a file the user may write. The old contents, when they can be read, are
 // written back after a failed write, so a failure loses nothing that was there.
+// Only a regular file: a pipe would block the caller, a device swallow the text.
 bool writeInPlace(const QString& path, const QByteArray& text)
 {
+    if (!QFileInfo(path).isFile())
+        return false;
     QFile old(path);
     const bool haveOld = old.open(QIODevice::ReadOnly);
     const QByteArray oldText = haveOld ? old.readAll() : QByteArray();

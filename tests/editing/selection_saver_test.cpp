@@ -230,6 +230,9 @@ TEST(SelectionSaverChild, DISABLED_SaveIntoAReadOnlyFolder)
         }
     }
 
+    // A pipe is no file to write in place: refused at once, not waited on.
+    EXPECT_FALSE(saveIndices(dir.filePath("pipe"), {1, 2}));
+
     // A save that runs out of room reports it and leaves the old text.
     ASSERT_TRUE(saveIndices(writable, {3, 1, 4}));
     ASSERT_TRUE(limitFileSize());
@@ -245,11 +248,14 @@ TEST(SelectionSaver, SavesIntoAWritableFileOfAReadOnlyFolder)
     ASSERT_TRUE(QDir().mkdir(folder));
     const QString writable = dir.write("read-only/writable.txt", "3 1 4 1 5");
     const QString locked = dir.write("read-only/locked.txt", "9 9");
+    const QString pipe = dir.filePath("read-only/pipe");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
     const auto mode = [](const QString& path, mode_t bits) {
         return ::chmod(QFile::encodeName(path).constData(), bits) == 0;
     };
     // The other user reaches the folder, may write one file and read the other.
-    ASSERT_TRUE(mode(dir.path(), 0755) && mode(writable, 0666) && mode(locked, 0444) && mode(folder, 0555));
+    ASSERT_TRUE(mode(dir.path(), 0755) && mode(writable, 0666) && mode(locked, 0444) && mode(pipe, 0666) &&
+                mode(folder, 0555));
     const TestSupport::ChildRun run =
         runChild("SelectionSaverChild.DISABLED_SaveIntoAReadOnlyFolder", "PLYFORM_READ_ONLY_FOLDER", folder);
     EXPECT_TRUE(passedAlone(run));
