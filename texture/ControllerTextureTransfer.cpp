@@ -15,9 +15,11 @@
 #include "texture/MedianNearestNeighbourDist.h"
 #include "texture/PaddingMaker.h"
 #include "texture/TextureTransferThreaded.h"
+#include "texture/TransferMemory.h"
 
 #include <QDebug>
 #include <QLayout>
+#include <QMessageBox>
 #include <QThread>
 #include <QWidget>
 #include <algorithm>
@@ -43,6 +45,8 @@ ControllerTextureTransfer::ControllerTextureTransfer(GeomStackView* templateView
         &target->vertices, &target->triangles, &target->textureTriangles, &target->textureVertices, &templ->vertices,
         &templ->triangles, &templ->textureTriangles, &templ->textureVertices, &templ->normals, targetTexture,
         &excludedTriangles, uvBvh, targetView->bvh);
+    connect(transferThreaded, &TextureTransfer::TextureTransferThreaded::transferRefused, this,
+            &ControllerTextureTransfer::onTransferRefused);
     connect(transferThreaded, &TextureTransfer::TextureTransferThreaded::transferFinished, this,
             &ControllerTextureTransfer::onTransferFinish);
     connect(transferThreaded, &TextureTransfer::TextureTransferThreaded::statusChanged, this,
@@ -63,6 +67,7 @@ ControllerTextureTransfer::~ControllerTextureTransfer()
     delete transferThreaded;
     delete uvBvh;
     delete resultImage_;
+    delete pendingResult_;
 }
 
 void ControllerTextureTransfer::setMaxRelativeDistance(double relativeDistance)
@@ -78,16 +83,44 @@ void ControllerTextureTransfer::setFillHoles(bool fillHoles)
 
 void ControllerTextureTransfer::startTransfer()
 {
-    delete resultImage_;
-    resultImage_ = new QImage(width, height, QImage::Format_ARGB32);
-    transferThreaded->setResultImage(resultImage_);
+    // Decided from the size alone, before anything is allocated: a refused
+    // request changes nothing and the mode goes on as before.
+    const TextureTransfer::TransferSizeCheck check = TextureTransfer::checkTransferSize(
+        width, height, fillMode, transferThreaded->reservedTexels(), TextureTransfer::memoryLeftForProcess());
+    if (!check.fits) {
+        qWarning("%s", qPrintable("Texture transfer refused: " + check.reason));
+        warnRefused(check.message);
+        return;
+    }
+    pendingResult_ = new QImage(width, height, QImage::Format_ARGB32);
+    transferThreaded->setResultImage(pendingResult_);
     transferThreaded->startTextureTransfer(paddingWidth, limitDistance, maxDistance);
     emit transferStarted();
 }
 
+void ControllerTextureTransfer::onTransferRefused(const QString& reason)
+{
+    runRefusal_ = reason;
+}
+
 void ControllerTextureTransfer::onTransferFinish()
 {
+    if (!runRefusal_.isEmpty()) {
+        // Nothing was transferred: the previous result, or none, stays.
+        const QString reason = runRefusal_;
+        runRefusal_.clear();
+        transferThreaded->setResultImage(nullptr);
+        delete pendingResult_;
+        pendingResult_ = nullptr;
+        emit transferFinished();
+        warnRefused(
+            QStringLiteral("The texture transfer could not start: %1.\nChoose a smaller resolution.").arg(reason));
+        return;
+    }
     qDebug() << "Transfer finished";
+    delete resultImage_;
+    resultImage_ = pendingResult_;
+    pendingResult_ = nullptr;
     transferred = true;
     updatePreviewImage(*resultImage_);
     updateImageInViewportTemplate(*resultImage_);
@@ -143,6 +176,11 @@ void ControllerTextureTransfer::extrapolateColors()
     resultImage_ = new QImage(filled);
     updatePreviewImage(*resultImage_);
     updateImageInViewportTemplate(*resultImage_);
+}
+
+void ControllerTextureTransfer::warnRefused(const QString& message)
+{
+    QMessageBox::warning(templateContainer->window(), QStringLiteral("Texture too large"), message);
 }
 
 void ControllerTextureTransfer::interruptAndWait()

@@ -76,6 +76,7 @@ public slots:
     void exitPolygonSelectionMode();
 
 private slots:
+    void onTransferRefused(const QString& reason);
     void onTransferFinish();
     void onPaddingFinish();
     void onProgressRangeChangeTransfer(int minValue, int maxValue);
@@ -85,6 +86,8 @@ private slots:
 
 private:
     void runPostProcessing();
+    // A warning box over the main window: the transfer did not run.
+    void warnRefused(const QString& message);
     void addMaskedTemplateGeometry();
     void clearMaskedTemplateGeometry();
     void updateMaskedTemplateGeometry();
@@ -98,6 +101,11 @@ private:
     GeomStackView* targetView;
     Viewport2D::GLViewport2D* viewport2D;
     QImage* resultImage_ = nullptr;
+    // The image a run writes; it becomes the result only once the run has
+    // ended, so that a refused run leaves the previous result in place.
+    QImage* pendingResult_ = nullptr;
+    // Why the run that is ending was refused; empty for a run that ran.
+    QString runRefusal_;
     TextureTransfer::TextureTransferThreaded* transferThreaded = nullptr;
     PaddingMaker* paddingMaker = nullptr;
     BVHTree2D::BvhNodeBase2D* uvBvh = nullptr;

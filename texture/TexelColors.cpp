@@ -79,10 +79,12 @@ QRgb sampleImageBilinear(const QImage& image, const QVector2D& position)
     const int width = image.width(), height = image.height();
     if (width <= 0 || height <= 0)
         return 0;
-    // Clamped (NaN included) so that no position reads outside the image.
+    // Clamped (NaN included) so that no position reads outside the image. Beyond
+    // 2^24 texels float(width - 1) can round up to width: the texel index is
+    // clamped again as an integer.
     const float px = position.x() >= 0 ? std::min(position.x(), float(width - 1)) : 0.0f;
     const float py = position.y() >= 0 ? std::min(position.y(), float(height - 1)) : 0.0f;
-    const int a = int(std::floor(px)), b = int(std::floor(py));
+    const int a = std::min(int(std::floor(px)), width - 1), b = std::min(int(std::floor(py)), height - 1);
     const float fx = px - a, fy = py - b;
     const bool plain = isPlain32Bit(image);
     const QRgb c00 = texel(image, plain, a, b);

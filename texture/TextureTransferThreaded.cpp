@@ -1,5 +1,7 @@
 #include "texture/TextureTransferThreaded.h"
 
+#include "texture/TransferMemory.h"
+
 #include <QDebug>
 #include <QMetaObject>
 #include <QtConcurrent>
@@ -57,6 +59,13 @@ void TextureTransferThreaded::startTextureTransfer(int, bool limitDistance, doub
         refuse("the result image could not be allocated");
         return;
     }
+    const int width = resultImage->width(), height = resultImage->height();
+    // Larger outputs cannot have one item per texel; refused before the image is touched.
+    const qint64 itemCount = qint64(width) * height;
+    if (itemCount > maxTransferTexels()) {
+        refuse(QString("%1 x %2 texels are too many work items").arg(width).arg(height));
+        return;
+    }
     // The items write 32-bit texels through raw row pointers taken here, on
     // this thread, after any copy the format change or the fill may make.
     if (resultImage->format() != QImage::Format_ARGB32)
@@ -64,14 +73,6 @@ void TextureTransferThreaded::startTextureTransfer(int, bool limitDistance, doub
     resultImage->fill(Qt::transparent);
     uchar* pixels = resultImage->bits();
 
-    const int width = resultImage->width(), height = resultImage->height();
-    // A QVector holds at most 2 GiB: larger outputs cannot have one item per texel.
-    const qint64 itemCount = qint64(width) * height;
-    const qint64 maxItems = (std::numeric_limits<int>::max() - 64) / qint64(sizeof(ThreadMappingContext));
-    if (itemCount > maxItems) {
-        refuse(QString("%1 x %2 texels are too many work items").arg(width).arg(height));
-        return;
-    }
     try {
         if (workItems.capacity() < itemCount)
             workItems.reserve(int(itemCount));
@@ -126,6 +127,7 @@ void TextureTransferThreaded::startTextureTransfer(int, bool limitDistance, doub
 void TextureTransferThreaded::refuse(const QString& reason)
 {
     qWarning("%s", qPrintable("Texture transfer refused: " + reason));
+    refusal_ = reason;
     // Finishes as a run would, after the caller has announced the start.
     QMetaObject::invokeMethod(this, "onTransferFinish", Qt::QueuedConnection);
 }
@@ -141,6 +143,11 @@ void TextureTransferThreaded::onTransferFinish()
     delete futureWatcher;
     futureWatcher = nullptr;
     dstTexture32_ = QImage();
+    if (!refusal_.isEmpty()) {
+        const QString reason = refusal_;
+        refusal_.clear();
+        emit transferRefused(reason);
+    }
     emit transferFinished();
 }
 

@@ -38,6 +38,9 @@ public:
     // Not owned; nobody may touch the image from the start of a run to transferFinished().
     void setResultImage(QImage* image);
 
+    // Texels whose work items fit in the room kept from earlier runs.
+    qint64 reservedTexels() const { return workItems.capacity(); }
+
 public slots:
     // Returns at once; paddingWidth is not used here.
     void startTextureTransfer(int paddingWidth, bool limitDistance, double maxDistance);
@@ -45,6 +48,8 @@ public slots:
 signals:
     void statusChanged(int value);
     void rangeChanged(int minValue, int maxValue);
+    // A run that could not start: emitted with the reason just before its transferFinished().
+    void transferRefused(const QString& reason);
     void transferFinished();
 
 private slots:
@@ -77,6 +82,8 @@ private:
     // another format, so that the items read plain pixels.
     QImage dstTexture32_;
     std::unique_ptr<TexelHandOver> handOver_;
+    // Why the run that is ending was refused; empty for a run that ran.
+    QString refusal_;
 };
 
 }  // namespace TextureTransfer

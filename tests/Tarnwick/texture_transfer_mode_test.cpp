@@ -1,5 +1,6 @@
 // Texture-transfer mode: a texture painted as a known function of position carried onto the template with padding
-// and with hole filling and saved, exclusion, the panel's states, Done without a transfer, Cancel and the view swap.
+// and with hole filling and saved, exclusion, the panel's states, Done without a transfer, Cancel, the view swap,
+// and requests refused for their size (also under an address-space limit) that leave everything as it was.
 #include "ShellFixture.h"
 #include "Tarnwick/Tools/ToolTextureTransfer.h"
 #include "Tarnwick/Tools/ToolsController.h"
@@ -12,11 +13,14 @@
 #include "rendering/GeomStackView.h"
 #include "rendering/Viewport2D/glviewport2d.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
+#include "support/GLViewTestHelpers.h"
 #include "support/LogCapture.h"
 #include "texture/ControllerTextureTransfer.h"
+#include "texture/TransferMemory.h"
 #include "texture/WidgetParamsTextureTransfer.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -128,10 +132,10 @@ struct TextureTransferMode : ::testing::Test {
     void cancel() { window->toolsController()->releaseTool(toolIndex(), Tools::Cancel); }
 
     // Sets the panel to a small image and the given post-processing, clicks Transfer and waits for everything.
-    void transfer(bool fillHoles, int padding = 5)
+    void transfer(bool fillHoles, int padding = 5, int size = kSize)
     {
-        child<QSpinBox>("spinWidth")->setValue(kSize);
-        child<QSpinBox>("spinHeight")->setValue(kSize);
+        child<QSpinBox>("spinWidth")->setValue(size);
+        child<QSpinBox>("spinHeight")->setValue(size);
         child<QSpinBox>("spinPadding")->setValue(padding);
         // On the indicator: a radio button stretched by its layout takes no click beyond its label.
         QWidget* choice = child(fillHoles ? "radioBtnFillHoles" : "radioBtnPadding");
@@ -146,6 +150,24 @@ struct TextureTransferMode : ::testing::Test {
             ASSERT_TRUE(QTest::qWaitFor([&] { return padded.count() == 1; }, 60000));
         }
         EXPECT_FALSE(tool()->isComputing());
+    }
+
+    // Asks for width x height, clicks Transfer and answers the warning box that should follow; returns what it showed
+    // once the mode is idle again.
+    TestSupport::BoxSeen refusedTransfer(int width, int height)
+    {
+        child<QSpinBox>("spinWidth")->setValue(width);
+        child<QSpinBox>("spinHeight")->setValue(height);
+        TestSupport::BoxSeen box;
+        TestSupport::ModalDriver driver({TestSupport::answerBox(&box, window.get())});
+        QSignalSpy started(controller(), &ControllerTextureTransfer::transferStarted);
+        QTest::mouseClick(child("btnTransfer"), Qt::LeftButton);
+        EXPECT_EQ(driver.answered(), 1);
+        EXPECT_EQ(started.count(), 0);
+        // Whatever a run that did start leaves behind has happened before the test goes on.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !tool()->isComputing(); }, 120000));
+        EXPECT_TRUE(child("btnTransfer")->isEnabled() && child("btnDone")->isEnabled());
+        return box;
     }
 
     // Excludes the given template polygons through the panel's toggle.
@@ -404,6 +426,123 @@ TEST_F(TextureTransferMode, ClosingDuringTransferOrPaddingWaitsForTheThreads)
         EXPECT_EQ(log.texts().filter("finished").size(), before.filter("finished").size()) << duringPadding;
         window.reset();
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A request refused for its size changes nothing: Done keeps the template's texture, or the last finished result.
+TEST_F(TextureTransferMode, RefusedTransferLeavesTheModeAsIfItHadNotRun)
+{
+    ASSERT_TRUE(main->loadTextureTemplate(dir.filePath("old.png")));
+    const QImage old = main->textureTemplate->copy();
+    enter();
+    TestSupport::LogCapture log;
+    // One texel row more than a transfer can have work items for.
+    const TestSupport::BoxSeen box = refusedTransfer(11586, 11586);
+    EXPECT_EQ(box.title, "Texture too large");
+    EXPECT_TRUE(box.text.startsWith("A texture of 11586 x 11586 texels has more texels than one transfer can make"))
+        << box.text.toStdString();
+    EXPECT_TRUE(box.text.endsWith("\nChoose a smaller resolution.")) << box.text.toStdString();
+    EXPECT_TRUE(box.warning && box.singleOk && box.parentIsWindow);
+    EXPECT_TRUE(
+        log.texts(QtWarningMsg).contains("Texture transfer refused: 11586 x 11586 texels are too many work items"))
+        << log.texts().join("\n").toStdString();
+    EXPECT_FALSE(log.contains("Transfer finished"));
+    EXPECT_FALSE(controller()->isTransferred());
+    EXPECT_EQ(controller()->resultImage(), nullptr);
+    done();
+    ASSERT_TRUE(main->isTemplateTextureLoaded());
+    EXPECT_EQ(*main->textureTemplate, old);
+    EXPECT_NE(main->geomStackViewTemplate->viewGeometry->texture, nullptr);
+
+    // After a finished transfer a refused one keeps that result, and Done applies it.
+    enter();
+    transfer(false, 0);
+    const QImage result = controller()->resultImage()->copy();
+    refusedTransfer(12000, 12000);
+    ASSERT_TRUE(controller()->isTransferred() && controller()->resultImage());
+    EXPECT_EQ(*controller()->resultImage(), result);
+    done();
+    ASSERT_TRUE(main->isTemplateTextureLoaded());
+    EXPECT_EQ(*main->textureTemplate, result);
+}
+
+// A field of /proc/self/status in kB (VmPeak, VmSize), -1 when missing.
+qint64 statusKb(const QByteArray& field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// Run only as a child: the address-space limit would hold for the rest of the program.
+TEST_F(TextureTransferMode, DISABLED_UnderAnAddressSpaceLimit)
+{
+    ASSERT_TRUE(main->loadTextureTemplate(dir.filePath("old.png")));
+    const QImage old = main->textureTemplate->copy();
+    enter();
+    // Room for what a 2048 x 2048 transfer with hole filling is estimated to take (and the few pages the window may
+    // take meanwhile), far from enough for 10000 x 10000.
+    const qint64 room = TextureTransfer::transferPeakBytes(2048, 2048, 1) + (16 << 20);
+    ASSERT_GT(TextureTransfer::transferPeakBytes(10000, 10000, 1), 4 * room);
+    rlimit limit;
+    ASSERT_EQ(getrlimit(RLIMIT_AS, &limit), 0);
+    const auto leaveRoom = [&] {
+        limit.rlim_cur = rlim_t(statusKb("VmSize") * 1024 + room);
+        return setrlimit(RLIMIT_AS, &limit) == 0;
+    };
+    ASSERT_TRUE(leaveRoom());
+    const qint64 left = TextureTransfer::memoryLeftForProcess();
+    EXPECT_LE(left, room);
+    EXPECT_GT(left, room - (16 << 20));
+
+    TestSupport::LogCapture log;
+    const qint64 peakBefore = statusKb("VmPeak");
+    const TestSupport::BoxSeen box = refusedTransfer(10000, 10000);
+    // Nothing of the size asked for was ever taken, nor tried.
+    EXPECT_LT(statusKb("VmPeak") - peakBefore, 64 * 1024);
+    EXPECT_FALSE(log.contains("out of memory")) << log.texts().join("\n").toStdString();
+    EXPECT_TRUE(box.text.startsWith("A texture of 10000 x 10000 texels needs about ")) << box.text.toStdString();
+    EXPECT_TRUE(box.text.contains(" of memory during the transfer, but only ")) << box.text.toStdString();
+    EXPECT_TRUE(log.texts(QtWarningMsg).filter("Texture transfer refused: 10000 x 10000 texels need about ").size() ==
+                1)
+        << log.texts().join("\n").toStdString();
+    EXPECT_FALSE(controller()->isTransferred());
+    done();
+    ASSERT_TRUE(main->isTemplateTextureLoaded());
+    EXPECT_EQ(*main->textureTemplate, old);
+
+    // With just the estimated room left, a request runs to its end, hole filling included, and Done applies it.
+    enter();
+    ASSERT_TRUE(leaveRoom());
+    log.clear();
+    transfer(true, 5, 2048);
+    EXPECT_FALSE(log.contains("refused")) << log.texts().join("\n").toStdString();
+    EXPECT_FALSE(log.contains("Failed to extrapolate image")) << log.texts().join("\n").toStdString();
+    ASSERT_TRUE(controller()->isTransferred());
+    EXPECT_EQ(controller()->resultImage()->size(), QSize(2048, 2048));
+    done();
+    ASSERT_TRUE(main->isTemplateTextureLoaded());
+    EXPECT_EQ(main->textureTemplate->size(), QSize(2048, 2048));
+}
+
+TEST(TextureTransferModeMemory, OversizedRequestIsRefusedBeforeItsMemoryIsTakenUnderAnAddressSpaceLimit)
+{
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's allocator does not work under an address-space limit";
+#endif
+    const TestSupport::ChildRun run =
+        TestSupport::runTestsInChild("TextureTransferMode.DISABLED_UnderAnAddressSpaceLimit", {}, 240000);
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitStatus, QProcess::NormalExit) << run.standardError.constData();
+    EXPECT_EQ(run.exitCode, 0) << run.standardOutput.constData();
+    EXPECT_TRUE(run.standardOutput.contains("PASSED  ] 1 test")) << run.standardOutput.constData();
 }
 
 }  // namespace

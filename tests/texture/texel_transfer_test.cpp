@@ -234,6 +234,28 @@ TEST(TexelColors, BilinearSampleMixesOnlyWhatExistsAtTheLastRowAndColumn)
     EXPECT_EQ(mixColorsLinear(qRgba(0, 0, 0, 0), qRgba(255, 255, 255, 255), 0.5), qRgba(128, 128, 128, 128));
 }
 
+// Past 2^24 texels a float no longer holds every index: float(width - 1) rounds up to the width itself. The
+// last column (or row) still reads as itself, and nothing beyond the image.
+TEST(TexelColors, SampleAtTheEndOfAnImageLongerThanAFloatCountsReadsItsLastTexel)
+{
+    const int length = 17078240;
+    ASSERT_GT(length, 1 << 24);
+    ASSERT_EQ(float(length - 1), float(length));
+    const QRgb inside = qRgba(200, 0, 0, 255), last = qRgba(10, 20, 230, 255);
+    for (const QSize size : {QSize(length, 1), QSize(1, length)}) {
+        const bool wide = size.width() == length;
+        QImage image(size, QImage::Format_ARGB32);
+        ASSERT_FALSE(image.isNull());
+        image.fill(inside);
+        image.setPixel(size.width() - 1, size.height() - 1, last);
+        const auto at = [wide](float along) { return wide ? QVector2D(along, 0) : QVector2D(0, along); };
+        for (const float along : {float(length - 1), float(length), 1e9f})
+            EXPECT_EQ(sampleImageBilinear(image, at(along)), last) << wide << " " << along;
+        // Four texels short of the end: a float still holds it exactly, and the sample is that texel.
+        EXPECT_EQ(sampleImageBilinear(image, at(float(length - 4))), inside) << wide;
+    }
+}
+
 TEST(MedianDistance, UpperMiddleOfTheNearestOtherPointDistances)
 {
     struct Case {

@@ -1,5 +1,5 @@
 // Transfer runner: a threaded run equals a serial one texel for texel, its progress range and end, the limit
-// switch, a target texture in another format, and a result image that could not be allocated.
+// switch, a target texture in another format, and a result image that could not be allocated, reported refused.
 #include <gtest/gtest.h>
 #include <QSignalSpy>
 #include <QThreadPool>
@@ -108,10 +108,25 @@ TEST(TransferRunner, ResultImageThatCouldNotBeAllocatedIsRefusedAndTheRunStillEn
                 TransferScenes::gradientTexture(8, 8));
     auto runner = scene.runner();
     QSignalSpy range(runner.get(), &TextureTransfer::TextureTransferThreaded::rangeChanged);
+    QSignalSpy refused(runner.get(), &TextureTransfer::TextureTransferThreaded::transferRefused);
+    QStringList order;
+    QObject::connect(runner.get(), &TextureTransfer::TextureTransferThreaded::transferRefused,
+                     [&order] { order << "refused"; });
+    QObject::connect(runner.get(), &TextureTransfer::TextureTransferThreaded::transferFinished,
+                     [&order] { order << "finished"; });
     TestSupport::LogCapture log;
     QImage unallocated;  // what QImage(30000, 30000, ...) gives when memory runs out
     ASSERT_TRUE(TransferScenes::runThreaded(*runner, unallocated, false, 0));
     EXPECT_TRUE(unallocated.isNull());
     EXPECT_TRUE(log.contains("Texture transfer refused")) << log.texts().join("\n").toStdString();
     EXPECT_EQ(range.count(), 0);
+    // Its owner learns that nothing was transferred, before the end.
+    ASSERT_EQ(refused.count(), 1);
+    EXPECT_EQ(refused.first().first().toString(), "the result image could not be allocated");
+    EXPECT_EQ(order, QStringList({"refused", "finished"}));
+    // The next run that can start is not reported refused.
+    QImage result(2, 2, QImage::Format_ARGB32);
+    ASSERT_TRUE(TransferScenes::runThreaded(*runner, result, false, 0));
+    EXPECT_EQ(refused.count(), 1);
+    EXPECT_EQ(result, scene.transferSerially(2, 2, 1));
 }
