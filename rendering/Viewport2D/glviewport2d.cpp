@@ -145,11 +145,10 @@ void GLViewport2D::paintGL()
 
 void GLViewport2D::drawBackground()
 {
-    // A program that failed to build draws nothing; the rest still shows.
-    if (!backgroundProgram)
-        return;
     setImageScale();
-    drawQuad(backgroundProgram, checkerTexture, true);
+    // A program that failed to build draws nothing; the rest still shows.
+    if (backgroundProgram)
+        drawQuad(backgroundProgram, checkerTexture, true);
 }
 
 void GLViewport2D::drawImage()
