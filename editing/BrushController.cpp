@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 BrushController::BrushController(const GeometryStack::GeomStack* templateMesh,
                                  const QVector<QList<int> >* vertexNeighbours, const QVector<bool>* boundaryVertices,
@@ -105,49 +106,54 @@ void BrushController::setBrushRadius(double radius)
 
 // ---- brush point
 
-QVector3D BrushController::getBrushPoint(const QPointF& pointNdc, bool& onTemplate, QVector3D& normal) const
+namespace {
+
+QVector3D noBrushPoint()
 {
-    QVector3D point;
-    if (!findBrushPoint(pointNdc, point, onTemplate, normal)) {
-        onTemplate = false;
-        return QVector3D();
-    }
-    return point;
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    return QVector3D(nan, nan, nan);
 }
 
-bool BrushController::findBrushPoint(const QPointF& pointNdc, QVector3D& point, bool& onTemplate,
-                                     QVector3D& normal) const
+bool isBrushPoint(const QVector3D& point)
 {
+    return !std::isnan(point.x());
+}
+
+}  // namespace
+
+QVector3D BrushController::getBrushPoint(const QPointF& pointNdc, bool& onTemplate, QVector3D& normal) const
+{
+    onTemplate = false;
+    normal = QVector3D();
     const QMatrix4x4 view = viewport_->camera().viewMatrix();
     const QMatrix4x4 projection = viewport_->camera().projectionMatrix(viewport_->width(), viewport_->height());
     QVector3D origin, direction;
     SelectionTools::screenPointToRay(pointNdc, projection, view, origin, direction);
     if (direction.isNull())
-        return false;  // a matrix could not be inverted (logged)
+        return noBrushPoint();  // a matrix could not be inverted (logged)
     direction.normalize();
 
     double distance = 0, u = 0, v = 0;
     const int face = tree_->findFirstRayIntersectedTriangleInd(origin, direction, templateMesh_->triangles,
                                                                sculptedVertices_, 0, distance, &u, &v);
     if (face >= 0) {
-        point = origin + float(distance) * direction;
         onTemplate = true;
         const QList<int>& corners = templateMesh_->triangles.at(face);
         normal = interpolateBarycentric(u, v, baseNormals_.at(corners.at(0)), baseNormals_.at(corners.at(1)),
                                         baseNormals_.at(corners.at(2)));
-        return true;
+        return origin + float(distance) * direction;
     }
 
     bool invertible = false;
     const QMatrix4x4 inverted = view.inverted(&invertible);
     if (!invertible)
-        return false;
+        return noBrushPoint();
     const QVector3D toward = transformNormal(QVector3D(0, 0, 1), inverted).normalized();
+    QVector3D point;
     if (!intersectRayWithPlane(origin, direction, templateMesh_->boundingBox.center(), -toward, point))
-        return false;
-    onTemplate = false;
+        return noBrushPoint();
     normal = toward;
-    return true;
+    return point;
 }
 
 void BrushController::updateBrushCursor(const QVector3D& point, const QVector3D& normal, bool onTemplate)
@@ -177,10 +183,12 @@ void BrushController::endStroke()
 
 void BrushController::moveBrush(const QPointF& pointNdc)
 {
-    QVector3D point, normal;
+    QVector3D normal;
     bool onTemplate = false;
-    if (!findBrushPoint(pointNdc, point, onTemplate, normal)) {
-        // Nowhere to put the brush: like leaving the template.
+    const QVector3D point = getBrushPoint(pointNdc, onTemplate, normal);
+    if (!isBrushPoint(point)) {
+        // Nowhere to put the brush: like leaving the template, and the cursor
+        // stays where it was.
         if (strokeIsActive_)
             endStroke();
         return;
@@ -343,9 +351,10 @@ void BrushController::writeAllCorners()
 
 void BrushController::onMousePress(QPointF pointNdc, Qt::MouseButtons, Qt::KeyboardModifiers keyboardModifiers)
 {
-    QVector3D point, normal;
+    QVector3D normal;
     bool onTemplate = false;
-    const bool found = findBrushPoint(pointNdc, point, onTemplate, normal);
+    const QVector3D point = getBrushPoint(pointNdc, onTemplate, normal);
+    const bool found = isBrushPoint(point);
     if (keyboardModifiers == Qt::NoModifier) {
         // A second button pressed during a stroke: keep what was sculpted so far.
         if (strokeIsActive_)

@@ -74,8 +74,9 @@ public:
 
     // The template point under the mouse (front faces of the sculpted surface,
     // normal from the template's own normals), else the point on the plane
-    // through the template's centre facing the camera. Zero and onTemplate
-    // false when there is no point at all.
+    // through the template's centre facing the camera. When there is no point
+    // at all (the view cannot be inverted, or the ray misses that plane) every
+    // coordinate of the result is NaN, onTemplate false and the normal zero.
     QVector3D getBrushPoint(const QPointF& pointNdc, bool& onTemplate, QVector3D& normal) const;
 
     // The steps the view's signals drive.
@@ -99,7 +100,6 @@ private slots:
     void onKeyPress(const QKeyEvent* event);
 
 private:
-    bool findBrushPoint(const QPointF& pointNdc, QVector3D& point, bool& onTemplate, QVector3D& normal) const;
     void updateBrushCursor(const QVector3D& point, const QVector3D& normal, bool onTemplate);
     // Puts the history's arrays in place; only the vertices that differ move
     // their triangles in the octree and in the drawn geometry.

@@ -32,6 +32,8 @@ public:
                   const QVector<Node>& nodes);
 
     // The children of the current nodes become the nodes (parent order, then child order).
+    // Logs the time of the children's weights table, which includes the march of every layer's
+    // nearest nodes on the first subdivision after that march ran, and of the whole subdivision.
     void subdivide() override;
     // With the weights table computed in the calling thread.
     QVector<QVector3D> deformVertices() const override;
@@ -52,6 +54,9 @@ private:
     // graph computes (a registration run asks for one table per layer, on one graph); a clone
     // finds its own.
     mutable std::shared_ptr<const NonRigidRegistration::LayeredNearestNodes> nearestNodes_;
+    // Milliseconds of that march while no "Building weights table" line has told them: the next
+    // subdivide() adds them to its timing lines.
+    mutable qint64 unreportedMarchMs_ = 0;
 };
 
 // The node vertices of the current nodes, then of their children (node order, then child order,

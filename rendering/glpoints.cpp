@@ -14,6 +14,7 @@ GLPoints::~GLPoints()
 {
     if (vertexBuffer_ != 0)
         gl_.glDeleteBuffers(1, &vertexBuffer_);
+    logPendingError();
 }
 
 void GLPoints::initialize()
@@ -23,6 +24,11 @@ void GLPoints::initialize()
     gl_.glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(points_.size() * sizeof(QVector3D)), points_.constData(),
                      GL_STATIC_DRAW);
     gl_.glBindBuffer(GL_ARRAY_BUFFER, 0);
+    logPendingError();
+}
+
+void GLPoints::logPendingError()
+{
     const GLenum error = gl_.glGetError();
     if (error != GL_NO_ERROR)
         qDebug() << "OpenGL error:" << error;

@@ -98,6 +98,7 @@ GLPointsWithLabels::~GLPointsWithLabels()
     labelBuffer_.destroy();
     pointBuffer_.destroy();
     delete labelProgram_;
+    logPendingError();
 }
 
 void GLPointsWithLabels::logPendingError()

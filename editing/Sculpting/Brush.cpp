@@ -14,28 +14,33 @@ Brush::Brush(const QVector<QList<int> >* templateTriangles, const GeometryStack:
 
 Brush::~Brush() = default;
 
-QMap<int, QVector3D> Brush::apply(const QVector3D& centre, const QVector3D& newCentre,
-                                  const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
-                                  Octree::Tree* octree, const QVector<bool>& protection, double radius,
-                                  double intensity, double maxProjectionDistance, QList<int>& touchedTriangles) const
+QMap<int, QVector3D> Brush::apply(const QVector3D&, const QVector3D&, const QVector<QVector3D>&,
+                                  const QVector<QVector3D>&, Octree::Tree*, const QVector<bool>&, double, double,
+                                  double, QList<int>&) const
 {
-    QMap<int, QVector3D> result;
+    return {};
+}
+
+QVector<Brush::VertexUnderBrush> Brush::verticesUnderBrush(const QVector3D& centre, double radius,
+                                                           const QVector<QVector3D>& vertices, Octree::Tree* octree,
+                                                           const QVector<bool>& protection,
+                                                           QList<int>& touchedTriangles) const
+{
+    QVector<VertexUnderBrush> under;
     if (!octree || !templateTriangles)
-        return result;
+        return under;
     const QList<int> candidates = octree->root->findTrianglesInsideSphere(centre, radius);
     const QList<int> inside =
         collectVerticesInRadius(centre, radius, candidates, vertices, *templateTriangles, touchedTriangles);
     const QList<double> weights = computeWeights(inside, vertices, centre, radius);
-    const Step step{newCentre - centre, vertices, normals, intensity, maxProjectionDistance};
+    under.reserve(inside.size());
     for (int k = 0; k < inside.size(); ++k) {
         const int vertex = inside.at(k);
         if (vertex < protection.size() && protection.at(vertex))
             continue;
-        QVector3D moved;
-        if (moveVertex(step, vertex, weights.at(k), moved))
-            result.insert(vertex, moved);
+        under.append({vertex, weights.at(k)});
     }
-    return result;
+    return under;
 }
 
 QVector3D Brush::projectOntoTarget(const QVector3D& point, const QVector3D& normal) const
@@ -49,12 +54,21 @@ QVector3D Brush::snapWithin(const QVector3D& q, const QVector3D& normal, double 
     return squaredDistance(h, q) <= maxDistance * maxDistance ? h : q;
 }
 
-bool BrushMove::moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const
+QMap<int, QVector3D> BrushMove::apply(const QVector3D& centre, const QVector3D& newCentre,
+                                      const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                                      Octree::Tree* octree, const QVector<bool>& protection, double radius,
+                                      double intensity, double maxProjectionDistance,
+                                      QList<int>& touchedTriangles) const
 {
-    const float i = float(step.intensity);
-    const QVector3D q = step.vertices.at(vertex) + float(weight) * i * step.shift;
-    moved = snapWithin(q, step.normals.at(vertex), step.maxProjectionDistance);
-    return true;
+    QMap<int, QVector3D> result;
+    const QVector3D shift = newCentre - centre;
+    const float i = float(intensity);
+    for (const VertexUnderBrush& under :
+         verticesUnderBrush(centre, radius, vertices, octree, protection, touchedTriangles)) {
+        const QVector3D q = vertices.at(under.vertex) + float(under.weight) * i * shift;
+        result.insert(under.vertex, snapWithin(q, normals.at(under.vertex), maxProjectionDistance));
+    }
+    return result;
 }
 
 BrushRelax::BrushRelax(const QVector<QList<int> >* templateTriangles, const QVector<QList<int> >* vertexNeighbours,
@@ -63,43 +77,67 @@ BrushRelax::BrushRelax(const QVector<QList<int> >* templateTriangles, const QVec
     : Brush(templateTriangles, target, targetTriangles, targetBvh), vertexNeighbours(vertexNeighbours)
 {}
 
-bool BrushRelax::moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const
+QMap<int, QVector3D> BrushRelax::apply(const QVector3D& centre, const QVector3D&, const QVector<QVector3D>& vertices,
+                                       const QVector<QVector3D>& normals, Octree::Tree* octree,
+                                       const QVector<bool>& protection, double radius, double intensity,
+                                       double maxProjectionDistance, QList<int>& touchedTriangles) const
 {
-    const QList<int> fan =
-        vertexNeighbours && vertex < vertexNeighbours->size() ? openFan(vertexNeighbours->at(vertex)) : QList<int>();
-    if (fan.isEmpty())
-        return false;  // no neighbours to relax toward: the vertex stays
-    const float i = float(step.intensity);
-    const QVector3D& p = step.vertices.at(vertex);
-    const QVector3D q = p + float(weight) * i * (neighboursMean(fan, step.vertices) - p);
-    moved = snapWithin(q, step.normals.at(vertex), step.maxProjectionDistance);
-    return true;
+    QMap<int, QVector3D> result;
+    const float i = float(intensity);
+    for (const VertexUnderBrush& under :
+         verticesUnderBrush(centre, radius, vertices, octree, protection, touchedTriangles)) {
+        const int vertex = under.vertex;
+        const QList<int> fan = vertexNeighbours && vertex < vertexNeighbours->size()
+                                   ? openFan(vertexNeighbours->at(vertex))
+                                   : QList<int>();
+        if (fan.isEmpty())
+            continue;  // no neighbours to relax toward: the vertex stays
+        const QVector3D& p = vertices.at(vertex);
+        const QVector3D q = p + float(under.weight) * i * (neighboursMean(fan, vertices) - p);
+        result.insert(vertex, snapWithin(q, normals.at(vertex), maxProjectionDistance));
+    }
+    return result;
 }
 
-bool BrushProjection::moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const
+QMap<int, QVector3D> BrushProjection::apply(const QVector3D& centre, const QVector3D&,
+                                            const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                                            Octree::Tree* octree, const QVector<bool>& protection, double radius,
+                                            double intensity, double maxProjectionDistance,
+                                            QList<int>& touchedTriangles) const
 {
-    const float i = float(step.intensity);
-    const QVector3D& p = step.vertices.at(vertex);
-    const QVector3D h = projectOntoTarget(p, step.normals.at(vertex));
-    if (!(squaredDistance(h, p) <= step.maxProjectionDistance * step.maxProjectionDistance))
-        return false;
-    moved = p + float(weight) * i * (h - p);
-    return true;
+    QMap<int, QVector3D> result;
+    const float i = float(intensity);
+    for (const VertexUnderBrush& under :
+         verticesUnderBrush(centre, radius, vertices, octree, protection, touchedTriangles)) {
+        const QVector3D& p = vertices.at(under.vertex);
+        const QVector3D h = projectOntoTarget(p, normals.at(under.vertex));
+        if (!(squaredDistance(h, p) <= maxProjectionDistance * maxProjectionDistance))
+            continue;  // the target is out of reach: the vertex stays
+        result.insert(under.vertex, p + float(under.weight) * i * (h - p));
+    }
+    return result;
 }
 
-bool BrushPushAway::moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const
+QMap<int, QVector3D> BrushPushAway::apply(const QVector3D& centre, const QVector3D&, const QVector<QVector3D>& vertices,
+                                          const QVector<QVector3D>& normals, Octree::Tree* octree,
+                                          const QVector<bool>& protection, double radius, double intensity,
+                                          double maxProjectionDistance, QList<int>& touchedTriangles) const
 {
-    const QVector3D& p = step.vertices.at(vertex);
-    const QVector3D& n = step.normals.at(vertex);
-    int face = -1;
-    double u = 0, v = 0;
-    QVector3D h;
-    if (!findTargetHitAlongNormal(p, n, target, targetTriangles, targetBvh, step.maxProjectionDistance, face, u, v, h))
-        return false;
-    const double e = std::sqrt(squaredDistance(h, p));
-    const float lift = float(e + (step.maxProjectionDistance - e) * weight * step.intensity);
-    moved = h + n * lift;
-    return true;
+    QMap<int, QVector3D> result;
+    for (const VertexUnderBrush& under :
+         verticesUnderBrush(centre, radius, vertices, octree, protection, touchedTriangles)) {
+        const QVector3D& p = vertices.at(under.vertex);
+        const QVector3D& n = normals.at(under.vertex);
+        int face = -1;
+        double u = 0, v = 0;
+        QVector3D h;
+        if (!findTargetHitAlongNormal(p, n, target, targetTriangles, targetBvh, maxProjectionDistance, face, u, v, h))
+            continue;
+        const double e = std::sqrt(squaredDistance(h, p));
+        const float lift = float(e + (maxProjectionDistance - e) * under.weight * intensity);
+        result.insert(under.vertex, h + n * lift);
+    }
+    return result;
 }
 
 }  // namespace Sculpting

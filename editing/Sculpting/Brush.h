@@ -28,24 +28,26 @@ public:
     virtual ~Brush();
 
     // centre: the previous brush point (the sphere's centre); newCentre: the
-    // current one. protection: true = the vertex must not move.
-    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
-                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
-                               double radius, double intensity, double maxProjectionDistance,
-                               QList<int>& touchedTriangles) const;
+    // current one. protection: true = the vertex must not move. A plain brush
+    // moves nothing: an empty map, and nothing is appended.
+    virtual QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre,
+                                       const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
+                                       Octree::Tree* octree, const QVector<bool>& protection, double radius,
+                                       double intensity, double maxProjectionDistance,
+                                       QList<int>& touchedTriangles) const;
 
 protected:
-    // What one stroke step hands every vertex it may move.
-    struct Step {
-        QVector3D shift;  // newCentre - centre
-        const QVector<QVector3D>& vertices;
-        const QVector<QVector3D>& normals;
-        double intensity;
-        double maxProjectionDistance;
+    struct VertexUnderBrush {
+        int vertex;
+        double weight;  // fall-off from the centre
     };
-    // The new position of one unprotected vertex under the sphere, or false to
-    // leave it out of the result.
-    virtual bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const = 0;
+    // What every brush starts from: the vertices of the octree's candidate
+    // triangles inside the sphere, each once and with its weight, protected
+    // ones left out. Every triangle with a vertex inside, protected or not, is
+    // appended to touchedTriangles.
+    QVector<VertexUnderBrush> verticesUnderBrush(const QVector3D& centre, double radius,
+                                                 const QVector<QVector3D>& vertices, Octree::Tree* octree,
+                                                 const QVector<bool>& protection, QList<int>& touchedTriangles) const;
 
     QVector3D projectOntoTarget(const QVector3D& point, const QVector3D& normal) const;
     // q, or the target point along q's normal line when that is within maxDistance.
@@ -61,9 +63,10 @@ protected:
 class BrushMove : public Brush {
 public:
     using Brush::Brush;
-
-protected:
-    bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const override;
+    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
+                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
+                               double radius, double intensity, double maxProjectionDistance,
+                               QList<int>& touchedTriangles) const override;
 };
 
 // Pulls each vertex toward the mean of its fan neighbours, then onto the target.
@@ -72,9 +75,10 @@ public:
     BrushRelax(const QVector<QList<int> >* templateTriangles, const QVector<QList<int> >* vertexNeighbours,
                const GeometryStack::GeomStack* target, const QVector<QList<int> >* targetTriangles,
                const BVH2::BvhNodeBase* targetBvh);
-
-protected:
-    bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const override;
+    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
+                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
+                               double radius, double intensity, double maxProjectionDistance,
+                               QList<int>& touchedTriangles) const override;
 
 private:
     const QVector<QList<int> >* vertexNeighbours;
@@ -84,18 +88,20 @@ private:
 class BrushProjection : public Brush {
 public:
     using Brush::Brush;
-
-protected:
-    bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const override;
+    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
+                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
+                               double radius, double intensity, double maxProjectionDistance,
+                               QList<int>& touchedTriangles) const override;
 };
 
 // Lifts each vertex to the outer side of the target, up to the maximum distance.
 class BrushPushAway : public Brush {
 public:
     using Brush::Brush;
-
-protected:
-    bool moveVertex(const Step& step, int vertex, double weight, QVector3D& moved) const override;
+    QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
+                               const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
+                               double radius, double intensity, double maxProjectionDistance,
+                               QList<int>& touchedTriangles) const override;
 };
 
 }  // namespace Sculpting

@@ -138,14 +138,31 @@ void GLViewport2D::paintGL()
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    const float s = imageScale();
-    modelMatrix.setToIdentity();
-    modelMatrix.scale(s);
+    drawBackground();
+    if (imageTexture)
+        drawImage();
+}
+
+void GLViewport2D::drawBackground()
+{
+    setImageScale();
     // A program that failed to build draws nothing; the rest still shows.
     if (backgroundProgram)
         drawQuad(backgroundProgram, checkerTexture, true);
-    if (imageTexture && imageProgram)
-        drawQuad(imageProgram, imageTexture, false);
+}
+
+void GLViewport2D::drawImage()
+{
+    if (!imageProgram || !imageTexture)
+        return;
+    setImageScale();
+    drawQuad(imageProgram, imageTexture, false);
+}
+
+void GLViewport2D::setImageScale()
+{
+    modelMatrix.setToIdentity();
+    modelMatrix.scale(imageScale());
 }
 
 void GLViewport2D::drawQuad(QOpenGLShaderProgram* program, GLTexture* texture, bool withPlaneSize)

@@ -61,6 +61,12 @@ private:
     // The visible extent in scene units; the shorter side spans 2.
     QSizeF planeSize() const;
     float imageScale() const;
+    void setImageScale();  // modelMatrix := the image scale
+    // The checkerboard over the image's rectangle, then the image blended over it.
+    void drawBackground();
+    void drawImage();
+    // The quad with the program and texture, and with the image's extent in
+    // screen pixels for the background's checks.
     void drawQuad(QOpenGLShaderProgram* program, GLTexture* texture, bool withPlaneSize);
 };
 

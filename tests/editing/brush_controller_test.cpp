@@ -313,6 +313,52 @@ TEST_F(BrushControllerTest, BoundariesStayWhenProtectedAndLeavingTheTemplateEnds
     EXPECT_EQ(controller->history().strokes().size(), strokesBefore + 1);
 }
 
+TEST_F(BrushControllerTest, NoBrushPointIsReportedAsNoneAndMovesNothing)
+{
+    // A ray almost parallel to the camera-facing plane through the template's centre never meets it.
+    bool onTemplate = true;
+    QVector3D normal(1, 2, 3);
+    QVector3D point = controller->getBrushPoint(QPointF(1e9, 0), onTemplate, normal);
+    EXPECT_TRUE(std::isnan(point.x()) && std::isnan(point.y()) && std::isnan(point.z()))
+        << ::testing::PrintToString(point);
+    EXPECT_FALSE(onTemplate);
+    EXPECT_EQ(normal, QVector3D());
+
+    // A stroke is under way when the view stops being invertible.
+    const QPoint start = pixelOf(0, 0), next = pixelOf(0.1f, 0), further = pixelOf(0.2f, 0);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseMove, next, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    const QVector<QVector3D> sculpted = controller->vertices();
+    ASSERT_NE(sculpted, scene.templateMesh.vertices);
+    const QMatrix4x4 rotation = view->camera().rotation;
+    view->camera().rotation = QMatrix4x4(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1);  // flattens depth
+    {
+        TestSupport::LogCapture log;
+        point = controller->getBrushPoint(view->screenToNdc(further), onTemplate, normal);
+        EXPECT_TRUE(std::isnan(point.x())) << ::testing::PrintToString(point);
+        EXPECT_TRUE(log.contains("Failed to invert model view matrix"));
+
+        // The move ends the stroke, recorded, without moving a vertex.
+        TestSupport::sendMouse(view.get(), QEvent::MouseMove, further, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        EXPECT_FALSE(controller->strokeActive());
+        EXPECT_EQ(controller->history().strokes().size(), 1);
+        EXPECT_EQ(controller->vertices(), sculpted);
+        TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, further, Qt::LeftButton, Qt::NoButton,
+                               Qt::NoModifier);
+
+        // A press with no point starts no stroke.
+        stroke({start, next, further});
+        EXPECT_FALSE(controller->strokeActive());
+        EXPECT_EQ(controller->history().strokes().size(), 1);
+        EXPECT_EQ(controller->vertices(), sculpted);
+    }
+
+    view->camera().rotation = rotation;
+    stroke({start, next, further});
+    EXPECT_EQ(controller->history().strokes().size(), 2) << "strokes work again";
+    EXPECT_NE(controller->vertices(), sculpted);
+}
+
 TEST_F(BrushControllerTest, APressDuringAStrokeRecordsThatStrokeFirst)
 {
     TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, pixelOf(0, 0), Qt::LeftButton, Qt::LeftButton,

@@ -1,15 +1,19 @@
 // Brush panel over a live brush controller: its initial state, the form's
-// fixed properties, values forwarded to the controller, and values coming back
-// from the controller shown without being sent again.
+// fixed properties, right-aligned values in the spin boxes, values forwarded
+// to the controller, and values coming back from the controller shown without
+// being sent again.
 #include "SculptScene.h"
 #include "editing/BrushController.h"
 #include "editing/WidgetBrushController.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "support/GLViewTestHelpers.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -116,6 +120,39 @@ TEST_F(BrushPanelTest, OpensWithTheControllersValuesAndSendsNothing)
     EXPECT_EQ(controller->currentBrushIndex(), 1);
     clickIndicator(buttons[3]);
     EXPECT_EQ(controller->currentBrushIndex(), 3);
+}
+
+TEST_F(BrushPanelTest, SpinBoxesShowTheirValuesRightAlignedBesideTheirLabels)
+{
+    makePanel();
+    child<QPushButton>("btnDone")->setFocus();  // no caret or selection in the boxes
+    QApplication::processEvents();
+    for (const char* name : {"spinBrushRadius", "spinBrushIntensity", "spinMaxProjectionDist"}) {
+        SCOPED_TRACE(name);
+        auto* box = child<QDoubleSpinBox>(name);
+        EXPECT_EQ(box->alignment(), Qt::AlignRight | Qt::AlignVCenter);
+
+        // The value's ink lies nearer the field's right end than its left.
+        const QImage image = box->grab().toImage();
+        TestSupport::saveFrame(image, QString("brush_panel_%1").arg(name));
+        const auto* field = box->findChild<QLineEdit*>();
+        ASSERT_NE(field, nullptr);
+        const QColor base = field->palette().color(QPalette::Base);
+        const qreal ratio = image.devicePixelRatio();
+        QRect ink;
+        const QRect area = field->geometry();
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (!TestSupport::colorNear(image.pixelColor(QPoint(x, y) * ratio), base, 100))
+                    ink |= QRect(x, y, 1, 1);
+        ASSERT_FALSE(ink.isEmpty());
+        EXPECT_GT(ink.left() - area.left(), 2 * (area.right() - ink.right())) << box->text().toStdString();
+    }
+    // The labels keep their own alignment.
+    for (const char* name : {"lblBrushRadius", "lblIntensity", "lblMaxProjectionDist"})
+        EXPECT_EQ(child<QLabel>(name)->alignment(), Qt::AlignRight | Qt::AlignVCenter) << name;
+    for (const char* name : {"lblProtectBoundaries", "lblRecomputeNormals"})
+        EXPECT_EQ(child<QLabel>(name)->alignment(), Qt::AlignLeft | Qt::AlignVCenter) << name;
 }
 
 TEST_F(BrushPanelTest, ValuesGoToTheControllerAndComeBackWithoutEcho)

@@ -1,6 +1,7 @@
 // Sculpting brushes against flat targets: the vertex search and weights, the
-// target hit along the normal (limit, forward tie, miss), and each brush's
-// formula on a vertex at the centre and one exactly on the sphere.
+// target hit along the normal (limit, forward tie, miss), each brush's
+// formula on a vertex at the centre and one exactly on the sphere, and the
+// plain base brush, which moves nothing.
 #include "editing/Octree/Octree.h"
 #include "editing/Sculpting/Brush.h"
 #include "editing/Sculpting/BrushTools.h"
@@ -109,6 +110,19 @@ TEST(SculptingBrushesTest, VerticesUnderTheSphereAndTheirWeights)
     const QVector<QVector3D> points = {{0, 0, 0}, {3, 0, 0}, {0, 3, 0}};
     EXPECT_EQ(neighboursMean(openFan({0, 1, 2, 0}), points), QVector3D(1, 1, 0)) << "closed fan, each once";
     EXPECT_EQ(neighboursMean(openFan({0, 1, 2}), points), QVector3D(1, 1, 0));
+}
+
+TEST(SculptingBrushesTest, APlainBrushMovesAndTouchesNothing)
+{
+    Template t;
+    Target target({0});
+    const Brush plain(&t.triangles, &target.mesh, &target.mesh.triangles, target.bvh.get());
+    QList<int> touched = {7};
+    EXPECT_TRUE(plain
+                    .apply(kCentre, kCentre + QVector3D(0.5f, 0, 0), t.vertices, t.normals, t.octree.get(),
+                           t.protection, kRadius, 1, 5, touched)
+                    .isEmpty());
+    EXPECT_EQ(touched, QList<int>({7})) << "although A and B lie under the sphere";
 }
 
 TEST(SculptingBrushesTest, TargetHitAlongTheNormalTakesTheNearerSideWithinTheLimit)

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QMatrix4x4>
 #include <QSet>
 
@@ -463,6 +464,65 @@ TEST(GraphGeodesic, SubdivisionCarriesARigidMotionToTheChildren)
     EXPECT_TRUE(lines[0].startsWith("\t\tBuilding weights table took: ")) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].endsWith(" sec"));
     EXPECT_TRUE(lines[1].startsWith("\t\tGraph subdivision took: ")) << lines[1].toStdString();
+}
+
+// A run's weights tables all read one march over every layer, made for its first table: the
+// first subdivision's table line tells that march's time, later lines only their own table's.
+TEST(GraphGeodesic, TimingLinesTellTheSharedMarchOnce)
+{
+    auto mesh = halfEdges(TestMeshes::latLongSphere(20, 40));
+    Random::seed(5);
+    int levels = 0;
+    auto graph = build(*mesh, 0.03, 2.0, 10, 4, 0.0001, &levels);
+    ASSERT_GE(levels, 3);
+
+    struct Subdivision {
+        qint64 callMs;            // the subdivide() call, timed around it
+        double tableMs, wholeMs;  // as its two lines tell them
+    };
+    auto subdivide = [](DynamicGraph::Graph& g) {
+        TestSupport::LogCapture log;
+        QElapsedTimer call;
+        call.start();
+        g.subdivide();
+        Subdivision s{call.elapsed(), -1, -1};
+        const QStringList lines = log.texts();
+        EXPECT_EQ(lines.size(), 2);
+        auto ms = [&](int i, const QString& prefix) {
+            const QString line = lines.value(i);
+            EXPECT_TRUE(line.startsWith(prefix) && line.endsWith(" sec")) << line.toStdString();
+            return 1000 * line.mid(prefix.size()).chopped(4).toDouble();
+        };
+        s.tableMs = ms(0, "\t\tBuilding weights table took: ");
+        s.wholeMs = ms(1, "\t\tGraph subdivision took: ");
+        EXPECT_LE(s.tableMs, s.wholeMs);
+        return s;
+    };
+
+    std::unique_ptr<DynamicGraph::Graph> run(graph->clone());
+    QElapsedTimer timer;
+    timer.start();
+    run->weightsTable();  // as the first level: the march of every layer
+    const qint64 firstTableMs = timer.elapsed();
+    ASSERT_GE(firstTableMs, 10) << "a march long enough to tell from reading it";
+    for (int level = 1; level < levels; ++level) {
+        SCOPED_TRACE(level);
+        const Subdivision s = subdivide(*run);
+        if (level == 1) {
+            EXPECT_GE(s.tableMs, firstTableMs / 2.0) << "the march behind the table";
+            EXPECT_LE(s.tableMs, firstTableMs + s.callMs + 1);
+        } else {
+            EXPECT_LE(s.tableMs, s.callMs + 1) << "its own table only";
+        }
+        run->weightsTable();
+    }
+
+    // A graph asked for no table before marches inside its first subdivision, and tells it once.
+    std::unique_ptr<DynamicGraph::Graph> fresh(graph->clone());
+    const Subdivision first = subdivide(*fresh);
+    EXPECT_GE(first.tableMs, first.callMs / 2.0);
+    const Subdivision second = subdivide(*fresh);
+    EXPECT_LE(second.tableMs, second.callMs + 1);
 }
 
 // The whole-template deformation of a graph equals the deformation with its own table; a

@@ -1,7 +1,7 @@
 // Point markers and labelled markers drawn in a shown model view: labels keep
 // their pixel size as the camera moves away and show through surfaces, the GL
 // state they leave, a missing label program, fewer labels than points, moved
-// points, and the plain markers' box and pixels.
+// points, the plain markers' box and pixels, and GL errors logged at deletion.
 #include "RendererTestView.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "rendering/glpoints.h"
@@ -13,6 +13,9 @@
 #include <QOpenGLFunctions>
 #include <QQuaternion>
 #include <QResource>
+
+#include <functional>
+#include <utility>
 
 namespace {
 
@@ -217,6 +220,34 @@ TEST_F(PointMarkersTest, PlainPointsAndTheirBox)
     auto* none = add(std::make_unique<Viewport3D::GLPoints>(QVector<QVector3D>(), QColor(0, 0, 0), 3.0f));
     EXPECT_EQ(none->aaBoundingBox(), Viewport3D::BoundingBox(QVector3D(0, 0, 0), QVector3D(0, 0, 0)));
     frame("no_points");
+}
+
+TEST_F(PointMarkersTest, AGLErrorAtDeletionIsLoggedWithTheCode)
+{
+    view->makeCurrent();
+    auto plain = std::make_unique<Viewport3D::GLPoints>(QVector<QVector3D>{{0, 0, 0}}, QColor(0, 120, 255), 7.0f);
+    plain->initialize();
+    auto labelled = markers({{0, 0, 0}, {0.5f, 0.5f, 0}}, {"0", "1"});
+    {
+        TestSupport::LogCapture log;
+        labelled.reset();
+        EXPECT_TRUE(log.texts().isEmpty()) << "a clean deletion is silent";
+    }
+    labelled = markers({{0, 0, 0}}, {"0"});
+
+    QOpenGLFunctions gl(QOpenGLContext::currentContext());
+    const std::pair<const char*, std::function<void()> > deletions[] = {
+        {"plain markers", [&] { plain.reset(); }},
+        {"labelled markers", [&] { labelled.reset(); }},
+    };
+    for (const auto& deletion : deletions) {
+        SCOPED_TRACE(deletion.first);
+        gl.glEnable(GL_TRIANGLES);  // not a capability: GL_INVALID_ENUM is pending at the deletion
+        TestSupport::LogCapture log;
+        deletion.second();
+        EXPECT_EQ(log.texts(QtDebugMsg), QStringList({"OpenGL error: 1280"}));
+        EXPECT_EQ(gl.glGetError(), GLenum(GL_NO_ERROR));
+    }
 }
 
 TEST(PointMarkersInResultsView, MatrixFormAppliesTheModelMatrixInEitherLayer)
