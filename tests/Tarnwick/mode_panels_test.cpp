@@ -1,6 +1,5 @@
 // The five modes' panels: a click on Done or Cancel takes the panel out of the parameters area at once and deletes
 // it only once that click has been delivered; a window closed before then takes the panel along.
-#include "ModeMeshes.h"
 #include "ShellFixture.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/controllermain.h"
@@ -11,32 +10,20 @@
 #include <QImage>
 #include <QLayout>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-struct ModePanels : ::testing::Test {
-    std::unique_ptr<MainWindow> window;
-    ControllerMain* main = nullptr;
-    QTemporaryDir dir;
-
+// Template and target boxes, and a texture on the target, so that every mode can be entered.
+struct ModePanels : TestSupport::WindowTest {
     void SetUp() override
     {
-        TestSupport::clearSettings();
-        ASSERT_TRUE(TestSupport::startWindow(window));
-        main = window->controllerMain();
-        const TestSupport::MeshData templ = TestSupport::bumpySheet(6);
-        TestSupport::MeshData target = templ;
-        for (QVector3D& v : target.vertices)
-            v.setZ(v.z() + 0.05f);
+        WindowTest::SetUp();
         QImage texture(16, 16, QImage::Format_ARGB32);
         texture.fill(QColor(200, 120, 40));
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("template.obj"), templ));
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("target.obj"), target));
         ASSERT_TRUE(texture.save(dir.filePath("target.png")));
-        ASSERT_EQ(main->loadTemplate(dir.filePath("template.obj")), "");
-        ASSERT_EQ(main->loadTarget(dir.filePath("target.obj")), "");
+        ASSERT_EQ(main->loadTemplate(TestSupport::writeBoxObj(dir.filePath("template.obj"), 2, 3, 4)), "");
+        ASSERT_EQ(main->loadTarget(TestSupport::writeBoxObj(dir.filePath("target.obj"), 2, 3, 4.2)), "");
         ASSERT_TRUE(main->loadTextureTarget(dir.filePath("target.png")));
     }
 
