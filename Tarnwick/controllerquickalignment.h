@@ -3,15 +3,15 @@
 // and the similarity transform (uniform scale, rotation, shift) that carries
 // the template's points onto the target's, previewed half transparent in the
 // results view. The template itself is only changed by the tool's Done.
+#include "Tarnwick/MeshPointPicker.h"
+#include "Tarnwick/ModeColors.h"
+
 #include <QColor>
 #include <QList>
 #include <QMatrix4x4>
 #include <QObject>
 #include <QVector3D>
 #include <QVector>
-
-#include "Tarnwick/MeshPointPicker.h"
-#include "Tarnwick/ModeColors.h"
 
 class GeomStackView;
 class LabelFontAtlas;
