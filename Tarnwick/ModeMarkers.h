@@ -1,16 +1,13 @@
 #pragma once
-// What the alignment modes share: their glyph atlases, the numbered markers of
-// a list of picked vertices in one view, and writing a new geometry into the
-// loaded template. Every marker is created and deleted with its own view's
-// context current.
+// The alignment modes' glyph atlases and the numbered markers of a list of
+// picked vertices in one view. Every marker is created and deleted with its
+// own view's context current.
 #include <QColor>
 #include <QList>
 #include <QVector3D>
 #include <QVector>
 
-class ControllerMain;
 class LabelFontAtlas;
-class QWidget;
 
 namespace Viewport3D {
 class GLPointsWithLabels;
@@ -31,19 +28,5 @@ Viewport3D::GLPointsWithLabels* buildMarkers(Viewport3D::Viewport3DLayered* view
                                              const QList<int>& indices, LabelFontAtlas* atlas, const QColor& color);
 // Nothing for null; else removed from the view, the view repainted, the marker deleted and nulled.
 void removeMarkers(Viewport3D::Viewport3D2* view, Viewport3D::GLPointsWithLabels*& markers);
-
-// Makes the vertices (and the normals, or normals recomputed from the vertices
-// when recomputeNormals) the template's geometry: mesh, bounding box, half-edge
-// form, a new drawn record with the shading flags and texture, and both views fitted.
-void applyTemplateGeometry(ControllerMain* controllerMain, const QVector<QVector3D>& vertices,
-                           const QVector<QVector3D>& normals, bool recomputeNormals);
-
-// Builds a new drawn record over the template mesh (the old one must already be
-// deleted), applies the shading flags and texture, and fits both views.
-void rebuildTemplateView(ControllerMain* controllerMain);
-
-// A mode's strip joins a widget area through the area's layout when it has one.
-void addToLayout(QWidget* container, QWidget* widget);
-void removeFromLayout(QWidget* container, QWidget* widget);
 
 }  // namespace ModeMarkers

@@ -1,8 +1,7 @@
 #include "Tarnwick/controllernonrigidregistration.h"
 
 #include "Tarnwick/ModeMarkers.h"
-#include "editing/pointselectioncontroller.h"
-#include "editing/pointselectionwidget.h"
+#include "Tarnwick/PanelArea.h"
 #include "editing/polygonselectioncontroller.h"
 #include "editing/polygonselectionwidget.h"
 #include "editing/selectionsaver.h"
@@ -29,7 +28,6 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QLayout>
 #include <QMessageBox>
 #include <cmath>
 
@@ -227,43 +225,23 @@ void ControllerNonRigidRegistration::updateFreePolygonsOwnView()
 void ControllerNonRigidRegistration::enterSelectControlPointsMode()
 {
     ModeMarkers::removeMarkers(templateView->viewport, srcMarkers);
-    srcPointSelection = new PointSelectionController(
-        &templateView->geometry->vertices, &templateView->geometry->triangles, templateView->bvh, templateView->kdTree,
-        pickLabelAtlas, templateView->viewport, pickLabelColor);
-    srcPointSelection->setSelectedPoints(srcControlPoints);
-    srcPointSelectionWidget = new PointSelectionWidget(srcPointSelection);
-    ModeMarkers::addToLayout(templateContainer, srcPointSelectionWidget);
-
+    srcPicker = new MeshPointPicker(templateView, templateContainer, pickLabelAtlas, pickLabelColor, srcControlPoints);
     ModeMarkers::removeMarkers(targetView->viewport, dstMarkers);
-    dstPointSelection =
-        new PointSelectionController(&targetView->geometry->vertices, &targetView->geometry->triangles, targetView->bvh,
-                                     targetView->kdTree, pickLabelAtlas, targetView->viewport, pickLabelColor);
-    dstPointSelection->setSelectedPoints(dstControlPoints);
-    dstPointSelectionWidget = new PointSelectionWidget(dstPointSelection);
-    ModeMarkers::addToLayout(targetContainer, dstPointSelectionWidget);
-
+    dstPicker = new MeshPointPicker(targetView, targetContainer, pickLabelAtlas, pickLabelColor, dstControlPoints);
     removeResultsMarkers();
     emit selectControlPointsModeEntered();
 }
 
 void ControllerNonRigidRegistration::exitSelectControlPointsMode()
 {
-    srcControlPoints = srcPointSelection->selectedPoints();
-    ModeMarkers::removeFromLayout(templateContainer, srcPointSelectionWidget);
-    delete srcPointSelectionWidget;
-    delete srcPointSelection;
-    srcPointSelectionWidget = nullptr;
-    srcPointSelection = nullptr;
+    srcControlPoints = srcPicker->points();
+    delete srcPicker;
+    srcPicker = nullptr;
     buildSrcMarkers();
-
-    dstControlPoints = dstPointSelection->selectedPoints();
-    ModeMarkers::removeFromLayout(targetContainer, dstPointSelectionWidget);
-    delete dstPointSelectionWidget;
-    delete dstPointSelection;
-    dstPointSelectionWidget = nullptr;
-    dstPointSelection = nullptr;
+    dstControlPoints = dstPicker->points();
+    delete dstPicker;
+    dstPicker = nullptr;
     buildDstMarkers();
-
     buildResultsMarkers();
     emit selectControlPointsModeReleased();
 }
@@ -275,7 +253,7 @@ void ControllerNonRigidRegistration::enterSelectFreePolygonsMode()
         templateView->geometry, templateView->bvh, templateView->viewGeometry, templateView->viewport, lassoController);
     polygonSelection->setSelection(freePolygons);
     polygonSelectionWidget = new PolygonSelectionWidget(polygonSelection);
-    ModeMarkers::addToLayout(templateContainer, polygonSelectionWidget);
+    PanelArea::add(templateContainer, polygonSelectionWidget);
     emit selectPolygonsModeEntered();
 }
 
@@ -284,7 +262,7 @@ void ControllerNonRigidRegistration::exitSelectFreePolygonsMode()
     freePolygons = polygonSelection->selection();
     polygonSelection->unhideAll();
     updateFreePolygonsPreview();
-    ModeMarkers::removeFromLayout(templateContainer, polygonSelectionWidget);
+    PanelArea::remove(templateContainer, polygonSelectionWidget);
     delete polygonSelectionWidget;
     delete lassoController;
     delete polygonSelection;

@@ -5,6 +5,8 @@
 // 1 (the target scaled by the same factor); the GUI thread measures the median
 // neighbour distance and builds the deformation graph, the worker thread
 // solves, and every preview and result is scaled back before it is shown or kept.
+#include "Tarnwick/MeshPointPicker.h"
+#include "Tarnwick/ModeColors.h"
 #include "registration/NonRigidRegistrationAutoLevelsThreaded.h"
 
 #include <QColor>
@@ -17,7 +19,6 @@
 class GeomStackView;
 class LabelFontAtlas;
 class PointSelectionController;
-class PointSelectionWidget;
 class PolygonSelectionController;
 class PolygonSelectionWidget;
 class QWidget;
@@ -86,8 +87,8 @@ public:
     const QList<int>& dstControlPointsList() const { return dstControlPoints; }
     const QVector<bool>& freePolygonsMask() const { return freePolygons; }
     double normalization() const { return normalizationFactor; }
-    PointSelectionController* templatePicker() const { return srcPointSelection; }
-    PointSelectionController* targetPicker() const { return dstPointSelection; }
+    PointSelectionController* templatePicker() const { return srcPicker ? srcPicker->controller() : nullptr; }
+    PointSelectionController* targetPicker() const { return dstPicker ? dstPicker->controller() : nullptr; }
     PolygonSelectionController* polygonPicker() const { return polygonSelection; }
     Viewport3D::GLGeometrySplitted* preview() const { return previewGeometry; }
     Viewport3D::GLPoints* nodeMarkers() const { return nodePoints; }
@@ -152,18 +153,16 @@ private:
     QWidget* templateContainer;
     QWidget* targetContainer;
     QWidget* dialogParent;
-    PointSelectionController* srcPointSelection = nullptr;
-    PointSelectionController* dstPointSelection = nullptr;
-    PointSelectionWidget* srcPointSelectionWidget = nullptr;
-    PointSelectionWidget* dstPointSelectionWidget = nullptr;
+    MeshPointPicker* srcPicker = nullptr;
+    MeshPointPicker* dstPicker = nullptr;
     PolygonSelectionController* polygonSelection = nullptr;
     PolygonSelectionWidget* polygonSelectionWidget = nullptr;
     Viewport3D::LassoSelectionController* lassoController = nullptr;
-    QColor templateColor = QColor(97, 150, 220);
-    QColor wireColor = QColor(36, 53, 67);
-    QColor pickLabelColor = Qt::yellow;
-    QColor markerColor = Qt::white;
-    QColor freePolygonsColor = QColor(120, 228, 24);
+    QColor templateColor = ModeColors::templateFill;
+    QColor wireColor = ModeColors::templateWire;
+    QColor pickLabelColor = ModeColors::pickLabel;
+    QColor markerColor = ModeColors::marker;
+    QColor freePolygonsColor = ModeColors::freePolygons;
     LabelFontAtlas* pickLabelAtlas = nullptr;
     LabelFontAtlas* markerLabelAtlas = nullptr;
     Viewport3D::GLPointsWithLabels* srcMarkers = nullptr;

@@ -1,8 +1,6 @@
 #include "Tarnwick/controllerquickalignment.h"
 
 #include "Tarnwick/ModeMarkers.h"
-#include "editing/pointselectioncontroller.h"
-#include "editing/pointselectionwidget.h"
 #include "mesh/IndexContainers.h"
 #include "mesh/MeshTransforms.h"
 #include "registration/RigidAlignmentSparseLM.h"
@@ -13,8 +11,6 @@
 #include "rendering/labelfontatlas.h"
 
 #include <QDebug>
-#include <QLayout>
-#include <QWidget>
 #include <cmath>
 
 namespace {
@@ -90,39 +86,21 @@ void ControllerQuickAlignment::enterSetCorrespondentPointsMode()
 {
     ModeMarkers::removeMarkers(templateView->viewport, srcMarkers);
     ModeMarkers::removeMarkers(targetView->viewport, dstMarkers);
-
-    srcPointSelection = new PointSelectionController(
-        &templateView->geometry->vertices, &templateView->geometry->triangles, templateView->bvh, templateView->kdTree,
-        pickLabelAtlas, templateView->viewport, pickLabelColor);
-    srcPointSelection->setSelectedPoints(srcCorrespondentPoints);
-    srcPointSelectionWidget = new PointSelectionWidget(srcPointSelection);
-    ModeMarkers::addToLayout(templateContainer, srcPointSelectionWidget);
-
-    dstPointSelection =
-        new PointSelectionController(&targetView->geometry->vertices, &targetView->geometry->triangles, targetView->bvh,
-                                     targetView->kdTree, pickLabelAtlas, targetView->viewport, pickLabelColor);
-    dstPointSelection->setSelectedPoints(dstCorrespondentPoints);
-    dstPointSelectionWidget = new PointSelectionWidget(dstPointSelection);
-    ModeMarkers::addToLayout(targetContainer, dstPointSelectionWidget);
-
+    srcPicker =
+        new MeshPointPicker(templateView, templateContainer, pickLabelAtlas, pickLabelColor, srcCorrespondentPoints);
+    dstPicker =
+        new MeshPointPicker(targetView, targetContainer, pickLabelAtlas, pickLabelColor, dstCorrespondentPoints);
     emit setCorrespondentPointsModeEntered();
 }
 
 void ControllerQuickAlignment::exitSetCorrespondentPointsMode()
 {
-    ModeMarkers::removeFromLayout(templateContainer, srcPointSelectionWidget);
-    delete srcPointSelectionWidget;
-    srcCorrespondentPoints = srcPointSelection->selectedPoints();
-    delete srcPointSelection;
-    srcPointSelectionWidget = nullptr;
-    srcPointSelection = nullptr;
-
-    ModeMarkers::removeFromLayout(targetContainer, dstPointSelectionWidget);
-    delete dstPointSelectionWidget;
-    dstCorrespondentPoints = dstPointSelection->selectedPoints();
-    delete dstPointSelection;
-    dstPointSelectionWidget = nullptr;
-    dstPointSelection = nullptr;
+    srcCorrespondentPoints = srcPicker->points();
+    delete srcPicker;
+    srcPicker = nullptr;
+    dstCorrespondentPoints = dstPicker->points();
+    delete dstPicker;
+    dstPicker = nullptr;
 
     srcMarkers = ModeMarkers::buildMarkers(templateView->viewport, templateView->geometry->vertices,
                                            srcCorrespondentPoints, markerLabelAtlas, markerColor);

@@ -3,6 +3,9 @@
 // and the similarity transform (uniform scale, rotation, shift) that carries
 // the template's points onto the target's, previewed half transparent in the
 // results view. The template itself is only changed by the tool's Done.
+#include "Tarnwick/MeshPointPicker.h"
+#include "Tarnwick/ModeColors.h"
+
 #include <QColor>
 #include <QList>
 #include <QMatrix4x4>
@@ -13,7 +16,6 @@
 class GeomStackView;
 class LabelFontAtlas;
 class PointSelectionController;
-class PointSelectionWidget;
 class QWidget;
 namespace Viewport3D {
 class GLGeometrySplitted;
@@ -37,8 +39,8 @@ public:
     const QList<int>& templatePoints() const { return srcCorrespondentPoints; }
     const QList<int>& targetPoints() const { return dstCorrespondentPoints; }
     // The open picking controllers (null outside the picking).
-    PointSelectionController* templatePicker() const { return srcPointSelection; }
-    PointSelectionController* targetPicker() const { return dstPointSelection; }
+    PointSelectionController* templatePicker() const { return srcPicker ? srcPicker->controller() : nullptr; }
+    PointSelectionController* targetPicker() const { return dstPicker ? dstPicker->controller() : nullptr; }
     Viewport3D::GLGeometrySplitted* preview() const { return previewGeometry; }
 
 signals:
@@ -55,10 +57,8 @@ private:
     GeomStackView* targetView;
     QWidget* templateContainer;
     QWidget* targetContainer;
-    PointSelectionController* srcPointSelection = nullptr;
-    PointSelectionController* dstPointSelection = nullptr;
-    PointSelectionWidget* srcPointSelectionWidget = nullptr;
-    PointSelectionWidget* dstPointSelectionWidget = nullptr;
+    MeshPointPicker* srcPicker = nullptr;
+    MeshPointPicker* dstPicker = nullptr;
     LabelFontAtlas* pickLabelAtlas = nullptr;
     LabelFontAtlas* markerLabelAtlas = nullptr;
     QList<int> srcCorrespondentPoints;
@@ -67,9 +67,9 @@ private:
     Viewport3D::GLPointsWithLabels* dstMarkers = nullptr;
     Viewport3D::GLGeometrySplitted* previewGeometry = nullptr;
     QMatrix4x4 alignment;
-    QColor templateColor = QColor(97, 150, 220);
-    QColor wireColor = QColor(36, 53, 67);
-    QColor pickLabelColor = Qt::yellow;
-    QColor markerColor = Qt::white;
+    QColor templateColor = ModeColors::templateFill;
+    QColor wireColor = ModeColors::templateWire;
+    QColor pickLabelColor = ModeColors::pickLabel;
+    QColor markerColor = ModeColors::marker;
     double previewOpacity = 0.5;
 };

@@ -1,5 +1,10 @@
 #include "Tarnwick/Tools/Tool.h"
 
+#include "Tarnwick/PanelArea.h"
+#include "Tarnwick/controllermain.h"
+
+#include <QWidget>
+
 namespace Tools {
 
 Tool::Tool(ControllerMain* controllerMain, const QString& name, QObject* parent)
@@ -38,6 +43,21 @@ bool Tool::isAvailable() const
 
 void Tool::interruptAndWait() {}
 
+void Tool::showPanel(QWidget* panel)
+{
+    PanelArea::add(controllerMain_->paramsPlaceholder, panel);
+}
+
+void Tool::dismissPanel(QWidget* panel, const QObject* controller)
+{
+    PanelArea::remove(controllerMain_->paramsPlaceholder, panel);
+    panel->hide();
+    if (controller)
+        disconnect(controller, nullptr, panel, nullptr);
+    // Still a child of the area until then, so a window closed first takes it along.
+    panel->deleteLater();
+}
+
 void Tool::startEditing()
 {
     editing_ = true;
@@ -60,6 +80,16 @@ void Tool::finishComputing()
 {
     computing_ = false;
     emit computationFinished();
+}
+
+void Tool::onDone()
+{
+    emit releaseRequest(Done);
+}
+
+void Tool::onCancel()
+{
+    emit releaseRequest(Cancel);
 }
 
 }  // namespace Tools

@@ -7,6 +7,7 @@
 #include <QString>
 
 class ControllerMain;
+class QWidget;
 
 namespace Tools {
 
@@ -41,17 +42,48 @@ signals:
     void nameChaged(QString name);
 
 protected slots:
-    // Subclasses connect their controller's signals here; the flag changes
-    // before the signal, so whoever reacts already reads the new value.
+    // The flag changes before the signal, so whoever reacts already reads the new value.
     void startEditing();
     void finishEditing();
     void startComputing();
     void finishComputing();
+    // A panel's Done and Cancel: the tools controller then leaves the mode.
+    void onDone();
+    void onCancel();
 
 protected:
+    // A controller's signals that open and close an interactive selection set and clear the editing flag.
+    template <typename Controller, typename Started, typename Finished>
+    void relayEditing(const Controller* controller, Started started, Finished finished)
+    {
+        connect(controller, started, this, &Tool::startEditing);
+        connect(controller, finished, this, &Tool::finishEditing);
+    }
+    // The same for a computation and the computing flag.
+    template <typename Controller, typename Started, typename Finished>
+    void relayComputing(const Controller* controller, Started started, Finished finished)
+    {
+        connect(controller, started, this, &Tool::startComputing);
+        connect(controller, finished, this, &Tool::finishComputing);
+    }
+
+    // Puts the mode's panel into the parameters area.
+    void showPanel(QWidget* panel);
+    // Takes the panel out of the parameters area at once; it hears nothing
+    // more from its controller, and it is deleted once the event being
+    // delivered is over, since release usually runs inside a click on it.
+    template <typename Panel>
+    void removePanel(Panel*& panel, const QObject* controller = nullptr)
+    {
+        dismissPanel(panel, controller);
+        panel = nullptr;
+    }
+
     ControllerMain* controllerMain_;
 
 private:
+    void dismissPanel(QWidget* panel, const QObject* controller);
+
     QString name_;
     bool editing_ = false;
     bool computing_ = false;

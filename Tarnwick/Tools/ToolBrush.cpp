@@ -1,6 +1,6 @@
 #include "Tarnwick/Tools/ToolBrush.h"
 
-#include "Tarnwick/ModeMarkers.h"
+#include "Tarnwick/TemplateGeometry.h"
 #include "Tarnwick/controllermain.h"
 #include "editing/BrushController.h"
 #include "editing/Sculpting/Brush.h"
@@ -10,13 +10,7 @@
 #include "rendering/GeomStackView.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 
-#include <QLayout>
-
 namespace Tools {
-
-ToolBrush::ToolBrush(ControllerMain* controllerMain, const QString& name, QObject* parent)
-    : Tool(controllerMain, name, parent)
-{}
 
 void ToolBrush::initialize()
 {
@@ -50,7 +44,7 @@ void ToolBrush::initialize()
     panel = new WidgetBrushController(controller);
     connect(panel, &WidgetBrushController::done, this, &ToolBrush::onDone);
     connect(panel, &WidgetBrushController::cancel, this, &ToolBrush::onCancel);
-    main->paramsPlaceholder->layout()->addWidget(panel);
+    showPanel(panel);
 
     results->updateGL();
 }
@@ -60,9 +54,7 @@ void ToolBrush::release(Tools::ToolReleaseAction releaseAction)
     ControllerMain* main = controllerMain_;
     const QVector<QVector3D> sculpted = controller->vertices();
 
-    main->paramsPlaceholder->layout()->removeWidget(panel);
-    delete panel;
-    panel = nullptr;
+    removePanel(panel, controller);
     delete controller;
     controller = nullptr;
     delete brushMove;
@@ -83,7 +75,7 @@ void ToolBrush::release(Tools::ToolReleaseAction releaseAction)
 
     if (releaseAction == Done) {
         // The rebuilt record's results geometry starts visible.
-        ModeMarkers::applyTemplateGeometry(main, sculpted, {}, true);
+        TemplateGeometry::apply(main, sculpted, {}, true);
     } else {
         main->geomStackViewTemplate->resultsGeometry->setVisible(true);
         results->updateGL();
@@ -93,16 +85,6 @@ void ToolBrush::release(Tools::ToolReleaseAction releaseAction)
 bool ToolBrush::isAvailable() const
 {
     return controllerMain_->isTemplateLoaded() && controllerMain_->isTargetLoaded();
-}
-
-void ToolBrush::onDone()
-{
-    emit releaseRequest(Done);
-}
-
-void ToolBrush::onCancel()
-{
-    emit releaseRequest(Cancel);
 }
 
 }  // namespace Tools

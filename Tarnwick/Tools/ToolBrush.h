@@ -2,6 +2,7 @@
 // The brush mode: sculpts a half-transparent copy of the template in the
 // results view; Done makes the sculpted positions the template's, Cancel
 // leaves the template as it was.
+#include "Tarnwick/ModeColors.h"
 #include "Tarnwick/Tools/Tool.h"
 
 #include <QColor>
@@ -25,7 +26,7 @@ namespace Tools {
 class ToolBrush : public Tool {
     Q_OBJECT
 public:
-    ToolBrush(ControllerMain* controllerMain, const QString& name, QObject* parent = nullptr);
+    using Tool::Tool;
 
     void initialize() override;
     void release(Tools::ToolReleaseAction releaseAction) override;
@@ -38,10 +39,6 @@ public:
     QVector<bool> boundaryVertices;
     Viewport3D::GLGeometrySplitted* sculptGeometry = nullptr;
 
-private slots:
-    void onDone();
-    void onCancel();
-
 private:
     BrushController* controller = nullptr;
     WidgetBrushController* panel = nullptr;
@@ -49,8 +46,8 @@ private:
     Sculpting::BrushRelax* brushRelax = nullptr;
     Sculpting::BrushProjection* brushProjection = nullptr;
     Sculpting::BrushPushAway* brushPushAway = nullptr;
-    QColor sculptColor = QColor(97, 150, 220);
-    QColor sculptWireColor = QColor(36, 53, 67);
+    QColor sculptColor = ModeColors::templateFill;
+    QColor sculptWireColor = ModeColors::templateWire;
 };
 
 }  // namespace Tools

@@ -1,6 +1,6 @@
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 
-#include "Tarnwick/ModeMarkers.h"
+#include "Tarnwick/TemplateGeometry.h"
 #include "Tarnwick/appsettings.h"
 #include "Tarnwick/controllermain.h"
 #include "Tarnwick/controllernonrigidregistration.h"
@@ -8,13 +8,8 @@
 #include "Tarnwick/widgetparamsnonrigidregistration.h"
 
 #include <QDebug>
-#include <QLayout>
 
 namespace Tools {
-
-ToolNonRigidRegistration::ToolNonRigidRegistration(ControllerMain* controllerMain, const QString& name, QObject* parent)
-    : Tool(controllerMain, name, parent)
-{}
 
 void ToolNonRigidRegistration::initialize()
 {
@@ -25,21 +20,15 @@ void ToolNonRigidRegistration::initialize()
         controllerMain_->widgetsAreaTemplate, controllerMain_->widgetsAreaTarget, controllerMain_->mainWindow);
     controller->lastControlPointsDir = controllerMain_->appSettings->lastControlPointsPath;
     controller->lastFreePolygonsDir = controllerMain_->appSettings->lastFreePolygonsPath;
-    connect(controller, &ControllerNonRigidRegistration::selectControlPointsModeEntered, this,
-            &ToolNonRigidRegistration::startEditing);
-    connect(controller, &ControllerNonRigidRegistration::selectControlPointsModeReleased, this,
-            &ToolNonRigidRegistration::finishEditing);
-    connect(controller, &ControllerNonRigidRegistration::selectPolygonsModeEntered, this,
-            &ToolNonRigidRegistration::startEditing);
-    connect(controller, &ControllerNonRigidRegistration::selectPolygonsModeReleased, this,
-            &ToolNonRigidRegistration::finishEditing);
-    connect(controller, &ControllerNonRigidRegistration::optimizationStarted, this,
-            &ToolNonRigidRegistration::startComputing);
-    connect(controller, &ControllerNonRigidRegistration::optimizationComplete, this,
-            &ToolNonRigidRegistration::finishComputing);
+    relayEditing(controller, &ControllerNonRigidRegistration::selectControlPointsModeEntered,
+                 &ControllerNonRigidRegistration::selectControlPointsModeReleased);
+    relayEditing(controller, &ControllerNonRigidRegistration::selectPolygonsModeEntered,
+                 &ControllerNonRigidRegistration::selectPolygonsModeReleased);
+    relayComputing(controller, &ControllerNonRigidRegistration::optimizationStarted,
+                   &ControllerNonRigidRegistration::optimizationComplete);
     panel = new WidgetParamsNonRigidRegistration(controller);
     connect(panel, &WidgetParamsNonRigidRegistration::done, this, &ToolNonRigidRegistration::onDone);
-    controllerMain_->paramsPlaceholder->layout()->addWidget(panel);
+    showPanel(panel);
     qDebug() << "log:"
              << "NonRigidRegistration mode entered";
 }
@@ -51,17 +40,15 @@ void ToolNonRigidRegistration::release(Tools::ToolReleaseAction releaseAction)
     const QVector<QVector3D> vertices = controller->getSrcVerticesDeformed();
     const QString controlPointsDir = controller->lastControlPointsDir;
     const QString freePolygonsDir = controller->lastFreePolygonsDir;
-    controllerMain_->paramsPlaceholder->layout()->removeWidget(panel);
-    delete panel;
+    removePanel(panel, controller);
     delete controller;
-    panel = nullptr;
     controller = nullptr;
     if (releaseAction != Done)
         return;
     controllerMain_->appSettings->lastControlPointsPath = controlPointsDir;
     controllerMain_->appSettings->lastFreePolygonsPath = freePolygonsDir;
     // The delivered normals are not used: they are recomputed from the fitted positions.
-    ModeMarkers::applyTemplateGeometry(controllerMain_, vertices, QVector<QVector3D>(), true);
+    TemplateGeometry::apply(controllerMain_, vertices, QVector<QVector3D>(), true);
 }
 
 bool ToolNonRigidRegistration::isAvailable() const
@@ -73,11 +60,6 @@ void ToolNonRigidRegistration::interruptAndWait()
 {
     if (controller)
         controller->interruptAndWait();
-}
-
-void ToolNonRigidRegistration::onDone()
-{
-    emit releaseRequest(Done);
 }
 
 }  // namespace Tools

@@ -12,21 +12,19 @@ namespace Tools {
 class ToolNonRigidRegistration : public Tool {
     Q_OBJECT
 public:
-    ToolNonRigidRegistration(ControllerMain* controllerMain, const QString& name, QObject* parent = nullptr);
+    using Tool::Tool;
 
     void initialize() override;
     void release(Tools::ToolReleaseAction releaseAction) override;
     bool isAvailable() const override;
     void interruptAndWait() override;
 
-    ControllerNonRigidRegistration* getController() const { return controller; }
     WidgetParamsNonRigidRegistration* getPanel() const { return panel; }
 
-private slots:
-    void onDone();
+    // The mode's controller while the mode is current, else null.
+    ControllerNonRigidRegistration* controller = nullptr;
 
 private:
-    ControllerNonRigidRegistration* controller = nullptr;
     WidgetParamsNonRigidRegistration* panel = nullptr;
 };
 

@@ -11,7 +11,7 @@ namespace Tools {
 class ToolQuickAlignment : public Tool {
     Q_OBJECT
 public:
-    ToolQuickAlignment(ControllerMain* controllerMain, const QString& name, QObject* parent = nullptr);
+    using Tool::Tool;
 
     void initialize() override;
     void release(Tools::ToolReleaseAction releaseAction) override;
@@ -19,9 +19,6 @@ public:
 
     ControllerQuickAlignment* getController() const { return controller; }
     WidgetParamsQuickAlignment* getPanel() const { return panel; }
-
-private slots:
-    void onDone();
 
 private:
     ControllerQuickAlignment* controller = nullptr;

@@ -1,6 +1,7 @@
 #include "Tarnwick/Tools/ToolSubset.h"
 
-#include "Tarnwick/ModeMarkers.h"
+#include "Tarnwick/PanelArea.h"
+#include "Tarnwick/TemplateGeometry.h"
 #include "Tarnwick/controllermain.h"
 #include "Tarnwick/widgetparamssubset.h"
 #include "editing/polygonselectioncontroller.h"
@@ -11,8 +12,6 @@
 #include "mesh/MeshMasks.h"
 #include "rendering/GeomStackView.h"
 #include "rendering/LassoSelectionController.h"
-
-#include <QLayout>
 
 namespace Tools {
 
@@ -43,7 +42,7 @@ void ToolSubset::initialize()
     panel = new WidgetParamsSubset();
     connect(panel, &WidgetParamsSubset::done, this, &ToolSubset::onDone);
     connect(panel, &WidgetParamsSubset::cancel, this, &ToolSubset::onCancel);
-    main->paramsPlaceholder->layout()->addWidget(panel);
+    showPanel(panel);
 
     GeomStackView* view = main->geomStackViewTemplate;
     lassoController = new Viewport3D::LassoSelectionController(main->viewport3DTemplate);
@@ -54,7 +53,7 @@ void ToolSubset::initialize()
     if (!savedVisibility.isEmpty())
         selectionController->setVisibility(savedVisibility);
     selectionWidget = new PolygonSelectionWidget(selectionController);
-    main->widgetsAreaTemplate->layout()->addWidget(selectionWidget);
+    PanelArea::add(main->widgetsAreaTemplate, selectionWidget);
 }
 
 void ToolSubset::release(Tools::ToolReleaseAction releaseAction)
@@ -64,12 +63,10 @@ void ToolSubset::release(Tools::ToolReleaseAction releaseAction)
         phase = 0;
     } else {
         ControllerMain* main = controllerMain_;
-        main->paramsPlaceholder->layout()->removeWidget(panel);
-        delete panel;
-        panel = nullptr;
+        removePanel(panel);
         savedSelection = selectionController->selection();
         savedVisibility = selectionController->visibility();
-        main->widgetsAreaTemplate->layout()->removeWidget(selectionWidget);
+        PanelArea::remove(main->widgetsAreaTemplate, selectionWidget);
         delete selectionWidget;
         selectionWidget = nullptr;
         delete selectionController;
@@ -102,7 +99,7 @@ void ToolSubset::cropTemplate()
     delete main->halfEdgeGeomTemplate;
     main->geomStackTemplate = subMesh;
     main->halfEdgeGeomTemplate = new HE::HalfEdgeGeom(subMesh->vertices, subMesh->polygons);
-    ModeMarkers::rebuildTemplateView(main);
+    TemplateGeometry::rebuildView(main);
 }
 
 void ToolSubset::restoreWholeTemplate()
@@ -123,7 +120,7 @@ void ToolSubset::restoreWholeTemplate()
     main->geomStackTemplate = wholeTemplate;
     main->halfEdgeGeomTemplate = new HE::HalfEdgeGeom(wholeTemplate->vertices, wholeTemplate->polygons);
     wholeTemplate = nullptr;
-    ModeMarkers::rebuildTemplateView(main);
+    TemplateGeometry::rebuildView(main);
 }
 
 void ToolSubset::onTemplateLoaded()
@@ -135,16 +132,6 @@ void ToolSubset::onTemplateLoaded()
     wholeTemplate = nullptr;
     phase = 0;
     updateName();
-}
-
-void ToolSubset::onDone()
-{
-    emit releaseRequest(Done);
-}
-
-void ToolSubset::onCancel()
-{
-    emit releaseRequest(Cancel);
 }
 
 }  // namespace Tools

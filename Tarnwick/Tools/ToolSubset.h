@@ -47,8 +47,6 @@ public:
 
 private slots:
     void onTemplateLoaded();
-    void onDone();
-    void onCancel();
 
 private:
     void cropTemplate();

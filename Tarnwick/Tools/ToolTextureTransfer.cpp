@@ -11,13 +11,8 @@
 #include "texture/WidgetParamsTextureTransfer.h"
 
 #include <QDebug>
-#include <QLayout>
 
 namespace Tools {
-
-ToolTextureTransfer::ToolTextureTransfer(ControllerMain* controllerMain, const QString& name, QObject* parent)
-    : Tool(controllerMain, name, parent)
-{}
 
 void ToolTextureTransfer::initialize()
 {
@@ -28,17 +23,14 @@ void ToolTextureTransfer::initialize()
     controller = new ControllerTextureTransfer(controllerMain_->geomStackViewTemplate,
                                                controllerMain_->geomStackViewTarget, controllerMain_->viewport2D,
                                                controllerMain_->widgetsAreaTemplate, controllerMain_->textureTarget);
-    connect(controller, &ControllerTextureTransfer::polygonSelectionModeEntered, this,
-            &ToolTextureTransfer::startEditing);
-    connect(controller, &ControllerTextureTransfer::polygonSelectionModeReleased, this,
-            &ToolTextureTransfer::finishEditing);
-    connect(controller, &ControllerTextureTransfer::transferStarted, this, &ToolTextureTransfer::startComputing);
-    connect(controller, &ControllerTextureTransfer::transferFinished, this, &ToolTextureTransfer::finishComputing);
-    connect(controller, &ControllerTextureTransfer::paddingStarted, this, &ToolTextureTransfer::startComputing);
-    connect(controller, &ControllerTextureTransfer::paddingFinished, this, &ToolTextureTransfer::finishComputing);
+    relayEditing(controller, &ControllerTextureTransfer::polygonSelectionModeEntered,
+                 &ControllerTextureTransfer::polygonSelectionModeReleased);
+    relayComputing(controller, &ControllerTextureTransfer::transferStarted,
+                   &ControllerTextureTransfer::transferFinished);
+    relayComputing(controller, &ControllerTextureTransfer::paddingStarted, &ControllerTextureTransfer::paddingFinished);
     panel = new WidgetParamsTextureTransfer(controller);
     connect(panel, &WidgetParamsTextureTransfer::done, this, &ToolTextureTransfer::onDone);
-    controllerMain_->paramsPlaceholder->layout()->addWidget(panel);
+    showPanel(panel);
     qDebug() << "log: TextureTransfer mode entered";
 }
 
@@ -49,13 +41,8 @@ void ToolTextureTransfer::release(Tools::ToolReleaseAction releaseAction)
     if (controller->isTransferred() && releaseAction == Done)
         result = new QImage(*controller->resultImage());
 
-    controllerMain_->paramsPlaceholder->layout()->removeWidget(panel);
-    // Done arrives from inside the panel's own click: it goes once that click is over.
-    panel->hide();
-    panel->setParent(nullptr);
-    panel->deleteLater();
+    removePanel(panel, controller);
     delete controller;
-    panel = nullptr;
     controller = nullptr;
 
     controllerMain_->viewport2D->hide();
@@ -85,11 +72,6 @@ void ToolTextureTransfer::interruptAndWait()
 {
     if (controller)
         controller->interruptAndWait();
-}
-
-void ToolTextureTransfer::onDone()
-{
-    emit releaseRequest(Done);
 }
 
 }  // namespace Tools

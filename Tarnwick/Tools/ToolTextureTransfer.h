@@ -12,7 +12,7 @@ namespace Tools {
 class ToolTextureTransfer : public Tool {
     Q_OBJECT
 public:
-    ToolTextureTransfer(ControllerMain* controllerMain, const QString& name, QObject* parent = nullptr);
+    using Tool::Tool;
 
     void initialize() override;
     void release(Tools::ToolReleaseAction releaseAction) override;
@@ -21,9 +21,6 @@ public:
 
     ControllerTextureTransfer* getController() const { return controller; }
     WidgetParamsTextureTransfer* getPanel() const { return panel; }
-
-private slots:
-    void onDone();
 
 private:
     ControllerTextureTransfer* controller = nullptr;

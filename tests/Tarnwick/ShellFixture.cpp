@@ -72,6 +72,15 @@ void clearSettings()
     return ::testing::AssertionSuccess();
 }
 
+WindowTest::~WindowTest() = default;
+
+void WindowTest::SetUp()
+{
+    clearSettings();
+    ASSERT_TRUE(startWindow(window));
+    main = window->controllerMain();
+}
+
 QString writeBoxObj(const QString& path, double sx, double sy, double sz, double ox, double oy, double oz)
 {
     QFile file(path);

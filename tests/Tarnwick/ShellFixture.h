@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+class ControllerMain;
 class DemoDialog;
 class MainWindow;
 class QTimer;
@@ -29,6 +30,16 @@ void clearSettings();
 ::testing::AssertionResult startWindow(std::unique_ptr<MainWindow>& window);
 // Empties the settings store, then starts a window, which therefore shows its sample-scene dialog.
 ::testing::AssertionResult startWindowWithDemoDialog(std::unique_ptr<MainWindow>& window, DemoDialog*& dialog);
+
+// A started main window over an empty settings store, with a temporary folder for the files a test writes.
+struct WindowTest : ::testing::Test {
+    std::unique_ptr<MainWindow> window;
+    ControllerMain* main = nullptr;
+    QTemporaryDir dir;
+
+    ~WindowTest() override;
+    void SetUp() override;
+};
 
 // Writes an OBJ file of a box with the given size at the given corner: 8
 // vertices, 6 quads in two polygroups, texture coordinates on every corner.
