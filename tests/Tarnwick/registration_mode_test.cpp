@@ -78,7 +78,7 @@ struct RegistrationMode : ::testing::Test {
     {
         return qobject_cast<Tools::ToolNonRigidRegistration*>(window->toolsController()->tool(1));
     }
-    ControllerNonRigidRegistration* controller() const { return tool()->controller; }
+    ControllerNonRigidRegistration* controller() const { return tool()->controller(); }
     template <typename T = QAbstractButton>
     T* widget(const char* name) const
     {
