@@ -93,9 +93,9 @@ void DemoDialog::loadScene(int scene)
         return;
     toolsController_->initializeTool(registrationToolIndex);
     auto* registration = qobject_cast<Tools::ToolNonRigidRegistration*>(registrationTool_);
-    if (!s.templateControlPoints.isEmpty() && registration && registration->controller) {
-        registration->controller->setSrcControlPoints(s.templateControlPoints);
-        registration->controller->setDstControlPoints(s.targetControlPoints);
+    if (!s.templateControlPoints.isEmpty() && registration && registration->controller()) {
+        registration->controller()->setSrcControlPoints(s.templateControlPoints);
+        registration->controller()->setDstControlPoints(s.targetControlPoints);
     }
 }
 

@@ -54,10 +54,21 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent)
 
 MainWindow::~MainWindow()
 {
+    // Also when the window goes without being closed: a mode still active
+    // stops its work and is left while its views and models exist, so no
+    // worker outlives them and no queued result reaches a deleted view.
+    endActiveMode();
+    // These hold the models' controller: they go before it.
+    delete viewportToolsController_;
+    viewportToolsController_ = nullptr;
+    delete toolsController_;
+    toolsController_ = nullptr;
     // The models' drawn objects live in the views' contexts: release them while the views exist.
     delete controllerMain_;
     controllerMain_ = nullptr;
     delete ui_;
+    delete appSettings_;
+    delete settings_;
 }
 
 void MainWindow::createViewports()
@@ -244,14 +255,29 @@ void MainWindow::onModelRemoved()
     viewportToolsController_->updateEnabledStates();
 }
 
+void MainWindow::stopComputation()
+{
+    if (!toolsController_)
+        return;
+    const int current = toolsController_->currentToolIndex();
+    if (current >= 0 && toolsController_->isToolComputing(current))
+        toolsController_->tool(current)->interruptAndWait();
+}
+
+void MainWindow::endActiveMode()
+{
+    stopComputation();
+    if (!toolsController_)
+        return;
+    const int current = toolsController_->currentToolIndex();
+    if (current >= 0)
+        toolsController_->releaseTool(current, Tools::Cancel);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     // A mode still computing is stopped, and its work waited for, before anything is written.
-    if (toolsController_) {
-        const int current = toolsController_->currentToolIndex();
-        if (current >= 0 && toolsController_->isToolComputing(current))
-            toolsController_->tool(current)->interruptAndWait();
-    }
+    stopComputation();
     appSettings_->loadDemoOnStart = demoDialog_ && demoDialog_->isLoadDemoContentOnStart();
     appSettings_->save();
     qDebug() << "log:"

@@ -2,7 +2,8 @@
 // The program's window: builds the four views and their tool strips, and once
 // every view has run its GL initialisation, the models' controller, the work
 // modes, the tool bar and the splitter layout. Opens the settings at start and
-// writes them back when it closes.
+// writes them back when it closes. Destroyed, closed or not, it first ends the
+// active mode, then frees what it built.
 #include <QList>
 #include <QMainWindow>
 
@@ -70,6 +71,10 @@ private:
     void createToolbar();
     void setupSplitters();
     void showDemoDialog();
+    // Stops the active mode's computation and waits for its work to end.
+    void stopComputation();
+    // Stops the active mode's computation, then leaves the mode without keeping its result.
+    void endActiveMode();
 
     Viewport3D::Viewport3D2* viewport3DTemplate_ = nullptr;
     Viewport3D::Viewport3D2* viewport3DTarget_ = nullptr;

@@ -160,11 +160,11 @@ void BM_HeadRegisterToComplete(benchmark::State& state)
     for (auto _ : state) {
         QTest::mouseClick(head, Qt::LeftButton);
         Tools::ToolNonRigidRegistration* tool = registrationTool();
-        if (shared->toolsController()->currentToolIndex() != 1 || !tool->controller) {
+        if (shared->toolsController()->currentToolIndex() != 1 || !tool->controller()) {
             state.SkipWithError("the head scene did not load");
             break;
         }
-        ControllerNonRigidRegistration* controller = tool->controller;
+        ControllerNonRigidRegistration* controller = tool->controller();
         bool complete = false;
         QObject::connect(controller, &ControllerNonRigidRegistration::optimizationComplete, controller,
                          [&complete] { complete = true; });

@@ -15,20 +15,20 @@ void ToolNonRigidRegistration::initialize()
 {
     qDebug() << "log:"
              << "Start NonRigidRegistration mode";
-    controller = new ControllerNonRigidRegistration(
+    controller_ = new ControllerNonRigidRegistration(
         controllerMain_->geomStackViewTemplate, controllerMain_->geomStackViewTarget,
         controllerMain_->widgetsAreaTemplate, controllerMain_->widgetsAreaTarget, controllerMain_->mainWindow);
-    controller->lastControlPointsDir = controllerMain_->appSettings->lastControlPointsPath;
-    controller->lastFreePolygonsDir = controllerMain_->appSettings->lastFreePolygonsPath;
-    relayEditing(controller, &ControllerNonRigidRegistration::selectControlPointsModeEntered,
+    controller_->lastControlPointsDir = controllerMain_->appSettings->lastControlPointsPath;
+    controller_->lastFreePolygonsDir = controllerMain_->appSettings->lastFreePolygonsPath;
+    relayEditing(controller_, &ControllerNonRigidRegistration::selectControlPointsModeEntered,
                  &ControllerNonRigidRegistration::selectControlPointsModeReleased);
-    relayEditing(controller, &ControllerNonRigidRegistration::selectPolygonsModeEntered,
+    relayEditing(controller_, &ControllerNonRigidRegistration::selectPolygonsModeEntered,
                  &ControllerNonRigidRegistration::selectPolygonsModeReleased);
-    relayComputing(controller, &ControllerNonRigidRegistration::optimizationStarted,
+    relayComputing(controller_, &ControllerNonRigidRegistration::optimizationStarted,
                    &ControllerNonRigidRegistration::optimizationComplete);
-    panel = new WidgetParamsNonRigidRegistration(controller);
-    connect(panel, &WidgetParamsNonRigidRegistration::done, this, &ToolNonRigidRegistration::onDone);
-    showPanel(panel);
+    panel_ = new WidgetParamsNonRigidRegistration(controller_);
+    connect(panel_, &WidgetParamsNonRigidRegistration::done, this, &ToolNonRigidRegistration::onDone);
+    showPanel(panel_);
     qDebug() << "log:"
              << "NonRigidRegistration mode entered";
 }
@@ -37,12 +37,12 @@ void ToolNonRigidRegistration::release(Tools::ToolReleaseAction releaseAction)
 {
     qDebug() << "log:"
              << "Release NonRigidRegistration mode";
-    const QVector<QVector3D> vertices = controller->getSrcVerticesDeformed();
-    const QString controlPointsDir = controller->lastControlPointsDir;
-    const QString freePolygonsDir = controller->lastFreePolygonsDir;
-    removePanel(panel, controller);
-    delete controller;
-    controller = nullptr;
+    const QVector<QVector3D> vertices = controller_->getSrcVerticesDeformed();
+    const QString controlPointsDir = controller_->lastControlPointsDir;
+    const QString freePolygonsDir = controller_->lastFreePolygonsDir;
+    removePanel(panel_, controller_);
+    delete controller_;
+    controller_ = nullptr;
     if (releaseAction != Done)
         return;
     controllerMain_->appSettings->lastControlPointsPath = controlPointsDir;
@@ -58,8 +58,8 @@ bool ToolNonRigidRegistration::isAvailable() const
 
 void ToolNonRigidRegistration::interruptAndWait()
 {
-    if (controller)
-        controller->interruptAndWait();
+    if (controller_)
+        controller_->interruptAndWait();
 }
 
 }  // namespace Tools

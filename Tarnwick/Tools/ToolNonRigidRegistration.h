@@ -19,13 +19,13 @@ public:
     bool isAvailable() const override;
     void interruptAndWait() override;
 
-    WidgetParamsNonRigidRegistration* getPanel() const { return panel; }
-
+    WidgetParamsNonRigidRegistration* getPanel() const { return panel_; }
     // The mode's controller while the mode is current, else null.
-    ControllerNonRigidRegistration* controller = nullptr;
+    ControllerNonRigidRegistration* controller() const { return controller_; }
 
 private:
-    WidgetParamsNonRigidRegistration* panel = nullptr;
+    ControllerNonRigidRegistration* controller_ = nullptr;
+    WidgetParamsNonRigidRegistration* panel_ = nullptr;
 };
 
 }  // namespace Tools

@@ -64,9 +64,9 @@ int main(int argc, char** argv)
 
     QTest::mouseClick(dialog->findChild<QToolButton*>("btnLoadDemoHand"), Qt::LeftButton);
     auto* tool = qobject_cast<Tools::ToolNonRigidRegistration*>(window->toolsController()->tool(1));
-    if (window->toolsController()->currentToolIndex() != 1 || !tool || !tool->controller)
+    if (window->toolsController()->currentToolIndex() != 1 || !tool || !tool->controller())
         return fail("the hand scene did not start the registration mode (are DemoModels beside the program?)");
-    QSignalSpy complete(tool->controller, &ControllerNonRigidRegistration::optimizationComplete);
+    QSignalSpy complete(tool->controller(), &ControllerNonRigidRegistration::optimizationComplete);
     QTest::mouseClick(tool->getPanel()->findChild<QAbstractButton*>("btnRestart"), Qt::LeftButton);
     if (!complete.wait(600000) && complete.isEmpty())
         return fail("the registration did not complete within 10 minutes");

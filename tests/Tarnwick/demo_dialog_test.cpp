@@ -154,9 +154,9 @@ TEST(DemoDialog, ScenesLoadStartTheRegistrationModeWithTheirControlPoints)
         EXPECT_TRUE(log.contains("Target control points refused: some indices refer to nonexistent vertices"));
     }
     EXPECT_EQ(tools->currentToolIndex(), 1);
-    ASSERT_NE(registration->controller, nullptr);
-    EXPECT_TRUE(registration->controller->srcControlPointsList().isEmpty());
-    EXPECT_TRUE(registration->controller->dstControlPointsList().isEmpty());
+    ASSERT_NE(registration->controller(), nullptr);
+    EXPECT_TRUE(registration->controller()->srcControlPointsList().isEmpty());
+    EXPECT_TRUE(registration->controller()->dstControlPointsList().isEmpty());
     tools->releaseTool(1, Tools::Cancel);
 
     linkScenesTo(PLYFORM_DEMO_MODELS_DIR);
@@ -169,9 +169,9 @@ TEST(DemoDialog, ScenesLoadStartTheRegistrationModeWithTheirControlPoints)
         EXPECT_EQ(tools->currentToolIndex(), 1);
         EXPECT_EQ(enabledStates(dialog), QList<bool>({false, false, false, false}));
         EXPECT_TRUE(dialog->findChild<QCheckBox*>("checkLoadDemoContentOnStart")->isEnabled());
-        ASSERT_NE(registration->controller, nullptr);
-        EXPECT_EQ(registration->controller->srcControlPointsList(), scenes[s].templateControlPoints);
-        EXPECT_EQ(registration->controller->dstControlPointsList(), scenes[s].targetControlPoints);
+        ASSERT_NE(registration->controller(), nullptr);
+        EXPECT_EQ(registration->controller()->srcControlPointsList(), scenes[s].templateControlPoints);
+        EXPECT_EQ(registration->controller()->dstControlPointsList(), scenes[s].targetControlPoints);
         tools->releaseTool(1, Tools::Cancel);
         EXPECT_EQ(enabledStates(dialog), QList<bool>({true, true, true, true}));
     }

@@ -1,5 +1,5 @@
 // Main window: start-up under a real display (views, one build, log order, layout), closing (settings before the last
-// line, a computing mode interrupted first).
+// line, a computing mode interrupted first and left when the window goes).
 #include "ShellFixture.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
@@ -200,6 +200,10 @@ TEST(MainWindow, ClosingDuringAComputationInterruptsTheModeFirst)
     const QStringList lines = log.texts(QtDebugMsg);
     EXPECT_LT(lines.indexOf("test: interrupted"), lines.indexOf("log: Closing Plyform"));
     EXPECT_TRUE(QFile::exists(TestSupport::settingsFile()));
+    // Closing keeps the mode; the window leaves it, without its result, when it goes.
+    EXPECT_EQ(journal.last(), "Computing initialize");
+    window.reset();
+    EXPECT_EQ(journal.last(), "Computing release Cancel");
 }
 
 }  // namespace

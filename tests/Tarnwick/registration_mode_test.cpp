@@ -1,6 +1,6 @@
 // Registration mode: a bent, stretched, re-triangulated pair fitted on the worker thread with the log lines in
 // order, Abort and the run button's texts, Restart from the entry geometry, Done and Cancel, refused runs, the
-// index files with their warning boxes, and the panel's enable table.
+// index files with their warning boxes, the panel's enable table, and the window closed or destroyed during a run.
 #include "ModeMeshes.h"
 #include "ShellFixture.h"
 #include "SurfaceDistance.h"
@@ -30,6 +30,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -78,7 +79,7 @@ struct RegistrationMode : ::testing::Test {
     {
         return qobject_cast<Tools::ToolNonRigidRegistration*>(window->toolsController()->tool(1));
     }
-    ControllerNonRigidRegistration* controller() const { return tool()->controller; }
+    ControllerNonRigidRegistration* controller() const { return tool()->controller(); }
     template <typename T = QAbstractButton>
     T* widget(const char* name) const
     {
@@ -453,6 +454,32 @@ TEST_F(RegistrationMode, ClosingTheWindowDuringARunInterruptsAndWaits)
     EXPECT_GE(lines.indexOf("log: NonRigidRegistration termination request"), 0);
     EXPECT_LT(lines.indexOf("log: Optimization complete"), lines.indexOf("log: Closing Plyform"));
     window->toolsController()->releaseTool(1, Tools::Cancel);
+}
+
+TEST_F(RegistrationMode, DestroyingTheWindowUnclosedDuringARunStopsTheWorkerBeforeTheViewsGo)
+{
+    enter();
+    QTest::mouseClick(widget("btnRestart"), Qt::LeftButton);
+    ASSERT_TRUE(controller()->isRunning());
+    QPointer<ControllerNonRigidRegistration> c = controller();
+    QPointer<QThread> worker = c->workerThread();
+    ASSERT_FALSE(worker.isNull());
+
+    TestSupport::LogCapture log;
+    window.reset();
+    EXPECT_TRUE(c.isNull());
+    EXPECT_TRUE(worker.isNull() || worker->isFinished());
+    // Interrupted, waited for, then left.
+    const QStringList lines = log.texts(QtDebugMsg);
+    const int interrupted = lines.indexOf("log: NonRigidRegistration termination request");
+    const int completed = lines.indexOf("log: Optimization complete");
+    const int released = lines.indexOf("log: Release NonRigidRegistration mode");
+    EXPECT_GE(interrupted, 0);
+    EXPECT_GT(completed, interrupted);
+    EXPECT_GT(released, completed);
+    // Whatever the worker had queued would be delivered now, to freed views.
+    QTest::qWait(200);
+    QCoreApplication::sendPostedEvents();
 }
 
 }  // namespace

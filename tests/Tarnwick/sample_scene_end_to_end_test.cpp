@@ -149,8 +149,8 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     QTest::mouseClick(dialog->findChild<QToolButton*>("btnLoadDemoHand"), Qt::LeftButton);
     ASSERT_EQ(tools->currentToolIndex(), 1);
     auto* registration = qobject_cast<Tools::ToolNonRigidRegistration*>(tools->tool(1));
-    ASSERT_TRUE(registration && registration->controller);
-    ControllerNonRigidRegistration* c = registration->controller;
+    ASSERT_TRUE(registration && registration->controller());
+    ControllerNonRigidRegistration* c = registration->controller();
     EXPECT_EQ(c->srcControlPointsList(), hand.templateControlPoints);
     EXPECT_EQ(c->dstControlPointsList(), hand.targetControlPoints);
     ASSERT_EQ(main->geomStackTemplate->vertices.size(), restTemplate.vertices.size());

@@ -48,7 +48,7 @@ TEST_P(SceneRegistration, RegisterAndDoneFitTheTemplateToTheScan)
     ASSERT_TRUE(main->isTemplateLoaded() && main->isTargetLoaded()) << "the scenes lie beside the test program";
     ASSERT_EQ(tools->currentToolIndex(), 1);
     auto* tool = qobject_cast<Tools::ToolNonRigidRegistration*>(tools->tool(1));
-    ControllerNonRigidRegistration* registration = tool->controller;
+    ControllerNonRigidRegistration* registration = tool->controller();
     ASSERT_NE(registration, nullptr);
     EXPECT_EQ(registration->srcControlPointsList().size(), c.controlPairs);
     EXPECT_EQ(registration->srcControlPointsList(), scene.templateControlPoints);
