@@ -63,14 +63,18 @@ struct ModelLoading : ::testing::Test {
     // The six model signals in the order they were emitted.
     struct SignalJournal {
         QStringList names;
+        // The connections end with the journal, so a journal gone out of scope is never written.
+        QObject context;
         explicit SignalJournal(ControllerMain* c)
         {
-            QObject::connect(c, &ControllerMain::templateLoaded, [this] { names << "templateLoaded"; });
-            QObject::connect(c, &ControllerMain::targetLoaded, [this] { names << "targetLoaded"; });
-            QObject::connect(c, &ControllerMain::templateTextureLoaded, [this] { names << "templateTextureLoaded"; });
-            QObject::connect(c, &ControllerMain::targetTextureLoaded, [this] { names << "targetTextureLoaded"; });
-            QObject::connect(c, &ControllerMain::templateRemoved, [this] { names << "templateRemoved"; });
-            QObject::connect(c, &ControllerMain::targetRemoved, [this] { names << "targetRemoved"; });
+            QObject::connect(c, &ControllerMain::templateLoaded, &context, [this] { names << "templateLoaded"; });
+            QObject::connect(c, &ControllerMain::targetLoaded, &context, [this] { names << "targetLoaded"; });
+            QObject::connect(c, &ControllerMain::templateTextureLoaded, &context,
+                             [this] { names << "templateTextureLoaded"; });
+            QObject::connect(c, &ControllerMain::targetTextureLoaded, &context,
+                             [this] { names << "targetTextureLoaded"; });
+            QObject::connect(c, &ControllerMain::templateRemoved, &context, [this] { names << "templateRemoved"; });
+            QObject::connect(c, &ControllerMain::targetRemoved, &context, [this] { names << "targetRemoved"; });
         }
     };
 };
