@@ -4,7 +4,7 @@
 #include "spatial/FastMarching.h"
 #include "spatial/TriangleUpdate.h"
 
-#include "registration/body_test_meshes.h"
+#include "support/BodyMeshes.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
 
