@@ -2,7 +2,6 @@
 // order, Abort and the run button's texts, Restart from the entry geometry, Done and Cancel, refused runs, the
 // index files with their warning boxes, and the panel's enable table.
 #include "ShellFixture.h"
-#include "SurfaceDistance.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
@@ -22,6 +21,7 @@
 #include "rendering/GeomStackView.h"
 #include "support/LogCapture.h"
 #include "support/ObjFiles.h"
+#include "support/SurfaceDistance.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
@@ -168,8 +168,8 @@ TEST_F(RegistrationMode, FitsABentStretchedRetriangulatedTargetOnTheWorkerAndDon
     const QVector<QVector3D> result = c->getSrcVerticesDeformed();
     const double diagonal = main->geomStackTarget->boundingBox.size.length();
     const double before =
-        TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices);
-    const double after = TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(result);
+        TestMeshes::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices);
+    const double after = TestMeshes::SurfaceDistance(*main->geomStackTarget).meanDistance(result);
     EXPECT_GT(before, 0.02 * diagonal);
     EXPECT_LT(after, 0.005 * diagonal) << "before " << before / diagonal << " after " << after / diagonal;
 

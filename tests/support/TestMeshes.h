@@ -2,10 +2,7 @@
 // The catalog of test meshes that tests and benchmarks share: grids of any shape and cut,
 // latitude-longitude and subdivided-icosahedron spheres (two unrelated triangulations of one
 // surface), a capped tube open at one end, a bumpy torus like a scan, seeded jittered grids cut
-// along random diagonals, a bumpy height-field sheet, soups of free triangles, and the distance
-// from a point to a triangle mesh.
-#include "spatial/KDTree.h"
-
+// along random diagonals, a bumpy height-field sheet, and soups of free triangles.
 #include <QHash>
 #include <QList>
 #include <QPair>
@@ -16,7 +13,6 @@
 #include <array>
 #include <cmath>
 #include <functional>
-#include <memory>
 #include <random>
 
 namespace TestMeshes {
@@ -348,87 +344,5 @@ inline RegistrationPair registrationPair(const Mesh& templateMesh, const Mesh& t
         pair.dstControls << deformation(templateMesh.vertices[v]) * factor;
     return pair;
 }
-
-// Closest point of triangle abc to p (Ericson's region test), in double.
-inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, const QVector3D& bf, const QVector3D& cf)
-{
-    struct V {
-        double x, y, z;
-        V operator-(const V& o) const { return {x - o.x, y - o.y, z - o.z}; }
-        V operator+(const V& o) const { return {x + o.x, y + o.y, z + o.z}; }
-        V operator*(double s) const { return {x * s, y * s, z * s}; }
-        double dot(const V& o) const { return x * o.x + y * o.y + z * o.z; }
-    };
-    auto v = [](const QVector3D& q) { return V{q.x(), q.y(), q.z()}; };
-    const V p = v(pf), a = v(af), b = v(bf), c = v(cf);
-    const V ab = b - a, ac = c - a, ap = p - a;
-    auto dist = [&](const V& q) { return std::sqrt((p - q).dot(p - q)); };
-    const double d1 = ab.dot(ap), d2 = ac.dot(ap);
-    if (d1 <= 0 && d2 <= 0)
-        return dist(a);
-    const V bp = p - b;
-    const double d3 = ab.dot(bp), d4 = ac.dot(bp);
-    if (d3 >= 0 && d4 <= d3)
-        return dist(b);
-    const double vc = d1 * d4 - d3 * d2;
-    if (vc <= 0 && d1 >= 0 && d3 <= 0)
-        return dist(a + ab * (d1 / (d1 - d3)));
-    const V cp = p - c;
-    const double d5 = ab.dot(cp), d6 = ac.dot(cp);
-    if (d6 >= 0 && d5 <= d6)
-        return dist(c);
-    const double vb = d5 * d2 - d1 * d6;
-    if (vb <= 0 && d2 >= 0 && d6 <= 0)
-        return dist(a + ac * (d2 / (d2 - d6)));
-    const double va = d3 * d6 - d5 * d4;
-    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
-        return dist(b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))));
-    const double denom = 1.0 / (va + vb + vc);
-    return dist(a + ab * (vb * denom) + ac * (vc * denom));
-}
-
-// Distance from points to a fine triangle mesh: the nearest of the triangles around the
-// mesh vertex nearest to each point (exact enough when the mesh is much finer than the
-// distances measured are coarse).
-class SurfaceDistance {
-public:
-    explicit SurfaceDistance(const Mesh& surface) : surface_(surface), tree_(KDTree::buildTree(surface.vertices, 10))
-    {
-        trianglesAt_.resize(surface.vertices.size());
-        for (int t = 0; t < surface.triangles.size(); ++t)
-            for (int c : surface.triangles[t])
-                trianglesAt_[c] << t;
-    }
-
-    double to(const QVector3D& p) const
-    {
-        const int nearest = tree_->findNearestPointInd(p, surface_.vertices, nullptr);
-        double best = double((p - surface_.vertices[nearest]).length());
-        // Triangles around the nearest vertex and its neighbours.
-        QList<int> around = trianglesAt_[nearest];
-        for (int t : trianglesAt_[nearest])
-            for (int c : surface_.triangles[t])
-                around << trianglesAt_[c];
-        for (int t : around) {
-            const QList<int>& tri = surface_.triangles[t];
-            best = std::min(best, pointTriangleDistance(p, surface_.vertices[tri[0]], surface_.vertices[tri[1]],
-                                                        surface_.vertices[tri[2]]));
-        }
-        return best;
-    }
-
-    double mean(const QVector<QVector3D>& points) const
-    {
-        double sum = 0;
-        for (const QVector3D& p : points)
-            sum += to(p);
-        return points.isEmpty() ? 0.0 : sum / points.size();
-    }
-
-private:
-    const Mesh& surface_;
-    std::unique_ptr<KDTree::NodeBase> tree_;
-    QVector<QList<int> > trianglesAt_;
-};
 
 }  // namespace TestMeshes
