@@ -8,7 +8,7 @@
 #include "numerics/Random.h"
 #include "spatial/Decimation.h"
 #include "spatial/FastMarching.h"
-#include "tests/registration/body_test_meshes.h"
+#include "tests/support/BodyMeshes.h"
 #include "tests/support/TestMeshes.h"
 
 #include <benchmark/benchmark.h>

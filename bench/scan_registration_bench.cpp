@@ -1,7 +1,7 @@
 // One whole registration run at the default parameters on a pair shaped like real scans: a
 // body-like template of about 15,000 vertices (torso with holes, long thin limbs, head, hands and
 // feet joined by non-manifold vertices) onto a denser, differently triangulated and bent target
-// of about 40,000 vertices (tests/registration/body_test_meshes.h).
+// of about 40,000 vertices (tests/support/BodyMeshes.h).
 //
 // Reported per run, wall and CPU time of each stage (graph: the building constructor; table_L:
 // level L's weights table; solve_L: level L's solve; subdiv_L: the subdivision before level L),
@@ -17,7 +17,7 @@
 #include "registration/NonRigidRegistrationAutoLevelsThreaded.h"
 #include "registration/NonRigidRegistrationInteractiveUpdater.h"
 #include "spatial/KDTree.h"
-#include "tests/registration/body_test_meshes.h"
+#include "tests/support/BodyMeshes.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,5 +1,5 @@
 // The weights tables and subdivisions of a registration run on the scan-shaped template
-// (tests/registration/body_test_meshes.h), without the solves: the graph is built as the run
+// (tests/support/BodyMeshes.h), without the solves: the graph is built as the run
 // builds it, then level after level the table is taken on the global thread pool and the graph
 // subdivided. The nodes keep their rest transforms, so the subdivisions do the run's work on other
 // numbers while the tables are exactly the run's.
@@ -11,7 +11,7 @@
 #include "numerics/Random.h"
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
-#include "tests/registration/body_test_meshes.h"
+#include "tests/support/BodyMeshes.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,6 +1,5 @@
 // Brush mode: entered from the tool bar, a stroke sculpts only the mode's copy, Done writes the sculpted
 // positions with recomputed normals, box and a rebuilt view record, Cancel leaves the template bit for bit.
-#include "ModeMeshes.h"
 #include "ShellFixture.h"
 #include "Tarnwick/Tools/ToolBrush.h"
 #include "Tarnwick/Tools/ToolsController.h"
@@ -13,6 +12,7 @@
 #include "mesh/HalfEdge.h"
 #include "rendering/GeomStackView.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
+#include "support/ObjFiles.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
@@ -38,12 +38,12 @@ struct BrushMode : ::testing::Test {
         TestSupport::clearSettings();
         ASSERT_TRUE(TestSupport::startWindow(window));
         main = window->controllerMain();
-        const TestSupport::MeshData templ = TestSupport::bumpySheet(12);
-        TestSupport::MeshData target = templ;
+        const TestMeshes::PolygonMesh templ = TestMeshes::bumpySheet(12);
+        TestMeshes::PolygonMesh target = templ;
         for (QVector3D& v : target.vertices)
             v.setZ(v.z() + 0.05f);
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("template.obj"), templ));
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("target.obj"), target));
+        ASSERT_TRUE(TestMeshes::writeObj(dir.filePath("template.obj"), templ));
+        ASSERT_TRUE(TestMeshes::writeObj(dir.filePath("target.obj"), target));
         ASSERT_EQ(main->loadTemplate(dir.filePath("template.obj")), "");
         ASSERT_EQ(main->loadTarget(dir.filePath("target.obj")), "");
     }

@@ -1,6 +1,5 @@
 // Quick alignment mode: a known similarity recovered from picked pairs and written by Done, the refusals, the
 // panel's enable rules, the preview in the results view and Cancel.
-#include "ModeMeshes.h"
 #include "ShellFixture.h"
 #include "Tarnwick/Tools/ToolQuickAlignment.h"
 #include "Tarnwick/Tools/ToolsController.h"
@@ -15,20 +14,32 @@
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "support/LogCapture.h"
+#include "support/ObjFiles.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
+#include <QMatrix4x4>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
+// Scale 1.7, 35 degrees about (1, 2, 0.5), then a shift.
+QMatrix4x4 knownSimilarity()
+{
+    QMatrix4x4 m;
+    m.translate(3.0f, -1.0f, 2.0f);
+    m.rotate(35.0f, QVector3D(1.0f, 2.0f, 0.5f));
+    m.scale(1.7f);
+    return m;
+}
+
 struct QuickAlignment : ::testing::Test {
     std::unique_ptr<MainWindow> window;
     ControllerMain* main = nullptr;
     QTemporaryDir dir;
-    TestSupport::MeshData templ = TestSupport::bumpySheet(12);
-    TestSupport::MeshData target;
+    TestMeshes::PolygonMesh templ = TestMeshes::bumpySheet(12);
+    TestMeshes::PolygonMesh target;
 
     void SetUp() override
     {
@@ -36,11 +47,11 @@ struct QuickAlignment : ::testing::Test {
         ASSERT_TRUE(TestSupport::startWindow(window));
         main = window->controllerMain();
         target = templ;
-        const QMatrix4x4 similarity = TestSupport::knownSimilarity();
+        const QMatrix4x4 similarity = knownSimilarity();
         for (QVector3D& v : target.vertices)
             v = similarity.map(v);
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("template.obj"), templ));
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("target.obj"), target));
+        ASSERT_TRUE(TestMeshes::writeObj(dir.filePath("template.obj"), templ));
+        ASSERT_TRUE(TestMeshes::writeObj(dir.filePath("target.obj"), target));
         ASSERT_EQ(main->loadTemplate(dir.filePath("template.obj")), "");
         ASSERT_EQ(main->loadTarget(dir.filePath("target.obj")), "");
     }

@@ -1,9 +1,7 @@
 // Registration mode: a bent, stretched, re-triangulated pair fitted on the worker thread with the log lines in
 // order, Abort and the run button's texts, Restart from the entry geometry, Done and Cancel, refused runs, the
 // index files with their warning boxes, the panel's enable table, and the window closed or destroyed during a run.
-#include "ModeMeshes.h"
 #include "ShellFixture.h"
-#include "SurfaceDistance.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/appsettings.h"
@@ -22,6 +20,8 @@
 #include "rendering/GLGeometrySplitted.h"
 #include "rendering/GeomStackView.h"
 #include "support/LogCapture.h"
+#include "support/ObjFiles.h"
+#include "support/SurfaceDistance.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
@@ -41,12 +41,12 @@
 
 namespace {
 
-using TestSupport::MeshData;
+using TestMeshes::PolygonMesh;
 
 // The sheet bent upwards along x, stretched by 1.2 along x and triangulated on a finer grid.
-MeshData bentTarget(int n)
+PolygonMesh bentTarget(int n)
 {
-    MeshData m = TestSupport::bumpySheet(n, true);
+    PolygonMesh m = TestMeshes::bumpySheet(n, true);
     for (QVector3D& v : m.vertices) {
         const float x = v.x();
         v = QVector3D(1.2f * x, v.y(), v.z() + 0.35f * (x - 1.0f) * (x - 1.0f));
@@ -66,12 +66,12 @@ struct RegistrationMode : ::testing::Test {
         TestSupport::clearSettings();
         ASSERT_TRUE(TestSupport::startWindow(window));
         main = window->controllerMain();
-        load(TestSupport::bumpySheet(n), bentTarget(m));
+        load(TestMeshes::bumpySheet(n), bentTarget(m));
     }
-    void load(const MeshData& templ, const MeshData& target)
+    void load(const PolygonMesh& templ, const PolygonMesh& target)
     {
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("template.obj"), templ));
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("target.obj"), target));
+        ASSERT_TRUE(TestMeshes::writeObj(dir.filePath("template.obj"), templ));
+        ASSERT_TRUE(TestMeshes::writeObj(dir.filePath("target.obj"), target));
         ASSERT_EQ(main->loadTemplate(dir.filePath("template.obj")), "");
         ASSERT_EQ(main->loadTarget(dir.filePath("target.obj")), "");
     }
@@ -168,8 +168,9 @@ TEST_F(RegistrationMode, FitsABentStretchedRetriangulatedTargetOnTheWorkerAndDon
     // Within 0.5% of the target's box diagonal.
     const QVector<QVector3D> result = c->getSrcVerticesDeformed();
     const double diagonal = main->geomStackTarget->boundingBox.size.length();
-    const double before = TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices);
-    const double after = TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(result);
+    const double before =
+        TestMeshes::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices);
+    const double after = TestMeshes::SurfaceDistance(*main->geomStackTarget).meanDistance(result);
     EXPECT_GT(before, 0.02 * diagonal);
     EXPECT_LT(after, 0.005 * diagonal) << "before " << before / diagonal << " after " << after / diagonal;
 
@@ -401,7 +402,7 @@ TEST_F(RegistrationMode, IndexFilesRoundTripAndEveryWarningBoxShowsItsText)
 
 TEST_F(RegistrationMode, FreePolygonsLeaveTheFitMaskAndATinyTemplateRunsItsSingleLevel)
 {
-    load(TestSupport::bumpySheet(3), bentTarget(6));
+    load(TestMeshes::bumpySheet(3), bentTarget(6));
     enter();
     ControllerNonRigidRegistration* c = controller();
     QVector<bool> free(main->geomStackTemplate->polygons.size(), false);
@@ -423,7 +424,7 @@ TEST_F(RegistrationMode, FreePolygonsLeaveTheFitMaskAndATinyTemplateRunsItsSingl
 
 TEST_F(RegistrationMode, ATemplateWithoutExtentStartsNoRun)
 {
-    MeshData point;
+    PolygonMesh point;
     point.vertices = {QVector3D(1, 2, 3), QVector3D(1, 2, 3), QVector3D(1, 2, 3)};
     point.polygons = {{0, 1, 2}};
     load(point, bentTarget(6));

@@ -2,7 +2,6 @@
 // hole filling, Done and save; the saved texture holds the scan's painted function at the template's rest positions.
 #include "SampleObj.h"
 #include "ShellFixture.h"
-#include "SurfaceDistance.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolTextureTransfer.h"
 #include "Tarnwick/Tools/ToolsController.h"
@@ -20,7 +19,8 @@
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "support/GLViewTestHelpers.h"
-#include "tests/support/TestMeshes.h"
+#include "support/SurfaceDistance.h"
+#include "support/TestMeshes.h"
 #include "texture/ControllerTextureTransfer.h"
 #include "texture/WidgetParamsTextureTransfer.h"
 
@@ -176,7 +176,7 @@ TEST(SampleSceneEndToEnd, HandRegistersTransfersWithHoleFillingAndSavesThePainte
     ASSERT_EQ(tools->currentToolIndex(), -1);
     const double diagonal = main->geomStackTarget->boundingBox.size.length();
     const double fit =
-        TestSupport::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices) / diagonal;
+        TestMeshes::SurfaceDistance(*main->geomStackTarget).meanDistance(main->geomStackTemplate->vertices) / diagonal;
     EXPECT_LT(fit, 0.005) << "mean distance to the scan over its diagonal";
     // Each landmark pair has met.
     for (int k = 0; k < hand.templateControlPoints.size(); ++k) {

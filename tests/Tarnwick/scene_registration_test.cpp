@@ -1,6 +1,5 @@
 // The hand, torso and head sample scenes loaded from the dialog, registered with Register and kept with Done: the fit.
 #include "ShellFixture.h"
-#include "SurfaceDistance.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolsController.h"
 #include "Tarnwick/controllermain.h"
@@ -10,6 +9,7 @@
 #include "Tarnwick/mainwindow.h"
 #include "Tarnwick/widgetparamsnonrigidregistration.h"
 #include "mesh/GeomStack.h"
+#include "support/SurfaceDistance.h"
 
 #include <QAbstractButton>
 #include <QElapsedTimer>
@@ -54,7 +54,7 @@ TEST_P(SceneRegistration, RegisterAndDoneFitTheTemplateToTheScan)
     EXPECT_EQ(registration->srcControlPointsList(), scene.templateControlPoints);
     EXPECT_EQ(registration->dstControlPointsList(), scene.targetControlPoints);
 
-    const TestSupport::SurfaceDistance scan(*main->geomStackTarget);
+    const TestMeshes::SurfaceDistance scan(*main->geomStackTarget);
     const double diagonal = main->geomStackTarget->boundingBox.size.length();
     const double before = scan.meanDistance(main->geomStackTemplate->vertices) / diagonal;
 
@@ -70,7 +70,7 @@ TEST_P(SceneRegistration, RegisterAndDoneFitTheTemplateToTheScan)
     const double after = scan.meanDistance(main->geomStackTemplate->vertices) / diagonal;
     // The other way round: a template that lies on the scan but folds into one
     // part of it (two fingers on one) leaves the rest of the scan uncovered.
-    const TestSupport::SurfaceDistance fitted(*main->geomStackTemplate);
+    const TestMeshes::SurfaceDistance fitted(*main->geomStackTemplate);
     const double uncovered = fitted.meanDistance(main->geomStackTarget->vertices) / diagonal;
     std::printf(
         "%s: mean distance to the scan %.4f%% of its diagonal before, %.4f%% after, scan to template %.4f%% "

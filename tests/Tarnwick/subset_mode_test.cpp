@@ -1,7 +1,6 @@
 // Subset mode: Done with polygons selected crops the template and keeps the whole, the next entry writes the
 // edited part back exactly with the box recomputed; Done with nothing selected and Cancel change nothing and keep
 // the selection; loading a template in the Apply phase returns the tool to Select.
-#include "ModeMeshes.h"
 #include "ShellFixture.h"
 #include "Tarnwick/Tools/ToolSubset.h"
 #include "Tarnwick/Tools/ToolsController.h"
@@ -14,6 +13,7 @@
 #include "mesh/GeomStack.h"
 #include "mesh/HalfEdge.h"
 #include "rendering/GeomStackView.h"
+#include "support/ObjFiles.h"
 
 #include <gtest/gtest.h>
 #include <QAbstractButton>
@@ -40,7 +40,7 @@ struct SubsetMode : ::testing::Test {
         TestSupport::clearSettings();
         ASSERT_TRUE(TestSupport::startWindow(window));
         main = window->controllerMain();
-        ASSERT_TRUE(TestSupport::writeObj(dir.filePath("template.obj"), TestSupport::bumpySheet(n)));
+        ASSERT_TRUE(TestMeshes::writeObj(dir.filePath("template.obj"), TestMeshes::bumpySheet(n)));
         ASSERT_EQ(main->loadTemplate(dir.filePath("template.obj")), "");
     }
 

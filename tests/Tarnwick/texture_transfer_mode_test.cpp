@@ -15,6 +15,7 @@
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "support/GLViewTestHelpers.h"
 #include "support/LogCapture.h"
+#include "support/TestMeshes.h"
 #include "texture/ControllerTextureTransfer.h"
 #include "texture/TransferMemory.h"
 #include "texture/WidgetParamsTextureTransfer.h"
@@ -59,15 +60,12 @@ bool writeGrid(const QString& path, int n, double z, double uvOffset, double uvS
             text += QStringLiteral("v %1 %2 %3\n").arg(x).arg(y).arg(z).toLatin1();
             text += QStringLiteral("vt %1 %2\n").arg(uvOffset + uvScale * x).arg(uvOffset + uvScale * y).toLatin1();
         }
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = j * (n + 1) + i + 1;
-            const int c[4] = {a, a + 1, a + n + 2, a + n + 1};
-            text += "f";
-            for (int k : c)
-                text += QStringLiteral(" %1/%1").arg(k).toLatin1();
-            text += "\n";
-        }
+    for (const QList<int>& quad : TestMeshes::gridFaces(n + 1, n + 1, TestMeshes::Cut::Quad, 1)) {
+        text += "f";
+        for (int k : quad)
+            text += QStringLiteral(" %1/%1").arg(k).toLatin1();
+        text += "\n";
+    }
     return file.write(text) == text.size();
 }
 

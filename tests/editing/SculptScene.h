@@ -9,6 +9,7 @@
 #include "rendering/GLGeometrySplitted.h"
 #include "rendering/GeomStackView.h"
 #include "spatial/BVH.h"
+#include "tests/support/TestMeshes.h"
 
 #include <memory>
 
@@ -18,18 +19,10 @@ namespace SculptScene {
 // cell, counter-clockwise seen from +z.
 inline GeometryStack::GeomStack grid(int side, float z)
 {
-    QVector<QVector3D> vertices;
-    for (int i = 0; i < side; ++i)
-        for (int j = 0; j < side; ++j)
-            vertices.append(QVector3D(-1 + 2.0f * j / (side - 1), -1 + 2.0f * i / (side - 1), z));
-    QVector<QList<int> > polygons;
-    for (int i = 0; i + 1 < side; ++i)
-        for (int j = 0; j + 1 < side; ++j) {
-            const int a = i * side + j, b = a + 1, c = a + side + 1, d = a + side;
-            polygons.append({a, b, c});
-            polygons.append({a, c, d});
-        }
-    return GeometryStack::GeomStack(vertices, polygons, {}, {}, {});
+    const QVector<QVector3D> vertices = TestMeshes::gridPoints(side, side, [side, z](int j, int i) {
+        return QVector3D(-1 + 2.0f * j / (side - 1), -1 + 2.0f * i / (side - 1), z);
+    });
+    return GeometryStack::GeomStack(vertices, TestMeshes::gridFaces(side, side, TestMeshes::Cut::AlongAC), {}, {}, {});
 }
 
 struct Scene {

@@ -12,6 +12,7 @@
 #include "rendering/LassoSelectionController.h"
 #include "rendering/Viewport3D2.h"
 #include "spatial/BVH.h"
+#include "tests/support/TestMeshes.h"
 
 #include <QColor>
 #include <memory>
@@ -27,14 +28,9 @@ inline std::unique_ptr<GeometryStack::GeomStack> twoGrids(bool withPolygroups = 
     QVector<QList<int> > polygons;
     for (float z : {0.5f, -0.5f}) {
         const int base = vertices.size();
-        for (int j = 0; j <= kSide; ++j)
-            for (int i = 0; i <= kSide; ++i)
-                vertices.append(QVector3D(-1.0f + 0.5f * i, -1.0f + 0.5f * j, z));
-        for (int j = 0; j < kSide; ++j)
-            for (int i = 0; i < kSide; ++i) {
-                const int a = base + j * (kSide + 1) + i;
-                polygons.append({a, a + 1, a + kSide + 2, a + kSide + 1});
-            }
+        vertices += TestMeshes::gridPoints(
+            kSide + 1, kSide + 1, [z](int i, int j) { return QVector3D(-1.0f + 0.5f * i, -1.0f + 0.5f * j, z); });
+        polygons += TestMeshes::gridFaces(kSide + 1, kSide + 1, TestMeshes::Cut::Quad, base);
     }
     auto mesh = std::make_unique<GeometryStack::GeomStack>(vertices, polygons, QVector<QVector2D>(),
                                                            QVector<QList<int> >(), QVector<QVector3D>());

@@ -1,6 +1,7 @@
 // Triangle octree: node counts, where triangles are stored, the order of the
 // sphere and ray queries, empty flags on removal and re-insertion.
 #include "editing/Octree/Octree.h"
+#include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
@@ -17,18 +18,7 @@ namespace {
 const QVector3D kCentre(0, 0, 0);
 const double kSide = 8;
 
-struct Mesh {
-    QVector<QVector3D> vertices;
-    QVector<QList<int> > triangles;
-
-    int add(const QVector3D& a, const QVector3D& b, const QVector3D& c)
-    {
-        const int first = vertices.size();
-        vertices << a << b << c;
-        triangles.append({first, first + 1, first + 2});
-        return triangles.size() - 1;
-    }
-};
+using TestMeshes::Mesh;
 
 // Child indices from the root down to the node.
 QList<int> pathOf(const Node* node)
@@ -79,7 +69,7 @@ TEST(OctreeTest, FullTreeOfFixedDepthWhateverIsStored)
         EXPECT_TRUE(tree.root->findTrianglesInsideSphere(kCentre, 100).isEmpty());
     }
     Mesh mesh;
-    mesh.add({0.2f, 0.2f, 0.2f}, {0.3f, 0.2f, 0.2f}, {0.2f, 0.3f, 0.2f});
+    mesh.addTriangle({0.2f, 0.2f, 0.2f}, {0.3f, 0.2f, 0.2f}, {0.2f, 0.3f, 0.2f});
     Tree tree(kCentre, kSide, mesh.vertices, mesh.triangles, 3);
     int all = 0, leaves = 0;
     countNodes(tree.root, all, leaves);
@@ -122,7 +112,7 @@ TEST(OctreeTest, EachTriangleGoesToTheDeepestCubeHoldingItsThreeCorners)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Mesh mesh;
-        mesh.add(c.a, c.b, c.c);
+        mesh.addTriangle(c.a, c.b, c.c);
         Tree tree(kCentre, kSide, mesh.vertices, mesh.triangles, 3);
         ASSERT_EQ(tree.holders.size(), 1);
         EXPECT_EQ(pathOf(tree.holders[0]), c.path);
@@ -134,10 +124,11 @@ TEST(OctreeTest, EachTriangleGoesToTheDeepestCubeHoldingItsThreeCorners)
 TEST(OctreeTest, SphereQueryListsNodesThatMeetTheSphereParentsBeforeChildren)
 {
     Mesh mesh;
-    const int inLeaf = mesh.add({0.2f, 0.2f, 0.2f}, {0.3f, 0.2f, 0.2f}, {0.2f, 0.3f, 0.2f});            // {7, 0, 0}
-    const int inRoot = mesh.add({-0.1f, 0.1f, 0.1f}, {0.1f, 0.1f, 0.1f}, {0.1f, 0.2f, 0.1f});           // root
-    const int inLevel2 = mesh.add({0.9f, 0.2f, 0.2f}, {1.1f, 0.2f, 0.2f}, {0.9f, 0.3f, 0.2f});          // {7, 0}
-    const int farLeaf = mesh.add({-3.9f, -3.9f, -3.9f}, {-3.5f, -3.9f, -3.9f}, {-3.9f, -3.5f, -3.1f});  // {0, 0, 0}
+    const int inLeaf = mesh.addTriangle({0.2f, 0.2f, 0.2f}, {0.3f, 0.2f, 0.2f}, {0.2f, 0.3f, 0.2f});    // {7, 0, 0}
+    const int inRoot = mesh.addTriangle({-0.1f, 0.1f, 0.1f}, {0.1f, 0.1f, 0.1f}, {0.1f, 0.2f, 0.1f});   // root
+    const int inLevel2 = mesh.addTriangle({0.9f, 0.2f, 0.2f}, {1.1f, 0.2f, 0.2f}, {0.9f, 0.3f, 0.2f});  // {7, 0}
+    const int farLeaf =
+        mesh.addTriangle({-3.9f, -3.9f, -3.9f}, {-3.5f, -3.9f, -3.9f}, {-3.9f, -3.5f, -3.1f});  // {0, 0, 0}
     Tree tree(kCentre, kSide, mesh.vertices, mesh.triangles, 3);
 
     struct Case {
@@ -164,8 +155,9 @@ TEST(OctreeTest, RayQueryTakesTheNearestHitAndTheFirstFoundOnTies)
     Mesh mesh;
     // Counter-clockwise seen from +z: the front side faces +z.
     // Edges of power-of-two length keep the ray parameters exact, so the ties are real ties.
-    const int leafLow = mesh.add({0.125f, 0.125f, 0.5f}, {0.625f, 0.125f, 0.5f}, {0.125f, 0.625f, 0.5f});  // {7,0,0}
-    const int rootLow = mesh.add({-3, -3, 0.5f}, {5, -3, 0.5f}, {-3, 5, 0.5f});  // root, same plane
+    const int leafLow =
+        mesh.addTriangle({0.125f, 0.125f, 0.5f}, {0.625f, 0.125f, 0.5f}, {0.125f, 0.625f, 0.5f});  // {7,0,0}
+    const int rootLow = mesh.addTriangle({-3, -3, 0.5f}, {5, -3, 0.5f}, {-3, 5, 0.5f});            // root, same plane
     Tree tree(kCentre, kSide, mesh.vertices, mesh.triangles, 3);
     ASSERT_EQ(pathOf(tree.holders[leafLow]), QList<int>({7, 0, 0}));
     ASSERT_EQ(pathOf(tree.holders[rootLow]), QList<int>());
@@ -200,7 +192,7 @@ TEST(OctreeTest, RayQueryTakesTheNearestHitAndTheFirstFoundOnTies)
     EXPECT_EQ(distance, std::numeric_limits<double>::max());
 
     // A nearer triangle wins wherever it is stored.
-    const int leafHigh = mesh.add({0.125f, 0.125f, 0.75f}, {0.625f, 0.125f, 0.75f}, {0.125f, 0.625f, 0.75f});
+    const int leafHigh = mesh.addTriangle({0.125f, 0.125f, 0.75f}, {0.625f, 0.125f, 0.75f}, {0.125f, 0.625f, 0.75f});
     tree.holders.append(nullptr);
     tree.insertTriangle(leafHigh, mesh.vertices, mesh.triangles);
     EXPECT_EQ(cast({0.25f, 0.25f, 5}, {0, 0, -1}, 0, &distance), leafHigh);
@@ -225,8 +217,8 @@ TEST(OctreeTest, BoxTestsAcceptTouchingAndRejectBoxesBehindTheOrigin)
 TEST(OctreeTest, RemovalUpdatesEmptyFlagsUpwardAndReinsertionFollowsTheCorners)
 {
     Mesh mesh;
-    const int near = mesh.add({0.2f, 0.2f, 0.2f}, {0.3f, 0.2f, 0.2f}, {0.2f, 0.3f, 0.2f});          // {7, 0, 0}
-    const int far = mesh.add({-3.9f, -3.9f, -3.9f}, {-3.5f, -3.9f, -3.9f}, {-3.9f, -3.5f, -3.1f});  // {0, 0, 0}
+    const int near = mesh.addTriangle({0.2f, 0.2f, 0.2f}, {0.3f, 0.2f, 0.2f}, {0.2f, 0.3f, 0.2f});          // {7, 0, 0}
+    const int far = mesh.addTriangle({-3.9f, -3.9f, -3.9f}, {-3.5f, -3.9f, -3.9f}, {-3.9f, -3.5f, -3.1f});  // {0, 0, 0}
     Tree tree(kCentre, kSide, mesh.vertices, mesh.triangles, 3);
     for (const QList<int>& path : {QList<int>{7, 0, 0}, {7, 0}, {7}, {0, 0, 0}, {0}, {}})
         EXPECT_FALSE(nodeAt(tree, path)->isEmpty());

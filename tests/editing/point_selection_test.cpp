@@ -12,6 +12,7 @@
 #include "support/GLViewTestHelpers.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/TestMeshes.h"
 
 #include <QSignalSpy>
 
@@ -30,17 +31,13 @@ const QColor kLabelColor(255, 255, 0);
 void addGrid(GeometryStack::GeomStack& mesh, int n, float z, bool flipped, QVector<QList<int> >& polygons)
 {
     const int first = mesh.vertices.size();
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i)
-            mesh.vertices.append(QVector3D(i - n / 2.0f, j - n / 2.0f, z));
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = first + j * (n + 1) + i;
-            QList<int> quad{a, a + 1, a + n + 2, a + n + 1};
-            if (flipped)
-                std::reverse(quad.begin(), quad.end());
-            polygons.append(quad);
-        }
+    mesh.vertices +=
+        TestMeshes::gridPoints(n + 1, n + 1, [n, z](int i, int j) { return QVector3D(i - n / 2.0f, j - n / 2.0f, z); });
+    for (QList<int> quad : TestMeshes::gridFaces(n + 1, n + 1, TestMeshes::Cut::Quad, first)) {
+        if (flipped)
+            std::reverse(quad.begin(), quad.end());
+        polygons.append(quad);
+    }
 }
 
 GeometryStack::GeomStack makeMesh(const QVector<QVector3D>& vertices, const QVector<QList<int> >& polygons)

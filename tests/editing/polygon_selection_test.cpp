@@ -10,6 +10,7 @@
 #include "support/GLViewTestHelpers.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/TestMeshes.h"
 
 #include <QRectF>
 
@@ -395,18 +396,11 @@ TEST_F(PolygonSelectionTest, ThreadedLassoEqualsOneVolumeAfterTheOther)
 {
     // A wavy grid of 60 x 60 quads, seen at an angle, and a star-shaped lasso of many triangles.
     const int n = 60;
-    QVector<QVector3D> vertices;
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) {
-            const float u = float(i) / n, v = float(j) / n;
-            vertices.append(QVector3D(2 * u - 1, 2 * v - 1, 0.2f * std::sin(9 * u) * std::cos(7 * v)));
-        }
-    QVector<QList<int> > quads;
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = j * (n + 1) + i;
-            quads.append({a, a + 1, a + n + 2, a + n + 1});
-        }
+    const QVector<QVector3D> vertices = TestMeshes::gridPoints(n + 1, n + 1, [n](int i, int j) {
+        const float u = float(i) / n, v = float(j) / n;
+        return QVector3D(2 * u - 1, 2 * v - 1, 0.2f * std::sin(9 * u) * std::cos(7 * v));
+    });
+    const QVector<QList<int> > quads = TestMeshes::gridFaces(n + 1, n + 1, TestMeshes::Cut::Quad);
     build(std::make_unique<GeomStack>(vertices, quads, QVector<QVector2D>(), QVector<QList<int> >(),
                                       QVector<QVector3D>()),
           10);

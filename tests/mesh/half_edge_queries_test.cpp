@@ -4,6 +4,7 @@
 
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/TestMeshes.h"
 
 #include <QSet>
 #include <QtMath>
@@ -120,15 +121,9 @@ TEST(HalfEdgeQueries, MixedPolygonFans)
 
 TEST(HalfEdgeQueries, IteratorYieldsTheNeighboursInWalkOrder)
 {
-    QVector<QVector3D> grid;
-    QVector<QList<int> > faces;
-    for (int y = 0; y < 5; ++y)
-        for (int x = 0; x < 5; ++x)
-            grid.append(QVector3D(x, y, 0));
+    QVector<QVector3D> grid = TestMeshes::gridPoints(5, 5, [](int x, int y) { return QVector3D(x, y, 0); });
     grid.append(QVector3D(9, 9, 9));  // unused
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            faces.append({y * 5 + x, y * 5 + x + 1, y * 5 + x + 6, y * 5 + x + 5});
+    const QVector<QList<int> > faces = TestMeshes::gridFaces(5, 5, TestMeshes::Cut::Quad);
     const HalfEdgeGeom mesh(grid, faces);
     for (int v = 0; v < grid.size(); ++v) {
         QList<int> walked;

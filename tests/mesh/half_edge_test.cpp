@@ -3,6 +3,7 @@
 
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/TestMeshes.h"
 
 #include <QHash>
 #include <QPair>
@@ -246,16 +247,9 @@ TEST(HalfEdgeGeom, MatchesPlainConstructionOnGoodAndBadMeshes)
     QVector<QPair<int, QVector<QList<int> > > > meshes;
 
     // A 12 x 9 grid of quads, then the same grid split into triangles.
-    QVector<QList<int> > quads, triangles;
     const int w = 13, h = 10;
-    for (int y = 0; y + 1 < h; ++y) {
-        for (int x = 0; x + 1 < w; ++x) {
-            const int a = y * w + x, b = a + 1, c = a + w + 1, d = a + w;
-            quads.append({a, b, c, d});
-            triangles.append({a, b, c});
-            triangles.append({a, c, d});
-        }
-    }
+    const QVector<QList<int> > quads = TestMeshes::gridFaces(w, h, TestMeshes::Cut::Quad);
+    const QVector<QList<int> > triangles = TestMeshes::gridFaces(w, h, TestMeshes::Cut::AlongAC);
     meshes.append({w * h, quads});
     meshes.append({w * h, triangles});
 

@@ -3,7 +3,6 @@
 // limbs and non-manifold vertices, plus a separate second piece, fitted onto a bent, denser body.
 #include "registration/ClosestPointTerm.h"
 
-#include "body_test_meshes.h"
 #include "numerics/Random.h"
 #include "registration/DifferentiableParameters.h"
 #include "registration/EuclideanWeights.h"
@@ -11,6 +10,7 @@
 #include "registration/NeighboursTable.h"
 #include "registration/RegularisationTerm.h"
 #include "spatial/KDTree.h"
+#include "support/BodyMeshes.h"
 
 #include "support/LogCapture.h"
 

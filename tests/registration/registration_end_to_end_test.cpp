@@ -7,6 +7,7 @@
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
 #include "registration/NonRigidRegistrationInteractiveUpdater.h"
+#include "support/SurfaceDistance.h"
 #include "support/TestMeshes.h"
 
 #include "spatial/KDTree.h"
@@ -133,13 +134,13 @@ TEST(RegistrationEndToEnd, TubeOntoStretchedBentSurface)
     const QVector<QVector3D>& dstControls = pair.dstControls;
 
     const TestMeshes::SurfaceDistance toTarget(target);
-    const double before = toTarget.mean(source.vertices);
+    const double before = toTarget.meanDistance(source.vertices);
     QElapsedTimer timer;
     timer.start();
     const RunResult run = registerNormalised(source, target, srcControls, dstControls);
     ASSERT_TRUE(run.finished);
     ASSERT_EQ(run.deformed.size(), source.vertices.size());
-    const double after = toTarget.mean(run.deformed);
+    const double after = toTarget.meanDistance(run.deformed);
     std::printf("levels %d, mean distance before %.5f, after %.5f, %.1f s\n", run.levels, before, after,
                 timer.elapsed() / 1000.0);
 

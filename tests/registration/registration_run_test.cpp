@@ -5,6 +5,7 @@
 #include "registration/GraphGeodesic.h"
 #include "registration/NearestPointHelpers.h"
 #include "registration/NonRigidRegistrationInteractiveUpdater.h"
+#include "support/SurfaceDistance.h"
 #include "support/TestMeshes.h"
 
 #include "spatial/KDTree.h"
@@ -96,7 +97,7 @@ struct Problem {
     // Mean distance to the target surface.
     double meanError(const QVector<QVector3D>& deformed) const
     {
-        return TestMeshes::SurfaceDistance(target).mean(deformed);
+        return TestMeshes::SurfaceDistance(target).meanDistance(deformed);
     }
 };
 

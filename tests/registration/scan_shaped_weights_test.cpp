@@ -3,13 +3,13 @@
 // limbs and non-manifold vertices, next to a second, separate piece.
 #include "registration/GraphGeodesic.h"
 
-#include "body_test_meshes.h"
-#include "registration/LayeredNearestNodes.h"
 #include "numerics/Random.h"
+#include "registration/LayeredNearestNodes.h"
 #include "registration/NonRigidRegistrationGeodesic.h"
 #include "spatial/FastMarching.h"
 #include "spatial/MarchGeometry.h"
 #include "spatial/MarchReach.h"
+#include "support/BodyMeshes.h"
 
 #include "support/LogCapture.h"
 

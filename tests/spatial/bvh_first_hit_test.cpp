@@ -24,7 +24,7 @@
 #include <thread>
 
 using namespace BVH2;
-using BvhRayFixtures::Mesh;
+using TestMeshes::Mesh;
 using Viewport3D::BoundingBox;
 
 namespace {
@@ -103,21 +103,21 @@ Mesh tieMesh(uint32_t seed, int gridSize, int soup)
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     Mesh mesh;
-    for (int y = 0; y <= gridSize; ++y)
-        for (int x = 0; x <= gridSize; ++x)
-            mesh.vertices.append(QVector3D(float(x), float(y), (y % 3 == 0) ? 1.0f : float(int(4 * unit(rng))) / 2));
+    mesh.vertices = TestMeshes::gridPoints(gridSize + 1, gridSize + 1, [&](int x, int y) {
+        return QVector3D(float(x), float(y), (y % 3 == 0) ? 1.0f : float(int(4 * unit(rng))) / 2);
+    });
     for (int y = 0; y < gridSize; ++y) {
         for (int x = 0; x < gridSize; ++x) {
             const int a = y * (gridSize + 1) + x, b = a + 1, c = a + gridSize + 1, d = c + 1;
-            mesh.faces.append({a, b, d});
-            mesh.faces.append({a, d, c});
+            mesh.triangles.append({a, b, d});
+            mesh.triangles.append({a, d, c});
             if ((x + 2 * y) % 7 == 0)
-                mesh.faces.append({a, b, d});
+                mesh.triangles.append({a, b, d});
             if ((x + y) % 11 == 0)
-                mesh.faces.append({a, c, d});
+                mesh.triangles.append({a, c, d});
         }
     }
-    BvhRayFixtures::addSoup(mesh, soup, gridSize, rng, unit);
+    TestMeshes::addTriangleSoup(mesh, soup, gridSize, rng, unit);
     return mesh;
 }
 
@@ -165,11 +165,11 @@ QVector<Ray> grazingRays(const Mesh& mesh, uint32_t seed, int count)
 {
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
-    std::uniform_int_distribution<int> pick(0, mesh.faces.size() - 1);
+    std::uniform_int_distribution<int> pick(0, mesh.triangles.size() - 1);
     const float tilts[] = {0.0f, 1e-7f, 1e-5f, 1e-3f, 3e-2f};
     QVector<Ray> rays;
     while (rays.size() < count) {
-        const QList<int>& f = mesh.faces[pick(rng)];
+        const QList<int>& f = mesh.triangles[pick(rng)];
         const QVector3D p0 = mesh.vertices[f[0]], p1 = mesh.vertices[f[1]], p2 = mesh.vertices[f[2]];
         const QVector3D normal = QVector3D::crossProduct(p1 - p0, p2 - p0).normalized();
         if (normal.isNull())
@@ -197,7 +197,7 @@ TEST(BvhFirstHit, TiesOnGridsAndDuplicatedFacesMatchThePlainWalk)
         const Mesh mesh = tieMesh(seed, gridSize, 150);
         const QVector<Ray> rays = tieRays(seed + 100, 700, gridSize);
         for (int leafSize : {1, 3, 10}) {
-            std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, leafSize));
+            std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, leafSize));
             ASSERT_NE(dynamic_cast<BvhNode*>(root.get()), nullptr);
             const int hits = expectSameAsPlainWalk(*root, mesh, rays, {DBL_MAX, 4.0, 1.0, 0.0, -1.0},
                                                    "leaf size " + std::to_string(leafSize));
@@ -215,8 +215,8 @@ TEST(BvhFirstHit, TiesBetweenLeavesAndWithinLeaves)
     //   +---+---+---+ ...
     Mesh row;
     for (int x = 0; x < 12; ++x) {
-        row.add({float(x), 0, 0}, {float(x + 1), 0, 0}, {float(x + 1), 1, 0});
-        row.add({float(x), 0, 0}, {float(x + 1), 1, 0}, {float(x), 1, 0});
+        row.addTriangle({float(x), 0, 0}, {float(x + 1), 0, 0}, {float(x + 1), 1, 0});
+        row.addTriangle({float(x), 0, 0}, {float(x + 1), 1, 0}, {float(x), 1, 0});
     }
     QVector<Ray> rays;
     for (int x = 0; x <= 12; ++x)
@@ -224,19 +224,19 @@ TEST(BvhFirstHit, TiesBetweenLeavesAndWithinLeaves)
             for (const QVector3D& d : {QVector3D(0, 0, -1), QVector3D(0.25f, 0.5f, -1), QVector3D(-0.5f, 0.25f, -1)})
                 rays.append(Ray{QVector3D(float(x), y, 0) - d, d});
     for (int leafSize : {1, 2, 4, 30}) {
-        std::unique_ptr<BvhNodeBase> root(buildTree(row.vertices, row.faces, leafSize));
+        std::unique_ptr<BvhNodeBase> root(buildTree(row.vertices, row.triangles, leafSize));
         expectSameAsPlainWalk(*root, row, rays, {DBL_MAX, 1.0}, "row, leaf size " + std::to_string(leafSize));
     }
     // The same faces listed in other orders, one face twice: the tie goes by
     // the order of the walk, not by face index.
     QList<int> reversed, twice;
-    for (int f = row.faces.size() - 1; f >= 0; --f)
+    for (int f = row.triangles.size() - 1; f >= 0; --f)
         reversed.append(f);
     twice = reversed;
     twice.append(5);
     twice.prepend(17);
     for (const QList<int>& list : {reversed, twice}) {
-        std::unique_ptr<BvhNodeBase> root(buildTree(list, row.vertices, row.faces, 2));
+        std::unique_ptr<BvhNodeBase> root(buildTree(list, row.vertices, row.triangles, 2));
         expectSameAsPlainWalk(*root, row, rays, {DBL_MAX}, "listed faces");
     }
 }
@@ -261,12 +261,12 @@ TEST(BvhFirstHit, GrazingRaysMatchThePlainWalk)
     for (int r = 0; r < rings; ++r) {
         for (int s = 0; s < segments; ++s) {
             const int a = first + r * segments + s, b = first + r * segments + (s + 1) % segments;
-            mesh.faces.append({a, b, a + segments});
-            mesh.faces.append({b, b + segments, a + segments});
+            mesh.triangles.append({a, b, a + segments});
+            mesh.triangles.append({b, b + segments, a + segments});
         }
     }
     const QVector<Ray> rays = grazingRays(mesh, 23, 3000);
-    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, 10));
+    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, 10));
     const int hits = expectSameAsPlainWalk(*root, mesh, rays, {DBL_MAX, 2.0}, "grazing");
     EXPECT_GT(hits, 3000);
 }
@@ -274,7 +274,7 @@ TEST(BvhFirstHit, GrazingRaysMatchThePlainWalk)
 TEST(BvhFirstHit, AwkwardRaysMatchThePlainWalk)
 {
     const Mesh mesh = tieMesh(31, 12, 60);
-    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, 10));
+    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, 10));
     const QVector<Ray> rays = {
         {QVector3D(3, 3, 1), QVector3D(0, 0, -1)},         // origin on the surface: t = 0
         {QVector3D(3.5f, 3, 1), QVector3D(0, 0, 1)},       // on a flat stretch, leaving it
@@ -300,15 +300,15 @@ TEST(BvhFirstHit, AwkwardMeshesMatchThePlainWalk)
     // faces with fewer than three corners, degenerate faces.
     Mesh mixed = tieMesh(42, 8, 20);
     for (int y = 0; y < 8; ++y)
-        mixed.faces.append({y * 9, y * 9 + 1, y * 9 + 10, y * 9 + 9});
-    mixed.faces.append({3, 4});
-    mixed.faces.append(QList<int>{7});
-    mixed.faces.append({5, 5, 5});
-    mixed.faces.append({10, 11, 12});  // three corners on one line
+        mixed.triangles.append({y * 9, y * 9 + 1, y * 9 + 10, y * 9 + 9});
+    mixed.triangles.append({3, 4});
+    mixed.triangles.append(QList<int>{7});
+    mixed.triangles.append({5, 5, 5});
+    mixed.triangles.append({10, 11, 12});  // three corners on one line
     // A vertex that is not a number, in one face.
     Mesh withNan = tieMesh(43, 8, 20);
     withNan.vertices.append(QVector3D(NAN, 1, 1));
-    withNan.faces.append({0, 1, withNan.vertices.size() - 1});
+    withNan.triangles.append({0, 1, withNan.vertices.size() - 1});
     // Far from the coordinate origin, where float spacing is coarse.
     Mesh offset = tieMesh(44, 8, 20);
     for (QVector3D& p : offset.vertices)
@@ -319,10 +319,10 @@ TEST(BvhFirstHit, AwkwardMeshesMatchThePlainWalk)
     // All corners in one point, and everything in one plane.
     Mesh point, plane;
     for (int i = 0; i < 30; ++i)
-        point.add({1, 1, 1}, {1, 1, 1}, {1, 1, 1});
+        point.addTriangle({1, 1, 1}, {1, 1, 1}, {1, 1, 1});
     for (int i = 0; i < 40; ++i)
-        plane.add({float(i % 8), float(i / 8), 1}, {float(i % 8 + 1), float(i / 8), 1},
-                  {float(i % 8), float(i / 8 + 2), 1});
+        plane.addTriangle({float(i % 8), float(i / 8), 1}, {float(i % 8 + 1), float(i / 8), 1},
+                          {float(i % 8), float(i / 8 + 2), 1});
 
     struct Case {
         const char* name;
@@ -336,7 +336,7 @@ TEST(BvhFirstHit, AwkwardMeshesMatchThePlainWalk)
                           {"one plane", plane, rays}};
     for (const Case& c : cases) {
         for (int leafSize : {1, 10}) {
-            std::unique_ptr<BvhNodeBase> root(buildTree(c.mesh.vertices, c.mesh.faces, leafSize));
+            std::unique_ptr<BvhNodeBase> root(buildTree(c.mesh.vertices, c.mesh.triangles, leafSize));
             expectSameAsPlainWalk(*root, c.mesh, c.rays, {DBL_MAX, 2.5}, c.name);
         }
     }
@@ -348,7 +348,7 @@ TEST(BvhFirstHit, EightThreadsMatchThePlainWalk)
     const Mesh mesh = tieMesh(51, gridSize, 400);
     QVector<Ray> rays = tieRays(52, 1500, gridSize);
     rays += grazingRays(mesh, 53, 500);
-    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, 10));
+    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, 10));
     QVector<Hit> expected;
     for (const Ray& ray : rays)
         expected.append(plainQuery(*root, ray, mesh, RayFaceIntersection_AnyFace, DBL_MAX));
@@ -378,7 +378,7 @@ void referenceBuild(const QList<int>& list, const Mesh& mesh, int leafSize, QStr
         out << "empty";
         return;
     }
-    const BoundingBox box = computeBoundingBox(list, mesh.vertices, mesh.faces);
+    const BoundingBox box = computeBoundingBox(list, mesh.vertices, mesh.triangles);
     QString boxText;
     QDebug(&boxText) << box.origin << box.size;
     const auto leaf = [&] {
@@ -392,7 +392,7 @@ void referenceBuild(const QList<int>& list, const Mesh& mesh, int leafSize, QStr
     const SplitAxis axis = SplitAxis(box.longestAxis());
     const float value = boundingBoxCenterAlongAxis(box, axis);
     QList<int> left, right, both;
-    splitFacesByAxisAlignedPlane(axis, value, list, mesh.vertices, mesh.faces, left, right, both);
+    splitFacesByAxisAlignedPlane(axis, value, list, mesh.vertices, mesh.triangles, left, right, both);
     if (left.isEmpty() || right.isEmpty())
         return leaf();
     out << "node" + boxText;
@@ -424,24 +424,24 @@ void describe(const BvhNodeBase* node, QStringList& out)
 TEST(BvhBuildFast, SameTreeAsTheDefinition)
 {
     Mesh mixed = tieMesh(61, 10, 80);
-    mixed.faces.append({0, 1, 12, 11});
-    mixed.faces.append(QList<int>());  // no corners
+    mixed.triangles.append({0, 1, 12, 11});
+    mixed.triangles.append(QList<int>());  // no corners
     mixed.vertices.append(QVector3D(2, NAN, 1));
-    mixed.faces.append({3, 4, mixed.vertices.size() - 1});
+    mixed.triangles.append({3, 4, mixed.vertices.size() - 1});
     mixed.vertices.append(QVector3D(-0.0f, 0.0f, 1));  // signed zeros meet on the plane x = 0
-    mixed.faces.append({0, 11, mixed.vertices.size() - 1});
+    mixed.triangles.append({0, 11, mixed.vertices.size() - 1});
     for (const Mesh* mesh : {&mixed}) {
         for (int leafSize : {-1, 0, 1, 4, 10}) {
             for (bool allFaces : {true, false}) {
                 QList<int> list;
-                for (int f = 0; f < mesh->faces.size(); ++f)
+                for (int f = 0; f < mesh->triangles.size(); ++f)
                     if (allFaces || f % 3 != 1)
                         list.append(f);
                 if (!allFaces)
                     list.append(list.first());
                 QStringList expected, got;
                 referenceBuild(list, *mesh, leafSize, expected);
-                std::unique_ptr<BvhNodeBase> root(buildTree(list, mesh->vertices, mesh->faces, leafSize));
+                std::unique_ptr<BvhNodeBase> root(buildTree(list, mesh->vertices, mesh->triangles, leafSize));
                 describe(root.get(), got);
                 EXPECT_EQ(got, expected) << "leaf size " << leafSize << (allFaces ? "" : ", listed");
             }

@@ -7,6 +7,7 @@
 #include "spatial/BVHFirstHitSearch.h"
 
 #include "support/QtPrinters.h"
+#include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include <random>
 
 using namespace BVH2;
+using TestMeshes::Mesh;
 
 namespace {
 
@@ -61,25 +63,14 @@ bool sameBits(const Viewport3D::BoundingBox& a, const Viewport3D::BoundingBox& b
     return ::testing::AssertionFailure() << "node kinds differ";
 }
 
-struct Mesh {
-    QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
-};
-
 // A height field of quads split into triangles on an integer grid (many faces
 // touch the split planes), then a cloud of random triangles inside the same box.
 Mesh gridAndSoup(int side, int soup, unsigned seed)
 {
     Mesh mesh;
-    for (int j = 0; j <= side; ++j)
-        for (int i = 0; i <= side; ++i)
-            mesh.vertices.append(QVector3D(i, j, float(std::sin(i * 0.3) * std::cos(j * 0.2))));
-    for (int j = 0; j < side; ++j)
-        for (int i = 0; i < side; ++i) {
-            const int a = j * (side + 1) + i;
-            mesh.faces.append({a, a + 1, a + side + 2});
-            mesh.faces.append({a, a + side + 2, a + side + 1});
-        }
+    mesh.vertices = TestMeshes::gridPoints(
+        side + 1, side + 1, [](int i, int j) { return QVector3D(i, j, float(std::sin(i * 0.3) * std::cos(j * 0.2))); });
+    mesh.triangles = TestMeshes::gridFaces(side + 1, side + 1, TestMeshes::Cut::AlongAC);
     std::mt19937 random(seed);
     std::uniform_real_distribution<float> coordinate(0.0f, float(side));
     std::uniform_real_distribution<float> offset(-1.0f, 1.0f);
@@ -88,7 +79,7 @@ Mesh gridAndSoup(int side, int soup, unsigned seed)
         const int first = mesh.vertices.size();
         for (int k = 0; k < 3; ++k)
             mesh.vertices.append(centre + QVector3D(offset(random), offset(random), offset(random)));
-        mesh.faces.append({first, first + 1, first + 2});
+        mesh.triangles.append({first, first + 1, first + 2});
     }
     return mesh;
 }
@@ -109,9 +100,9 @@ TEST(BvhParallelBuild, SameTreeAsTheOneThreadBuild)
     // Faces the build takes vertex by vertex: NaN corners, and no corners at all.
     const float nan = std::numeric_limits<float>::quiet_NaN();
     mesh.vertices.append(QVector3D(nan, 3, 0));
-    mesh.faces.append({0, 1, mesh.vertices.size() - 1});
-    mesh.faces.append(QList<int>());
-    const int n = mesh.faces.size();
+    mesh.triangles.append({0, 1, mesh.vertices.size() - 1});
+    mesh.triangles.append(QList<int>());
+    const int n = mesh.triangles.size();
 
     struct Case {
         const char* name;
@@ -132,8 +123,8 @@ TEST(BvhParallelBuild, SameTreeAsTheOneThreadBuild)
                           {"few faces (no task)", allFaces(500), 10}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        std::unique_ptr<BvhNodeBase> plain(buildTreeOnOneThread(c.faces, mesh.vertices, mesh.faces, c.leafSize));
-        std::unique_ptr<BvhNodeBase> pooled(buildTree(c.faces, mesh.vertices, mesh.faces, c.leafSize));
+        std::unique_ptr<BvhNodeBase> plain(buildTreeOnOneThread(c.faces, mesh.vertices, mesh.triangles, c.leafSize));
+        std::unique_ptr<BvhNodeBase> pooled(buildTree(c.faces, mesh.vertices, mesh.triangles, c.leafSize));
         int leaves = 0, faces = 0;
         EXPECT_TRUE(sameTree(plain.get(), pooled.get(), leaves, faces));
         EXPECT_GE(faces, c.faces.size()) << "every listed face stands in some leaf";
@@ -158,9 +149,9 @@ TEST(BvhParallelBuild, SameTreeAsTheOneThreadBuild)
             const QVector3D direction = (QVector3D(coordinate(random), coordinate(random), 0.0f) - origin).normalized();
             int faceA = -1, faceB = -1;
             double tA = std::numeric_limits<double>::max(), tB = tA, uA = 0, uB = 0, vA = 0, vB = 0;
-            plain->findFirstRayIntersectedTriangle(origin, direction, mesh.faces, mesh.vertices,
+            plain->findFirstRayIntersectedTriangle(origin, direction, mesh.triangles, mesh.vertices,
                                                    RayFaceIntersection_AnyFace, faceA, tA, &uA, &vA);
-            pooled->findFirstRayIntersectedTriangle(origin, direction, mesh.faces, mesh.vertices,
+            pooled->findFirstRayIntersectedTriangle(origin, direction, mesh.triangles, mesh.vertices,
                                                     RayFaceIntersection_AnyFace, faceB, tB, &uB, &vB);
             ASSERT_EQ(faceA, faceB) << r;
             ASSERT_EQ(tA, tB) << r;
@@ -170,8 +161,8 @@ TEST(BvhParallelBuild, SameTreeAsTheOneThreadBuild)
     }
 
     // The comparison sees a difference: other leaves give other first copies.
-    std::unique_ptr<BvhNodeBase> leafSize10(buildTree(allFaces(finiteFaces), mesh.vertices, mesh.faces, 10));
-    std::unique_ptr<BvhNodeBase> leafSize1(buildTree(allFaces(finiteFaces), mesh.vertices, mesh.faces, 1));
+    std::unique_ptr<BvhNodeBase> leafSize10(buildTree(allFaces(finiteFaces), mesh.vertices, mesh.triangles, 10));
+    std::unique_ptr<BvhNodeBase> leafSize1(buildTree(allFaces(finiteFaces), mesh.vertices, mesh.triangles, 1));
     EXPECT_FALSE(dynamic_cast<const BvhNode&>(*leafSize10)
                      .firstHitSearch()
                      ->identicalTo(*dynamic_cast<const BvhNode&>(*leafSize1).firstHitSearch()));
@@ -181,7 +172,7 @@ TEST(BvhParallelBuild, SameTreeWhenThePoolIsBusyOrCalledFromIt)
 {
     const Mesh mesh = gridAndSoup(120, 0, 3);  // 28,800 faces
     std::unique_ptr<BvhNodeBase> plain(
-        buildTreeOnOneThread(allFaces(mesh.faces.size()), mesh.vertices, mesh.faces, 10));
+        buildTreeOnOneThread(allFaces(mesh.triangles.size()), mesh.vertices, mesh.triangles, 10));
 
     // Builds started from the pool itself, more of them than it has threads:
     // their waits take over tasks not yet started instead of blocking.
@@ -189,7 +180,7 @@ TEST(BvhParallelBuild, SameTreeWhenThePoolIsBusyOrCalledFromIt)
     QVector<BvhNodeBase*> roots(builds, nullptr);
     for (int i = 0; i < builds; ++i)
         QThreadPool::globalInstance()->start(
-            [&roots, &mesh, i] { roots[i] = buildTree(mesh.vertices, mesh.faces, 10); });
+            [&roots, &mesh, i] { roots[i] = buildTree(mesh.vertices, mesh.triangles, 10); });
     ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(120000));
     const FirstHitSearch* plainSearch = dynamic_cast<const BvhNode&>(*plain).firstHitSearch();
     ASSERT_NE(plainSearch, nullptr);

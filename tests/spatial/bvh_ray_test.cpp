@@ -16,8 +16,8 @@
 #include <thread>
 
 using namespace BVH2;
-using BvhRayFixtures::Mesh;
 using BvhRayFixtures::plainFirstHit;
+using TestMeshes::Mesh;
 using Viewport3D::BoundingBox;
 
 namespace {
@@ -45,7 +45,7 @@ double bruteForceDistance(const QVector3D& o, const QVector3D& d, const Mesh& me
                           double limit)
 {
     double best = limit;
-    for (const QList<int>& face : mesh.faces) {
+    for (const QList<int>& face : mesh.triangles) {
         double t;
         bool back;
         if (!rayIntersectsTriangle(o, d, mesh.vertices[face[0]], mesh.vertices[face[1]], mesh.vertices[face[2]], t,
@@ -65,23 +65,12 @@ Mesh randomMesh(uint32_t seed, int gridSize, int soup)
     std::mt19937 rng(seed);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     Mesh mesh;
-    QVector<int> index;
-    for (int y = 0; y <= gridSize; ++y) {
-        for (int x = 0; x <= gridSize; ++x) {
-            const float z = (y % 3 == 0) ? 1.0f : 2.0f * unit(rng);
-            index.append(mesh.vertices.size());
-            mesh.vertices.append(QVector3D(float(x), float(y), z));
-        }
-    }
-    for (int y = 0; y < gridSize; ++y) {
-        for (int x = 0; x < gridSize; ++x) {
-            const int a = index[y * (gridSize + 1) + x], b = a + 1;
-            const int c = a + gridSize + 1, d = c + 1;
-            mesh.faces.append({a, b, d});
-            mesh.faces.append({a, d, c});
-        }
-    }
-    BvhRayFixtures::addSoup(mesh, soup, gridSize, rng, unit);
+    mesh.vertices = TestMeshes::gridPoints(gridSize + 1, gridSize + 1, [&](int x, int y) {
+        const float z = (y % 3 == 0) ? 1.0f : 2.0f * unit(rng);
+        return QVector3D(float(x), float(y), z);
+    });
+    mesh.triangles = TestMeshes::gridFaces(gridSize + 1, gridSize + 1, TestMeshes::Cut::AlongAC);
+    TestMeshes::addTriangleSoup(mesh, soup, gridSize, rng, unit);
     return mesh;
 }
 
@@ -191,11 +180,11 @@ TEST(BvhRay, FrontAndAnyFaceOrder)
 {
     // Face 0 at z = -2 faces down, faces 1 and 2 (z = -3, -4) face up, face 3 lies behind the origin.
     Mesh mesh;
-    mesh.add({-1, -1, -2}, {0, 1, -2}, {1, -1, -2});
-    mesh.add({-1, -1, -3}, {1, -1, -3}, {0, 1, -3});
-    mesh.add({-1, -1, -4}, {1, -1, -4}, {0, 1, -4});
-    mesh.add({-1, -1, 1.5f}, {0, 1, 1.5f}, {1, -1, 1.5f});
-    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, 1));
+    mesh.addTriangle({-1, -1, -2}, {0, 1, -2}, {1, -1, -2});
+    mesh.addTriangle({-1, -1, -3}, {1, -1, -3}, {0, 1, -3});
+    mesh.addTriangle({-1, -1, -4}, {1, -1, -4}, {0, 1, -4});
+    mesh.addTriangle({-1, -1, 1.5f}, {0, 1, 1.5f}, {1, -1, 1.5f});
+    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, 1));
     const QVector3D o(0, 0, 0), d(0, 0, -1);
     const Hit front = treeHit(*root, o, d, mesh, RayFaceIntersection_FrontFace);
     EXPECT_EQ(front.face, 1);
@@ -205,8 +194,8 @@ TEST(BvhRay, FrontAndAnyFaceOrder)
     EXPECT_EQ(any.distance, 2.0);
     EXPECT_EQ(treeHit(*root, o, d, mesh, RayFaceIntersection_BackFace).face, 0);
     EXPECT_EQ(treeHit(*root, o, -d, mesh, RayFaceIntersection_AnyFace).face, 3);
-    EXPECT_EQ(root->findFirstRayIntersectedTriangleInd(o, d, mesh.faces, mesh.vertices, RayFaceIntersection_FrontFace,
-                                                       nullptr, nullptr),
+    EXPECT_EQ(root->findFirstRayIntersectedTriangleInd(o, d, mesh.triangles, mesh.vertices,
+                                                       RayFaceIntersection_FrontFace, nullptr, nullptr),
               1);
     // The entry distance is an exclusive limit; a miss leaves every output alone.
     const Hit limited = treeHit(*root, o, d, mesh, RayFaceIntersection_AnyFace, 2.0);
@@ -220,10 +209,10 @@ TEST(BvhRay, TiesGoToTheFirstFaceInTheWalk)
 {
     // Two coincident triangles: the one listed first in its leaf wins.
     Mesh mesh;
-    mesh.add({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
-    mesh.add({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    mesh.addTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
+    mesh.addTriangle({0, 0, 0}, {1, 0, 0}, {0, 1, 0});
     for (const QList<int>& order : {QList<int>{0, 1}, QList<int>{1, 0}}) {
-        std::unique_ptr<BvhNodeBase> root(buildTree(order, mesh.vertices, mesh.faces, 10));
+        std::unique_ptr<BvhNodeBase> root(buildTree(order, mesh.vertices, mesh.triangles, 10));
         EXPECT_EQ(treeHit(*root, QVector3D(0.2f, 0.2f, 1), QVector3D(0, 0, -1), mesh, RayFaceIntersection_AnyFace).face,
                   order[0]);
     }
@@ -231,10 +220,10 @@ TEST(BvhRay, TiesGoToTheFirstFaceInTheWalk)
     // at one distance, in different leaves; the leftmost leaf's face wins.
     Mesh row;
     for (int x = 0; x < 8; ++x) {
-        row.add({float(x), 0, 0}, {float(x + 1), 0, 0}, {float(x + 1), 1, 0});
-        row.add({float(x), 0, 0}, {float(x + 1), 1, 0}, {float(x), 1, 0});
+        row.addTriangle({float(x), 0, 0}, {float(x + 1), 0, 0}, {float(x + 1), 1, 0});
+        row.addTriangle({float(x), 0, 0}, {float(x + 1), 1, 0}, {float(x), 1, 0});
     }
-    std::unique_ptr<BvhNodeBase> root(buildTree(row.vertices, row.faces, 1));
+    std::unique_ptr<BvhNodeBase> root(buildTree(row.vertices, row.triangles, 1));
     for (int x = 0; x <= 8; ++x) {
         for (const QVector3D& d : {QVector3D(0, 0, -1), QVector3D(0.25f, 0.5f, -1), QVector3D(-0.5f, 0.25f, -1)}) {
             const QVector3D o = QVector3D(float(x), 1, 0) - d;
@@ -248,11 +237,11 @@ TEST(BvhRay, TiesGoToTheFirstFaceInTheWalk)
 TEST(BvhRay, CandidateLeavesAndLineSelection)
 {
     Mesh mesh;
-    mesh.add({0, 0, 0}, {1, 0, 0}, {1, 1, 0});
-    mesh.add({0, 0, 0}, {1, 1, 0}, {0, 1, 0});
-    mesh.add({5, 0, 0}, {6, 0, 0}, {6, 1, 0});
-    mesh.add({5, 0, 0}, {6, 1, 0}, {5, 1, 0});
-    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, 1));
+    mesh.addTriangle({0, 0, 0}, {1, 0, 0}, {1, 1, 0});
+    mesh.addTriangle({0, 0, 0}, {1, 1, 0}, {0, 1, 0});
+    mesh.addTriangle({5, 0, 0}, {6, 0, 0}, {6, 1, 0});
+    mesh.addTriangle({5, 0, 0}, {6, 1, 0}, {5, 1, 0});
+    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, 1));
     EXPECT_EQ(dynamic_cast<BvhNode*>(root.get()) != nullptr, true);
     struct Case {
         QVector3D origin, direction;
@@ -269,13 +258,13 @@ TEST(BvhRay, CandidateLeavesAndLineSelection)
         EXPECT_EQ(mask, c.marks);
     }
     // The line selection marks crossed faces in the leaves it reaches, behind the origin too.
-    std::unique_ptr<BvhNodeBase> single(buildTree(mesh.vertices, mesh.faces, 10));
+    std::unique_ptr<BvhNodeBase> single(buildTree(mesh.vertices, mesh.triangles, 10));
     QVector<bool> mask(4, false);
-    single->selectIntersectedTriangles(QVector3D(0.25f, 0.75f, 1), QVector3D(0, 0, 1), mesh.faces, mesh.vertices,
+    single->selectIntersectedTriangles(QVector3D(0.25f, 0.75f, 1), QVector3D(0, 0, 1), mesh.triangles, mesh.vertices,
                                        RayFaceIntersection_AnyFace, mask);
     EXPECT_EQ(mask, (QVector<bool>{false, true, false, false}));
     mask.fill(false);
-    single->selectIntersectedTriangles(QVector3D(0.75f, 0.25f, 1), QVector3D(0, 0, -1), mesh.faces, mesh.vertices,
+    single->selectIntersectedTriangles(QVector3D(0.75f, 0.25f, 1), QVector3D(0, 0, -1), mesh.triangles, mesh.vertices,
                                        RayFaceIntersection_BackFace, mask);
     EXPECT_EQ(mask, QVector<bool>(4, false));  // the faces' normals point up: a front-face hit
 }
@@ -283,16 +272,16 @@ TEST(BvhRay, CandidateLeavesAndLineSelection)
 TEST(BvhRay, LinearSearchAndMaskIndices)
 {
     Mesh mesh;
-    mesh.add({-1, -1, -2}, {0, 1, -2}, {1, -1, -2});
-    mesh.add({-1, -1, -3}, {1, -1, -3}, {0, 1, -3});
-    mesh.add({-1, -1, 1}, {1, -1, 1}, {0, 1, 1});
+    mesh.addTriangle({-1, -1, -2}, {0, 1, -2}, {1, -1, -2});
+    mesh.addTriangle({-1, -1, -3}, {1, -1, -3}, {0, 1, -3});
+    mesh.addTriangle({-1, -1, 1}, {1, -1, 1}, {0, 1, 1});
     double distance = 0;
-    EXPECT_EQ(findFirstRayIntersectedTriangleLinear({1, 0, 2}, mesh.faces, mesh.vertices, QVector3D(),
+    EXPECT_EQ(findFirstRayIntersectedTriangleLinear({1, 0, 2}, mesh.triangles, mesh.vertices, QVector3D(),
                                                     QVector3D(0, 0, -1), &distance),
               0);
     EXPECT_EQ(distance, 2.0);
-    EXPECT_EQ(findFirstRayIntersectedTriangleLinear({2}, mesh.faces, mesh.vertices, QVector3D(), QVector3D(0, 0, -1),
-                                                    &distance),
+    EXPECT_EQ(findFirstRayIntersectedTriangleLinear({2}, mesh.triangles, mesh.vertices, QVector3D(),
+                                                    QVector3D(0, 0, -1), &distance),
               -1);
     EXPECT_EQ(distance, DBL_MAX);
     EXPECT_EQ(maskToIndexVector({false, true, true, false, true}), (QVector<int>{1, 2, 4}));
@@ -316,14 +305,14 @@ TEST(BvhSphere, BoxAndPointTests)
 TEST(BvhSphere, VerticesInsideAgreeWithBruteForce)
 {
     const Mesh mesh = randomMesh(11, 20, 100);
-    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, 4));
+    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, 4));
     std::mt19937 rng(12);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     for (int i = 0; i < 200; ++i) {
         const QVector3D centre(unit(rng) * 22 - 1, unit(rng) * 22 - 1, unit(rng) * 4 - 2);
         const double radius = unit(rng) * 4.0;
         QMap<int, double> found;
-        root->findVerticesInsideSphere(centre, radius, mesh.faces, mesh.vertices, found);
+        root->findVerticesInsideSphere(centre, radius, mesh.triangles, mesh.vertices, found);
         QMap<int, double> expected;
         for (int v = 0; v < mesh.vertices.size(); ++v)
             if ((mesh.vertices[v] - centre).length() <= radius)
@@ -332,10 +321,10 @@ TEST(BvhSphere, VerticesInsideAgreeWithBruteForce)
     }
     // A vertex exactly on the sphere counts; an entry made before the call keeps its value.
     Mesh one;
-    one.add({3, 0, 0}, {10, 0, 0}, {10, 1, 0});
-    std::unique_ptr<BvhNodeBase> small(buildTree(one.vertices, one.faces, 1));
+    one.addTriangle({3, 0, 0}, {10, 0, 0}, {10, 1, 0});
+    std::unique_ptr<BvhNodeBase> small(buildTree(one.vertices, one.triangles, 1));
     QMap<int, double> found = {{1, -5.0}};
-    small->findVerticesInsideSphere(QVector3D(0, 0, 0), 10.0, one.faces, one.vertices, found);
+    small->findVerticesInsideSphere(QVector3D(0, 0, 0), 10.0, one.triangles, one.vertices, found);
     EXPECT_EQ(found, (QMap<int, double>{{0, 3.0}, {1, -5.0}}));
 }
 
@@ -348,7 +337,7 @@ TEST(BvhRay, AgreesWithBruteForceAndPlainWalk)
         const Mesh mesh = randomMesh(seed, gridSize, 200);
         const QVector<Ray> rays = randomRays(seed + 50, 1200, gridSize);
         for (int leafSize : {1, 4, 10}) {
-            std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, leafSize));
+            std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, leafSize));
             ASSERT_NE(dynamic_cast<BvhNode*>(root.get()), nullptr);
             for (const Ray& ray : rays) {
                 for (RayFaceIntersection mode :
@@ -361,7 +350,7 @@ TEST(BvhRay, AgreesWithBruteForceAndPlainWalk)
                         ASSERT_EQ(hit, plain) << "leaf " << leafSize << " mode " << mode;
                         ASSERT_EQ(hit.distance, bruteForceDistance(ray.origin, ray.direction, mesh, mode, limit));
                         if (hit.face >= 0) {
-                            const QList<int>& f = mesh.faces[hit.face];
+                            const QList<int>& f = mesh.triangles[hit.face];
                             const QVector3D point = ray.origin + float(hit.distance) * ray.direction;
                             const QVector3D bary = float(1 - hit.u - hit.v) * mesh.vertices[f[0]] +
                                                    float(hit.u) * mesh.vertices[f[1]] +
@@ -380,7 +369,7 @@ TEST(BvhRay, SameAnswersFromEightThreads)
     const int gridSize = 40;
     const Mesh mesh = randomMesh(5, gridSize, 500);
     const QVector<Ray> rays = randomRays(6, 3000, gridSize);
-    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.faces, 10));
+    std::unique_ptr<BvhNodeBase> root(buildTree(mesh.vertices, mesh.triangles, 10));
     QVector<Hit> expected;
     for (const Ray& ray : rays)
         expected.append(treeHit(*root, ray.origin, ray.direction, mesh, RayFaceIntersection_AnyFace));
@@ -401,5 +390,5 @@ TEST(BvhRay, SameAnswersFromEightThreads)
     for (int t = 0; t < 8; ++t)
         EXPECT_EQ(mismatches[size_t(t)], 0) << "thread " << t;
     EXPECT_EQ(shared.vertices.constData(), mesh.vertices.constData());
-    EXPECT_EQ(shared.faces.constData(), mesh.faces.constData());
+    EXPECT_EQ(shared.triangles.constData(), mesh.triangles.constData());
 }

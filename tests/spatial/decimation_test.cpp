@@ -4,8 +4,8 @@
 #include "spatial/Decimation.h"
 
 #include "numerics/Random.h"
-#include "registration/body_test_meshes.h"
 #include "spatial/FastMarching.h"
+#include "support/BodyMeshes.h"
 #include "support/QtPrinters.h"
 #include "support/TestMeshes.h"
 

@@ -4,9 +4,10 @@
 #include "spatial/FastMarching.h"
 #include "spatial/TriangleUpdate.h"
 
-#include "registration/body_test_meshes.h"
+#include "support/BodyMeshes.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/TestMeshes.h"
 
 #include <gtest/gtest.h>
 
@@ -47,77 +48,25 @@ QList<int> acceptanceOrder(int source, const HE::HalfEdgeGeom& mesh, QList<doubl
     return order;
 }
 
-struct Surface {
-    QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
-};
+using Surface = TestMeshes::Mesh;
 
 // Unit sphere: an icosahedron whose triangles are split in four `levels` times, new points pushed
-// out onto the sphere.
+// out onto the sphere in double.
 Surface icosphere(int levels)
 {
-    const double t = (1.0 + std::sqrt(5.0)) / 2.0;
-    QVector<QVector<double> > points = {{-1, t, 0}, {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
-                                         {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
-    auto normalized = [](QVector<double> p) {
-        const double length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
-        return QVector<double>{p[0] / length, p[1] / length, p[2] / length};
-    };
-    for (QVector<double>& p : points)
-        p = normalized(p);
-    QVector<QList<int> > faces = {{0, 11, 5}, {0, 5, 1},  {0, 1, 7},   {0, 7, 10}, {0, 10, 11},
-                                  {1, 5, 9},  {5, 11, 4}, {11, 10, 2}, {10, 7, 6}, {7, 1, 8},
-                                  {3, 9, 4},  {3, 4, 2},  {3, 2, 6},   {3, 6, 8},  {3, 8, 9},
-                                  {4, 9, 5},  {2, 4, 11}, {6, 2, 10},  {8, 6, 7},  {9, 8, 1}};
-    for (int level = 0; level < levels; ++level) {
-        QHash<QPair<int, int>, int> midpoints;
-        auto midpoint = [&](int a, int b) {
-            const QPair<int, int> key(std::min(a, b), std::max(a, b));
-            auto found = midpoints.constFind(key);
-            if (found != midpoints.constEnd())
-                return found.value();
-            points.append(normalized({(points[a][0] + points[b][0]) / 2, (points[a][1] + points[b][1]) / 2,
-                                      (points[a][2] + points[b][2]) / 2}));
-            midpoints.insert(key, points.size() - 1);
-            return points.size() - 1;
-        };
-        QVector<QList<int> > finer;
-        for (const QList<int>& f : faces) {
-            const int ab = midpoint(f[0], f[1]), bc = midpoint(f[1], f[2]), ca = midpoint(f[2], f[0]);
-            finer << QList<int>{f[0], ab, ca} << QList<int>{f[1], bc, ab} << QList<int>{f[2], ca, bc}
-                  << QList<int>{ab, bc, ca};
-        }
-        faces = finer;
-    }
-    Surface surface;
-    for (const QVector<double>& p : points)
-        surface.vertices.append(QVector3D(float(p[0]), float(p[1]), float(p[2])));
-    surface.faces = faces;
-    return surface;
+    return TestMeshes::icosphere(levels, TestMeshes::Arithmetic::Double);
 }
 
 // Grid of side x side points, jittered in the plane by up to `jitter` of a cell and lifted by up to
 // `relief`, each cell split along a random diagonal; coordinates rounded to `step` to make ties.
 Surface grid(int side, double jitter, double relief, unsigned seed, double step = 0.0)
 {
-    std::mt19937 random(seed);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
-    Surface surface;
     auto rounded = [step](double value) { return step > 0.0 ? std::round(value / step) * step : value; };
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x)
-            surface.vertices.append(QVector3D(float(rounded(x + jitter * unit(random))),
-                                              float(rounded(y + jitter * unit(random))),
-                                              float(rounded(relief * unit(random)))));
-    for (int y = 0; y + 1 < side; ++y)
-        for (int x = 0; x + 1 < side; ++x) {
-            const int a = y * side + x, b = a + 1, c = a + side + 1, d = a + side;
-            if (random() % 2)
-                surface.faces << QList<int>{a, b, c} << QList<int>{a, c, d};
-            else
-                surface.faces << QList<int>{a, b, d} << QList<int>{b, c, d};
-        }
-    return surface;
+    return TestMeshes::jitteredGrid(side, seed, [&](int x, int y, std::mt19937& random) {
+        return QVector3D(float(rounded(x + jitter * unit(random))), float(rounded(y + jitter * unit(random))),
+                         float(rounded(relief * unit(random))));
+    });
 }
 
 // The march with the band as a plain insertion-ordered list, its minimum found by a linear scan.
@@ -559,7 +508,7 @@ TEST(FastMarchingMarch, InvalidArgumentsGiveEmptyResults)
 TEST(FastMarchingGeometry, LargestDistanceOnUnitSphereIsPi)
 {
     const Surface sphere = icosphere(5);
-    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.faces);
+    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.triangles);
     for (int source : {0, 5, 1000}) {
         const QVector<double> distance = computeDistancesFromVertex(source, mesh);
         const double largest = *std::max_element(distance.begin(), distance.end());
@@ -585,7 +534,7 @@ TEST(FastMarchingGeometry, DistancesAreSymmetricOnIrregularMesh)
     std::uniform_real_distribution<float> offset(-0.005f, 0.005f);
     for (QVector3D& p : sphere.vertices)
         p = (p + QVector3D(offset(random), offset(random), offset(random))).normalized();
-    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.faces);
+    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.triangles);
     std::uniform_int_distribution<int> pick(0, sphere.vertices.size() - 1);
     int compared = 0;
     while (compared < 30) {
@@ -625,7 +574,7 @@ TEST(FastMarchingBand, HeapBandMatchesPlainLinearBand)
                               grid(16, 0.4, 0.5, 4, 0.25), icosphere(2)};
     std::mt19937 random(5);
     for (const Surface& surface : meshes) {
-        const HE::HalfEdgeGeom mesh = meshOf(surface.vertices, surface.faces);
+        const HE::HalfEdgeGeom mesh = meshOf(surface.vertices, surface.triangles);
         const int n = surface.vertices.size();
         for (int s = 0; s < 6; ++s) {
             const int source = int(random() % unsigned(n));
@@ -696,7 +645,7 @@ TEST(FastMarchingBand, PositionsThatAreNotNumbersMatchPlainBand)
     // Distances that are not numbers have no order; the band then scans like the plain list.
     Surface surface = grid(8, 0.3, 0.2, 6);
     surface.vertices[27] = QVector3D(NAN, 0, 0);
-    const HE::HalfEdgeGeom mesh = meshOf(surface.vertices, surface.faces);
+    const HE::HalfEdgeGeom mesh = meshOf(surface.vertices, surface.triangles);
     auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
     for (int source : {0, 20, 27, 63}) {
         const PlainMarch plain = plainMarch(source, mesh);
@@ -736,7 +685,7 @@ void expectThreadedKNearestEqualsSerial(const HE::HalfEdgeGeom& mesh, const QVec
 TEST(FastMarchingConcurrency, KNearestFromManyThreadsEqualsSerial)
 {
     const Surface sphere = icosphere(4);
-    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.faces);
+    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.triangles);
     const int n = sphere.vertices.size();
     QVector<bool> nodes(n, false);
     for (int v = 0; v < n; v += 37)
@@ -762,7 +711,7 @@ TEST(FastMarchingTakenGeometry, MatchesPlainLinearBandBitForBit)
                               irregular};
     std::mt19937 random(5);
     for (const Surface& surface : meshes) {
-        const HE::HalfEdgeGeom mesh = meshOf(surface.vertices, surface.faces);
+        const HE::HalfEdgeGeom mesh = meshOf(surface.vertices, surface.triangles);
         const MarchGeometry geometry(mesh);
         ASSERT_TRUE(geometry.isComplete());
         for (int s = 0; s < 6; ++s)
@@ -788,10 +737,10 @@ TEST(FastMarchingTakenGeometry, NonManifoldVerticesMatchPlainMarch)
         renumbered[v] = joined.vertices.size();
         joined.vertices.append(second.vertices[v] + first.vertices[shared] - second.vertices[0]);
     }
-    for (const QList<int>& face : second.faces)
-        joined.faces.append({renumbered[face[0]], renumbered[face[1]], renumbered[face[2]]});
+    for (const QList<int>& face : second.triangles)
+        joined.triangles.append({renumbered[face[0]], renumbered[face[1]], renumbered[face[2]]});
     TestSupport::LogCapture log;  // the construction reports the non-manifold vertex
-    const HE::HalfEdgeGeom mesh = meshOf(joined.vertices, joined.faces);
+    const HE::HalfEdgeGeom mesh = meshOf(joined.vertices, joined.triangles);
     const MarchGeometry geometry(mesh);
     ASSERT_TRUE(geometry.isComplete());
     for (int source = 0; source < joined.vertices.size(); source += 5)
@@ -811,10 +760,10 @@ TEST(FastMarchingTakenGeometry, TriangleSoupsMatchPlainMarch)
         for (int f = 0; f < 40; ++f) {
             const int a = int(random() % 24), b = int(random() % 24), c = int(random() % 24);
             if (a != b && b != c && a != c)
-                soup.faces.append({a, b, c});
+                soup.triangles.append({a, b, c});
         }
         TestSupport::LogCapture log;  // the construction reports the faults
-        const HE::HalfEdgeGeom mesh = meshOf(soup.vertices, soup.faces);
+        const HE::HalfEdgeGeom mesh = meshOf(soup.vertices, soup.triangles);
         const MarchGeometry geometry(mesh);
         for (int source = 0; source < 24; source += 3)
             expectGeometryMarchMatchesPlain(mesh, geometry, source);
@@ -875,7 +824,7 @@ TEST(FastMarchingTakenGeometry, MeshWithBrokenLinksMarchesOverTheMeshItself)
 TEST(FastMarchingTakenGeometry, OneGeometryServesManyThreads)
 {
     const Surface sphere = icosphere(4);
-    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.faces);
+    const HE::HalfEdgeGeom mesh = meshOf(sphere.vertices, sphere.triangles);
     const MarchGeometry geometry(mesh);
     const int n = sphere.vertices.size();
     QVector<bool> nodes(n, false);

@@ -1,10 +1,8 @@
 #pragma once
-// The catalog of test meshes that tests and benchmarks share: latitude-longitude and
-// subdivided-icosahedron spheres (two unrelated triangulations of one surface), a capped tube
-// open at one end, a bumpy torus like a scan, seeded jittered grids cut along random diagonals,
-// and the distance from a point to a triangle mesh.
-#include "spatial/KDTree.h"
-
+// The catalog of test meshes that tests and benchmarks share: grids of any shape and cut,
+// latitude-longitude and subdivided-icosahedron spheres (two unrelated triangulations of one
+// surface), a capped tube open at one end, a bumpy torus like a scan, seeded jittered grids cut
+// along random diagonals, a bumpy height-field sheet, and soups of free triangles.
 #include <QHash>
 #include <QList>
 #include <QPair>
@@ -12,9 +10,9 @@
 #include <QVector>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
-#include <memory>
 #include <random>
 
 namespace TestMeshes {
@@ -22,7 +20,68 @@ namespace TestMeshes {
 struct Mesh {
     QVector<QVector3D> vertices;
     QVector<QList<int> > triangles;
+
+    // Appends a free triangle of three new vertices; returns its index.
+    int addTriangle(const QVector3D& a, const QVector3D& b, const QVector3D& c)
+    {
+        const int first = vertices.size();
+        vertices << a << b << c;
+        triangles.append({first, first + 1, first + 2});
+        return triangles.size() - 1;
+    }
 };
+
+// Polygons of any size (quads as a file holds them), for meshes written to OBJ files.
+struct PolygonMesh {
+    QVector<QVector3D> vertices;
+    QVector<QList<int> > polygons;
+};
+
+// How a grid cell with corners a (x, y), b (x + 1, y), c (x + 1, y + 1), d (x, y + 1) becomes
+// faces: the quad abcd, triangles abc and acd, or triangles abd and bcd.
+enum class Cut { Quad, AlongAC, AlongBD };
+
+// columns x rows points, row by row from y = 0 (x fastest), each placed by point(x, y) in that order.
+inline QVector<QVector3D> gridPoints(int columns, int rows, const std::function<QVector3D(int x, int y)>& point)
+{
+    QVector<QVector3D> points;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < columns; ++x)
+            points.append(point(x, y));
+    return points;
+}
+
+// The faces of the cells between columns x rows grid points numbered from `first`, cell by cell
+// in row order, each cut as cut(x, y) says (asked in that order).
+inline QVector<QList<int> > gridFaces(int columns, int rows, const std::function<Cut(int x, int y)>& cut, int first = 0)
+{
+    QVector<QList<int> > faces;
+    for (int y = 0; y + 1 < rows; ++y)
+        for (int x = 0; x + 1 < columns; ++x) {
+            const int a = first + y * columns + x, b = a + 1, c = a + columns + 1, d = a + columns;
+            switch (cut(x, y)) {
+                case Cut::Quad:
+                    faces.append({a, b, c, d});
+                    break;
+                case Cut::AlongAC:
+                    faces.append({a, b, c});
+                    faces.append({a, c, d});
+                    break;
+                case Cut::AlongBD:
+                    faces.append({a, b, d});
+                    faces.append({b, c, d});
+                    break;
+            }
+        }
+    return faces;
+}
+
+// Every cell cut the same way.
+inline QVector<QList<int> > gridFaces(int columns, int rows, Cut cut, int first = 0)
+{
+    const auto same = [cut](int, int) { return cut; };
+    return gridFaces(columns, rows, same, first);
+}
 
 // Unit sphere: rings of latitude between the two poles, segments around each ring.
 inline Mesh latLongSphere(int rings, int segments)
@@ -53,15 +112,31 @@ inline Mesh latLongSphere(int rings, int segments)
     return mesh;
 }
 
-// Unit sphere from an icosahedron whose triangles are split in four `levels` times.
-inline Mesh icosphere(int levels)
+// Which arithmetic places a subdivided sphere's points: float throughout, or double with one
+// rounding to float at the end (a different mesh in the last bits).
+enum class Arithmetic { Float, Double };
+
+// Unit sphere from an icosahedron whose triangles are split in four `levels` times, new points
+// pushed out onto the sphere.
+inline Mesh icosphere(int levels, Arithmetic arithmetic = Arithmetic::Float)
 {
+    using Point = std::array<double, 3>;
+    auto unit = [](const Point& p) {
+        const double length = std::sqrt(p[0] * p[0] + p[1] * p[1] + p[2] * p[2]);
+        return Point{p[0] / length, p[1] / length, p[2] / length};
+    };
+    const bool inDouble = arithmetic == Arithmetic::Double;
+    QVector<Point> exact;  // the points while they are kept in double
     Mesh mesh;
-    const float t = float((1.0 + std::sqrt(5.0)) / 2.0);
-    const QVector3D corners[12] = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
-                                   {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
-    for (const QVector3D& c : corners)
-        mesh.vertices << c.normalized();
+    const double t = (1.0 + std::sqrt(5.0)) / 2.0;
+    const Point corners[12] = {{-1, t, 0},  {1, t, 0},  {-1, -t, 0}, {1, -t, 0}, {0, -1, t},  {0, 1, t},
+                               {0, -1, -t}, {0, 1, -t}, {t, 0, -1},  {t, 0, 1},  {-t, 0, -1}, {-t, 0, 1}};
+    for (const Point& c : corners) {
+        if (inDouble)
+            exact << unit(c);
+        else
+            mesh.vertices << QVector3D(float(c[0]), float(c[1]), float(c[2])).normalized();
+    }
     const int faces[20][3] = {{0, 11, 5},  {0, 5, 1},  {0, 1, 7},  {0, 7, 10}, {0, 10, 11}, {1, 5, 9}, {5, 11, 4},
                               {11, 10, 2}, {10, 7, 6}, {7, 1, 8},  {3, 9, 4},  {3, 4, 2},   {3, 2, 6}, {3, 6, 8},
                               {3, 8, 9},   {4, 9, 5},  {2, 4, 11}, {6, 2, 10}, {8, 6, 7},   {9, 8, 1}};
@@ -74,9 +149,17 @@ inline Mesh icosphere(int levels)
             auto it = middles.find(key);
             if (it != middles.end())
                 return it.value();
-            mesh.vertices << ((mesh.vertices[a] + mesh.vertices[b]) * 0.5f).normalized();
-            middles.insert(key, mesh.vertices.size() - 1);
-            return mesh.vertices.size() - 1;
+            int index;
+            if (inDouble) {
+                exact << unit({(exact[a][0] + exact[b][0]) / 2, (exact[a][1] + exact[b][1]) / 2,
+                               (exact[a][2] + exact[b][2]) / 2});
+                index = exact.size() - 1;
+            } else {
+                mesh.vertices << ((mesh.vertices[a] + mesh.vertices[b]) * 0.5f).normalized();
+                index = mesh.vertices.size() - 1;
+            }
+            middles.insert(key, index);
+            return index;
         };
         QVector<QList<int> > finer;
         for (const QList<int>& f : mesh.triangles) {
@@ -86,6 +169,8 @@ inline Mesh icosphere(int levels)
         }
         mesh.triangles = finer;
     }
+    for (const Point& p : exact)
+        mesh.vertices << QVector3D(float(p[0]), float(p[1]), float(p[2]));
     return mesh;
 }
 
@@ -162,18 +247,39 @@ inline Mesh jitteredGrid(int side, unsigned seed,
 {
     std::mt19937 random(seed);
     Mesh mesh;
-    for (int y = 0; y < side; ++y)
-        for (int x = 0; x < side; ++x)
-            mesh.vertices.append(point(x, y, random));
-    for (int y = 0; y + 1 < side; ++y)
-        for (int x = 0; x + 1 < side; ++x) {
-            const int a = y * side + x, b = a + 1, c = a + side + 1, d = a + side;
-            if (random() % 2)
-                mesh.triangles << QList<int>{a, b, c} << QList<int>{a, c, d};
-            else
-                mesh.triangles << QList<int>{a, b, d} << QList<int>{b, c, d};
-        }
+    mesh.vertices = gridPoints(side, side, [&](int x, int y) { return point(x, y, random); });
+    mesh.triangles = gridFaces(side, side, [&](int, int) { return random() % 2 ? Cut::AlongAC : Cut::AlongBD; });
     return mesh;
+}
+
+inline double sheetHeight(double x, double y)
+{
+    return 0.3 * std::sin(2.0 * x) * std::cos(1.5 * y) + 0.15 * x * y;
+}
+
+// A bumpy height field without symmetry (picked pairs fix a transform): n x n vertices over
+// [0, 2] x [0, 1.5]; quads, or two triangles per cell cut along bd.
+inline PolygonMesh bumpySheet(int n, bool triangles = false)
+{
+    PolygonMesh m;
+    m.vertices = gridPoints(n, n, [n](int i, int j) {
+        const double x = 2.0 * i / (n - 1), y = 1.5 * j / (n - 1);
+        return QVector3D(float(x), float(y), float(sheetHeight(x, y)));
+    });
+    m.polygons = gridFaces(n, n, triangles ? Cut::AlongBD : Cut::Quad);
+    return m;
+}
+
+// `count` free triangles of side up to about 3 over a gridSize square, z in -3 to 3, drawn from
+// the caller's generator.
+inline void addTriangleSoup(Mesh& mesh, int count, int gridSize, std::mt19937& rng,
+                            std::uniform_real_distribution<float>& unit)
+{
+    for (int i = 0; i < count; ++i) {
+        const QVector3D base(unit(rng) * gridSize, unit(rng) * gridSize, unit(rng) * 6.0f - 3.0f);
+        mesh.addTriangle(base, base + QVector3D(unit(rng), unit(rng), unit(rng)) * 3.0f,
+                         base + QVector3D(unit(rng), -unit(rng), unit(rng)) * 3.0f);
+    }
 }
 
 inline Mesh mapped(Mesh mesh, const std::function<QVector3D(const QVector3D&)>& f)
@@ -238,87 +344,5 @@ inline RegistrationPair registrationPair(const Mesh& templateMesh, const Mesh& t
         pair.dstControls << deformation(templateMesh.vertices[v]) * factor;
     return pair;
 }
-
-// Closest point of triangle abc to p (Ericson's region test), in double.
-inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, const QVector3D& bf, const QVector3D& cf)
-{
-    struct V {
-        double x, y, z;
-        V operator-(const V& o) const { return {x - o.x, y - o.y, z - o.z}; }
-        V operator+(const V& o) const { return {x + o.x, y + o.y, z + o.z}; }
-        V operator*(double s) const { return {x * s, y * s, z * s}; }
-        double dot(const V& o) const { return x * o.x + y * o.y + z * o.z; }
-    };
-    auto v = [](const QVector3D& q) { return V{q.x(), q.y(), q.z()}; };
-    const V p = v(pf), a = v(af), b = v(bf), c = v(cf);
-    const V ab = b - a, ac = c - a, ap = p - a;
-    auto dist = [&](const V& q) { return std::sqrt((p - q).dot(p - q)); };
-    const double d1 = ab.dot(ap), d2 = ac.dot(ap);
-    if (d1 <= 0 && d2 <= 0)
-        return dist(a);
-    const V bp = p - b;
-    const double d3 = ab.dot(bp), d4 = ac.dot(bp);
-    if (d3 >= 0 && d4 <= d3)
-        return dist(b);
-    const double vc = d1 * d4 - d3 * d2;
-    if (vc <= 0 && d1 >= 0 && d3 <= 0)
-        return dist(a + ab * (d1 / (d1 - d3)));
-    const V cp = p - c;
-    const double d5 = ab.dot(cp), d6 = ac.dot(cp);
-    if (d6 >= 0 && d5 <= d6)
-        return dist(c);
-    const double vb = d5 * d2 - d1 * d6;
-    if (vb <= 0 && d2 >= 0 && d6 <= 0)
-        return dist(a + ac * (d2 / (d2 - d6)));
-    const double va = d3 * d6 - d5 * d4;
-    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
-        return dist(b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))));
-    const double denom = 1.0 / (va + vb + vc);
-    return dist(a + ab * (vb * denom) + ac * (vc * denom));
-}
-
-// Distance from points to a fine triangle mesh: the nearest of the triangles around the
-// mesh vertex nearest to each point (exact enough when the mesh is much finer than the
-// distances measured are coarse).
-class SurfaceDistance {
-public:
-    explicit SurfaceDistance(const Mesh& surface) : surface_(surface), tree_(KDTree::buildTree(surface.vertices, 10))
-    {
-        trianglesAt_.resize(surface.vertices.size());
-        for (int t = 0; t < surface.triangles.size(); ++t)
-            for (int c : surface.triangles[t])
-                trianglesAt_[c] << t;
-    }
-
-    double to(const QVector3D& p) const
-    {
-        const int nearest = tree_->findNearestPointInd(p, surface_.vertices, nullptr);
-        double best = double((p - surface_.vertices[nearest]).length());
-        // Triangles around the nearest vertex and its neighbours.
-        QList<int> around = trianglesAt_[nearest];
-        for (int t : trianglesAt_[nearest])
-            for (int c : surface_.triangles[t])
-                around << trianglesAt_[c];
-        for (int t : around) {
-            const QList<int>& tri = surface_.triangles[t];
-            best = std::min(best, pointTriangleDistance(p, surface_.vertices[tri[0]], surface_.vertices[tri[1]],
-                                                        surface_.vertices[tri[2]]));
-        }
-        return best;
-    }
-
-    double mean(const QVector<QVector3D>& points) const
-    {
-        double sum = 0;
-        for (const QVector3D& p : points)
-            sum += to(p);
-        return points.isEmpty() ? 0.0 : sum / points.size();
-    }
-
-private:
-    const Mesh& surface_;
-    std::unique_ptr<KDTree::NodeBase> tree_;
-    QVector<QList<int> > trianglesAt_;
-};
 
 }  // namespace TestMeshes

@@ -15,6 +15,7 @@
 
 #include "mesh/GeomStack.h"
 #include "spatial/BVH.h"
+#include "tests/support/TestMeshes.h"
 #include "texture/BVHTree2D.h"
 #include "texture/TextureTransfer.h"
 #include "texture/TextureTransferThreaded.h"
@@ -25,20 +26,13 @@ namespace TransferScenes {
 inline GeometryStack::GeomStack planarGrid(int n, float z, const QVector2D& uvOffset = QVector2D(0, 0),
                                            float uvScale = 1)
 {
-    QVector<QVector3D> vertices;
+    const QVector<QVector3D> vertices =
+        TestMeshes::gridPoints(n + 1, n + 1, [n, z](int i, int j) { return QVector3D(float(i) / n, float(j) / n, z); });
     QVector<QVector2D> uvs;
-    for (int j = 0; j <= n; ++j)
-        for (int i = 0; i <= n; ++i) {
-            const float x = float(i) / n, y = float(j) / n;
-            vertices.append(QVector3D(x, y, z));
-            uvs.append(uvOffset + uvScale * QVector2D(x, y));
-        }
-    QVector<QList<int> > quads;
-    for (int j = 0; j < n; ++j)
-        for (int i = 0; i < n; ++i) {
-            const int a = j * (n + 1) + i;
-            quads.append({a, a + 1, a + n + 2, a + n + 1});  // counter-clockwise: normal +z
-        }
+    for (const QVector3D& v : vertices)
+        uvs.append(uvOffset + uvScale * QVector2D(v.x(), v.y()));
+    // Counter-clockwise: normal +z.
+    const QVector<QList<int> > quads = TestMeshes::gridFaces(n + 1, n + 1, TestMeshes::Cut::Quad);
     return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
 }
 

@@ -1,22 +1,59 @@
 #pragma once
-// Exact mean distance of points to a triangle mesh, for judging a fit: the
+// Exact distance of points to a triangle mesh, for judging a fit: the
 // triangles are binned in a grid of cells about two edges wide and searched in
 // rings of cells around each point.
 #include "mesh/BoundingBox.h"
-#include "mesh/GeomStack.h"
-#include "tests/support/TestMeshes.h"
 
+#include <QList>
 #include <QVector3D>
 #include <QVector>
 #include <algorithm>
 #include <cmath>
 
-namespace TestSupport {
+namespace TestMeshes {
+
+// Closest point of triangle abc to p (Ericson's region test), in double.
+inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, const QVector3D& bf, const QVector3D& cf)
+{
+    struct V {
+        double x, y, z;
+        V operator-(const V& o) const { return {x - o.x, y - o.y, z - o.z}; }
+        V operator+(const V& o) const { return {x + o.x, y + o.y, z + o.z}; }
+        V operator*(double s) const { return {x * s, y * s, z * s}; }
+        double dot(const V& o) const { return x * o.x + y * o.y + z * o.z; }
+    };
+    auto v = [](const QVector3D& q) { return V{q.x(), q.y(), q.z()}; };
+    const V p = v(pf), a = v(af), b = v(bf), c = v(cf);
+    const V ab = b - a, ac = c - a, ap = p - a;
+    auto dist = [&](const V& q) { return std::sqrt((p - q).dot(p - q)); };
+    const double d1 = ab.dot(ap), d2 = ac.dot(ap);
+    if (d1 <= 0 && d2 <= 0)
+        return dist(a);
+    const V bp = p - b;
+    const double d3 = ab.dot(bp), d4 = ac.dot(bp);
+    if (d3 >= 0 && d4 <= d3)
+        return dist(b);
+    const double vc = d1 * d4 - d3 * d2;
+    if (vc <= 0 && d1 >= 0 && d3 <= 0)
+        return dist(a + ab * (d1 / (d1 - d3)));
+    const V cp = p - c;
+    const double d5 = ab.dot(cp), d6 = ac.dot(cp);
+    if (d6 >= 0 && d5 <= d6)
+        return dist(c);
+    const double vb = d5 * d2 - d1 * d6;
+    if (vb <= 0 && d2 >= 0 && d6 <= 0)
+        return dist(a + ac * (d2 / (d2 - d6)));
+    const double va = d3 * d6 - d5 * d4;
+    if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0)
+        return dist(b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6))));
+    const double denom = 1.0 / (va + vb + vc);
+    return dist(a + ab * (vb * denom) + ac * (vc * denom));
+}
 
 class SurfaceDistance {
 public:
-    explicit SurfaceDistance(const GeometryStack::GeomStack& surface)
-        : vertices_(surface.vertices), triangles_(surface.triangles)
+    SurfaceDistance(const QVector<QVector3D>& vertices, const QVector<QList<int> >& triangles)
+        : vertices_(vertices), triangles_(triangles)
     {
         const Viewport3D::BoundingBox box = Viewport3D::BoundingBox::fromPoints(vertices_);
         double edges = 0;
@@ -42,6 +79,11 @@ public:
         }
     }
 
+    // Any mesh with vertices and triangles: a test mesh, a geometry stack.
+    template <typename Surface>
+    explicit SurfaceDistance(const Surface& surface) : SurfaceDistance(surface.vertices, surface.triangles)
+    {}
+
     // Rings of cells around the point's cell, until no unseen cell can hold
     // anything nearer than the best distance found.
     double distance(const QVector3D& p) const
@@ -61,9 +103,9 @@ public:
                         if (x < 0 || y < 0 || z < 0 || x >= cells_[0] || y >= cells_[1] || z >= cells_[2])
                             continue;
                         for (int t : grid_[index(x, y, z)])
-                            best = std::min(best, TestMeshes::pointTriangleDistance(p, vertices_[triangles_[t][0]],
-                                                                                    vertices_[triangles_[t][1]],
-                                                                                    vertices_[triangles_[t][2]]));
+                            best = std::min(
+                                best, pointTriangleDistance(p, vertices_[triangles_[t][0]], vertices_[triangles_[t][1]],
+                                                            vertices_[triangles_[t][2]]));
                     }
         return best;
     }
@@ -91,4 +133,4 @@ private:
     QVector<QVector<int> > grid_;  // triangles whose box meets each cell
 };
 
-}  // namespace TestSupport
+}  // namespace TestMeshes
