@@ -528,12 +528,6 @@ std::unique_ptr<const FirstHitSearch> FirstHitSearch::create(const BvhNode* root
     return std::unique_ptr<const FirstHitSearch>(search.release());
 }
 
-size_t FirstHitSearch::memoryBytes() const
-{
-    return sizeof(*this) + nodes.capacity() * sizeof(Node) + packs.capacity() * sizeof(Pack)
-        + firstPosition.capacity() * sizeof(int32_t) + pathBoxes.capacity() * sizeof(PathBox);
-}
-
 bool FirstHitSearch::identicalTo(const FirstHitSearch& other) const
 {
     auto sameBytes = [](const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; };

@@ -37,7 +37,6 @@
 #include <QVector>
 #include <QVector3D>
 
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -62,8 +61,6 @@ public:
     bool findFirstHit(const QVector3D& origin, const QVector3D& direction, RayFaceIntersection mode,
                       int& faceIndex, double& distance, double* u, double* v) const;
 
-    // Bytes held by the structure.
-    size_t memoryBytes() const;
     // Whether both hold the same arrays, bit for bit.
     bool identicalTo(const FirstHitSearch& other) const;
 
@@ -87,8 +84,6 @@ private:
     };
     static const int32_t emptySlot = INT32_MIN;
 
-    bool findInNodes(const QVector3D& origin, const QVector3D& direction, RayFaceIntersection mode, int& faceIndex,
-                     double& distance, double* u, double* v) const;
     void prefetch(int32_t code) const;
     bool pathPassed(int32_t face, const QVector3D& origin, const QVector3D& direction) const;
 

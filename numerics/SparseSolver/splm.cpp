@@ -2,7 +2,6 @@
 // argument checks, the set-up and release of one solve's work memory, the normal equations at
 // the current parameters, the damped step with its stop tests, and the information record.
 #include "numerics/SparseSolver/splm.h"
-#include "numerics/SparseSolver/splm_lookahead.h"
 #include "numerics/SparseSolver/splm_memory.h"
 
 #include <algorithm>
@@ -12,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <memory>
 
 namespace {
 
@@ -204,7 +202,6 @@ struct Workspace {
     splm_ccsm_jacobian_callback columnCallback = nullptr;
     void* columnData = nullptr;
     splm_cholmod_state* cholmod = nullptr;
-    std::unique_ptr<splm_lookahead> lookahead;  // set once the analysis shows it pays
     splm_AtA_positions positions;
     bool havePositions = false;
 };
@@ -270,7 +267,6 @@ void setUp(Workspace& w, const Problem& q, const Options& o, double* p, int JtJn
 
 void release(Workspace& w)
 {
-    w.lookahead.reset();  // first: its factorisations under way read AtA's pattern
     std::free(w.e);
     std::free(w.hx);
     std::free(w.Jte);
@@ -377,43 +373,6 @@ double raiseDamping(double& mu, double& nu)
     return rise;
 }
 
-// How many failed trials ahead are factorised beside the present one. On the scan-shaped
-// registration, two ahead saved no more time than one (factorisations side by side slow each
-// other) and kept another factor in memory.
-constexpr int kLookaheadDepth = 1;
-
-// Solves the damped normal equations of trial `trial` of an iteration (the diagonal raised by
-// mu so far, the damping mu with its growth factor nu): analyses the pattern at the first solve,
-// takes the factor a lookahead prepared for this trial or factorises, then solves. The factors
-// that the next trials would need, if this one and those before them fail, are started beside
-// this one. 1 when w.dp holds the step.
-int dampedSolve(Workspace& w, const Problem& q, int trial, double mu, double nu)
-{
-    if (!w.cholmod) {
-        splm_cholmod_analyze(&w.AtA, &w.cholmod);
-        if (splm_lookahead_worthwhile(*w.cholmod))
-            w.lookahead = std::make_unique<splm_lookahead>(kLookaheadDepth);
-    }
-    int factorised = 0;
-    bool prepared = false;
-    if (w.lookahead) {
-        // A first trial has new normal equations: what was prepared belongs to the old ones.
-        if (trial == 0)
-            w.lookahead->drop();
-        else
-            prepared = w.lookahead->take(trial, &w.cholmod, &factorised);
-        // What the failure branch of dampedStep adds, trial after trial.
-        double raises[kLookaheadDepth];
-        const int count = std::min(kLookaheadDepth, kMaxTrialsPerIteration - 1 - trial);
-        for (int r = 0; r < count; ++r)
-            raises[r] = raiseDamping(mu, nu);
-        w.lookahead->prepare(trial, w.AtA, w.diagonal, raises, count, *w.cholmod);
-    }
-    if (!prepared)
-        factorised = splm_cholmod_factorize(&w.AtA, w.cholmod);
-    return factorised && splm_cholmod_solve(w.cholmod, w.Jte + q.nconvars, w.dp + q.nconvars);
-}
-
 // Damps the normal equations more and more until a step lowers the residual, or a stop test
 // ends the iteration (s.reason). P is the squared norm of the free parameters.
 void dampedStep(Workspace& w, const Problem& q, const Options& o, double* p, double P, int it, int itmax,
@@ -425,7 +384,8 @@ void dampedStep(Workspace& w, const Problem& q, const Options& o, double* p, dou
     for (;;) {
         for (int j = 0; j < q.n(); ++j)
             *w.diagonal[j] += amount;
-        const int solved = dampedSolve(w, q, s.linearSolves - solvesBefore, s.mu, nu);
+        const int solved =
+            splm_Axb_CHOLMOD(&w.AtA, w.Jte + q.nconvars, &w.cholmod, s.linearSolves == 0 ? 1 : 2, w.dp + q.nconvars);
         ++s.linearSolves;
 
         if (solved) {

@@ -113,11 +113,6 @@ int splm_cholmod_blas_threads()
     return kBlasThreads;
 }
 
-int splm_cholmod_openmp_active_levels()
-{
-    return kOpenMPActiveLevels;
-}
-
 void splm_cholmod_analyze(splm_ccsm* A, splm_cholmod_state** state)
 {
     splm_cholmod_state* s =

@@ -45,6 +45,3 @@ void splm_cholmod_release(splm_cholmod_state** state);
 // The BLAS thread count that the solver sets before factorising (see the
 // comment in splm_cholmod.cpp).
 int splm_cholmod_blas_threads();
-// The OpenMP active-level limit that the analysis sets on the calling thread
-// (0: CHOLMOD's parallel loops run on that thread alone).
-int splm_cholmod_openmp_active_levels();
