@@ -225,22 +225,22 @@ void ControllerNonRigidRegistration::updateFreePolygonsOwnView()
 void ControllerNonRigidRegistration::enterSelectControlPointsMode()
 {
     ModeMarkers::removeMarkers(templateView->viewport, srcMarkers);
-    srcPicker = new MeshPointPicker(templateView, templateContainer, pickLabelAtlas, pickLabelColor, srcControlPoints);
+    srcPicker_ = new MeshPointPicker(templateView, templateContainer, pickLabelAtlas, pickLabelColor, srcControlPoints);
     ModeMarkers::removeMarkers(targetView->viewport, dstMarkers);
-    dstPicker = new MeshPointPicker(targetView, targetContainer, pickLabelAtlas, pickLabelColor, dstControlPoints);
+    dstPicker_ = new MeshPointPicker(targetView, targetContainer, pickLabelAtlas, pickLabelColor, dstControlPoints);
     removeResultsMarkers();
     emit selectControlPointsModeEntered();
 }
 
 void ControllerNonRigidRegistration::exitSelectControlPointsMode()
 {
-    srcControlPoints = srcPicker->points();
-    delete srcPicker;
-    srcPicker = nullptr;
+    srcControlPoints = srcPicker_->points();
+    delete srcPicker_;
+    srcPicker_ = nullptr;
     buildSrcMarkers();
-    dstControlPoints = dstPicker->points();
-    delete dstPicker;
-    dstPicker = nullptr;
+    dstControlPoints = dstPicker_->points();
+    delete dstPicker_;
+    dstPicker_ = nullptr;
     buildDstMarkers();
     buildResultsMarkers();
     emit selectControlPointsModeReleased();

@@ -87,8 +87,8 @@ public:
     const QList<int>& dstControlPointsList() const { return dstControlPoints; }
     const QVector<bool>& freePolygonsMask() const { return freePolygons; }
     double normalization() const { return normalizationFactor; }
-    PointSelectionController* templatePicker() const { return srcPicker ? srcPicker->controller() : nullptr; }
-    PointSelectionController* targetPicker() const { return dstPicker ? dstPicker->controller() : nullptr; }
+    PointSelectionController* templatePicker() const { return srcPicker_ ? srcPicker_->controller() : nullptr; }
+    PointSelectionController* targetPicker() const { return dstPicker_ ? dstPicker_->controller() : nullptr; }
     PolygonSelectionController* polygonPicker() const { return polygonSelection; }
     Viewport3D::GLGeometrySplitted* preview() const { return previewGeometry; }
     Viewport3D::GLPoints* nodeMarkers() const { return nodePoints; }
@@ -153,8 +153,8 @@ private:
     QWidget* templateContainer;
     QWidget* targetContainer;
     QWidget* dialogParent;
-    MeshPointPicker* srcPicker = nullptr;
-    MeshPointPicker* dstPicker = nullptr;
+    MeshPointPicker* srcPicker_ = nullptr;
+    MeshPointPicker* dstPicker_ = nullptr;
     PolygonSelectionController* polygonSelection = nullptr;
     PolygonSelectionWidget* polygonSelectionWidget = nullptr;
     Viewport3D::LassoSelectionController* lassoController = nullptr;

@@ -86,21 +86,21 @@ void ControllerQuickAlignment::enterSetCorrespondentPointsMode()
 {
     ModeMarkers::removeMarkers(templateView->viewport, srcMarkers);
     ModeMarkers::removeMarkers(targetView->viewport, dstMarkers);
-    srcPicker =
+    srcPicker_ =
         new MeshPointPicker(templateView, templateContainer, pickLabelAtlas, pickLabelColor, srcCorrespondentPoints);
-    dstPicker =
+    dstPicker_ =
         new MeshPointPicker(targetView, targetContainer, pickLabelAtlas, pickLabelColor, dstCorrespondentPoints);
     emit setCorrespondentPointsModeEntered();
 }
 
 void ControllerQuickAlignment::exitSetCorrespondentPointsMode()
 {
-    srcCorrespondentPoints = srcPicker->points();
-    delete srcPicker;
-    srcPicker = nullptr;
-    dstCorrespondentPoints = dstPicker->points();
-    delete dstPicker;
-    dstPicker = nullptr;
+    srcCorrespondentPoints = srcPicker_->points();
+    delete srcPicker_;
+    srcPicker_ = nullptr;
+    dstCorrespondentPoints = dstPicker_->points();
+    delete dstPicker_;
+    dstPicker_ = nullptr;
 
     srcMarkers = ModeMarkers::buildMarkers(templateView->viewport, templateView->geometry->vertices,
                                            srcCorrespondentPoints, markerLabelAtlas, markerColor);

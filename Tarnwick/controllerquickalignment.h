@@ -39,8 +39,8 @@ public:
     const QList<int>& templatePoints() const { return srcCorrespondentPoints; }
     const QList<int>& targetPoints() const { return dstCorrespondentPoints; }
     // The open picking controllers (null outside the picking).
-    PointSelectionController* templatePicker() const { return srcPicker ? srcPicker->controller() : nullptr; }
-    PointSelectionController* targetPicker() const { return dstPicker ? dstPicker->controller() : nullptr; }
+    PointSelectionController* templatePicker() const { return srcPicker_ ? srcPicker_->controller() : nullptr; }
+    PointSelectionController* targetPicker() const { return dstPicker_ ? dstPicker_->controller() : nullptr; }
     Viewport3D::GLGeometrySplitted* preview() const { return previewGeometry; }
 
 signals:
@@ -57,8 +57,8 @@ private:
     GeomStackView* targetView;
     QWidget* templateContainer;
     QWidget* targetContainer;
-    MeshPointPicker* srcPicker = nullptr;
-    MeshPointPicker* dstPicker = nullptr;
+    MeshPointPicker* srcPicker_ = nullptr;
+    MeshPointPicker* dstPicker_ = nullptr;
     LabelFontAtlas* pickLabelAtlas = nullptr;
     LabelFontAtlas* markerLabelAtlas = nullptr;
     QList<int> srcCorrespondentPoints;

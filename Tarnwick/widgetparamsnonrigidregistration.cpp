@@ -17,38 +17,38 @@ WidgetParamsNonRigidRegistration::WidgetParamsNonRigidRegistration(ControllerNon
             &WidgetParamsNonRigidRegistration::onLevelChanged);
     loadParamsFromController();
 
-    actionSelectControlPoints = new QAction(QStringLiteral("Select control points"), &menuControlPoints);
-    actionLoadControlPoints =
-        new QAction(QStringLiteral("Load template control points selection from file"), &menuControlPoints);
-    actionSaveControlPoints =
-        new QAction(QStringLiteral("Save template control points selection to file"), &menuControlPoints);
-    connect(actionSelectControlPoints, &QAction::triggered, this,
+    actionSelectControlPoints_ = new QAction(QStringLiteral("Select control points"), &menuControlPoints_);
+    actionLoadControlPoints_ =
+        new QAction(QStringLiteral("Load template control points selection from file"), &menuControlPoints_);
+    actionSaveControlPoints_ =
+        new QAction(QStringLiteral("Save template control points selection to file"), &menuControlPoints_);
+    connect(actionSelectControlPoints_, &QAction::triggered, this,
             &WidgetParamsNonRigidRegistration::onSelectControlPointsTriggered);
-    connect(actionLoadControlPoints, &QAction::triggered, controller,
+    connect(actionLoadControlPoints_, &QAction::triggered, controller,
             &ControllerNonRigidRegistration::openLoadControlPointsDialog);
-    connect(actionLoadControlPoints, &QAction::triggered, this, &WidgetParamsNonRigidRegistration::recheckRunButton);
-    connect(actionSaveControlPoints, &QAction::triggered, controller,
+    connect(actionLoadControlPoints_, &QAction::triggered, this, &WidgetParamsNonRigidRegistration::recheckRunButton);
+    connect(actionSaveControlPoints_, &QAction::triggered, controller,
             &ControllerNonRigidRegistration::openSaveControlPointsDialog);
-    menuControlPoints.addAction(actionSelectControlPoints);
-    menuControlPoints.addAction(actionLoadControlPoints);
-    menuControlPoints.addAction(actionSaveControlPoints);
+    menuControlPoints_.addAction(actionSelectControlPoints_);
+    menuControlPoints_.addAction(actionLoadControlPoints_);
+    menuControlPoints_.addAction(actionSaveControlPoints_);
     ui->btnSelectControlPoints->setPopupMode(QToolButton::MenuButtonPopup);
-    ui->btnSelectControlPoints->setMenu(&menuControlPoints);
+    ui->btnSelectControlPoints->setMenu(&menuControlPoints_);
 
-    actionSelectFreePolygons = new QAction(QStringLiteral("Select free polygons"), &menuFreePolygons);
-    actionLoadFreePolygons = new QAction(QStringLiteral("Load free polygons selection from file"), &menuFreePolygons);
-    actionSaveFreePolygons = new QAction(QStringLiteral("Save free polygons selection to file"), &menuFreePolygons);
-    connect(actionSelectFreePolygons, &QAction::triggered, this,
+    actionSelectFreePolygons_ = new QAction(QStringLiteral("Select free polygons"), &menuFreePolygons_);
+    actionLoadFreePolygons_ = new QAction(QStringLiteral("Load free polygons selection from file"), &menuFreePolygons_);
+    actionSaveFreePolygons_ = new QAction(QStringLiteral("Save free polygons selection to file"), &menuFreePolygons_);
+    connect(actionSelectFreePolygons_, &QAction::triggered, this,
             &WidgetParamsNonRigidRegistration::onSelectFreePolygonsTriggered);
-    connect(actionLoadFreePolygons, &QAction::triggered, controller,
+    connect(actionLoadFreePolygons_, &QAction::triggered, controller,
             &ControllerNonRigidRegistration::openLoadFreePolygonsDialog);
-    connect(actionSaveFreePolygons, &QAction::triggered, controller,
+    connect(actionSaveFreePolygons_, &QAction::triggered, controller,
             &ControllerNonRigidRegistration::openSaveFreePolygonsDialog);
-    menuFreePolygons.addAction(actionSelectFreePolygons);
-    menuFreePolygons.addAction(actionLoadFreePolygons);
-    menuFreePolygons.addAction(actionSaveFreePolygons);
+    menuFreePolygons_.addAction(actionSelectFreePolygons_);
+    menuFreePolygons_.addAction(actionLoadFreePolygons_);
+    menuFreePolygons_.addAction(actionSaveFreePolygons_);
     ui->btnSelectFreePolygons->setPopupMode(QToolButton::MenuButtonPopup);
-    ui->btnSelectFreePolygons->setMenu(&menuFreePolygons);
+    ui->btnSelectFreePolygons->setMenu(&menuFreePolygons_);
 }
 
 WidgetParamsNonRigidRegistration::~WidgetParamsNonRigidRegistration()
@@ -140,7 +140,7 @@ void WidgetParamsNonRigidRegistration::onSelectControlPointsTriggered()
 void WidgetParamsNonRigidRegistration::onSelectControlPointsReleased()
 {
     controller->exitSelectControlPointsMode();
-    ui->btnSelectControlPoints->setMenu(&menuControlPoints);
+    ui->btnSelectControlPoints->setMenu(&menuControlPoints_);
     setOthersEnabled(true);
     ui->btnRestart->setEnabled(controller->isControlPointsCountEqual());
     ui->btnSelectFreePolygons->setEnabled(true);
@@ -167,7 +167,7 @@ void WidgetParamsNonRigidRegistration::onSelectFreePolygonsTriggered()
 void WidgetParamsNonRigidRegistration::onSelectFreePolygonsReleased()
 {
     controller->exitSelectFreePolygonsMode();
-    ui->btnSelectFreePolygons->setMenu(&menuFreePolygons);
+    ui->btnSelectFreePolygons->setMenu(&menuFreePolygons_);
     setOthersEnabled(true);
     ui->btnRestart->setEnabled(controller->isControlPointsCountEqual());
     ui->btnSelectControlPoints->setEnabled(true);

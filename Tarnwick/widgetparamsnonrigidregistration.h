@@ -18,8 +18,8 @@ public:
     explicit WidgetParamsNonRigidRegistration(ControllerNonRigidRegistration* controller, QWidget* parent = nullptr);
     ~WidgetParamsNonRigidRegistration() override;
 
-    QMenu* controlPointsMenu() { return &menuControlPoints; }
-    QMenu* freePolygonsMenu() { return &menuFreePolygons; }
+    QMenu* controlPointsMenu() { return &menuControlPoints_; }
+    QMenu* freePolygonsMenu() { return &menuFreePolygons_; }
 
 signals:
     void done();
@@ -43,13 +43,13 @@ private:
     void setOthersEnabled(bool enabled);
 
     ControllerNonRigidRegistration* controller;
-    QMenu menuControlPoints;
-    QMenu menuFreePolygons;
-    QAction* actionSelectControlPoints = nullptr;
-    QAction* actionLoadControlPoints = nullptr;
-    QAction* actionSaveControlPoints = nullptr;
-    QAction* actionSelectFreePolygons = nullptr;
-    QAction* actionLoadFreePolygons = nullptr;
-    QAction* actionSaveFreePolygons = nullptr;
+    QMenu menuControlPoints_;
+    QMenu menuFreePolygons_;
+    QAction* actionSelectControlPoints_ = nullptr;
+    QAction* actionLoadControlPoints_ = nullptr;
+    QAction* actionSaveControlPoints_ = nullptr;
+    QAction* actionSelectFreePolygons_ = nullptr;
+    QAction* actionLoadFreePolygons_ = nullptr;
+    QAction* actionSaveFreePolygons_ = nullptr;
     Ui::WidgetParamsNonRigidRegistration* ui;
 };

@@ -83,7 +83,7 @@ void ParseVectors3DObject::compute()
 {
     QElapsedTimer timer;
     timer.start();
-    results = parseElements<QVector3D>(lines, keywordLines, keyword, &parseVector3D, ok, error);
+    results_ = parseElements<QVector3D>(lines, keywordLines, keyword, &parseVector3D, ok, error);
     qDebug() << "Parsing Vectors3D took" << timer.elapsed() << "ms";
     emit finished();
 }
@@ -92,14 +92,14 @@ QList<QVector3D> ParseVectors3DObject::getResults(bool& ok, QString& error) cons
 {
     ok = this->ok;
     error = this->error;
-    return results;
+    return results_;
 }
 
 void ParseVectors2DObject::compute()
 {
     QElapsedTimer timer;
     timer.start();
-    results = parseElements<QVector2D>(lines, keywordLines, keyword, &parseVector2D, ok, error);
+    results_ = parseElements<QVector2D>(lines, keywordLines, keyword, &parseVector2D, ok, error);
     qDebug() << "Parsing Vectors2D took" << timer.elapsed() << "ms";
     emit finished();
 }
@@ -108,14 +108,14 @@ QList<QVector2D> ParseVectors2DObject::getResults(bool& ok, QString& error) cons
 {
     ok = this->ok;
     error = this->error;
-    return results;
+    return results_;
 }
 
 void ParseFacesObject::compute()
 {
     QElapsedTimer timer;
     timer.start();
-    results = parseElements<Face>(lines, keywordLines, keyword, &parseFace, ok, error);
+    results_ = parseElements<Face>(lines, keywordLines, keyword, &parseFace, ok, error);
     qDebug() << "Parsing Faces took" << timer.elapsed() << "ms";
     emit finished();
 }
@@ -124,11 +124,11 @@ QList<Face> ParseFacesObject::getResults(bool& ok, QString& error) const
 {
     ok = this->ok;
     error = this->error;
-    return results;
+    return results_;
 }
 
 ParserAsync::ParserAsync(const QStringList& lines, const QList<KeywordLine>& keywordLines, QObject* parent)
-    : QObject(parent), lines(lines), keywordLines(keywordLines)
+    : QObject(parent), lines_(lines), keywordLines_(keywordLines)
 {
 }
 
@@ -136,46 +136,46 @@ ParserAsync::~ParserAsync()
 {
     // A thread may still run its parse, or may have emitted finished() without having ended yet;
     // destroying a running QThread would end the program.
-    for (const QPointer<QThread>& thread : threads) {
+    for (const QPointer<QThread>& thread : threads_) {
         if (thread) {
             thread->quit();
             thread->wait();
         }
     }
-    delete vertexParser;
-    delete textureVertexParser;
-    delete normalParser;
-    delete faceParser;
+    delete vertexParser_;
+    delete textureVertexParser_;
+    delete normalParser_;
+    delete faceParser_;
 }
 
 void ParserAsync::getResults(QList<QVector3D>& vertices, QList<QVector2D>& textureVertices,
                              QList<QVector3D>& normals, QList<Face>& faces, bool& ok, QString& error) const
 {
-    vertices = this->vertices;
-    textureVertices = this->textureVertices;
-    normals = this->normals;
-    faces = this->faces;
-    ok = this->ok;
-    error = this->error;
+    vertices = this->vertices_;
+    textureVertices = this->textureVertices_;
+    normals = this->normals_;
+    faces = this->faces_;
+    ok = this->ok_;
+    error = this->error_;
 }
 
 void ParserAsync::parse()
 {
-    vertexParser = new ParseVectors3DObject(lines, keywordLines, "v");
-    textureVertexParser = new ParseVectors2DObject(lines, keywordLines, "vt");
-    normalParser = new ParseVectors3DObject(lines, keywordLines, "vn");
-    faceParser = new ParseFacesObject(lines, keywordLines, "f");
-    finishedCount = 0;
-    startThread(vertexParser);
-    startThread(textureVertexParser);
-    startThread(normalParser);
-    startThread(faceParser);
+    vertexParser_ = new ParseVectors3DObject(lines_, keywordLines_, "v");
+    textureVertexParser_ = new ParseVectors2DObject(lines_, keywordLines_, "vt");
+    normalParser_ = new ParseVectors3DObject(lines_, keywordLines_, "vn");
+    faceParser_ = new ParseFacesObject(lines_, keywordLines_, "f");
+    finishedCount_ = 0;
+    startThread(vertexParser_);
+    startThread(textureVertexParser_);
+    startThread(normalParser_);
+    startThread(faceParser_);
 }
 
 void ParserAsync::startThread(ParseElementsObject* parser)
 {
     QThread* thread = new QThread(this);
-    threads.append(QPointer<QThread>(thread));
+    threads_.append(QPointer<QThread>(thread));
     connect(thread, &QThread::started, parser, &ParseElementsObject::compute);
     connect(parser, &ParseElementsObject::finished, thread, &QThread::quit);
     connect(thread, &QThread::finished, this, &ParserAsync::onThreadFinished);
@@ -187,8 +187,8 @@ void ParserAsync::startThread(ParseElementsObject* parser)
 void ParserAsync::onThreadFinished()
 {
     qDebug() << "Parser finished";
-    ++finishedCount;
-    if (finishedCount == parserCount)
+    ++finishedCount_;
+    if (finishedCount_ == parserCount_)
         onAllParsersFinished();
 }
 
@@ -197,25 +197,25 @@ void ParserAsync::onAllParsersFinished()
     qDebug() << "All parsers finished";
     bool vertexOk = false, textureVertexOk = false, normalOk = false, faceOk = false;
     QString vertexError, textureVertexError, normalError, faceError;
-    vertices = vertexParser->getResults(vertexOk, vertexError);
-    delete vertexParser;
-    vertexParser = nullptr;
-    textureVertices = textureVertexParser->getResults(textureVertexOk, textureVertexError);
-    delete textureVertexParser;
-    textureVertexParser = nullptr;
-    normals = normalParser->getResults(normalOk, normalError);
-    delete normalParser;
-    normalParser = nullptr;
-    faces = faceParser->getResults(faceOk, faceError);
-    delete faceParser;
-    faceParser = nullptr;
+    vertices_ = vertexParser_->getResults(vertexOk, vertexError);
+    delete vertexParser_;
+    vertexParser_ = nullptr;
+    textureVertices_ = textureVertexParser_->getResults(textureVertexOk, textureVertexError);
+    delete textureVertexParser_;
+    textureVertexParser_ = nullptr;
+    normals_ = normalParser_->getResults(normalOk, normalError);
+    delete normalParser_;
+    normalParser_ = nullptr;
+    faces_ = faceParser_->getResults(faceOk, faceError);
+    delete faceParser_;
+    faceParser_ = nullptr;
 
-    ok = vertexOk && textureVertexOk && normalOk && faceOk;
+    ok_ = vertexOk && textureVertexOk && normalOk && faceOk;
     QStringList errors;
     for (const QString& text : {vertexError, textureVertexError, normalError, faceError})
         if (!text.isEmpty())
             errors.append(text);
-    error = errors.join("\n");
+    error_ = errors.join("\n");
     emit finished();
 }
 

@@ -80,7 +80,7 @@ public slots:
     void compute() override;
 
 private:
-    QList<QVector3D> results;
+    QList<QVector3D> results_;
 };
 
 // "vt" lines.
@@ -94,7 +94,7 @@ public slots:
     void compute() override;
 
 private:
-    QList<QVector2D> results;
+    QList<QVector2D> results_;
 };
 
 // "f" lines.
@@ -108,7 +108,7 @@ public slots:
     void compute() override;
 
 private:
-    QList<Face> results;
+    QList<Face> results_;
 };
 
 // Parses the four keywords on four threads and emits finished() on its own thread when all are
@@ -134,21 +134,21 @@ public slots:
 private:
     void startThread(ParseElementsObject* parser);
 
-    const QStringList& lines;
-    const QList<KeywordLine>& keywordLines;
-    ParseVectors3DObject* vertexParser = nullptr;
-    ParseVectors2DObject* textureVertexParser = nullptr;
-    ParseVectors3DObject* normalParser = nullptr;
-    ParseFacesObject* faceParser = nullptr;
-    QList<QVector3D> vertices;
-    QList<QVector2D> textureVertices;
-    QList<QVector3D> normals;
-    QList<Face> faces;
-    bool ok = false;
-    QString error;
-    int parserCount = 4;
-    int finishedCount = 0;
-    QList<QPointer<QThread> > threads;
+    const QStringList& lines_;
+    const QList<KeywordLine>& keywordLines_;
+    ParseVectors3DObject* vertexParser_ = nullptr;
+    ParseVectors2DObject* textureVertexParser_ = nullptr;
+    ParseVectors3DObject* normalParser_ = nullptr;
+    ParseFacesObject* faceParser_ = nullptr;
+    QList<QVector3D> vertices_;
+    QList<QVector2D> textureVertices_;
+    QList<QVector3D> normals_;
+    QList<Face> faces_;
+    bool ok_ = false;
+    QString error_;
+    int parserCount_ = 4;
+    int finishedCount_ = 0;
+    QList<QPointer<QThread> > threads_;
 };
 
 // Blocking front of ParserAsync: runs a local event loop until the parse is done.

@@ -43,26 +43,26 @@ public:
 
     // n derivative slots, all zero; n <= 0 (the default) makes a constant, as DerVal(value, n).
     // Deliberately not explicit, like DerVal: numbers mix freely as constants.
-    InlineDerVal(double value = 0.0, int n = 0) : value(value), m_count(clampedCount(n)) {}
+    InlineDerVal(double value = 0.0, int n = 0) : value(value), count_(clampedCount(n)) {}
 
     // Only the window is copied.
     InlineDerVal(const InlineDerVal& other)
         : value(other.value),
-          m_count(other.m_count),
-          m_lo(other.m_lo),
-          m_hi(other.m_hi),
-          m_background(other.m_background)
+          count_(other.count_),
+          lo_(other.lo_),
+          hi_(other.hi_),
+          background_(other.background_)
     {
-        copyWindow(m_slots, other.m_slots, m_lo, m_hi);
+        copyWindow(slots_, other.slots_, lo_, hi_);
     }
     InlineDerVal& operator=(const InlineDerVal& other)
     {
         value = other.value;
-        m_count = other.m_count;
-        m_lo = other.m_lo;
-        m_hi = other.m_hi;
-        m_background = other.m_background;
-        copyWindow(m_slots, other.m_slots, m_lo, m_hi);
+        count_ = other.count_;
+        lo_ = other.lo_;
+        hi_ = other.hi_;
+        background_ = other.background_;
+        copyWindow(slots_, other.slots_, lo_, hi_);
         return *this;
     }
 
@@ -70,19 +70,19 @@ public:
     static InlineDerVal fromDerVal(const DerVal& d)
     {
         InlineDerVal r(d.value);
-        r.m_count = clampedCount(d.derivatives.size());
-        r.m_hi = r.m_count;
-        std::copy(d.derivatives.constData(), d.derivatives.constData() + r.m_count, r.m_slots);
+        r.count_ = clampedCount(d.derivatives.size());
+        r.hi_ = r.count_;
+        std::copy(d.derivatives.constData(), d.derivatives.constData() + r.count_, r.slots_);
         return r;
     }
 
     DerVal toDerVal() const
     {
-        if (m_count == 0)
+        if (count_ == 0)
             return DerVal(value);
-        DerVal d(value, m_count);
+        DerVal d(value, count_);
         double* out = d.derivatives.data();
-        for (int k = 0; k < m_count; ++k)
+        for (int k = 0; k < count_; ++k)
             out[k] = slot(k);
         return d;
     }
@@ -90,21 +90,21 @@ public:
     // Seeds slot i with 1, as DerVal::diff: the slot must already exist.
     InlineDerVal& diff(int i)
     {
-        const bool inRange = i >= 0 && i < m_count;
+        const bool inRange = i >= 0 && i < count_;
         Q_ASSERT_X(inRange, "InlineDerVal::diff", "slot outside the derivative vector");
         if (!inRange)
             return *this;
-        if (m_lo == m_hi) {
-            m_lo = i;
-            m_hi = i + 1;
+        if (lo_ == hi_) {
+            lo_ = i;
+            hi_ = i + 1;
         }
-        for (int k = i; k < m_lo; ++k)
-            m_slots[k] = m_background;  // the window grows over background slots
-        for (int k = m_hi; k <= i; ++k)
-            m_slots[k] = m_background;
-        m_lo = std::min(m_lo, i);
-        m_hi = std::max(m_hi, i + 1);
-        m_slots[i] = 1.0;
+        for (int k = i; k < lo_; ++k)
+            slots_[k] = background_;  // the window grows over background slots
+        for (int k = hi_; k <= i; ++k)
+            slots_[k] = background_;
+        lo_ = std::min(lo_, i);
+        hi_ = std::max(hi_, i + 1);
+        slots_[i] = 1.0;
         return *this;
     }
 
@@ -115,22 +115,22 @@ public:
     template <int OtherCapacity>
     static InlineDerVal movedUp(const InlineDerVal<OtherCapacity>& a, int shift, int n)
     {
-        Q_ASSERT_X(a.m_count > 0 && shift >= 0 && a.m_hi + shift <= clampedCount(n), "InlineDerVal::movedUp",
+        Q_ASSERT_X(a.count_ > 0 && shift >= 0 && a.hi_ + shift <= clampedCount(n), "InlineDerVal::movedUp",
                    "window outside the derivative vector");
         InlineDerVal r(a.value);
-        r.m_count = clampedCount(n);
-        r.m_lo = a.m_lo + shift;
-        r.m_hi = a.m_hi + shift;
-        r.m_background = a.m_background;
-        for (int k = a.m_lo; k < a.m_hi; ++k)
-            r.m_slots[k + shift] = a.m_slots[k];
+        r.count_ = clampedCount(n);
+        r.lo_ = a.lo_ + shift;
+        r.hi_ = a.hi_ + shift;
+        r.background_ = a.background_;
+        for (int k = a.lo_; k < a.hi_; ++k)
+            r.slots_[k + shift] = a.slots_[k];
         return r;
     }
 
     // Slot count; 0 for a constant.
-    int size() const { return m_count; }
+    int size() const { return count_; }
     // Slot k, 0 <= k < size().
-    double slot(int k) const { return k >= m_lo && k < m_hi ? m_slots[k] : m_background; }
+    double slot(int k) const { return k >= lo_ && k < hi_ ? slots_[k] : background_; }
 
     // DerVal::operator+= gives every slot the value of the sum's rule.
     InlineDerVal& operator+=(const InlineDerVal& b)
@@ -211,8 +211,8 @@ private:
     template <typename Rule>
     static void combineInto(InlineDerVal& out, double value, const InlineDerVal& a, const InlineDerVal& b, Rule rule)
     {
-        const int na = a.m_count;
-        const int nb = b.m_count;
+        const int na = a.count_;
+        const int nb = b.count_;
         if (nb == 0) {
             transformInto(out, value, a, [rule](double ak) { return rule(ak, 0.0); });
             return;
@@ -225,21 +225,21 @@ private:
             const InlineDerVal ac = a, bc = b;  // out may be either
             const int n = std::max(na, nb);
             for (int k = 0; k < n; ++k)
-                out.m_slots[k] = rule(k < na ? ac.slot(k) : 0.0, k < nb ? bc.slot(k) : 0.0);
+                out.slots_[k] = rule(k < na ? ac.slot(k) : 0.0, k < nb ? bc.slot(k) : 0.0);
             out.value = value;
-            out.m_count = n;
-            out.m_lo = 0;
-            out.m_hi = n;
-            out.m_background = 0.0;
+            out.count_ = n;
+            out.lo_ = 0;
+            out.hi_ = n;
+            out.background_ = 0.0;
             return;
         }
-        const int alo = a.m_lo, ahi = a.m_hi, blo = b.m_lo, bhi = b.m_hi;
-        const double abg = a.m_background, bbg = b.m_background;
+        const int alo = a.lo_, ahi = a.hi_, blo = b.lo_, bhi = b.hi_;
+        const double abg = a.background_, bbg = b.background_;
         const int lo = alo == ahi ? blo : blo == bhi ? alo : std::min(alo, blo);
         const int hi = alo == ahi ? bhi : blo == bhi ? ahi : std::max(ahi, bhi);
-        const double* pa = a.m_slots;
-        const double* pb = b.m_slots;
-        double* po = out.m_slots;
+        const double* pa = a.slots_;
+        const double* pb = b.slots_;
+        double* po = out.slots_;
         if (alo == lo && ahi == hi && blo == lo && bhi == hi) {
             for (int k = lo; k < hi; ++k)
                 po[k] = rule(pa[k], pb[k]);
@@ -248,10 +248,10 @@ private:
                 po[k] = rule(k >= alo && k < ahi ? pa[k] : abg, k >= blo && k < bhi ? pb[k] : bbg);
         }
         out.value = value;
-        out.m_count = na;
-        out.m_lo = lo;
-        out.m_hi = hi;
-        out.m_background = rule(abg, bbg);
+        out.count_ = na;
+        out.lo_ = lo;
+        out.hi_ = hi;
+        out.background_ = rule(abg, bbg);
     }
 
     template <typename Rule>
@@ -266,16 +266,16 @@ private:
     template <typename Rule>
     static void transformInto(InlineDerVal& out, double value, const InlineDerVal& a, Rule rule)
     {
-        const int n = a.m_count;
-        const int lo = a.m_lo, hi = a.m_hi;
-        const double background = a.m_background;
+        const int n = a.count_;
+        const int lo = a.lo_, hi = a.hi_;
+        const double background = a.background_;
         for (int k = lo; k < hi; ++k)
-            out.m_slots[k] = rule(a.m_slots[k]);
+            out.slots_[k] = rule(a.slots_[k]);
         out.value = value;
-        out.m_count = n;
-        out.m_lo = n == 0 ? 0 : lo;
-        out.m_hi = n == 0 ? 0 : hi;
-        out.m_background = n == 0 ? 0.0 : rule(background);
+        out.count_ = n;
+        out.lo_ = n == 0 ? 0 : lo;
+        out.hi_ = n == 0 ? 0 : hi;
+        out.background_ = n == 0 ? 0.0 : rule(background);
     }
 
     template <typename Rule>
@@ -293,9 +293,9 @@ private:
             to[k] = from[k];
     }
 
-    int m_count;
-    int m_lo = 0;  // the stored window [m_lo, m_hi); empty when equal
-    int m_hi = 0;
-    double m_background = 0.0;  // every slot outside the window
-    double m_slots[Capacity];   // only those inside the window are ever read
+    int count_;
+    int lo_ = 0;  // the stored window [m_lo, m_hi); empty when equal
+    int hi_ = 0;
+    double background_ = 0.0;  // every slot outside the window
+    double slots_[Capacity];   // only those inside the window are ever read
 };

@@ -26,7 +26,7 @@ public:
     Quaternion(const QQuaternion& q);
 
     // Read-only view of (w, x, y, z).
-    const QVector<T>& components() const { return m_components; }
+    const QVector<T>& components() const { return components_; }
 
     // double only: the rotation parameters (a, b, c) = (w, x, y) / (1 + z).
     // Not finite for z = -1, which has no parameters.
@@ -39,17 +39,17 @@ public:
     // double only: the rotation matrix in the upper-left 3×3 block of an otherwise identity matrix.
     QMatrix4x4 toQMatrix4x4() const;
 
-    bool operator==(const Quaternion<T>& other) const { return m_components == other.m_components; }
+    bool operator==(const Quaternion<T>& other) const { return components_ == other.components_; }
 
 private:
-    QVector<T> m_components;
+    QVector<T> components_;
 };
 
 template <typename T>
 Quaternion<T>::Quaternion(const T& w, const T& x, const T& y, const T& z)
 {
-    m_components.reserve(4);
-    m_components << w << x << y << z;
+    components_.reserve(4);
+    components_ << w << x << y << z;
 }
 
 template <typename T>
@@ -58,31 +58,31 @@ Quaternion<T>::Quaternion(const T& a, const T& b, const T& c)
     using VecArithmetic::square;
     T g = (square(a) + square(b)) + square(c);
     const T denominator = g + T(1);
-    m_components.reserve(4);
-    m_components.append((T(2) * a) / denominator);
-    m_components.append((T(2) * b) / denominator);
-    m_components.append((T(2) * c) / denominator);
-    m_components.append((T(1) - std::move(g)) / denominator); // g's last use hands on its storage
+    components_.reserve(4);
+    components_.append((T(2) * a) / denominator);
+    components_.append((T(2) * b) / denominator);
+    components_.append((T(2) * c) / denominator);
+    components_.append((T(1) - std::move(g)) / denominator); // g's last use hands on its storage
 }
 
 template <typename T>
 Quaternion<T>::Quaternion(const QQuaternion& q)
 {
     static_assert(std::is_same<T, double>::value, "QQuaternion converts to Quaternion<double> only");
-    m_components.reserve(4);
-    m_components << double(q.scalar()) << double(q.x()) << double(q.y()) << double(q.z());
+    components_.reserve(4);
+    components_ << double(q.scalar()) << double(q.x()) << double(q.y()) << double(q.z());
 }
 
 template <typename T>
 QVector<double> Quaternion<T>::toParams() const
 {
     static_assert(std::is_same<T, double>::value, "parameters are read from Quaternion<double> only");
-    const double z = m_components[3];
+    const double z = components_[3];
     const double r = (1.0 - z) / (1.0 + z);
     QVector<double> params;
     params.reserve(3);
     for (int i = 0; i < 3; ++i)
-        params.append(((r + 1.0) * m_components[i]) * 0.5);
+        params.append(((r + 1.0) * components_[i]) * 0.5);
     return params;
 }
 
@@ -90,10 +90,10 @@ template <typename T>
 QVector<QVector<T> > Quaternion<T>::rotationMatrix() const
 {
     using VecArithmetic::square;
-    const T& w = m_components[0];
-    const T& x = m_components[1];
-    const T& y = m_components[2];
-    const T& z = m_components[3];
+    const T& w = components_[0];
+    const T& x = components_[1];
+    const T& y = components_[2];
+    const T& z = components_[3];
     // Each square and product is formed once and handed on at its last use; the entries keep
     // their left-to-right evaluation order, so the values are those of the written formulas.
     T ww = square(w);

@@ -38,27 +38,27 @@ class Vec
 {
 public:
     Vec() = default;
-    explicit Vec(int n) : m_elements(n > 0 ? n : 0) {}
-    Vec(int n, const T& x) : m_elements(n > 0 ? n : 0, x) {}
-    Vec(QVector<T> elements) : m_elements(std::move(elements)) {}
+    explicit Vec(int n) : elements_(n > 0 ? n : 0) {}
+    Vec(int n, const T& x) : elements_(n > 0 ? n : 0, x) {}
+    Vec(QVector<T> elements) : elements_(std::move(elements)) {}
     Vec(const QVector3D& p)
     {
-        m_elements.reserve(3);
-        m_elements.append(T(double(p.x())));
-        m_elements.append(T(double(p.y())));
-        m_elements.append(T(double(p.z())));
+        elements_.reserve(3);
+        elements_.append(T(double(p.x())));
+        elements_.append(T(double(p.y())));
+        elements_.append(T(double(p.z())));
     }
 
     Vec<T>& operator<<(const T& x)
     {
-        m_elements.append(x);
+        elements_.append(x);
         return *this;
     }
 
-    int count() const { return m_elements.size(); }
-    T& operator[](int i) { return m_elements[i]; }
-    const T& operator[](int i) const { return m_elements[i]; }
-    bool operator==(const Vec<T>& other) const { return m_elements == other.m_elements; }
+    int count() const { return elements_.size(); }
+    T& operator[](int i) { return elements_[i]; }
+    const T& operator[](int i) const { return elements_[i]; }
+    bool operator==(const Vec<T>& other) const { return elements_ == other.elements_; }
 
     T sum() const;
     T norm() const;
@@ -94,21 +94,21 @@ public:
     }
     Vec<T> operator+(const Vec<T>& b) const&
     {
-        return elementWise([&b](const T& x, int i) { return x + b.m_elements[i]; });
+        return elementWise([&b](const T& x, int i) { return x + b.elements_[i]; });
     }
     Vec<T> operator+(const Vec<T>& b) &&
     {
         return std::move(*this).elementWiseInPlace(
-            [&b](T&& x, int i) { return std::move(x) + b.m_elements[i]; });
+            [&b](T&& x, int i) { return std::move(x) + b.elements_[i]; });
     }
     Vec<T> operator-(const Vec<T>& b) const&
     {
-        return elementWise([&b](const T& x, int i) { return x - b.m_elements[i]; });
+        return elementWise([&b](const T& x, int i) { return x - b.elements_[i]; });
     }
     Vec<T> operator-(const Vec<T>& b) &&
     {
         return std::move(*this).elementWiseInPlace(
-            [&b](T&& x, int i) { return std::move(x) - b.m_elements[i]; });
+            [&b](T&& x, int i) { return std::move(x) - b.elements_[i]; });
     }
 
 private:
@@ -116,9 +116,9 @@ private:
     Vec<T> elementWise(F f) const
     {
         QVector<T> result;
-        result.reserve(m_elements.size());
-        for (int i = 0; i < m_elements.size(); ++i)
-            result.append(f(m_elements[i], i));
+        result.reserve(elements_.size());
+        for (int i = 0; i < elements_.size(); ++i)
+            result.append(f(elements_[i], i));
         return Vec<T>(std::move(result));
     }
 
@@ -127,23 +127,23 @@ private:
     template <typename F>
     Vec<T> elementWiseInPlace(F f) &&
     {
-        T* e = m_elements.data();
-        for (int i = 0; i < m_elements.size(); ++i)
+        T* e = elements_.data();
+        for (int i = 0; i < elements_.size(); ++i)
             e[i] = f(std::move(e[i]), i);
         return std::move(*this);
     }
 
-    QVector<T> m_elements;
+    QVector<T> elements_;
 };
 
 template <typename T>
 T Vec<T>::sum() const
 {
-    if (m_elements.isEmpty())
+    if (elements_.isEmpty())
         return T();
-    T s = m_elements[0];
-    for (int i = 1; i < m_elements.size(); ++i)
-        s = std::move(s) + m_elements[i];
+    T s = elements_[0];
+    for (int i = 1; i < elements_.size(); ++i)
+        s = std::move(s) + elements_[i];
     return s;
 }
 
@@ -151,27 +151,27 @@ template <typename T>
 T Vec<T>::norm() const
 {
     using std::sqrt;
-    if (m_elements.isEmpty())
+    if (elements_.isEmpty())
         return T();
-    T s = VecArithmetic::square(m_elements[0]);
-    for (int i = 1; i < m_elements.size(); ++i)
-        s += VecArithmetic::square(m_elements[i]);
+    T s = VecArithmetic::square(elements_[0]);
+    for (int i = 1; i < elements_.size(); ++i)
+        s += VecArithmetic::square(elements_[i]);
     return sqrt(std::move(s));
 }
 
 template <typename T>
 T Vec<T>::dotProduct(const Vec<T>& a, const Vec<T>& b)
 {
-    T r = a.m_elements[0] * b.m_elements[0];
-    for (int i = 1; i < a.m_elements.size(); ++i)
-        VecArithmetic::addProduct(r, a.m_elements[i], b.m_elements[i]);
+    T r = a.elements_[0] * b.elements_[0];
+    for (int i = 1; i < a.elements_.size(); ++i)
+        VecArithmetic::addProduct(r, a.elements_[i], b.elements_[i]);
     return r;
 }
 
 template <typename T>
 Vec<T> Vec<T>::normalized() const
 {
-    if (m_elements.isEmpty())
+    if (elements_.isEmpty())
         return Vec<T>();
     return *this / norm();
 }
@@ -181,8 +181,8 @@ template <typename U>
 Vec<U> Vec<T>::convertTo() const
 {
     QVector<U> converted;
-    converted.reserve(m_elements.size());
-    for (const T& x : m_elements)
+    converted.reserve(elements_.size());
+    for (const T& x : elements_)
         converted.append(U(x));
     return Vec<U>(std::move(converted));
 }

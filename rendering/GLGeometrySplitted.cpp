@@ -46,7 +46,7 @@ GLGeometrySplitted::GLGeometrySplitted(const QVector<QVector3D>& positions,
     vertexBuffer.write(normalOffset(), normals.constData(), 12 * std::min(n, normals.size()));
     vertexBuffer.write(edgeFlagOffset(), edgeFlags.constData(), 4 * std::min(n, edgeFlags.size()));
     vertexBuffer.release();
-    hasData = true;
+    hasData_ = true;
 
     for (int i = 0; i < shadingGroups.size(); ++i) {
         QVector<int> starts, counts;
@@ -78,7 +78,7 @@ void GLGeometrySplitted::draw()
 {
     // Nothing to draw with: an object whose buffer failed, or whose programs
     // could not be built, stays invisible instead of failing.
-    if (!hasData || !surfaceProgram || !edgeProgram)
+    if (!hasData_ || !surfaceProgram || !edgeProgram)
         return;
 
     QOpenGLFunctions* gl = QOpenGLContext::currentContext()->functions();
@@ -159,7 +159,7 @@ BoundingBox GLGeometrySplitted::aaBoundingBox() const
 
 void GLGeometrySplitted::updatePositions(const QVector<QVector3D>& cornerPositions)
 {
-    if (!hasData)
+    if (!hasData_)
         return;
     vertexBuffer.bind();
     vertexBuffer.write(0, cornerPositions.constData(), 12 * std::min(cornerCount, cornerPositions.size()));
@@ -168,7 +168,7 @@ void GLGeometrySplitted::updatePositions(const QVector<QVector3D>& cornerPositio
 
 void GLGeometrySplitted::updateNormals(const QVector<QVector3D>& cornerNormals)
 {
-    if (!hasData)
+    if (!hasData_)
         return;
     vertexBuffer.bind();
     vertexBuffer.write(normalOffset(), cornerNormals.constData(),
@@ -180,7 +180,7 @@ void GLGeometrySplitted::updateCornerRuns(const QVector<int>& starts, const QVec
                                           const QVector<QVector3D>& cornerPositions,
                                           const QVector<QVector3D>& cornerNormals)
 {
-    if (!hasData)
+    if (!hasData_)
         return;
     vertexBuffer.bind();
     int packed = 0;

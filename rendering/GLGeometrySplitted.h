@@ -74,7 +74,7 @@ private:
     int edgeFlagOffset() const { return (hasTextureCoordinates ? 32 : 24) * cornerCount; }
     void drawRuns(int groupIndex);
 
-    bool hasData = false;  // the buffer was bound and filled at construction
+    bool hasData_ = false;  // the buffer was bound and filled at construction
 };
 
 }  // namespace Viewport3D

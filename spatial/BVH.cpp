@@ -28,16 +28,16 @@ class TreeBuilder {
 public:
     TreeBuilder(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize,
                 int parallelLevels = 0)
-        : vertices(vertices),
-          faces(faces),
-          leafSize(leafSize),
-          parallelLevels(parallelLevels),
-          state(ownState),
-          extents(ownExtents)
+        : vertices_(vertices),
+          faces_(faces),
+          leafSize_(leafSize),
+          parallelLevels_(parallelLevels),
+          state_(ownState_),
+          extents_(ownExtents_)
     {
     }
 
-    BvhNodeBase* build(std::vector<int>&& list) { return build(std::move(list), parallelLevels); }
+    BvhNodeBase* build(std::vector<int>&& list) { return build(std::move(list), parallelLevels_); }
 
 private:
     // Fewer faces than this are not worth a task.
@@ -45,12 +45,12 @@ private:
 
     // A builder of one subtree on another thread, with its own scratch.
     TreeBuilder(TreeBuilder& parent, int parallelLevels)
-        : vertices(parent.vertices),
-          faces(parent.faces),
-          leafSize(parent.leafSize),
-          parallelLevels(parallelLevels),
-          state(parent.state),
-          extents(parent.extents)
+        : vertices_(parent.vertices_),
+          faces_(parent.faces_),
+          leafSize_(parent.leafSize_),
+          parallelLevels_(parallelLevels),
+          state_(parent.state_),
+          extents_(parent.extents_)
     {
     }
 
@@ -60,17 +60,17 @@ private:
             return new BvhNodeEmpty();
         readExtents(list);
         const Viewport3D::BoundingBox box = boxOf(list);
-        if (list.size() <= size_t(std::max(leafSize, 0)))
+        if (list.size() <= size_t(std::max(leafSize_, 0)))
             return new BvhNodeLeaf(toQList(list), box);
         const int axis = box.longestAxis();
         if (axis < 0)  // NaN extents: every face counts as right of the plane
             return new BvhNodeLeaf(toQList(list), box);
         const float value = boundingBoxCenterAlongAxis(box, SplitAxis(axis));
-        side.resize(list.size());
+        side_.resize(list.size());
         size_t counts[3] = {0, 0, 0};
         for (size_t i = 0; i < list.size(); ++i) {
-            side[i] = sideOf(list[i], SplitAxis(axis), value);
-            ++counts[side[i] + 1];
+            side_[i] = sideOf(list[i], SplitAxis(axis), value);
+            ++counts[side_[i] + 1];
         }
         const size_t nLeft = counts[FaceToPlanePosition_Left + 1];
         const size_t nRight = counts[FaceToPlanePosition_Right + 1];
@@ -81,13 +81,13 @@ private:
         left.reserve(nLeft + nBoth);
         right.reserve(nRight + nBoth);
         for (size_t i = 0; i < list.size(); ++i) {
-            if (side[i] == FaceToPlanePosition_Left)
+            if (side_[i] == FaceToPlanePosition_Left)
                 left.push_back(list[i]);
-            else if (side[i] == FaceToPlanePosition_Right)
+            else if (side_[i] == FaceToPlanePosition_Right)
                 right.push_back(list[i]);
         }
         for (size_t i = 0; i < list.size(); ++i) {
-            if (side[i] == FaceToPlanePosition_Intersects) {
+            if (side_[i] == FaceToPlanePosition_Intersects) {
                 left.push_back(list[i]);
                 right.push_back(list[i]);
             }
@@ -117,18 +117,18 @@ private:
 
     void readExtents(const std::vector<int>& list)
     {
-        if (state.empty()) {
-            state.assign(size_t(faces.size()), unread);
-            extents.resize(6 * size_t(faces.size()));
+        if (state_.empty()) {
+            state_.assign(size_t(faces_.size()), unread);
+            extents_.resize(6 * size_t(faces_.size()));
         }
         for (const int f : list) {
-            if (state[size_t(f)] != unread)
+            if (state_[size_t(f)] != unread)
                 continue;
-            const QList<int>& face = faces.at(f);
+            const QList<int>& face = faces_.at(f);
             bool plain = face.isEmpty();
-            float* e = &extents[6 * size_t(f)];
+            float* e = &extents_[6 * size_t(f)];
             for (int k = 0; k < face.size() && !plain; ++k) {
-                const QVector3D& p = vertices.at(face.at(k));
+                const QVector3D& p = vertices_.at(face.at(k));
                 for (int a = 0; a < 3; ++a) {
                     const float c = p[a];
                     if (std::isnan(c)) {
@@ -143,20 +143,20 @@ private:
                     }
                 }
             }
-            state[size_t(f)] = plain ? vertexByVertex : summarised;
+            state_[size_t(f)] = plain ? vertexByVertex : summarised;
         }
     }
 
     Viewport3D::BoundingBox boxOf(const std::vector<int>& list) const
     {
         for (const int f : list)
-            if (state[size_t(f)] == vertexByVertex)
-                return computeBoundingBox(toQList(list), vertices, faces);
-        const float* first = &extents[6 * size_t(list.front())];
+            if (state_[size_t(f)] == vertexByVertex)
+                return computeBoundingBox(toQList(list), vertices_, faces_);
+        const float* first = &extents_[6 * size_t(list.front())];
         float lo[3] = {first[0], first[1], first[2]};
         float hi[3] = {first[3], first[4], first[5]};
         for (const int f : list) {
-            const float* e = &extents[6 * size_t(f)];
+            const float* e = &extents_[6 * size_t(f)];
             for (int a = 0; a < 3; ++a) {
                 if (e[a] < lo[a])
                     lo[a] = e[a];
@@ -171,9 +171,9 @@ private:
 
     signed char sideOf(int f, SplitAxis axis, float value) const
     {
-        if (state[size_t(f)] == vertexByVertex)
-            return static_cast<signed char>(getFaceToAxisAlignedPlanePosition(axis, value, faces.at(f), vertices));
-        const float* e = &extents[6 * size_t(f)];
+        if (state_[size_t(f)] == vertexByVertex)
+            return static_cast<signed char>(getFaceToAxisAlignedPlanePosition(axis, value, faces_.at(f), vertices_));
+        const float* e = &extents_[6 * size_t(f)];
         const bool low = e[axis] <= value;
         const bool high = e[3 + axis] >= value;
         if (low && high)
@@ -183,15 +183,15 @@ private:
 
     enum : unsigned char { unread, summarised, vertexByVertex };
 
-    const QVector<QVector3D>& vertices;
-    const QVector<QList<int> >& faces;
-    const int leafSize;
-    const int parallelLevels;
-    std::vector<unsigned char> ownState;  // the root builder's storage of the two below
-    std::vector<float> ownExtents;
-    std::vector<unsigned char>& state;  // per face
-    std::vector<float>& extents;        // per face: minimum x, y, z, maximum x, y, z
-    std::vector<signed char> side;      // scratch of one node's plane test
+    const QVector<QVector3D>& vertices_;
+    const QVector<QList<int> >& faces_;
+    const int leafSize_;
+    const int parallelLevels_;
+    std::vector<unsigned char> ownState_;  // the root builder's storage of the two below
+    std::vector<float> ownExtents_;
+    std::vector<unsigned char>& state_;  // per face
+    std::vector<float>& extents_;        // per face: minimum x, y, z, maximum x, y, z
+    std::vector<signed char> side_;      // scratch of one node's plane test
 };
 
 namespace {
@@ -365,7 +365,7 @@ BvhNodeBase* buildSearchableTree(const QList<int>& faceIndices, const QVector<QV
     TreeBuilder builder(vertices, faces, leafSize, parallelLevels);
     BvhNodeBase* root = builder.build(std::vector<int>(faceIndices.begin(), faceIndices.end()));
     if (BvhNode* node = dynamic_cast<BvhNode*>(root))
-        node->search = FirstHitSearch::create(node, vertices, faces, parallelLevels > 0);
+        node->search_ = FirstHitSearch::create(node, vertices, faces, parallelLevels > 0);
     return root;
 }
 

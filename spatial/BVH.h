@@ -113,7 +113,7 @@ public:
                                     const ConvexPolyhedron& polyhedron, QVector<bool>& faceMask) const override;
 
     // The root's first-hit search; null below the root and for meshes it does not handle.
-    const FirstHitSearch* firstHitSearch() const { return search.get(); }
+    const FirstHitSearch* firstHitSearch() const { return search_.get(); }
 
     BvhNodeBase* childLeft;   // faces below the split plane plus those touching it
     BvhNodeBase* childRight;  // faces above it plus those touching it
@@ -127,7 +127,7 @@ private:
     BvhNode(BvhNodeBase* left, BvhNodeBase* right, const Viewport3D::BoundingBox& boundingBox);
     // Made for the root of a build: answers first-hit queries faster, with
     // the walk's results.
-    std::unique_ptr<const FirstHitSearch> search;
+    std::unique_ptr<const FirstHitSearch> search_;
 };
 
 class BvhNodeLeaf : public BvhNodeBase {

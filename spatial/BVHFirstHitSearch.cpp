@@ -167,9 +167,9 @@ struct FirstHitSearch::Build {
                 ok = false;
                 return;
             }
-            if (f >= 0 && f < faces.size() && out.firstPosition[size_t(f)] == -1) {
-                out.firstPosition[size_t(f)] = empty ? int32_t(-(position + 2)) : int32_t(position);
-                out.pathBoxes[size_t(f)] = here;
+            if (f >= 0 && f < faces.size() && out.firstPosition_[size_t(f)] == -1) {
+                out.firstPosition_[size_t(f)] = empty ? int32_t(-(position + 2)) : int32_t(position);
+                out.pathBoxes_[size_t(f)] = here;
             }
             ++position;
         }
@@ -180,7 +180,7 @@ struct FirstHitSearch::Build {
     void collectTriangles()
     {
         const int faceCount = faces.size();
-        auto taken = [this](int f) { return out.firstPosition[size_t(f)] != -1 && faces.at(f).size() >= 3; };
+        auto taken = [this](int f) { return out.firstPosition_[size_t(f)] != -1 && faces.at(f).size() >= 3; };
         const int chunkCount = (faceCount + faceChunk - 1) / faceChunk;
         std::vector<int> chunkFirst(size_t(chunkCount) + 1, 0);
         Parallel::forChunks(faceCount, faceChunk, [&](int begin, int end) {
@@ -234,7 +234,7 @@ struct FirstHitSearch::Build {
         for (int a = 0; a < 3; ++a)
             diagonal2 += std::pow(double(whole.hi[a]) - double(whole.lo[a]), 2);
         const double m = marginShare * std::sqrt(diagonal2);
-        out.margin = roundedDown(m);
+        out.margin_ = roundedDown(m);
         centroids.resize(prims.size() * 4);
         Parallel::forChunks(primCount, faceChunk, [&](int begin, int end) {
             for (size_t i = size_t(begin); i < size_t(end); ++i) {
@@ -248,10 +248,10 @@ struct FirstHitSearch::Build {
         double half = 0.0;
         for (int a = 0; a < 3; ++a) {
             const double lo = double(whole.lo[a]) - m, hi = double(whole.hi[a]) + m;
-            out.center[a] = float(0.5 * (lo + hi));
-            half = std::max(half, std::max(hi - double(out.center[a]), double(out.center[a]) - lo));
+            out.center_[a] = float(0.5 * (lo + hi));
+            half = std::max(half, std::max(hi - double(out.center_[a]), double(out.center_[a]) - lo));
         }
-        out.halfExtent = roundedUp(half);
+        out.halfExtent_ = roundedUp(half);
     }
 
     struct Range {
@@ -503,8 +503,8 @@ std::unique_ptr<const FirstHitSearch> FirstHitSearch::create(const BvhNode* root
                                                              const QVector<QList<int> >& faces, bool pooled)
 {
     std::unique_ptr<FirstHitSearch> search(new FirstHitSearch());
-    search->firstPosition.assign(size_t(faces.size()), -1);
-    search->pathBoxes.resize(size_t(faces.size()));
+    search->firstPosition_.assign(size_t(faces.size()), -1);
+    search->pathBoxes_.resize(size_t(faces.size()));
     Build build{*search, vertices, faces, {}, {}, {}, 0, true};
     const PathBox everything{{-INFINITY, -INFINITY, -INFINITY}, {INFINITY, INFINITY, INFINITY}};
     build.visit(root, everything);
@@ -517,41 +517,41 @@ std::unique_ptr<const FirstHitSearch> FirstHitSearch::create(const BvhNode* root
     Build::Arena arena;
     arena.nodes.reserve(size_t(n) / 4 + 1);
     arena.packs.reserve(size_t(n) / 2 + 1);
-    search->rootCode = n <= leafTriangles
+    search->rootCode_ = n <= leafTriangles
                            ? build.makePack(arena, 0, n)
                            : build.makeNode(arena, build.rangeOf(0, n), 1, pooled ? parallelNodeLevels : 0);
-    search->nodes = std::move(arena.nodes);
-    search->packs = std::move(arena.packs);
-    search->maxDepth = arena.maxDepth;
-    search->nodes.shrink_to_fit();
-    search->packs.shrink_to_fit();
+    search->nodes_ = std::move(arena.nodes);
+    search->packs_ = std::move(arena.packs);
+    search->maxDepth_ = arena.maxDepth;
+    search->nodes_.shrink_to_fit();
+    search->packs_.shrink_to_fit();
     return std::unique_ptr<const FirstHitSearch>(search.release());
 }
 
 bool FirstHitSearch::identicalTo(const FirstHitSearch& other) const
 {
     auto sameBytes = [](const void* a, const void* b, size_t n) { return std::memcmp(a, b, n) == 0; };
-    if (rootCode != other.rootCode || maxDepth != other.maxDepth || nodes.size() != other.nodes.size() ||
-        packs.size() != other.packs.size() || firstPosition != other.firstPosition ||
-        pathBoxes.size() != other.pathBoxes.size() || !sameBytes(center, other.center, sizeof center) ||
-        !sameBytes(&halfExtent, &other.halfExtent, sizeof halfExtent) ||
-        !sameBytes(&margin, &other.margin, sizeof margin))
+    if (rootCode_ != other.rootCode_ || maxDepth_ != other.maxDepth_ || nodes_.size() != other.nodes_.size() ||
+        packs_.size() != other.packs_.size() || firstPosition_ != other.firstPosition_ ||
+        pathBoxes_.size() != other.pathBoxes_.size() || !sameBytes(center_, other.center_, sizeof center_) ||
+        !sameBytes(&halfExtent_, &other.halfExtent_, sizeof halfExtent_) ||
+        !sameBytes(&margin_, &other.margin_, sizeof margin_))
         return false;
     // Field by field: a node's padding holds nothing.
-    for (size_t i = 0; i < nodes.size(); ++i)
-        if (!sameBytes(nodes[i].bound, other.nodes[i].bound, sizeof nodes[i].bound) ||
-            !sameBytes(nodes[i].child, other.nodes[i].child, sizeof nodes[i].child))
+    for (size_t i = 0; i < nodes_.size(); ++i)
+        if (!sameBytes(nodes_[i].bound, other.nodes_[i].bound, sizeof nodes_[i].bound) ||
+            !sameBytes(nodes_[i].child, other.nodes_[i].child, sizeof nodes_[i].child))
             return false;
-    return sameBytes(packs.data(), other.packs.data(), packs.size() * sizeof(Pack)) &&
-           sameBytes(pathBoxes.data(), other.pathBoxes.data(), pathBoxes.size() * sizeof(PathBox));
+    return sameBytes(packs_.data(), other.packs_.data(), packs_.size() * sizeof(Pack)) &&
+           sameBytes(pathBoxes_.data(), other.pathBoxes_.data(), pathBoxes_.size() * sizeof(PathBox));
 }
 
 void FirstHitSearch::prefetch(int32_t code) const
 {
     if (code == emptySlot)
         return;
-    const char* p = code >= 0 ? reinterpret_cast<const char*>(&nodes[size_t(code)])
-                              : reinterpret_cast<const char*>(&packs[size_t(~code)]);
+    const char* p = code >= 0 ? reinterpret_cast<const char*>(&nodes_[size_t(code)])
+                              : reinterpret_cast<const char*>(&packs_[size_t(~code)]);
     __builtin_prefetch(p);
     __builtin_prefetch(p + 64);
     if (code < 0)
@@ -561,7 +561,7 @@ void FirstHitSearch::prefetch(int32_t code) const
 // The slab test of rayIntersectsAaBoundingBox, on the face's path box.
 bool FirstHitSearch::pathPassed(int32_t face, const QVector3D& origin, const QVector3D& direction) const
 {
-    const PathBox& box = pathBoxes[size_t(face)];
+    const PathBox& box = pathBoxes_[size_t(face)];
     double tNear = -DBL_MAX;
     double tFar = DBL_MAX;
     for (int axis = 0; axis < 3; ++axis) {
@@ -595,9 +595,9 @@ bool FirstHitSearch::findFirstHit(const QVector3D& origin, const QVector3D& dire
         const float o = origin[a], d = direction[a];
         if (!(std::fabs(o) <= 1e30f) || !(std::fabs(d) <= 1e30f) || (d != 0.0f && std::fabs(d) < 1e-30f))
             return false;
-        reach = std::max(reach, std::fabs(double(o) - double(center[a])) + double(halfExtent));
+        reach = std::max(reach, std::fabs(double(o) - double(center_[a])) + double(halfExtent_));
     }
-    if (!(slabRelativeError * reach <= 0.5 * double(margin)))
+    if (!(slabRelativeError * reach <= 0.5 * double(margin_)))
         return false;
     for (int a = 0; a < 3; ++a)
         if (direction[a] != 0.0f && !(reach / std::fabs(double(direction[a])) < 1e37))
@@ -632,15 +632,15 @@ bool FirstHitSearch::findFirstHit(const QVector3D& origin, const QVector3D& dire
     Pending inlineStack[inlineStackSize];
     std::vector<Pending> heapStack;
     Pending* stack = inlineStack;
-    if (3 * maxDepth + 4 > inlineStackSize) {
-        heapStack.resize(size_t(3 * maxDepth + 4));
+    if (3 * maxDepth_ + 4 > inlineStackSize) {
+        heapStack.resize(size_t(3 * maxDepth_ + 4));
         stack = heapStack.data();
     }
     int top = 0;
-    int32_t code = rootCode;
+    int32_t code = rootCode_;
     for (;;) {
         if (code >= 0) {
-            const Node& node = nodes[size_t(code)];
+            const Node& node = nodes_[size_t(code)];
             const F4 nx = (F4::load(node.bound[nearRow[0]]) - ox) * ix;
             const F4 ny = (F4::load(node.bound[nearRow[1]]) - oy) * iy;
             const F4 nz = (F4::load(node.bound[nearRow[2]]) - oz) * iz;
@@ -676,7 +676,7 @@ bool FirstHitSearch::findFirstHit(const QVector3D& origin, const QVector3D& dire
                 continue;
             }
         } else if (code != emptySlot) {
-            const Pack& pack = packs[size_t(~code)];
+            const Pack& pack = packs_[size_t(~code)];
             const F4 e1x = F4::load(pack.e1[0]), e1y = F4::load(pack.e1[1]), e1z = F4::load(pack.e1[2]);
             const F4 e2x = F4::load(pack.e2[0]), e2y = F4::load(pack.e2[1]), e2z = F4::load(pack.e2[2]);
             // p = direction x e2, det = e1 . p, s = origin - p0, q = s x e1, in
@@ -727,7 +727,7 @@ bool FirstHitSearch::findFirstHit(const QVector3D& origin, const QVector3D& dire
                 if (!(t >= 0.0) || t > best)
                     continue;
                 const int32_t f = pack.face[lane];
-                const int32_t stored = firstPosition[size_t(f)];
+                const int32_t stored = firstPosition_[size_t(f)];
                 const int32_t position = stored >= 0 ? stored : -(stored + 2);
                 if (t == best && (bestFace < 0 || position > bestPosition))
                     continue;

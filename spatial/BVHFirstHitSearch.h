@@ -87,18 +87,18 @@ private:
     void prefetch(int32_t code) const;
     bool pathPassed(int32_t face, const QVector3D& origin, const QVector3D& direction) const;
 
-    std::vector<Node> nodes;
-    std::vector<Pack> packs;
-    int32_t rootCode = emptySlot;
-    int maxDepth = 0;
+    std::vector<Node> nodes_;
+    std::vector<Pack> packs_;
+    int32_t rootCode_ = emptySlot;
+    int maxDepth_ = 0;
     // Per face: the depth-first position of its first copy in the hierarchy
     // (-1 for faces the hierarchy does not hold, ~position when the path box
     // is empty), and the intersection of the boxes on the way to that copy.
-    std::vector<int32_t> firstPosition;
-    std::vector<PathBox> pathBoxes;
-    float center[3] = {0, 0, 0};
-    float halfExtent = 0.0f;  // largest half side of the widened root box
-    float margin = 0.0f;
+    std::vector<int32_t> firstPosition_;
+    std::vector<PathBox> pathBoxes_;
+    float center_[3] = {0, 0, 0};
+    float halfExtent_ = 0.0f;  // largest half side of the widened root box
+    float margin_ = 0.0f;
 };
 
 }  // namespace BVH2

@@ -190,7 +190,7 @@ void BvhNode::findFirstRayIntersectedTriangle(const QVector3D& origin, const QVe
                                               double* v) const
 {
     // The root's search answers as the walk below would; rays it cannot vouch for take the walk.
-    if (search && search->findFirstHit(origin, direction, mode, faceIndex, distance, u, v))
+    if (search_ && search_->findFirstHit(origin, direction, mode, faceIndex, distance, u, v))
         return;
     if (!rayIntersectsAaBoundingBox(origin, direction, boundingBox))
         return;

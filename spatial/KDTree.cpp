@@ -115,8 +115,8 @@ NodeBase* Node::child(int side) const
 void Node::findNearestPoint(const QVector3D& position, const QVector<QVector3D>& points, int& index,
                             float& distanceSquared) const
 {
-    if (flat) {
-        flat->findNearest(position, -1, points, index, distanceSquared);
+    if (flat_) {
+        flat_->findNearest(position, -1, points, index, distanceSquared);
         return;
     }
     const float coordinate = position[splitAxis];
@@ -139,8 +139,8 @@ void Node::findNearestPoint(int pointIndex, const QVector<QVector3D>& points, in
                             float& distanceSquared) const
 {
     const QVector3D& position = points.at(pointIndex);
-    if (flat) {
-        flat->findNearest(position, pointIndex, points, index, distanceSquared);
+    if (flat_) {
+        flat_->findNearest(position, pointIndex, points, index, distanceSquared);
         return;
     }
     const float coordinate = position[splitAxis];
@@ -218,7 +218,7 @@ NodeBase* buildTree(const QList<int>& indices, const QVector<QVector3D>& points,
 {
     NodeBase* root = buildSubtree(indices, points, leafSize);
     if (Node* node = dynamic_cast<Node*>(root))
-        node->flat.reset(new FlatSearch(node, points));
+        node->flat_.reset(new FlatSearch(node, points));
     return root;
 }
 

@@ -64,7 +64,7 @@ private:
     friend NodeBase* buildTree(const QList<int>&, const QVector<QVector3D>&, int);
     // A flattened copy of this subtree's structure (indices and planes only),
     // made for the root of a build; it answers the same queries faster.
-    std::unique_ptr<const FlatSearch> flat;
+    std::unique_ptr<const FlatSearch> flat_;
 };
 
 class NodeLeaf : public NodeBase {

@@ -32,18 +32,18 @@ inline float boxDistance(const float lo[3], const float hi[3], const float q[3])
 
 FlatSearch::FlatSearch(const NodeBase* root, const QVector<QVector3D>& points)
 {
-    append(root, points, 1, rootRange);
+    append(root, points, 1, rootRange_);
 }
 
 int FlatSearch::append(const NodeBase* node, const QVector<QVector3D>& points, int depth, Range& range)
 {
-    maxDepth = std::max(maxDepth, depth);
+    maxDepth_ = std::max(maxDepth_, depth);
     for (int a = 0; a < 3; ++a) {
         range.lo[a] = FLT_MAX;
         range.hi[a] = -FLT_MAX;
     }
-    const int self = int(entries.size());
-    entries.push_back(Entry());
+    const int self = int(entries_.size());
+    entries_.push_back(Entry());
     Entry entry;
     entry.axis = leafMarker;
     entry.first = entry.last = 0;
@@ -62,9 +62,9 @@ int FlatSearch::append(const NodeBase* node, const QVector<QVector3D>& points, i
             range.hi[a] = std::max(left.hi[a], right.hi[a]);
         }
     } else if (const NodeLeaf* leaf = dynamic_cast<const NodeLeaf*>(node)) {
-        entry.first = int(indices.size());
+        entry.first = int(indices_.size());
         for (const int i : leaf->pointIndices) {
-            indices.push_back(i);
+            indices_.push_back(i);
             const QVector3D& p = points.at(i);
             for (int a = 0; a < 3; ++a) {
                 // Comparisons false for NaN: such points never count as nearer anyway.
@@ -74,9 +74,9 @@ int FlatSearch::append(const NodeBase* node, const QVector<QVector3D>& points, i
                     range.hi[a] = p[a];
             }
         }
-        entry.last = int(indices.size());
+        entry.last = int(indices_.size());
     }
-    entries[size_t(self)] = entry;
+    entries_[size_t(self)] = entry;
     return self;
 }
 
@@ -85,21 +85,21 @@ void FlatSearch::findNearest(const QVector3D& position, int skipIndex, const QVe
 {
     const QVector3D* const p = points.constData();
     const float q[3] = {position.x(), position.y(), position.z()};
-    const Entry* const nodes = entries.data();
-    const int32_t* const leafPoints = indices.data();
+    const Entry* const nodes = entries_.data();
+    const int32_t* const leafPoints = indices_.data();
 
     Pending inlineStack[inlineStackDepth];
     std::vector<Pending> heapStack;
     Pending* stack = inlineStack;
-    if (maxDepth >= inlineStackDepth) {
-        heapStack.resize(size_t(maxDepth) + 1);
+    if (maxDepth_ >= inlineStackDepth) {
+        heapStack.resize(size_t(maxDepth_) + 1);
         stack = heapStack.data();
     }
 
     int best = index;
     float bestDistance = distanceSquared;
     int top = 0;
-    stack[top++] = Pending{0, boxDistance(rootRange.lo, rootRange.hi, q)};
+    stack[top++] = Pending{0, boxDistance(rootRange_.lo, rootRange_.hi, q)};
     while (top > 0) {
         const Pending current = stack[--top];
         if (current.bound > bestDistance)

@@ -38,10 +38,10 @@ private:
     };
     int append(const NodeBase* node, const QVector<QVector3D>& points, int depth, Range& range);
 
-    std::vector<Entry> entries;
-    Range rootRange;
-    std::vector<int32_t> indices;  // the leaves' point indices, leaf after leaf
-    int maxDepth = 0;
+    std::vector<Entry> entries_;
+    Range rootRange_;
+    std::vector<int32_t> indices_;  // the leaves' point indices, leaf after leaf
+    int maxDepth_ = 0;
 };
 
 }  // namespace KDTree

@@ -25,26 +25,26 @@ void ToolBrush::initialize()
     GeometryStack::GeomStack* templ = main->geomStackTemplate;
     GeometryStack::GeomStack* target = main->geomStackTarget;
     const BVH2::BvhNodeBase* targetRoot = main->geomStackViewTarget->bvh;
-    brushMove = new Sculpting::BrushMove(&templ->triangles, target, &target->triangles, targetRoot);
-    brushRelax =
+    brushMove_ = new Sculpting::BrushMove(&templ->triangles, target, &target->triangles, targetRoot);
+    brushRelax_ =
         new Sculpting::BrushRelax(&templ->triangles, &vertexNeighbours, target, &target->triangles, targetRoot);
-    brushProjection = new Sculpting::BrushProjection(&templ->triangles, target, &target->triangles, targetRoot);
-    brushPushAway = new Sculpting::BrushPushAway(&templ->triangles, target, &target->triangles, targetRoot);
+    brushProjection_ = new Sculpting::BrushProjection(&templ->triangles, target, &target->triangles, targetRoot);
+    brushPushAway_ = new Sculpting::BrushPushAway(&templ->triangles, target, &target->triangles, targetRoot);
 
-    sculptGeometry = makeGLGeometrySplitted(templ, sculptColor, true, true, sculptWireColor, 0.5);
+    sculptGeometry = makeGLGeometrySplitted(templ, sculptColor_, true, true, sculptWireColor_, 0.5);
     results->addObject(sculptGeometry, Viewport3D::Viewport3DLayered::FrontLayer);
 
     controller = new BrushController(templ, &vertexNeighbours, &boundaryVertices, sculptGeometry, results);
-    controller->addBrush(brushRelax, QStringLiteral("Relax brush"));
-    controller->addBrush(brushMove, QStringLiteral("Move brush"));
-    controller->addBrush(brushProjection, QStringLiteral("Projection brush"));
-    controller->addBrush(brushPushAway, QStringLiteral("Push away brush"));
+    controller->addBrush(brushRelax_, QStringLiteral("Relax brush"));
+    controller->addBrush(brushMove_, QStringLiteral("Move brush"));
+    controller->addBrush(brushProjection_, QStringLiteral("Projection brush"));
+    controller->addBrush(brushPushAway_, QStringLiteral("Push away brush"));
     controller->setCurrentBrush(0);
 
-    panel = new WidgetBrushController(controller);
-    connect(panel, &WidgetBrushController::done, this, &ToolBrush::onDone);
-    connect(panel, &WidgetBrushController::cancel, this, &ToolBrush::onCancel);
-    showPanel(panel);
+    panel_ = new WidgetBrushController(controller);
+    connect(panel_, &WidgetBrushController::done, this, &ToolBrush::onDone);
+    connect(panel_, &WidgetBrushController::cancel, this, &ToolBrush::onCancel);
+    showPanel(panel_);
 
     results->updateGL();
 }
@@ -54,17 +54,17 @@ void ToolBrush::release(Tools::ToolReleaseAction releaseAction)
     ControllerMain* main = controllerMain_;
     const QVector<QVector3D> sculpted = controller->vertices();
 
-    removePanel(panel, controller);
+    removePanel(panel_, controller);
     delete controller;
     controller = nullptr;
-    delete brushMove;
-    delete brushRelax;
-    delete brushProjection;
-    delete brushPushAway;
-    brushMove = nullptr;
-    brushRelax = nullptr;
-    brushProjection = nullptr;
-    brushPushAway = nullptr;
+    delete brushMove_;
+    delete brushRelax_;
+    delete brushProjection_;
+    delete brushPushAway_;
+    brushMove_ = nullptr;
+    brushRelax_ = nullptr;
+    brushProjection_ = nullptr;
+    brushPushAway_ = nullptr;
 
     Viewport3D::Viewport3DLayered* results = main->viewport3DResults;
     results->makeCurrent();

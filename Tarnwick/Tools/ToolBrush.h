@@ -33,7 +33,7 @@ public:
     bool isAvailable() const override;
 
     BrushController* getController() const { return controller; }
-    WidgetBrushController* getPanel() const { return panel; }
+    WidgetBrushController* getPanel() const { return panel_; }
 
     QVector<QList<int> > vertexNeighbours;
     QVector<bool> boundaryVertices;
@@ -41,13 +41,13 @@ public:
 
 private:
     BrushController* controller = nullptr;
-    WidgetBrushController* panel = nullptr;
-    Sculpting::BrushMove* brushMove = nullptr;
-    Sculpting::BrushRelax* brushRelax = nullptr;
-    Sculpting::BrushProjection* brushProjection = nullptr;
-    Sculpting::BrushPushAway* brushPushAway = nullptr;
-    QColor sculptColor = ModeColors::templateFill;
-    QColor sculptWireColor = ModeColors::templateWire;
+    WidgetBrushController* panel_ = nullptr;
+    Sculpting::BrushMove* brushMove_ = nullptr;
+    Sculpting::BrushRelax* brushRelax_ = nullptr;
+    Sculpting::BrushProjection* brushProjection_ = nullptr;
+    Sculpting::BrushPushAway* brushPushAway_ = nullptr;
+    QColor sculptColor_ = ModeColors::templateFill;
+    QColor sculptWireColor_ = ModeColors::templateWire;
 };
 
 }  // namespace Tools

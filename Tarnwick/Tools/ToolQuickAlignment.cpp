@@ -18,9 +18,9 @@ void ToolQuickAlignment::initialize()
                                      controllerMain_->widgetsAreaTemplate, controllerMain_->widgetsAreaTarget);
     relayEditing(controller, &ControllerQuickAlignment::setCorrespondentPointsModeEntered,
                  &ControllerQuickAlignment::setCorrespondentPointsModeReleased);
-    panel = new WidgetParamsQuickAlignment(controller);
-    connect(panel, &WidgetParamsQuickAlignment::done, this, &ToolQuickAlignment::onDone);
-    showPanel(panel);
+    panel_ = new WidgetParamsQuickAlignment(controller);
+    connect(panel_, &WidgetParamsQuickAlignment::done, this, &ToolQuickAlignment::onDone);
+    showPanel(panel_);
 }
 
 void ToolQuickAlignment::release(Tools::ToolReleaseAction releaseAction)
@@ -29,7 +29,7 @@ void ToolQuickAlignment::release(Tools::ToolReleaseAction releaseAction)
              << "Release QuickAlignment mode";
     const QVector<QVector3D> vertices = controller->alignedTemplateVertices();
     const QVector<QVector3D> normals = controller->alignedTemplateNormals();
-    removePanel(panel, controller);
+    removePanel(panel_, controller);
     delete controller;
     controller = nullptr;
     if (releaseAction == Done)

@@ -18,11 +18,11 @@ public:
     bool isAvailable() const override;
 
     ControllerQuickAlignment* getController() const { return controller; }
-    WidgetParamsQuickAlignment* getPanel() const { return panel; }
+    WidgetParamsQuickAlignment* getPanel() const { return panel_; }
 
 private:
     ControllerQuickAlignment* controller = nullptr;
-    WidgetParamsQuickAlignment* panel = nullptr;
+    WidgetParamsQuickAlignment* panel_ = nullptr;
 };
 
 }  // namespace Tools

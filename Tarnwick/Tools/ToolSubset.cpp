@@ -39,21 +39,21 @@ void ToolSubset::initialize()
         return;
     }
     ControllerMain* main = controllerMain_;
-    panel = new WidgetParamsSubset();
-    connect(panel, &WidgetParamsSubset::done, this, &ToolSubset::onDone);
-    connect(panel, &WidgetParamsSubset::cancel, this, &ToolSubset::onCancel);
-    showPanel(panel);
+    panel_ = new WidgetParamsSubset();
+    connect(panel_, &WidgetParamsSubset::done, this, &ToolSubset::onDone);
+    connect(panel_, &WidgetParamsSubset::cancel, this, &ToolSubset::onCancel);
+    showPanel(panel_);
 
     GeomStackView* view = main->geomStackViewTemplate;
     lassoController = new Viewport3D::LassoSelectionController(main->viewport3DTemplate);
-    selectionController = new PolygonSelectionController(main->geomStackTemplate, view->bvh, view->viewGeometry,
+    selectionController_ = new PolygonSelectionController(main->geomStackTemplate, view->bvh, view->viewGeometry,
                                                          main->viewport3DTemplate, lassoController);
     if (!savedSelection.isEmpty())
-        selectionController->setSelection(savedSelection);
+        selectionController_->setSelection(savedSelection);
     if (!savedVisibility.isEmpty())
-        selectionController->setVisibility(savedVisibility);
-    selectionWidget = new PolygonSelectionWidget(selectionController);
-    PanelArea::add(main->widgetsAreaTemplate, selectionWidget);
+        selectionController_->setVisibility(savedVisibility);
+    selectionWidget_ = new PolygonSelectionWidget(selectionController_);
+    PanelArea::add(main->widgetsAreaTemplate, selectionWidget_);
 }
 
 void ToolSubset::release(Tools::ToolReleaseAction releaseAction)
@@ -63,14 +63,14 @@ void ToolSubset::release(Tools::ToolReleaseAction releaseAction)
         phase = 0;
     } else {
         ControllerMain* main = controllerMain_;
-        removePanel(panel);
-        savedSelection = selectionController->selection();
-        savedVisibility = selectionController->visibility();
-        PanelArea::remove(main->widgetsAreaTemplate, selectionWidget);
-        delete selectionWidget;
-        selectionWidget = nullptr;
-        delete selectionController;
-        selectionController = nullptr;
+        removePanel(panel_);
+        savedSelection = selectionController_->selection();
+        savedVisibility = selectionController_->visibility();
+        PanelArea::remove(main->widgetsAreaTemplate, selectionWidget_);
+        delete selectionWidget_;
+        selectionWidget_ = nullptr;
+        delete selectionController_;
+        selectionController_ = nullptr;
         delete lassoController;
         lassoController = nullptr;
         if (releaseAction == Done && savedSelection.contains(true)) {

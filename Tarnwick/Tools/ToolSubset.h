@@ -34,8 +34,8 @@ public:
     // Name, then the current phase's name in brackets.
     void updateName();
 
-    PolygonSelectionController* getSelectionController() const { return selectionController; }
-    WidgetParamsSubset* getPanel() const { return panel; }
+    PolygonSelectionController* getSelectionController() const { return selectionController_; }
+    WidgetParamsSubset* getPanel() const { return panel_; }
 
     GeometryStack::GeomStack* wholeTemplate = nullptr;
     QVector<bool> savedSelection;
@@ -53,9 +53,9 @@ private:
     void restoreWholeTemplate();
 
     Viewport3D::LassoSelectionController* lassoController = nullptr;
-    PolygonSelectionController* selectionController = nullptr;
-    PolygonSelectionWidget* selectionWidget = nullptr;
-    WidgetParamsSubset* panel = nullptr;
+    PolygonSelectionController* selectionController_ = nullptr;
+    PolygonSelectionWidget* selectionWidget_ = nullptr;
+    WidgetParamsSubset* panel_ = nullptr;
 };
 
 }  // namespace Tools

@@ -28,9 +28,9 @@ void ToolTextureTransfer::initialize()
     relayComputing(controller, &ControllerTextureTransfer::transferStarted,
                    &ControllerTextureTransfer::transferFinished);
     relayComputing(controller, &ControllerTextureTransfer::paddingStarted, &ControllerTextureTransfer::paddingFinished);
-    panel = new WidgetParamsTextureTransfer(controller);
-    connect(panel, &WidgetParamsTextureTransfer::done, this, &ToolTextureTransfer::onDone);
-    showPanel(panel);
+    panel_ = new WidgetParamsTextureTransfer(controller);
+    connect(panel_, &WidgetParamsTextureTransfer::done, this, &ToolTextureTransfer::onDone);
+    showPanel(panel_);
     qDebug() << "log: TextureTransfer mode entered";
 }
 
@@ -41,7 +41,7 @@ void ToolTextureTransfer::release(Tools::ToolReleaseAction releaseAction)
     if (controller->isTransferred() && releaseAction == Done)
         result = new QImage(*controller->resultImage());
 
-    removePanel(panel, controller);
+    removePanel(panel_, controller);
     delete controller;
     controller = nullptr;
 

@@ -20,11 +20,11 @@ public:
     void interruptAndWait() override;
 
     ControllerTextureTransfer* getController() const { return controller; }
-    WidgetParamsTextureTransfer* getPanel() const { return panel; }
+    WidgetParamsTextureTransfer* getPanel() const { return panel_; }
 
 private:
     ControllerTextureTransfer* controller = nullptr;
-    WidgetParamsTextureTransfer* panel = nullptr;
+    WidgetParamsTextureTransfer* panel_ = nullptr;
 };
 
 }  // namespace Tools

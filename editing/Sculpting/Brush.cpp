@@ -74,7 +74,7 @@ QMap<int, QVector3D> BrushMove::apply(const QVector3D& centre, const QVector3D& 
 BrushRelax::BrushRelax(const QVector<QList<int> >* templateTriangles, const QVector<QList<int> >* vertexNeighbours,
                        const GeometryStack::GeomStack* target, const QVector<QList<int> >* targetTriangles,
                        const BVH2::BvhNodeBase* targetBvh)
-    : Brush(templateTriangles, target, targetTriangles, targetBvh), vertexNeighbours(vertexNeighbours)
+    : Brush(templateTriangles, target, targetTriangles, targetBvh), vertexNeighbours_(vertexNeighbours)
 {}
 
 QMap<int, QVector3D> BrushRelax::apply(const QVector3D& centre, const QVector3D&, const QVector<QVector3D>& vertices,
@@ -87,8 +87,8 @@ QMap<int, QVector3D> BrushRelax::apply(const QVector3D& centre, const QVector3D&
     for (const VertexUnderBrush& under :
          verticesUnderBrush(centre, radius, vertices, octree, protection, touchedTriangles)) {
         const int vertex = under.vertex;
-        const QList<int> fan = vertexNeighbours && vertex < vertexNeighbours->size()
-                                   ? openFan(vertexNeighbours->at(vertex))
+        const QList<int> fan = vertexNeighbours_ && vertex < vertexNeighbours_->size()
+                                   ? openFan(vertexNeighbours_->at(vertex))
                                    : QList<int>();
         if (fan.isEmpty())
             continue;  // no neighbours to relax toward: the vertex stays

@@ -81,7 +81,7 @@ public:
                                QList<int>& touchedTriangles) const override;
 
 private:
-    const QVector<QList<int> >* vertexNeighbours;
+    const QVector<QList<int> >* vertexNeighbours_;
 };
 
 // Moves each vertex part of the way to the target along its normal line.

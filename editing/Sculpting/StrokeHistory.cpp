@@ -32,48 +32,48 @@ void Stroke::applyNormals(QVector<QVector3D>& vertexNormals) const
 }
 
 StrokeHistory::StrokeHistory(const QVector<QVector3D>* basePositions, const QVector<QVector3D>* baseNormals)
-    : basePositions(basePositions), baseNormals(baseNormals)
+    : basePositions_(basePositions), baseNormals_(baseNormals)
 {}
 
 void StrokeHistory::addStroke(const Stroke& stroke)
 {
-    while (list.size() - 1 > current)
-        list.removeLast();
-    list.append(stroke);
-    current = list.size() - 1;
+    while (list_.size() - 1 > current_)
+        list_.removeLast();
+    list_.append(stroke);
+    current_ = list_.size() - 1;
 }
 
 bool StrokeHistory::undo()
 {
-    if (current < 0)
+    if (current_ < 0)
         return false;
-    --current;
+    --current_;
     return true;
 }
 
 bool StrokeHistory::redo()
 {
-    if (current >= list.size() - 1)
+    if (current_ >= list_.size() - 1)
         return false;
-    ++current;
+    ++current_;
     return true;
 }
 
 QVector<QVector3D> StrokeHistory::positions() const
 {
-    QVector<QVector3D> result = basePositions ? *basePositions : QVector<QVector3D>();
+    QVector<QVector3D> result = basePositions_ ? *basePositions_ : QVector<QVector3D>();
     result.detach();
-    for (int i = 0; i <= current; ++i)
-        list.at(i).applyPositions(result);
+    for (int i = 0; i <= current_; ++i)
+        list_.at(i).applyPositions(result);
     return result;
 }
 
 QVector<QVector3D> StrokeHistory::normals() const
 {
-    QVector<QVector3D> result = baseNormals ? *baseNormals : QVector<QVector3D>();
+    QVector<QVector3D> result = baseNormals_ ? *baseNormals_ : QVector<QVector3D>();
     result.detach();
-    for (int i = 0; i <= current; ++i)
-        list.at(i).applyNormals(result);
+    for (int i = 0; i <= current_; ++i)
+        list_.at(i).applyNormals(result);
     return result;
 }
 

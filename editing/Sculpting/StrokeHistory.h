@@ -32,14 +32,14 @@ public:
     QVector<QVector3D> positions() const;
     QVector<QVector3D> normals() const;
 
-    int currentIndex() const { return current; }
-    const QList<Stroke>& strokes() const { return list; }
+    int currentIndex() const { return current_; }
+    const QList<Stroke>& strokes() const { return list_; }
 
 private:
-    const QVector<QVector3D>* basePositions;
-    const QVector<QVector3D>* baseNormals;
-    QList<Stroke> list;
-    int current = -1;
+    const QVector<QVector3D>* basePositions_;
+    const QVector<QVector3D>* baseNormals_;
+    QList<Stroke> list_;
+    int current_ = -1;
 };
 
 }  // namespace Sculpting

@@ -15,45 +15,45 @@ GLuint defaultFramebuffer()
 
 void GLRenderLayer::create(int width, int height)
 {
-    gl.initializeOpenGLFunctions();
-    gl.glGenFramebuffers(1, &framebufferId);
-    colorTextureId = createColorTexture(width, height);
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebufferId);
-    gl.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTextureId, 0);
-    depthTextureId = createDepthTexture(width, height);
-    gl.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depthTextureId, 0);
+    gl_.initializeOpenGLFunctions();
+    gl_.glGenFramebuffers(1, &framebufferId_);
+    colorTextureId_ = createColorTexture(width, height);
+    gl_.glBindFramebuffer(GL_FRAMEBUFFER, framebufferId_);
+    gl_.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colorTextureId_, 0);
+    depthTextureId_ = createDepthTexture(width, height);
+    gl_.glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, depthTextureId_, 0);
     glBindTexture(GL_TEXTURE_2D, 0);
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebuffer());
+    gl_.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebuffer());
 }
 
 void GLRenderLayer::resize(int width, int height)
 {
-    glBindTexture(GL_TEXTURE_2D, colorTextureId);
+    glBindTexture(GL_TEXTURE_2D, colorTextureId_);
     specifyColorTexture(width, height);
-    glBindTexture(GL_TEXTURE_2D, depthTextureId);
+    glBindTexture(GL_TEXTURE_2D, depthTextureId_);
     specifyDepthTexture(width, height);
     glBindTexture(GL_TEXTURE_2D, 0);
 }
 
 void GLRenderLayer::bind()
 {
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, framebufferId == 0 ? defaultFramebuffer() : framebufferId);
+    gl_.glBindFramebuffer(GL_FRAMEBUFFER, framebufferId_ == 0 ? defaultFramebuffer() : framebufferId_);
 }
 
 void GLRenderLayer::release()
 {
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebuffer());
+    gl_.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebuffer());
 }
 
 void GLRenderLayer::destroy()
 {
     if (!isCreated())
         return;
-    gl.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebuffer());
-    gl.glDeleteFramebuffers(1, &framebufferId);
-    glDeleteTextures(1, &colorTextureId);
-    glDeleteTextures(1, &depthTextureId);
-    framebufferId = colorTextureId = depthTextureId = GLuint(-1);
+    gl_.glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebuffer());
+    gl_.glDeleteFramebuffers(1, &framebufferId_);
+    glDeleteTextures(1, &colorTextureId_);
+    glDeleteTextures(1, &depthTextureId_);
+    framebufferId_ = colorTextureId_ = depthTextureId_ = GLuint(-1);
 }
 
 GLuint GLRenderLayer::createColorTexture(int width, int height)

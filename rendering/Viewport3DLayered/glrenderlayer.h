@@ -12,10 +12,10 @@ public:
     void resize(int width, int height);  // contents become undefined
     void bind();
     void release();  // back to the context's default framebuffer
-    GLuint colorTexture() const { return colorTextureId; }
-    GLuint depthTexture() const { return depthTextureId; }
+    GLuint colorTexture() const { return colorTextureId_; }
+    GLuint depthTexture() const { return depthTextureId_; }
     void destroy();
-    bool isCreated() const { return framebufferId != GLuint(-1); }
+    bool isCreated() const { return framebufferId_ != GLuint(-1); }
 
     GLuint createColorTexture(int width, int height);
     GLuint createDepthTexture(int width, int height);
@@ -24,10 +24,10 @@ private:
     void specifyColorTexture(int width, int height);
     void specifyDepthTexture(int width, int height);
 
-    GLuint framebufferId = GLuint(-1);
-    GLuint colorTextureId = GLuint(-1);
-    GLuint depthTextureId = GLuint(-1);
-    QOpenGLFunctions gl;
+    GLuint framebufferId_ = GLuint(-1);
+    GLuint colorTextureId_ = GLuint(-1);
+    GLuint depthTextureId_ = GLuint(-1);
+    QOpenGLFunctions gl_;
 };
 
 }  // namespace Viewport3D

@@ -46,12 +46,12 @@ void GLRenderPlane::initializeBuffer()
 
 void GLRenderPlane::initializeShaders()
 {
-    shaderProgram = makeShaderProgram(":/Shaders/RenderPlaneShader.vert", ":/Shaders/RenderPlaneShader.frag");
+    shaderProgram_ = makeShaderProgram(":/Shaders/RenderPlaneShader.vert", ":/Shaders/RenderPlaneShader.frag");
 }
 
 void GLRenderPlane::draw()
 {
-    if (!shaderProgram)
+    if (!shaderProgram_)
         return;
     QMatrix4x4 orthographic;
     orthographic.ortho(-1, 1, -1, 1, -1, 1);
@@ -59,29 +59,29 @@ void GLRenderPlane::draw()
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     vertexBuffer.bind();
-    shaderProgram->bind();
-    shaderProgram->setUniformValue("matrixModelViewProjection", orthographic);
-    shaderProgram->setAttributeBuffer("vertex", GL_FLOAT, 0, 3);
-    shaderProgram->enableAttributeArray("vertex");
-    shaderProgram->setAttributeBuffer("vertexT", GL_FLOAT, 12 * vertexCount, 2);
-    shaderProgram->enableAttributeArray("vertexT");
-    shaderProgram->setUniformValue("imageBack", GLint(0));
-    shaderProgram->setUniformValue("imageFront", GLint(1));
-    shaderProgram->setUniformValue("depthBack", GLint(2));
-    shaderProgram->setUniformValue("depthFront", GLint(3));
-    shaderProgram->setUniformValue("composeDepth", 0.0f);
+    shaderProgram_->bind();
+    shaderProgram_->setUniformValue("matrixModelViewProjection", orthographic);
+    shaderProgram_->setAttributeBuffer("vertex", GL_FLOAT, 0, 3);
+    shaderProgram_->enableAttributeArray("vertex");
+    shaderProgram_->setAttributeBuffer("vertexT", GL_FLOAT, 12 * vertexCount, 2);
+    shaderProgram_->enableAttributeArray("vertexT");
+    shaderProgram_->setUniformValue("imageBack", GLint(0));
+    shaderProgram_->setUniformValue("imageFront", GLint(1));
+    shaderProgram_->setUniformValue("depthBack", GLint(2));
+    shaderProgram_->setUniformValue("depthFront", GLint(3));
+    shaderProgram_->setUniformValue("composeDepth", 0.0f);
     glDrawArrays(GL_TRIANGLES, 0, vertexCount);
-    shaderProgram->disableAttributeArray("vertex");
-    shaderProgram->disableAttributeArray("vertexT");
-    shaderProgram->release();
+    shaderProgram_->disableAttributeArray("vertex");
+    shaderProgram_->disableAttributeArray("vertexT");
+    shaderProgram_->release();
     vertexBuffer.release();
     glDisable(GL_BLEND);
 }
 
 void GLRenderPlane::destroy()
 {
-    delete shaderProgram;
-    shaderProgram = nullptr;
+    delete shaderProgram_;
+    shaderProgram_ = nullptr;
     vertexBuffer.destroy();
     vertexCount = 0;
 }

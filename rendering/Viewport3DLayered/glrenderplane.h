@@ -29,11 +29,11 @@ public:
     static QOpenGLShaderProgram* makeShaderProgram(const QString& vertexShaderFile,
                                                    const QString& fragmentShaderFile);
 
-    QOpenGLShaderProgram* program() const { return shaderProgram; }
+    QOpenGLShaderProgram* program() const { return shaderProgram_; }
 
 private:
     QOpenGLBuffer vertexBuffer;
-    QOpenGLShaderProgram* shaderProgram = nullptr;
+    QOpenGLShaderProgram* shaderProgram_ = nullptr;
     int vertexCount = 0;
 };
 

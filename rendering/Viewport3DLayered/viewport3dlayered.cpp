@@ -16,19 +16,19 @@ namespace Viewport3D {
 Viewport3DLayered::Viewport3DLayered(QWidget* parent) : QGLWidget(parent)
 {
     initRenderingResources();
-    orbitCamera.reset();
+    orbitCamera_.reset();
     trackBall.reset();
     setFocusPolicy(Qt::ClickFocus);
 }
 
 Viewport3DLayered::~Viewport3DLayered()
 {
-    if (!initializedGL)
+    if (!initializedGL_)
         return;
     makeCurrent();
-    frontLayer.destroy();
-    backLayer.destroy();
-    renderPlane.destroy();
+    frontLayer_.destroy();
+    backLayer_.destroy();
+    renderPlane_.destroy();
     doneCurrent();
 }
 
@@ -36,7 +36,7 @@ void Viewport3DLayered::addObject(GLObject* object, int layer)
 {
     object->initialize();
     objects.append(object);
-    layers.append(layer);
+    layers_.append(layer);
 }
 
 void Viewport3DLayered::removeObject(GLObject* object)
@@ -45,7 +45,7 @@ void Viewport3DLayered::removeObject(GLObject* object)
     if (index < 0)
         return;
     objects.removeAt(index);
-    layers.removeAt(index);
+    layers_.removeAt(index);
 }
 
 void Viewport3DLayered::fitToView()
@@ -56,7 +56,7 @@ void Viewport3DLayered::fitToView()
     const BoundingBox box = sceneBoundingBox();
     const float length = box.size.length();
     const QVector3D centre = box.center();
-    orbitCamera.fitBoundingSphere(centre.x(), centre.y(), centre.z(), length / 2.0f, aspect());
+    orbitCamera_.fitBoundingSphere(centre.x(), centre.y(), centre.z(), length / 2.0f, aspect());
     dollySpeed = length / 2.0f;
     updateGL();
 }
@@ -101,53 +101,53 @@ void Viewport3DLayered::initializeGL()
     qglClearColor(backgroundColor);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
-    gl.initializeOpenGLFunctions();
-    renderPlane.initialize();
-    backLayer.create(512, 512);
-    frontLayer.create(512, 512);
-    initializedGL = true;
+    gl_.initializeOpenGLFunctions();
+    renderPlane_.initialize();
+    backLayer_.create(512, 512);
+    frontLayer_.create(512, 512);
+    initializedGL_ = true;
     emit initialized();
 }
 
 void Viewport3DLayered::resizeGL(int w, int h)
 {
     glViewport(0, 0, w, h);
-    backLayer.resize(w, h);
-    frontLayer.resize(w, h);
+    backLayer_.resize(w, h);
+    frontLayer_.resize(w, h);
     backLayerValid = false;
 }
 
 void Viewport3DLayered::paintGL()
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (alwaysRedrawBack || !backLayerValid)
+    if (alwaysRedrawBack_ || !backLayerValid)
         renderBackLayer();
     renderFrontLayer();
     qglClearColor(backgroundColor);
 
-    gl.glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, backLayer.colorTexture());
-    gl.glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, frontLayer.colorTexture());
-    gl.glActiveTexture(GL_TEXTURE2);
-    glBindTexture(GL_TEXTURE_2D, backLayer.depthTexture());
-    gl.glActiveTexture(GL_TEXTURE3);
-    glBindTexture(GL_TEXTURE_2D, frontLayer.depthTexture());
-    gl.glActiveTexture(GL_TEXTURE0);
+    gl_.glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, backLayer_.colorTexture());
+    gl_.glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, frontLayer_.colorTexture());
+    gl_.glActiveTexture(GL_TEXTURE2);
+    glBindTexture(GL_TEXTURE_2D, backLayer_.depthTexture());
+    gl_.glActiveTexture(GL_TEXTURE3);
+    glBindTexture(GL_TEXTURE_2D, frontLayer_.depthTexture());
+    gl_.glActiveTexture(GL_TEXTURE0);
 
-    renderPlane.draw();
+    renderPlane_.draw();
     checkErrors("After paintGL");
 }
 
 void Viewport3DLayered::renderBackLayer()
 {
-    renderLayer(backLayer, BackLayer);
+    renderLayer(backLayer_, BackLayer);
     backLayerValid = true;
 }
 
 void Viewport3DLayered::renderFrontLayer()
 {
-    renderLayer(frontLayer, FrontLayer);
+    renderLayer(frontLayer_, FrontLayer);
 }
 
 void Viewport3DLayered::renderLayer(GLRenderLayer& target, int layer)
@@ -157,11 +157,11 @@ void Viewport3DLayered::renderLayer(GLRenderLayer& target, int layer)
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glEnable(GL_DEPTH_TEST);
     glEnable(GL_CULL_FACE);
-    const QMatrix4x4 view = orbitCamera.viewMatrix();
-    const QMatrix4x4 projection = orbitCamera.projectionMatrix(width(), height());
+    const QMatrix4x4 view = orbitCamera_.viewMatrix();
+    const QMatrix4x4 projection = orbitCamera_.projectionMatrix(width(), height());
     const QSize size(width(), height());
     for (int i = 0; i < objects.size(); ++i) {
-        if (layers[i] == layer && objects[i]->visible)
+        if (layers_[i] == layer && objects[i]->visible)
             objects[i]->draw(view, projection, size);
     }
     target.release();
@@ -173,16 +173,16 @@ void Viewport3DLayered::mousePressEvent(QMouseEvent* event)
     emit click(pixel, event->buttons(), event->modifiers());
     const QPointF ndc = screenToNdc(pixel);
     startCameraDrag(cameraDragOnPress(event->buttons(), event->modifiers()), ndc,
-                    {orbiting, panning, dollying, lastPointNdc, trackBall});
+                    {orbiting_, panning, dollying_, lastPointNdc, trackBall});
     emit mousePress(ndc, event->buttons(), event->modifiers());
     event->accept();
 }
 
 void Viewport3DLayered::mouseReleaseEvent(QMouseEvent* event)
 {
-    orbiting = false;
+    orbiting_ = false;
     panning = false;
-    dollying = false;
+    dollying_ = false;
     emit mouseRelease(screenToNdc(event->pos()), event->button(), event->modifiers());
 }
 
@@ -195,26 +195,26 @@ void Viewport3DLayered::mouseDoubleClickEvent(QMouseEvent* event)
 void Viewport3DLayered::mouseMoveEvent(QMouseEvent* event)
 {
     const QPointF ndc = screenToNdc(event->pos());
-    const CameraDrag drag = cameraDragOnMove(event->buttons(), orbiting, panning, dollying);
+    const CameraDrag drag = cameraDragOnMove(event->buttons(), orbiting_, panning, dollying_);
     switch (drag) {
         case CameraDrag::Rotate:
             trackBall.move(ndc);
-            orbitCamera.rotation = rotationMatrix(trackBall.rotation);
+            orbitCamera_.rotation = rotationMatrix(trackBall.rotation);
             break;
         case CameraDrag::Pan:
-            orbitCamera.target += panOffset(lastPointNdc, ndc, orbitCamera.horizontalFieldOfView(aspect()),
-                                            orbitCamera.distance, trackBall.rotation);
+            orbitCamera_.target += panOffset(lastPointNdc, ndc, orbitCamera_.horizontalFieldOfView(aspect()),
+                                            orbitCamera_.distance, trackBall.rotation);
             lastPointNdc = ndc;
             break;
         case CameraDrag::Zoom:
-            orbitCamera.distance += (ndc.y() - lastPointNdc.y()) * dollySpeed;
+            orbitCamera_.distance += (ndc.y() - lastPointNdc.y()) * dollySpeed;
             lastPointNdc = ndc;
             break;
         case CameraDrag::None:
             break;
     }
     if (drag != CameraDrag::None) {
-        emit cameraPositionChanged(orbitCamera.viewMatrix());
+        emit cameraPositionChanged(orbitCamera_.viewMatrix());
         updateGL();
     }
     emit mouseMove(ndc, event->buttons(), event->modifiers());
@@ -223,8 +223,8 @@ void Viewport3DLayered::mouseMoveEvent(QMouseEvent* event)
 
 void Viewport3DLayered::wheelEvent(QWheelEvent* event)
 {
-    orbitCamera.distance += wheelDelta(event) * dollySpeed / 1000.0;
-    emit cameraPositionChanged(orbitCamera.viewMatrix());
+    orbitCamera_.distance += wheelDelta(event) * dollySpeed / 1000.0;
+    emit cameraPositionChanged(orbitCamera_.viewMatrix());
     emit mouseWheel();
     updateGL();
     event->accept();

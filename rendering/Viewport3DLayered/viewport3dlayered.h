@@ -34,11 +34,11 @@ public:
 
     void fitToView();  // leaves the camera unchanged when there are no objects
     BoundingBox sceneBoundingBox() const;
-    OrbitCamera& camera() { return orbitCamera; }
+    OrbitCamera& camera() { return orbitCamera_; }
 
-    void setAlwaysRedrawBackLayer(bool on) { alwaysRedrawBack = on; }
-    bool alwaysRedrawBackLayer() const { return alwaysRedrawBack; }
-    bool isInitialized() const { return initializedGL; }
+    void setAlwaysRedrawBackLayer(bool on) { alwaysRedrawBack_ = on; }
+    bool alwaysRedrawBackLayer() const { return alwaysRedrawBack_; }
+    bool isInitialized() const { return initializedGL_; }
 
     QPointF screenToNdc(const QPoint& p) const;
     // Logs one pending GL error as "OpenGL Error: <code> (<place>)".
@@ -79,19 +79,19 @@ private:
     float aspect() const;
 
     QList<GLObject*> objects;  // in the order of addition
-    QList<int> layers;         // parallel to objects
-    QOpenGLFunctions gl;
-    GLRenderPlane renderPlane;
-    GLRenderLayer backLayer;
-    GLRenderLayer frontLayer;
-    OrbitCamera orbitCamera;
+    QList<int> layers_;         // parallel to objects
+    QOpenGLFunctions gl_;
+    GLRenderPlane renderPlane_;
+    GLRenderLayer backLayer_;
+    GLRenderLayer frontLayer_;
+    OrbitCamera orbitCamera_;
     TrackBall trackBall;
     QPointF lastPointNdc;
-    bool initializedGL = false;
-    bool alwaysRedrawBack = true;
-    bool orbiting = false;
+    bool initializedGL_ = false;
+    bool alwaysRedrawBack_ = true;
+    bool orbiting_ = false;
     bool panning = false;
-    bool dollying = false;
+    bool dollying_ = false;
     QColor backgroundColor = QColor(215, 218, 219);
 };
 

@@ -396,7 +396,7 @@ TEST_F(PolygonSelectionTest, ThreadedLassoEqualsOneVolumeAfterTheOther)
 {
     // A wavy grid of 60 x 60 quads, seen at an angle, and a star-shaped lasso of many triangles.
     const int n = 60;
-    const QVector<QVector3D> vertices = TestMeshes::gridPoints(n + 1, n + 1, [n](int i, int j) {
+    const QVector<QVector3D> vertices = TestMeshes::gridPoints(n + 1, n + 1, [](int i, int j) {
         const float u = float(i) / n, v = float(j) / n;
         return QVector3D(2 * u - 1, 2 * v - 1, 0.2f * std::sin(9 * u) * std::cos(7 * v));
     });
