@@ -1,7 +1,8 @@
 #pragma once
 // The colours the work modes draw with, named once: the template's
-// half-transparent copy and its wire (the template's own colours), the labels
-// of points being picked, the markers of points kept, and the free polygons.
+// half-transparent copy and its wire (also ControllerMain's defaults for the
+// template), the labels of points being picked, the markers of points kept,
+// and the free polygons.
 #include <QColor>
 
 namespace ModeColors {

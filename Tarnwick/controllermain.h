@@ -4,6 +4,7 @@
 // scale both are held in. Loads them from OBJ files and images, shows them in
 // their views and the results view, saves the fitted template back in file
 // units, and announces every change of the models through its signals.
+#include "Tarnwick/ModeColors.h"
 #include "Tarnwick/shadingparams.h"
 
 #include <QColor>
@@ -72,8 +73,8 @@ public:
     QWidget* widgetsAreaTarget;
     GeometryStack::GeomStack* geomStackTemplate = nullptr;
     GeometryStack::GeomStack* geomStackTarget = nullptr;
-    QColor colorTemplate = QColor(97, 150, 220);
-    QColor colorWire = QColor(36, 53, 67);
+    QColor colorTemplate = ModeColors::templateFill;
+    QColor colorWire = ModeColors::templateWire;
     QImage* textureTarget = nullptr;
     QImage* textureTemplate = nullptr;
     ShadingParams shadingParamsTemplate = ShadingParams(true, true, true);
