@@ -1,5 +1,24 @@
 # Helpers that keep every folder's CMakeLists.txt a few lines long.
 
+# Programs of a sanitizer build (the tests, their discovery, and the tools the build runs) start
+# through PLYFORM_SANITIZER_RUN (empty in other builds), with leak detection on. Leaks that stay
+# wholly inside the system's libraries are suppressed by library in lsan.supp. Mesa's driver is
+# loaded from the start (after the sanitizer's runtime, which must come first): the GL context
+# unloads it at exit, and what it still held would then look leaked from an unknown place.
+set(PLYFORM_SANITIZER_RUN "")
+if(PLYFORM_SANITIZE)
+  set(PLYFORM_SANITIZER_RUN ${CMAKE_COMMAND} -E env
+      "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:detect_leaks=1:print_suppressions=0")
+  execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
+                  OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
+  get_filename_component(asan_runtime "${asan_runtime}" REALPATH)
+  find_file(PLYFORM_MESA_DRIVER swrast_dri.so PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/dri /usr/lib/dri
+            NO_DEFAULT_PATH)
+  if(EXISTS "${asan_runtime}" AND PLYFORM_MESA_DRIVER)
+    list(APPEND PLYFORM_SANITIZER_RUN "LD_PRELOAD=${asan_runtime}:${PLYFORM_MESA_DRIVER}")
+  endif()
+endif()
+
 function(plyform_warnings target)
   # No fused multiply-add contraction: several fast paths are held bit for bit
   # against their plain formulas, which needs one rounding per operation.
@@ -74,6 +93,11 @@ function(plyform_tests)
     if(at GREATER -1)
       math(EXPR at "${at} + 1")
       list(GET ARG_TIMEOUTS ${at} timeout)
+    endif()
+    if(PLYFORM_SANITIZER_RUN)
+      # A launcher, unlike a test property, also reaches the run that lists the tests, and carries
+      # several variables (gtest_discover_tests splits a property's list into separate arguments).
+      set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${PLYFORM_SANITIZER_RUN}")
     endif()
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}

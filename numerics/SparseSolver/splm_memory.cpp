@@ -9,8 +9,8 @@ void* splm_checked_malloc(const char* label, int line, size_t size)
 {
     void* block = std::malloc(size ? size : 1);
     if (!block) {
-        std::fprintf(stderr, "memory allocation request for %u bytes failed in file %s, line %d, exiting",
-                     unsigned(size), label, line);
+        std::fprintf(stderr, "memory allocation request for %zu bytes failed in file %s, line %d, exiting", size, label,
+                     line);
         std::exit(1);
     }
     return block;
