@@ -20,8 +20,8 @@ void* splm_checked_realloc(const char* label, int line, void* block, size_t size
 {
     void* grown = std::realloc(block, size ? size : 1);
     if (!grown) {
-        std::fprintf(stderr, "memory re-allocation request for %u bytes failed in file %s, line %d, exiting\n",
-                     unsigned(size), label, line);
+        std::fprintf(stderr, "memory re-allocation request for %zu bytes failed in file %s, line %d, exiting\n", size,
+                     label, line);
         std::exit(1);
     }
     return grown;

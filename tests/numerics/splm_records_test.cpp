@@ -299,16 +299,24 @@ TEST(SolverRecordsDeathTest, FailedAllocationEndsTheProcess)
     const QByteArray asanOptions = qgetenv("ASAN_OPTIONS");
     qputenv("ASAN_OPTIONS", asanOptions + ":allocator_may_return_null=1");
     const struct {
+        bool resize;
         size_t size;
         const char* message;
     } cases[] = {
-        {size_t(-1),
+        {false, size_t(-1),
          "(^|\n)memory allocation request for 18446744073709551615 bytes failed in file splm, line 12, exiting$"},
-        {(size_t(1) << 62) + 7,
+        {false, (size_t(1) << 62) + 7,
          "(^|\n)memory allocation request for 4611686018427387911 bytes failed in file splm, line 12, exiting$"},
+        {true, (size_t(1) << 62) + 7,
+         "(^|\n)memory re-allocation request for 4611686018427387911 bytes failed in file splm, line 12, exiting\n$"},
     };
-    for (const auto& c : cases)
-        EXPECT_EXIT(splm_checked_malloc("splm", 12, c.size), ::testing::ExitedWithCode(1), c.message) << c.size;
+    for (const auto& c : cases) {
+        if (c.resize)
+            EXPECT_EXIT(splm_checked_realloc("splm", 12, nullptr, c.size), ::testing::ExitedWithCode(1), c.message)
+                << c.size;
+        else
+            EXPECT_EXIT(splm_checked_malloc("splm", 12, c.size), ::testing::ExitedWithCode(1), c.message) << c.size;
+    }
     qputenv("ASAN_OPTIONS", asanOptions);
 }
 
