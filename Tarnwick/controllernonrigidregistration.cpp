@@ -363,7 +363,7 @@ void ControllerNonRigidRegistration::evaluate()
 
 void ControllerNonRigidRegistration::onOptimizationStep(
     QVector<QVector3D> srcVerticesDeformed, QVector<QVector3D> srcNormalsDeformed, QVector<QVector3D> nodesDeformed,
-    QVector<QList<int> > neighboursTable, QVector<QVector3D> srcControlVertices, QVector<QVector3D> dstControlVertices)
+    QVector<QList<int>> neighboursTable, QVector<QVector3D> srcControlVertices, QVector<QVector3D> dstControlVertices)
 {
     Q_UNUSED(neighboursTable);
     const double back = 1.0 / normalizationFactor;

@@ -129,7 +129,7 @@ public slots:
 
 private slots:
     void onOptimizationStep(QVector<QVector3D> srcVerticesDeformed, QVector<QVector3D> srcNormalsDeformed,
-                            QVector<QVector3D> nodesDeformed, QVector<QList<int> > neighboursTable,
+                            QVector<QVector3D> nodesDeformed, QVector<QList<int>> neighboursTable,
                             QVector<QVector3D> srcControlVertices, QVector<QVector3D> dstControlVertices);
     void onOptimizationComplete(QVector<QVector3D> srcVerticesDeformed, QVector<QVector3D> srcNormalsDeformed);
 

@@ -11,8 +11,8 @@
 int main(int argc, char* argv[])
 {
     QApplication application(argc, argv);
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
     MainWindow window;
     window.show();
     return application.exec();

@@ -29,14 +29,14 @@ inline GeometryStack::GeomStack wavyGrid(int n, float height, bool textured)
             if (textured)
                 textureVertices.append(QVector2D(u, v));
         }
-    QVector<QList<int> > quads;
+    QVector<QList<int>> quads;
     quads.reserve(n * n);
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) {
             const int a = j * (n + 1) + i;
             quads.append({a, a + 1, a + n + 2, a + n + 1});
         }
-    return GeometryStack::GeomStack(vertices, quads, textureVertices, textured ? quads : QVector<QList<int> >(), {});
+    return GeometryStack::GeomStack(vertices, quads, textureVertices, textured ? quads : QVector<QList<int>>(), {});
 }
 
 // Shows the view at the given size and waits until its GL is set up; false,

@@ -34,7 +34,7 @@ GeometryStack::GeomStack makeGrid(int n, float height, float phase)
             vertices.append(
                 QVector3D(u * 100 - 50, v * 100 - 50, height + 3 * std::sin(u * 12 + phase) * std::cos(v * 9)));
         }
-    QVector<QList<int> > triangles;
+    QVector<QList<int>> triangles;
     triangles.reserve(2 * n * n);
     for (int j = 0; j < n; ++j)
         for (int i = 0; i < n; ++i) {
@@ -63,7 +63,7 @@ struct Scene {
             GeometryStack::cornerPositions(templateMesh), QVector<QVector2D>(),
             GeometryStack::cornerNormals(templateMesh), GeometryStack::edgeFlagsPerCorner(templateMesh),
             templateMesh.boundingBox, QList<Viewport3D::ShadingGroup>{group},
-            QList<QVector<bool> >{QVector<bool>(3 * templateMesh.triangles.size(), true)});
+            QList<QVector<bool>>{QVector<bool>(3 * templateMesh.triangles.size(), true)});
         controller = std::make_unique<BrushController>(&templateMesh, &neighbours, &boundary, drawn.get(), view);
         controller->addBrush(relax.get(), "Relax brush");
         controller->setCurrentBrush(0);
@@ -86,14 +86,14 @@ struct Scene {
 
     GeometryStack::GeomStack templateMesh, target;
     std::unique_ptr<BVH2::BvhNodeBase> targetBvh;
-    QVector<QList<int> > neighbours;
+    QVector<QList<int>> neighbours;
     QVector<bool> boundary;
     std::unique_ptr<Sculpting::Brush> relax;
     std::unique_ptr<Viewport3D::GLGeometrySplitted> drawn;
     std::unique_ptr<BrushController> controller;
 };
 
-std::map<int, std::unique_ptr<Scene> > scenes;
+std::map<int, std::unique_ptr<Scene>> scenes;
 
 Scene& sceneFor(int n)
 {

@@ -72,8 +72,8 @@ void BM_BvhFirstHit(benchmark::State& state)
         hits += face >= 0;
     }
     state.SetItemsProcessed(state.iterations());
-    state.counters["hit_fraction"] = benchmark::Counter(double(hits) / double(state.iterations()),
-                                                        benchmark::Counter::kAvgThreads);
+    state.counters["hit_fraction"] =
+        benchmark::Counter(double(hits) / double(state.iterations()), benchmark::Counter::kAvgThreads);
 }
 BENCHMARK(BM_BvhFirstHit)->Threads(1)->Threads(8)->UseRealTime();
 
@@ -153,8 +153,8 @@ void BM_EmbreeFirstHit(benchmark::State& state)
         hits += rayHit.hit.geomID != RTC_INVALID_GEOMETRY_ID;
     }
     state.SetItemsProcessed(state.iterations());
-    state.counters["hit_fraction"] = benchmark::Counter(double(hits) / double(state.iterations()),
-                                                        benchmark::Counter::kAvgThreads);
+    state.counters["hit_fraction"] =
+        benchmark::Counter(double(hits) / double(state.iterations()), benchmark::Counter::kAvgThreads);
 }
 BENCHMARK(BM_EmbreeFirstHit)->Threads(1)->Threads(8)->UseRealTime();
 #endif

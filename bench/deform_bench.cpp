@@ -15,9 +15,9 @@ struct Scene {
     QVector<QVector3D> vertices;
     QVector<QVector3D> normals;
     QVector<QVector3D> nodes;
-    QVector<QVector<double> > rotations;
-    QVector<QVector<double> > translations;
-    QVector<QVector<double> > weights;  // dense rows, as the registration stores them
+    QVector<QVector<double>> rotations;
+    QVector<QVector<double>> translations;
+    QVector<QVector<double>> weights;  // dense rows, as the registration stores them
 };
 
 double uniform(double lo, double hi)

@@ -14,8 +14,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <atomic>
 #include <cstddef>
@@ -40,7 +40,7 @@ std::atomic<long long> heapAllocations{0};
     heapAllocations.store(heapAllocations.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
 }
 
-} // namespace
+}  // namespace
 
 #if !defined(__SANITIZE_ADDRESS__)
 extern "C" void* malloc(std::size_t size) noexcept
@@ -61,14 +61,17 @@ extern "C" void* realloc(void* pointer, std::size_t size) noexcept
     return __libc_realloc(pointer, size);
 }
 
-extern "C" void free(void* pointer) noexcept { __libc_free(pointer); }
+extern "C" void free(void* pointer) noexcept
+{
+    __libc_free(pointer);
+}
 #endif
 
 namespace {
 
 struct RowInputs {
-    QVector<QVector<double> > rotations;    // per influence node: rotation parameters (a, b, c)
-    QVector<QVector<double> > translations; // per influence node
+    QVector<QVector<double>> rotations;     // per influence node: rotation parameters (a, b, c)
+    QVector<QVector<double>> translations;  // per influence node
     QVector<QVector3D> nodes;               // rest positions of the influence nodes
     QVector<double> weights;
     QVector3D vertex;
@@ -99,8 +102,8 @@ DerVal closestPointRowWithDerivatives(const RowInputs& in)
     // Every parameter of the influence nodes becomes a variable with its own local slot.
     const int nodeCount = in.nodes.size();
     const int slotCount = 6 * nodeCount;
-    QVector<QVector<DerVal> > rotations(nodeCount, QVector<DerVal>(3));
-    QVector<QVector<DerVal> > translations(nodeCount, QVector<DerVal>(3));
+    QVector<QVector<DerVal>> rotations(nodeCount, QVector<DerVal>(3));
+    QVector<QVector<DerVal>> translations(nodeCount, QVector<DerVal>(3));
     for (int p = 0; p < nodeCount; ++p) {
         for (int c = 0; c < 3; ++c) {
             rotations[p][c] = DerVal(in.rotations[p][c], slotCount).diff(6 * p + c);
@@ -110,10 +113,10 @@ DerVal closestPointRowWithDerivatives(const RowInputs& in)
 
     Vec<DerVal> deformed(3);
     for (int i = 0; i < nodeCount; ++i) {
-        const QVector<QVector<DerVal> > r =
+        const QVector<QVector<DerVal>> r =
             Quaternion<DerVal>(rotations[i][0], rotations[i][1], rotations[i][2]).rotationMatrix();
-        Vec<DerVal> term = r * Vec<DerVal>(in.vertex - in.nodes[i]) + Vec<DerVal>(in.nodes[i])
-                           + Vec<DerVal>(translations[i]);
+        Vec<DerVal> term =
+            r * Vec<DerVal>(in.vertex - in.nodes[i]) + Vec<DerVal>(in.nodes[i]) + Vec<DerVal>(translations[i]);
         term = std::move(term) * DerVal(in.weights[i]);
         deformed = i == 0 ? std::move(term) : std::move(deformed) + term;
     }
@@ -122,8 +125,8 @@ DerVal closestPointRowWithDerivatives(const RowInputs& in)
     const Vec<DerVal> n(in.targetNormal);
     const DerVal distance = (deformed - b).norm();
     const DerVal plane = n[0] * (deformed[0] - b[0]) + n[1] * (deformed[1] - b[1]) + n[2] * (deformed[2] - b[2]);
-    return (DerVal(kGateTimesMask) * (DerVal(kAlphaPointToPoint) * distance + DerVal(kAlphaPointToPlane) * plane))
-           * DerVal(kFitWeight);
+    return (DerVal(kGateTimesMask) * (DerVal(kAlphaPointToPoint) * distance + DerVal(kAlphaPointToPlane) * plane)) *
+           DerVal(kFitWeight);
 }
 
 // The same row with the slots held inline (24: four nodes).
@@ -143,8 +146,7 @@ DerVal closestPointRowWithInlineDerivatives(const RowInputs& in)
     squares += pow(deformed[2] - b[2], 2.0);
     const V distance = sqrt(squares);
     const V plane = n[0] * (deformed[0] - b[0]) + n[1] * (deformed[1] - b[1]) + n[2] * (deformed[2] - b[2]);
-    return ((V(kGateTimesMask) * (V(kAlphaPointToPoint) * distance + V(kAlphaPointToPlane) * plane)) *
-            V(kFitWeight))
+    return ((V(kGateTimesMask) * (V(kAlphaPointToPoint) * distance + V(kAlphaPointToPlane) * plane)) * V(kFitWeight))
         .toDerVal();
 }
 
@@ -152,10 +154,10 @@ double closestPointRowValue(const RowInputs& in)
 {
     Vec<double> deformed(3);
     for (int i = 0; i < in.nodes.size(); ++i) {
-        const QVector<QVector<double> > r =
+        const QVector<QVector<double>> r =
             Quaternion<double>(in.rotations[i][0], in.rotations[i][1], in.rotations[i][2]).rotationMatrix();
-        Vec<double> term = r * Vec<double>(in.vertex - in.nodes[i]) + Vec<double>(in.nodes[i])
-                           + Vec<double>(in.translations[i]);
+        Vec<double> term =
+            r * Vec<double>(in.vertex - in.nodes[i]) + Vec<double>(in.nodes[i]) + Vec<double>(in.translations[i]);
         term = std::move(term) * in.weights[i];
         deformed = i == 0 ? std::move(term) : std::move(deformed) + term;
     }
@@ -169,8 +171,7 @@ double closestPointRowValue(const RowInputs& in)
 void reportAllocations(benchmark::State& state, long long before)
 {
     const long long allocations = heapAllocations.load() - before;
-    state.counters["heap_allocs_per_row"] =
-        benchmark::Counter(double(allocations), benchmark::Counter::kAvgIterations);
+    state.counters["heap_allocs_per_row"] = benchmark::Counter(double(allocations), benchmark::Counter::kAvgIterations);
 }
 
 void BM_ClosestPointRowWithDerivatives(benchmark::State& state)
@@ -254,6 +255,6 @@ void BM_ProductOf24SlotInlineValues(benchmark::State& state)
 }
 BENCHMARK(BM_ProductOf24SlotInlineValues);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

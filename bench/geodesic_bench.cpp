@@ -14,8 +14,8 @@
 #include <benchmark/benchmark.h>
 
 #include <QList>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <cmath>
 #include <random>
@@ -123,11 +123,11 @@ void BM_SubsampleFinestLevel(benchmark::State& state)
     QList<int> candidates;
     for (int v = 0; v < mesh.vertexHalfEdges.size(); ++v)
         candidates.append(v);
-    QList<QList<int> > aggregated;
+    QList<QList<int>> aggregated;
     for (auto _ : state) {
         Random::seed(2000);
-        benchmark::DoNotOptimize(Decimation::subsampleNodesGeodesic(mesh, double(state.range(0)), candidates,
-                                                                    &aggregated));
+        benchmark::DoNotOptimize(
+            Decimation::subsampleNodesGeodesic(mesh, double(state.range(0)), candidates, &aggregated));
     }
     state.counters["samples"] = aggregated.size();
 }

@@ -2,15 +2,15 @@
 // triangles, with a plain hash-map construction of the same records as the baseline.
 #include "mesh/HalfEdge.h"
 
+#include <benchmark/benchmark.h>
 #include <QHash>
 #include <QPair>
-#include <benchmark/benchmark.h>
 
 namespace {
 
 struct GridMesh {
     QVector<QVector3D> vertices;
-    QVector<QList<int> > triangles;
+    QVector<QList<int>> triangles;
 };
 
 // side x side vertices, two triangles per cell: 2 (side - 1)^2 triangles.

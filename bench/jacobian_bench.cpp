@@ -48,7 +48,7 @@ QVector3D sheetNormal(double x, double y)
 
 struct Scene {
     RegistrationInputs inputs;
-    QVector<QVector<double> > rotations, translations;
+    QVector<QVector<double>> rotations, translations;
     std::unique_ptr<KDTree::NodeBase> tree;
 
     Scene()
@@ -190,7 +190,7 @@ void BM_ClosestPointRowsSerial(benchmark::State& state)
 {
     const Scene& s = scene();
     for (auto _ : state) {
-        QVector<QList<int> > table;
+        QVector<QList<int>> table;
         benchmark::DoNotOptimize(eIcpDerSerial(s.rotations, s.translations, s.inputs, table));
     }
 }
@@ -200,7 +200,7 @@ void BM_ClosestPointRowsSerialThroughDerVal(benchmark::State& state)
 {
     const Scene& s = scene();
     for (auto _ : state) {
-        QVector<QList<int> > table;
+        QVector<QList<int>> table;
         benchmark::DoNotOptimize(eIcpDerSerialThroughDerVal(s.rotations, s.translations, s.inputs, table));
     }
 }
@@ -221,7 +221,7 @@ void BM_RegularisationBlockThroughDerVal(benchmark::State& state)
 {
     const Scene& s = scene();
     for (auto _ : state) {
-        QVector<QList<int> > table;
+        QVector<QList<int>> table;
         const QVector<DerVal> residuals = eRegDerThroughDerVal(
             s.rotations, s.translations, s.inputs.nodes, s.inputs.neighboursTable, s.inputs.eRegMultipliers, table);
         SparseMatrix::SparseMatrixLIL J = fillJacobian(residuals, table, s.rotations.size());

@@ -46,8 +46,8 @@ public:
             for (int i = 0; i + 1 < kGrid; ++i) {
                 const int a = j * kGrid + i + 1, b = a + 1, c = a + kGrid + 1, d = a + kGrid;
                 if (j % 3 == 0)
-                    std::fprintf(file, "f %d/%d %d/%d %d/%d\nf %d/%d %d/%d %d/%d\n", a, a, b, b, c, c, a, a, c, c,
-                                 d, d);
+                    std::fprintf(file, "f %d/%d %d/%d %d/%d\nf %d/%d %d/%d %d/%d\n", a, a, b, b, c, c, a, a, c, c, d,
+                                 d);
                 else
                     std::fprintf(file, "f %d/%d %d/%d %d/%d %d/%d\n", a, a, b, b, c, c, d, d);
             }
@@ -74,8 +74,8 @@ const MeshFile& meshFile()
 struct Arrays {
     QVector<QVector3D> vertices;
     QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons;
-    QVector<QList<int> > texturePolygons;
+    QVector<QList<int>> polygons;
+    QVector<QList<int>> texturePolygons;
     QVector<QString> polygroupNames;
     QVector<int> groups;
     QString error;

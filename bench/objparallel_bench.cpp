@@ -4,11 +4,11 @@
 #include "mesh/ObjFileImport.h"
 #include "mesh/ObjParallelParser.h"
 
+#include <benchmark/benchmark.h>
 #include <QCoreApplication>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 
 #ifdef PLYFORM_HAVE_TINYOBJLOADER
 #include <tiny_obj_loader.h>
@@ -46,7 +46,10 @@ QString generatedFile()
     return path;
 }
 
-qint64 fileSize() { return QFile(generatedFile()).size(); }
+qint64 fileSize()
+{
+    return QFile(generatedFile()).size();
+}
 
 void BM_SerialReader(benchmark::State& state)
 {
@@ -54,7 +57,7 @@ void BM_SerialReader(benchmark::State& state)
     for (auto _ : state) {
         QVector<QVector3D> vertices, normals;
         QVector<QVector2D> textureVertices;
-        QVector<QList<int> > polygons, texturePolygons, normalPolygons;
+        QVector<QList<int>> polygons, texturePolygons, normalPolygons;
         QString error;
         if (!ObjFileImport::loadObjFile(path, vertices, textureVertices, normals, polygons, texturePolygons,
                                         normalPolygons, error))
@@ -71,7 +74,7 @@ void BM_SerialReaderWithGroups(benchmark::State& state)
     for (auto _ : state) {
         QVector<QVector3D> vertices;
         QVector<QVector2D> textureVertices;
-        QVector<QList<int> > polygons, texturePolygons;
+        QVector<QList<int>> polygons, texturePolygons;
         QVector<QString> groupNames;
         QVector<int> groups;
         QString error;
@@ -98,8 +101,8 @@ void BM_ParallelParser(benchmark::State& state)
         bool ok = false;
         QString error;
         ObjFileImport::ParserSync().parse(lines, keywordLines, vertices, textureVertices, normals, faces, ok, error);
-        if (!ok || !ObjFileImport::checkFaceIndices(faces, vertices.size(), textureVertices.size(), normals.size(),
-                                                    error))
+        if (!ok ||
+            !ObjFileImport::checkFaceIndices(faces, vertices.size(), textureVertices.size(), normals.size(), error))
             state.SkipWithError(error.toUtf8().constData());
         benchmark::DoNotOptimize(faces.size());
     }

@@ -140,7 +140,7 @@ void BM_RegistrationRun(benchmark::State& state)
                 walk->subdivide();
             QElapsedTimer table;
             table.start();
-            const QVector<QVector<double> > weights = walk->weightsTable();
+            const QVector<QVector<double>> weights = walk->weightsTable();
             benchmark::DoNotOptimize(weights.size());
             state.counters[QString("table_%1").arg(L).toStdString()] = table.elapsed() / 1000.0;
         }

@@ -49,7 +49,7 @@ GeometryStack::GeomStack makeSheet(int n, bool bent)
             }
             vertices.append(QVector3D(px, y, z));
         }
-    QVector<QList<int> > quads;
+    QVector<QList<int>> quads;
     for (int j = 0; j + 1 < n; ++j)
         for (int i = 0; i + 1 < n; ++i) {
             const int a = j * n + i;

@@ -46,7 +46,7 @@ std::unique_ptr<Viewport3D::GLGeometrySplitted> upload(bool wired)
     group.wireVisible = wired;
     auto object = std::make_unique<Viewport3D::GLGeometrySplitted>(
         scene->positions, scene->textureCoordinates, scene->normals, scene->edgeFlags, scene->mesh.boundingBox,
-        QList<Viewport3D::ShadingGroup>{group}, QList<QVector<bool> >{scene->allCorners});
+        QList<Viewport3D::ShadingGroup>{group}, QList<QVector<bool>>{scene->allCorners});
     object->setTexture(scene->texture);
     return object;
 }

@@ -200,8 +200,8 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     benchmark::Initialize(&argc, argv);
     QApplication app(argc, argv);
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
     // The controllers log every load and every level; keep the table readable.
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
     if (!QFile::exists(QCoreApplication::applicationDirPath() + "/DemoModels/HeadScan.obj")) {

@@ -72,7 +72,7 @@ void BM_ScanTables(benchmark::State& state)
             }
             const qint64 wall = clock.nsecsElapsed();
             const double cpu = cpuSeconds();
-            const QVector<QVector<double> > table = graph->weightsTable();
+            const QVector<QVector<double>> table = graph->weightsTable();
             const double w = (clock.nsecsElapsed() - wall) * 1e-9, c = cpuSeconds() - cpu;
             tablesWall += w;
             tablesCpu += c;

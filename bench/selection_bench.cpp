@@ -177,7 +177,7 @@ int main(int argc, char** argv)
     s.drawn = std::make_unique<Viewport3D::GLGeometrySplitted>(
         GeometryStack::cornerPositions(s.mesh), QVector<QVector2D>(), GeometryStack::cornerNormals(s.mesh),
         GeometryStack::edgeFlagsPerCorner(s.mesh), s.mesh.boundingBox, QList<Viewport3D::ShadingGroup>{group},
-        QList<QVector<bool> >{QVector<bool>(3 * s.mesh.triangles.size(), true)});
+        QList<QVector<bool>>{QVector<bool>(3 * s.mesh.triangles.size(), true)});
     s.view->addObject(s.drawn.get());
     s.view->fitToView();
     s.lasso = std::make_unique<Viewport3D::LassoSelectionController>(s.view.get());

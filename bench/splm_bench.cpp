@@ -41,10 +41,10 @@ struct Problem {
     {
         std::mt19937 random(2024);
         std::uniform_real_distribution<double> unit(0.0, 1.0), value(-1.0, 1.0);
-        std::vector<std::vector<int> > rows;
+        std::vector<std::vector<int>> rows;
 
         // Point rows: a random point in the grid and its k nearest nodes.
-        std::vector<std::pair<double, int> > candidates;
+        std::vector<std::pair<double, int>> candidates;
         for (int s = 0; s < kPointRows; ++s) {
             const int k = 4 + s % 7;
             const double x = unit(random) * (kGrid - 1), y = unit(random) * (kGrid - 1);

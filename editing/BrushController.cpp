@@ -18,7 +18,7 @@
 #include <limits>
 
 BrushController::BrushController(const GeometryStack::GeomStack* templateMesh,
-                                 const QVector<QList<int> >* vertexNeighbours, const QVector<bool>* boundaryVertices,
+                                 const QVector<QList<int>>* vertexNeighbours, const QVector<bool>* boundaryVertices,
                                  Viewport3D::GLGeometrySplitted* geometry, Viewport3D::Viewport3DLayered* viewport,
                                  QObject* parent)
     : QObject(parent),

@@ -35,7 +35,7 @@ class BrushController : public QObject {
 public:
     // Nothing given is owned; the neighbour lists, boundary flags and drawn
     // geometry outlive the controller.
-    BrushController(const GeometryStack::GeomStack* templateMesh, const QVector<QList<int> >* vertexNeighbours,
+    BrushController(const GeometryStack::GeomStack* templateMesh, const QVector<QList<int>>* vertexNeighbours,
                     const QVector<bool>* boundaryVertices, Viewport3D::GLGeometrySplitted* geometry,
                     Viewport3D::Viewport3DLayered* viewport, QObject* parent = nullptr);
     ~BrushController() override;
@@ -129,7 +129,7 @@ private:
     QVector<QVector3D> sculptedVertices_;
     QVector<QVector3D> sculptedNormals_;
     Viewport3D::GLGeometrySplitted* drawnGeometry_;
-    const QVector<QList<int> >* vertexNeighbours_;
+    const QVector<QList<int>>* vertexNeighbours_;
     const QVector<bool>* boundaryVertices_;
     Sculpting::StrokeHistory* strokeHistory_ = nullptr;
     Sculpting::Stroke* currentStroke_ = nullptr;

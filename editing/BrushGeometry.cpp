@@ -25,7 +25,7 @@ double findNearestFanNeighbour(int v, const QList<int>& fan, const QVector<QVect
     return best;
 }
 
-double medianNearestFanNeighbourDist(const QVector<QList<int> >& vertexNeighbours, const QVector<QVector3D>& vertices)
+double medianNearestFanNeighbourDist(const QVector<QList<int>>& vertexNeighbours, const QVector<QVector3D>& vertices)
 {
     if (vertices.isEmpty())
         return 0;
@@ -53,7 +53,7 @@ QVector3D computeVertexFanNormal(int v, const QList<int>& fan, const QVector<QVe
     return QVector3D(float(x / pairs), float(y / pairs), float(z / pairs)).normalized();
 }
 
-QMap<int, QVector3D> computeFanNormals(const QList<int>& vertexList, const QVector<QList<int> >& vertexNeighbours,
+QMap<int, QVector3D> computeFanNormals(const QList<int>& vertexList, const QVector<QList<int>>& vertexNeighbours,
                                        const QVector<QVector3D>& positions)
 {
     QMap<int, QVector3D> normals;

@@ -12,14 +12,14 @@
 double findNearestFanNeighbour(int v, const QList<int>& fan, const QVector<QVector3D>& positions);
 // Median over all vertices of the distance to the nearest fan neighbour; 0
 // without vertices.
-double medianNearestFanNeighbourDist(const QVector<QList<int> >& vertexNeighbours, const QVector<QVector3D>& vertices);
+double medianNearestFanNeighbourDist(const QVector<QList<int>>& vertexNeighbours, const QVector<QVector3D>& vertices);
 
 // Normalised mean of the normals of the triangles between consecutive fan
 // entries; zero for an empty fan.
 QVector3D computeVertexFanNormal(int v, const QList<int>& fan, const QVector<QVector3D>& positions);
 // computeVertexFanNormal of each listed vertex; a vertex whose fan has a single
 // entry gets no normal (it has no pair to average) and keeps its old one.
-QMap<int, QVector3D> computeFanNormals(const QList<int>& vertexList, const QVector<QList<int> >& vertexNeighbours,
+QMap<int, QVector3D> computeFanNormals(const QList<int>& vertexList, const QVector<QList<int>>& vertexNeighbours,
                                        const QVector<QVector3D>& positions);
 
 // (1 - u - v) a + u b + v c, not normalised.

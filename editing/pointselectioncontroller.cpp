@@ -16,7 +16,7 @@ constexpr float kMarkerSize = 5.0f;
 }
 
 PointSelectionController::PointSelectionController(const QVector<QVector3D>* vertices,
-                                                   const QVector<QList<int> >* triangles,
+                                                   const QVector<QList<int>>* triangles,
                                                    const BVH2::BvhNodeBase* bvhRoot, const KDTree::NodeBase* kdTreeRoot,
                                                    LabelFontAtlas* fontAtlas, Viewport3D::Viewport3D2* viewport,
                                                    const QColor& labelColor, QObject* parent)

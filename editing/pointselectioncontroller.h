@@ -29,7 +29,7 @@ public:
     // The mesh arrays, both trees (built over exactly these arrays), the atlas
     // and the view are not owned and must outlive the controller. No markers
     // are built: owners call setSelectedPoints right away.
-    PointSelectionController(const QVector<QVector3D>* vertices, const QVector<QList<int> >* triangles,
+    PointSelectionController(const QVector<QVector3D>* vertices, const QVector<QList<int>>* triangles,
                              const BVH2::BvhNodeBase* bvhRoot, const KDTree::NodeBase* kdTreeRoot,
                              LabelFontAtlas* fontAtlas, Viewport3D::Viewport3D2* viewport, const QColor& labelColor,
                              QObject* parent = nullptr);
@@ -45,7 +45,7 @@ public:
 
     QColor labelColor;
     const QVector<QVector3D>* vertices;
-    const QVector<QList<int> >* triangles;
+    const QVector<QList<int>>* triangles;
     const BVH2::BvhNodeBase* bvhRoot;
     const KDTree::NodeBase* kdTreeRoot;
     LabelFontAtlas* fontAtlas;

@@ -134,7 +134,7 @@ void PolygonSelectionController::onPointSelection(QPointF point, bool deselectio
     const QVector3D d = direction.normalized();
 
     const QVector<QVector3D>& vertices = geometry_->vertices;
-    const QVector<QList<int> >& triangles = geometry_->triangles;
+    const QVector<QList<int>>& triangles = geometry_->triangles;
     QVector<bool> candidates(triangles.size(), false);
     bvhRoot_->selectIntersectedTriangles(origin, d, triangles, vertices, BVH2::RayFaceIntersection_AnyFace, candidates);
     double best = std::numeric_limits<double>::max();
@@ -177,8 +177,8 @@ void PolygonSelectionController::onLassoSelection(QVector<QPointF> points, bool 
     if (volumes.isEmpty())
         return;
 
-    const QVector<QList<int> >& triangles = geometry_->triangles;
-    const QVector<QVector<bool> > touched = touchedTriangles(volumes);
+    const QVector<QList<int>>& triangles = geometry_->triangles;
+    const QVector<QVector<bool>> touched = touchedTriangles(volumes);
     QVector<bool> selection = selectionMask_;
     bool* const selected = selection.data();
     const bool* const visible = visibilityMask_.constData();
@@ -193,14 +193,14 @@ void PolygonSelectionController::onLassoSelection(QVector<QPointF> points, bool 
     repaint();
 }
 
-QVector<QVector<bool> > PolygonSelectionController::touchedTriangles(
+QVector<QVector<bool>> PolygonSelectionController::touchedTriangles(
     const QVector<BVH2::ConvexPolyhedron>& volumes) const
 {
     // The volumes are queried in groups on the pool's threads, each group into
     // a mask of its own; a triangle is touched when any mask has it, exactly as
     // when one mask took every volume in turn.
     const int groups = std::max(1, std::min(int(volumes.size()), QThread::idealThreadCount()));
-    QVector<QVector<bool> > masks(groups, QVector<bool>(geometry_->triangles.size(), false));
+    QVector<QVector<bool>> masks(groups, QVector<bool>(geometry_->triangles.size(), false));
     QVector<bool>* maskData = masks.data();
     QVector<int> groupIndices(groups);
     std::iota(groupIndices.begin(), groupIndices.end(), 0);

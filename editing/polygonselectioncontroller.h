@@ -57,7 +57,7 @@ public slots:
 
 private:
     // Masks over the triangles (one per group of volumes) whose union is every triangle touched by a volume.
-    QVector<QVector<bool> > touchedTriangles(const QVector<BVH2::ConvexPolyhedron>& volumes) const;
+    QVector<QVector<bool>> touchedTriangles(const QVector<BVH2::ConvexPolyhedron>& volumes) const;
     void repaint();
 
     Viewport3D::Viewport3D2* viewport_;

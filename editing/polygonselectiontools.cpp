@@ -35,7 +35,7 @@ QVector<BVH2::ConvexPolyhedron> screenPolygonToSelectionPolyhedrons(const QVecto
 {
     const QVector<QPointF> polygon = withoutRepeatedPoints(ndcPolygon);
     bool ok = false;
-    const QVector<QVector<int> > triangles = PolygonTools2D::triangulateByEarClipping(polygon, &ok);
+    const QVector<QVector<int>> triangles = PolygonTools2D::triangulateByEarClipping(polygon, &ok);
     // Two points can pass the area test by rounding alone and come back as no triangles.
     if (!ok || triangles.isEmpty()) {
         qDebug() << "Failed to triangulate polygon";

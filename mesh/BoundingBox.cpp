@@ -88,7 +88,7 @@ QVector<QVector3D> BoundingBox::getVertices() const
             QVector3D(x0, y1, z0), QVector3D(x0, y1, z1), QVector3D(x1, y1, z1), QVector3D(x1, y1, z0)};
 }
 
-QVector<QList<int> > BoundingBox::getFaces() const
+QVector<QList<int>> BoundingBox::getFaces() const
 {
     return boxFaceIndices;
 }
@@ -98,19 +98,30 @@ QVector<QList<int> > BoundingBox::getFaces() const
 float vectorComponent(const QVector3D& vector, int axis)
 {
     switch (axis) {
-    case 0: return vector.x();
-    case 1: return vector.y();
-    case 2: return vector.z();
-    default: return std::numeric_limits<float>::quiet_NaN();
+        case 0:
+            return vector.x();
+        case 1:
+            return vector.y();
+        case 2:
+            return vector.z();
+        default:
+            return std::numeric_limits<float>::quiet_NaN();
     }
 }
 
 void setVectorComponent(QVector3D& vector, int axis, float value)
 {
     switch (axis) {
-    case 0: vector.setX(value); break;
-    case 1: vector.setY(value); break;
-    case 2: vector.setZ(value); break;
-    default: break;
+        case 0:
+            vector.setX(value);
+            break;
+        case 1:
+            vector.setY(value);
+            break;
+        case 2:
+            vector.setZ(value);
+            break;
+        default:
+            break;
     }
 }

@@ -2,8 +2,8 @@
 // Axis-aligned box of single-precision points, and access to a vector
 // coordinate by axis number (0 = x, 1 = y, 2 = z).
 #include <QList>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 namespace Viewport3D {
 
@@ -29,7 +29,7 @@ public:
     // The eight corners in the corner order of boxFaceIndices.
     QVector<QVector3D> getVertices() const;
     // A copy of boxFaceIndices.
-    QVector<QList<int> > getFaces() const;
+    QVector<QList<int>> getFaces() const;
 
     QVector3D origin;  // minimum corner
     QVector3D size;    // extent from origin, never negative in a box built from points
@@ -40,7 +40,7 @@ public:
 // The six faces of a box as quads of corner numbers, each running
 // counter-clockwise seen from outside. Corner k of a box is origin plus:
 // 0 nothing, 1 x, 2 x+z, 3 z, 4 y, 5 y+z, 6 x+y+z, 7 x+y (components of size).
-static const QVector<QList<int> > boxFaceIndices = {
+static const QVector<QList<int>> boxFaceIndices = {
     {0, 1, 2, 3},  // minimum y
     {4, 5, 6, 7},  // maximum y
     {0, 4, 7, 1},  // minimum z

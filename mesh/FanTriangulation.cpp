@@ -64,13 +64,13 @@ int optimalTriangleFanOrigin(const QVector<QVector3D>& corners)
     return Fan::optimalOrigin(corners.constData(), corners.size());
 }
 
-QVector<QVector<int> > triangulateFan(int n, int origin, QVector<QVector<bool> >& edgeFlags)
+QVector<QVector<int>> triangulateFan(int n, int origin, QVector<QVector<bool>>& edgeFlags)
 {
     const int count = polygonTriangleCount(n);
-    edgeFlags = QVector<QVector<bool> >(count, QVector<bool>(3, false));
+    edgeFlags = QVector<QVector<bool>>(count, QVector<bool>(3, false));
     if (origin < 0 || origin >= n)
         origin = 0;
-    QVector<QVector<int> > result(count);
+    QVector<QVector<int>> result(count);
     for (int i = 0; i < count; ++i) {
         result[i] = {origin, (origin + 1 + i) % n, (origin + 2 + i) % n};
         edgeFlags[i] = {i == 0, true, i == count - 1};
@@ -84,7 +84,7 @@ int polygonTriangleCount(int n)
     return n < 3 ? 0 : n - 2;
 }
 
-int triangleCount(const QVector<QList<int> >& polygons)
+int triangleCount(const QVector<QList<int>>& polygons)
 {
     int count = 0;
     for (const QList<int>& polygon : polygons)
@@ -92,13 +92,12 @@ int triangleCount(const QVector<QList<int> >& polygons)
     return count;
 }
 
-QVector<QVector<IndexPair> > triangulatePolygons(const QVector<QList<int> >& polygons,
-                                                 const QVector<QVector3D>& vertices,
-                                                 QVector<int>& triangleIndToPolygonInd,
-                                                 QVector<QVector<bool> >& triangleEdgeFlags)
+QVector<QVector<IndexPair>> triangulatePolygons(const QVector<QList<int>>& polygons, const QVector<QVector3D>& vertices,
+                                                QVector<int>& triangleIndToPolygonInd,
+                                                QVector<QVector<bool>>& triangleEdgeFlags)
 {
     const int total = triangleCount(polygons);
-    QVector<QVector<IndexPair> > result(total);
+    QVector<QVector<IndexPair>> result(total);
     triangleIndToPolygonInd.resize(total);
     triangleEdgeFlags.resize(total);
     int t = 0;
@@ -111,8 +110,8 @@ QVector<QVector<IndexPair> > triangulatePolygons(const QVector<QList<int> >& pol
         int origin = optimalTriangleFanOrigin(corners);
         if (origin < 0)
             origin = 0;
-        QVector<QVector<bool> > flags;
-        const QVector<QVector<int> > fan = triangulateFan(polygon.size(), origin, flags);
+        QVector<QVector<bool>> flags;
+        const QVector<QVector<int>> fan = triangulateFan(polygon.size(), origin, flags);
         for (int i = 0; i < fan.size(); ++i, ++t) {
             result[t] = {IndexPair(p, fan[i][0]), IndexPair(p, fan[i][1]), IndexPair(p, fan[i][2])};
             triangleEdgeFlags[t] = flags[i];
@@ -122,10 +121,10 @@ QVector<QVector<IndexPair> > triangulatePolygons(const QVector<QList<int> >& pol
     return result;
 }
 
-QVector<QList<int> > trianglesFromCornerPairs(const QVector<QList<int> >& indexLists,
-                                              const QVector<QVector<IndexPair> >& pairs)
+QVector<QList<int>> trianglesFromCornerPairs(const QVector<QList<int>>& indexLists,
+                                             const QVector<QVector<IndexPair>>& pairs)
 {
-    QVector<QList<int> > triangles(pairs.size());
+    QVector<QList<int>> triangles(pairs.size());
     for (int t = 0; t < pairs.size(); ++t) {
         QList<int> triangle;
         triangle.reserve(pairs[t].size());
@@ -145,7 +144,7 @@ QVector<QVector3D> polygonCornerNormals(const QVector<QVector3D>& corners)
     return normals;
 }
 
-QVector<QVector3D> vertexNormals(const QVector<QList<int> >& polygons, const QVector<QVector3D>& vertices)
+QVector<QVector3D> vertexNormals(const QVector<QList<int>>& polygons, const QVector<QVector3D>& vertices)
 {
     QVector<QVector3D> sums(vertices.size(), QVector3D(0, 0, 0));
     QVector<int> counts(vertices.size(), 0);

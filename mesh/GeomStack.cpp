@@ -26,8 +26,8 @@ GeomStack::GeomStack(const QString& path, QString* errorText, bool triangulate, 
         this->triangulate();
 }
 
-GeomStack::GeomStack(const QVector<QVector3D>& vertices, const QVector<QList<int> >& polygons,
-                     const QVector<QVector2D>& textureVertices, const QVector<QList<int> >& texturePolygons,
+GeomStack::GeomStack(const QVector<QVector3D>& vertices, const QVector<QList<int>>& polygons,
+                     const QVector<QVector2D>& textureVertices, const QVector<QList<int>>& texturePolygons,
                      const QVector<QVector3D>& normals)
     : vertices(vertices), textureVertices(textureVertices), polygons(polygons), texturePolygons(texturePolygons)
 {
@@ -50,25 +50,24 @@ void GeomStack::scale(double factor)
 
 bool GeomStack::saveToObj(const QString& path, bool withTextureCoordinates, bool withNormals) const
 {
-    return ObjFileImport::saveToObjFile(path, vertices,
-                                        withTextureCoordinates ? textureVertices : QVector<QVector2D>(),
+    return ObjFileImport::saveToObjFile(path, vertices, withTextureCoordinates ? textureVertices : QVector<QVector2D>(),
                                         withNormals ? normals : QVector<QVector3D>(), polygons,
-                                        withTextureCoordinates ? texturePolygons : QVector<QList<int> >(),
-                                        withNormals ? polygons : QVector<QList<int> >(), polygroupNames,
+                                        withTextureCoordinates ? texturePolygons : QVector<QList<int>>(),
+                                        withNormals ? polygons : QVector<QList<int>>(), polygroupNames,
                                         polygonIndToPolygroupInd);
 }
 
 int GeomStack::memorySize() const
 {
-    auto indexCount = [](const QVector<QList<int> >& lists) {
+    auto indexCount = [](const QVector<QList<int>>& lists) {
         int count = 0;
         for (const QList<int>& list : lists)
             count += list.size();
         return count;
     };
-    return 4 * (3 * (vertices.size() + normals.size()) + 2 * textureVertices.size() +
-                triangleIndToPolygonInd.size() + indexCount(polygons) + indexCount(texturePolygons) +
-                indexCount(triangles) + indexCount(textureTriangles));
+    return 4 *
+           (3 * (vertices.size() + normals.size()) + 2 * textureVertices.size() + triangleIndToPolygonInd.size() +
+            indexCount(polygons) + indexCount(texturePolygons) + indexCount(triangles) + indexCount(textureTriangles));
 }
 
 // The same fans as triangulatePolygons followed by trianglesFromCornerPairs,
@@ -95,10 +94,10 @@ void GeomStack::triangulate()
         firstTriangle[size_t(c) + 1] += firstTriangle[size_t(c)];
     const int total = firstTriangle[size_t(chunkCount)];
     const bool withTexture = !texturePolygons.isEmpty();
-    triangles = QVector<QList<int> >(total);
-    textureTriangles = withTexture ? QVector<QList<int> >(total) : QVector<QList<int> >();
+    triangles = QVector<QList<int>>(total);
+    textureTriangles = withTexture ? QVector<QList<int>>(total) : QVector<QList<int>>();
     triangleIndToPolygonInd = QVector<int>(total);
-    triangleEdgeFlags = QVector<QVector<bool> >(total);
+    triangleEdgeFlags = QVector<QVector<bool>>(total);
 
     QList<int>* triangleLists = triangles.data();
     QList<int>* textureLists = withTexture ? textureTriangles.data() : nullptr;

@@ -4,9 +4,9 @@
 // triangulation, per-vertex normals, bounding box and polygroups.
 #include <QList>
 #include <QString>
-#include <QVector>
 #include <QVector2D>
 #include <QVector3D>
+#include <QVector>
 
 #include "mesh/BoundingBox.h"
 
@@ -33,8 +33,8 @@ public:
     GeomStack(const QString& path, QString* errorText, bool triangulate, bool computeNormals);
     // A record from arrays; normals are computed only when `normals` is empty
     // (a non-empty list supplies nothing and leaves `normals` empty).
-    GeomStack(const QVector<QVector3D>& vertices, const QVector<QList<int> >& polygons,
-              const QVector<QVector2D>& textureVertices, const QVector<QList<int> >& texturePolygons,
+    GeomStack(const QVector<QVector3D>& vertices, const QVector<QList<int>>& polygons,
+              const QVector<QVector2D>& textureVertices, const QVector<QList<int>>& texturePolygons,
               const QVector<QVector3D>& normals);
     // The sub-mesh of the given polygons of source, with maps from its vertices
     // and texture vertices to the source's (defined with the mesh selections).
@@ -55,15 +55,15 @@ public:
     QVector<QVector3D> vertices;
     QVector<QVector2D> textureVertices;
     QVector<QVector3D> normals;                // empty until computed, then one per vertex
-    QVector<QList<int> > polygons;             // 0-based vertex indices, file order
-    QVector<QList<int> > texturePolygons;      // empty or shaped like polygons
-    QVector<QList<int> > triangles;            // fan triangles, polygon by polygon
-    QVector<QList<int> > textureTriangles;     // the same fans over texturePolygons
+    QVector<QList<int>> polygons;              // 0-based vertex indices, file order
+    QVector<QList<int>> texturePolygons;       // empty or shaped like polygons
+    QVector<QList<int>> triangles;             // fan triangles, polygon by polygon
+    QVector<QList<int>> textureTriangles;      // the same fans over texturePolygons
     QVector<int> triangleIndToPolygonInd;      // source polygon of every triangle
-    QVector<QVector<bool> > triangleEdgeFlags; // flag k: edge k -> k+1 is a polygon edge
+    QVector<QVector<bool>> triangleEdgeFlags;  // flag k: edge k -> k+1 is a polygon edge
     Viewport3D::BoundingBox boundingBox;
-    QVector<int> polygonIndToPolygroupInd;     // empty or one per polygon, -1 for none
-    QVector<QString> polygroupNames;           // in order of first appearance
+    QVector<int> polygonIndToPolygroupInd;  // empty or one per polygon, -1 for none
+    QVector<QString> polygroupNames;        // in order of first appearance
 
 private:
     void triangulate();
@@ -81,25 +81,24 @@ double triangleFanInnerEdgeLengthSquared(int origin, const QVector<QVector3D>& c
 int optimalTriangleFanOrigin(const QVector<QVector3D>& corners);
 // The n - 2 fan triangles from `origin` as local corner numbers, and for each
 // the three flags telling which of its edges are polygon edges.
-QVector<QVector<int> > triangulateFan(int n, int origin, QVector<QVector<bool> >& edgeFlags);
+QVector<QVector<int>> triangulateFan(int n, int origin, QVector<QVector<bool>>& edgeFlags);
 
 // Sum of (corner count - 2) over the polygons (polygons under three corners count 0).
-int triangleCount(const QVector<QList<int> >& polygons);
+int triangleCount(const QVector<QList<int>>& polygons);
 int polygonTriangleCount(int n);
 
 // Fan-triangulates every polygon on the positions: three (polygon, corner)
 // pairs per triangle; fills the source polygon and edge flags of each triangle.
-QVector<QVector<IndexPair> > triangulatePolygons(const QVector<QList<int> >& polygons,
-                                                 const QVector<QVector3D>& vertices,
-                                                 QVector<int>& triangleIndToPolygonInd,
-                                                 QVector<QVector<bool> >& triangleEdgeFlags);
+QVector<QVector<IndexPair>> triangulatePolygons(const QVector<QList<int>>& polygons, const QVector<QVector3D>& vertices,
+                                                QVector<int>& triangleIndToPolygonInd,
+                                                QVector<QVector<bool>>& triangleEdgeFlags);
 // Looks up every pair in the index lists: lists[polygon][corner].
-QVector<QList<int> > trianglesFromCornerPairs(const QVector<QList<int> >& indexLists,
-                                              const QVector<QVector<IndexPair> >& pairs);
+QVector<QList<int>> trianglesFromCornerPairs(const QVector<QList<int>>& indexLists,
+                                             const QVector<QVector<IndexPair>>& pairs);
 
 // Normal at each corner of one polygon: normalised (next - c) x (previous - c).
 QVector<QVector3D> polygonCornerNormals(const QVector<QVector3D>& corners);
 // Normalised mean of the corner normals at each vertex; (0, 0, 0) for unused ones.
-QVector<QVector3D> vertexNormals(const QVector<QList<int> >& polygons, const QVector<QVector3D>& vertices);
+QVector<QVector3D> vertexNormals(const QVector<QList<int>>& polygons, const QVector<QVector3D>& vertices);
 
 }  // namespace GeometryStack

@@ -13,8 +13,7 @@ namespace {
 // scans the few edges leaving one vertex; a vertex with very many of them uses a hash instead.
 class DirectedEdgeMap {
 public:
-    DirectedEdgeMap(int nVertices, const QVector<QList<int> >& faces)
-        : first_(nVertices + 1, 0), used_(nVertices, 0)
+    DirectedEdgeMap(int nVertices, const QVector<QList<int>>& faces) : first_(nVertices + 1, 0), used_(nVertices, 0)
     {
         for (const QList<int>& face : faces)
             for (int corner : face)
@@ -62,10 +61,7 @@ private:
     static constexpr int scanLimit = 48;
 
     bool usesHash(int origin) const { return first_[origin + 1] - first_[origin] > scanLimit; }
-    static quint64 key(int origin, int end)
-    {
-        return (quint64(quint32(origin)) << 32) | quint32(end);
-    }
+    static quint64 key(int origin, int end) { return (quint64(quint32(origin)) << 32) | quint32(end); }
 
     QVector<int> first_;  // start of each vertex's entries; the last entry is the corner count
     QVector<int> used_;
@@ -76,7 +72,7 @@ private:
 
 }  // namespace
 
-HalfEdgeGeom::HalfEdgeGeom(const QVector<QVector3D>& vertexPositions, const QVector<QList<int> >& faceCorners,
+HalfEdgeGeom::HalfEdgeGeom(const QVector<QVector3D>& vertexPositions, const QVector<QList<int>>& faceCorners,
                            bool* isManifold)
 {
     const int nFaces = faceCorners.size();
@@ -196,7 +192,7 @@ int HalfEdgeGeom::nIncidentFaces(int vertex) const
     return countIncidentFaces(*this, vertex, &closed);
 }
 
-QVector<int> HalfEdgeGeom::computeNFacesToVertex(int nVertices, const QVector<QList<int> >& faceCorners)
+QVector<int> HalfEdgeGeom::computeNFacesToVertex(int nVertices, const QVector<QList<int>>& faceCorners)
 {
     if (nVertices <= 0)
         return QVector<int>();
@@ -258,16 +254,16 @@ int HalfEdgeWalk::step(int halfEdge) const
 {
     const QList<HalfEdge>& list = *halfEdges_;
     switch (kind_) {
-    case FaceWalk:
-        return list.at(halfEdge).next;
-    case OutgoingWalk: {
-        const int opposite = list.at(halfEdge).opposite;
-        return opposite < 0 || opposite >= list.size() ? -1 : list.at(opposite).next;
-    }
-    case IncomingWalk: {
-        const int next = list.at(halfEdge).next;
-        return next < 0 || next >= list.size() ? -1 : list.at(next).opposite;
-    }
+        case FaceWalk:
+            return list.at(halfEdge).next;
+        case OutgoingWalk: {
+            const int opposite = list.at(halfEdge).opposite;
+            return opposite < 0 || opposite >= list.size() ? -1 : list.at(opposite).next;
+        }
+        case IncomingWalk: {
+            const int next = list.at(halfEdge).next;
+            return next < 0 || next >= list.size() ? -1 : list.at(next).opposite;
+        }
     }
     return -1;
 }
@@ -299,7 +295,6 @@ void HalfEdgeWalk::advance()
 
 VertexNeighboursIterator::VertexNeighboursIterator(const HalfEdgeGeom& mesh, int vertex)
     : mesh_(&mesh), walk_(mesh.halfEdges, mesh.vertexHalfEdges.at(vertex), HalfEdgeWalk::OutgoingWalk)
-{
-}
+{}
 
 }  // namespace HE

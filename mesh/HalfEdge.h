@@ -5,8 +5,8 @@
 #include <QMatrix4x4>
 #include <QPair>
 #include <QString>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 namespace HE {
 
@@ -15,8 +15,7 @@ struct HalfEdge {
     HalfEdge() = default;
     HalfEdge(int next, int prev, int opposite, int vertex, int face)
         : next(next), prev(prev), opposite(opposite), vertex(vertex), face(face)
-    {
-    }
+    {}
 
     int next = -1;      // following half-edge of the same face or boundary loop
     int prev = -1;      // preceding half-edge of the same face or boundary loop
@@ -36,8 +35,7 @@ public:
     HalfEdgeGeom() = default;
     // Builds the half-edges of the faces (0-based vertex indices each). Logs every repeated
     // directed edge and the non-manifold vertices; *isManifold (when given) tells whether none.
-    HalfEdgeGeom(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
-                 bool* isManifold = nullptr);
+    HalfEdgeGeom(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces, bool* isManifold = nullptr);
 
     // --- construction helpers and manifold checks ---
     int addHalfEdge(const HalfEdge& halfEdge);
@@ -45,7 +43,7 @@ public:
     // Faces met by the walk around the vertex (over its incoming half-edges).
     int nIncidentFaces(int vertex) const;
     // Per vertex, the number of face corners that list it.
-    static QVector<int> computeNFacesToVertex(int nVertices, const QVector<QList<int> >& faces);
+    static QVector<int> computeNFacesToVertex(int nVertices, const QVector<QList<int>>& faces);
     // Vertices, ascending, whose walk meets another number of faces than counted, or does not close.
     QList<int> nonManifoldVertices(const QVector<int>& nFacesToVertex) const;
 
@@ -65,16 +63,16 @@ public:
     int findHalfEdge(int face, int vertex) const;
     QList<int> getFaceVertexIndices(int face) const;
     QList<QVector3D> faceVertexPositions(int face) const;
-    QVector<QList<int> > allFaceVertexIndices() const;
+    QVector<QList<int>> allFaceVertexIndices() const;
     QList<int> vertexNeighbours(int vertex) const;
     // Neighbours in walk order; an inner vertex's fan repeats its first neighbour at the end.
     QList<int> getVertexFan(int vertex) const;
-    QVector<QList<int> > buildVertexNeighboursFan() const;
+    QVector<QList<int>> buildVertexNeighboursFan() const;
     QVector<bool> boundaryVerticesMask() const;
     QVector3D computeVertexNormal(int vertex) const;
     QVector<QVector3D> computeVertexNormals() const;
     // One (origin, end) pair per undirected edge, in the direction of its lower-numbered half-edge.
-    static QVector<QPair<int, int> > buildEdges(const QList<HalfEdge>& halfEdges);
+    static QVector<QPair<int, int>> buildEdges(const QList<HalfEdge>& halfEdges);
 
     static double getTriangleFanInnerEdgeLengthSquared(int origin, const QList<QVector3D>& corners);
     static int findOptimalTriangleFanOrigin(const QList<QVector3D>& corners);
@@ -94,7 +92,7 @@ public:
     QList<HalfEdge> halfEdges;
     QVector<int> vertexHalfEdges;  // one half-edge leaving each vertex, -1 for an unused vertex
     QVector<QVector3D> vertices;
-    QVector<int> faces;            // first half-edge of each face, -1 for a face without corners
+    QVector<int> faces;  // first half-edge of each face, -1 for a face without corners
 
 private:
     QVector3D position(int vertex) const { return vertices.at(vertex); }

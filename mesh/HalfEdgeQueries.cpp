@@ -87,9 +87,9 @@ QList<QVector3D> HalfEdgeGeom::faceVertexPositions(int face) const
     return result;
 }
 
-QVector<QList<int> > HalfEdgeGeom::allFaceVertexIndices() const
+QVector<QList<int>> HalfEdgeGeom::allFaceVertexIndices() const
 {
-    QVector<QList<int> > result(faces.size());
+    QVector<QList<int>> result(faces.size());
     for (int f = 0; f < faces.size(); ++f)
         result[f] = getFaceVertexIndices(f);
     return result;
@@ -112,9 +112,9 @@ QList<int> HalfEdgeGeom::getVertexFan(int vertex) const
     return fan;
 }
 
-QVector<QList<int> > HalfEdgeGeom::buildVertexNeighboursFan() const
+QVector<QList<int>> HalfEdgeGeom::buildVertexNeighboursFan() const
 {
-    QVector<QList<int> > result(vertexHalfEdges.size());
+    QVector<QList<int>> result(vertexHalfEdges.size());
     for (int v = 0; v < vertexHalfEdges.size(); ++v)
         result[v] = getVertexFan(v);
     return result;
@@ -161,13 +161,13 @@ QVector<QVector3D> HalfEdgeGeom::computeVertexNormals() const
     return result;
 }
 
-QVector<QPair<int, int> > HalfEdgeGeom::buildEdges(const QList<HalfEdge>& list)
+QVector<QPair<int, int>> HalfEdgeGeom::buildEdges(const QList<HalfEdge>& list)
 {
     const int n = list.size();
     QVector<bool> visited(n, false);
     // Room for one pair per two half-edges; a half-edge that is its own twin (a vertex listed twice
     // in a row) makes one pair more, which is appended.
-    QVector<QPair<int, int> > result(n / 2, qMakePair(-1, -1));
+    QVector<QPair<int, int>> result(n / 2, qMakePair(-1, -1));
     int count = 0;
     for (int i = 0; i < n; ++i) {
         const int opposite = list.at(i).opposite;

@@ -53,7 +53,7 @@ void HalfEdgeGeom::triangulateFace(int face, QList<int>* triangleIndices)
 void HalfEdgeGeom::triangulateFaces(QVector<int>& triangleIndToPolygonInd)
 {
     const int nFaces = faces.size();
-    QVector<QList<int> > triangleLists(nFaces);
+    QVector<QList<int>> triangleLists(nFaces);
     for (int f = 0; f < nFaces; ++f)
         triangulateFace(f, &triangleLists[f]);
     triangleIndToPolygonInd.resize(faces.size());

@@ -39,7 +39,7 @@ QVector<T> takeByIndices(const QVector<T>& values, const Indices& indices)
 
 // The values at every index of the lists, list by list.
 template <typename T>
-QVector<T> takeByIndexLists(const QVector<QList<int> >& indexLists, const QVector<T>& values)
+QVector<T> takeByIndexLists(const QVector<QList<int>>& indexLists, const QVector<T>& values)
 {
     return takeByIndices(values, flatten(indexLists));
 }

@@ -2,7 +2,7 @@
 
 namespace GeometryStack {
 
-QVector<int> usedIndicesInFirstUseOrder(const QVector<QList<int> >& indexLists, int indexCount, QVector<int>& map)
+QVector<int> usedIndicesInFirstUseOrder(const QVector<QList<int>>& indexLists, int indexCount, QVector<int>& map)
 {
     map = QVector<int>(qMax(indexCount, 0), -1);
     QVector<int> used;
@@ -17,9 +17,9 @@ QVector<int> usedIndicesInFirstUseOrder(const QVector<QList<int> >& indexLists, 
     return used;
 }
 
-QVector<QList<int> > remapIndexLists(const QVector<QList<int> >& indexLists, const QVector<int>& map)
+QVector<QList<int>> remapIndexLists(const QVector<QList<int>>& indexLists, const QVector<int>& map)
 {
-    QVector<QList<int> > result(indexLists.size());
+    QVector<QList<int>> result(indexLists.size());
     for (int i = 0; i < indexLists.size(); ++i) {
         QList<int>& list = result[i];
         list.reserve(indexLists.at(i).size());

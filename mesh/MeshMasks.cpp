@@ -64,7 +64,7 @@ QVector<bool> verticesMaskOfPolygons(const GeomStack& record, const QVector<bool
     return verticesMaskOfPolygons(polygonMask, record.polygons, record.vertices.size());
 }
 
-QVector<bool> verticesMaskOfPolygons(const QVector<bool>& polygonMask, const QVector<QList<int> >& polygons,
+QVector<bool> verticesMaskOfPolygons(const QVector<bool>& polygonMask, const QVector<QList<int>>& polygons,
                                      int vertexCount)
 {
     QVector<bool> mask(qMax(vertexCount, 0), false);
@@ -75,9 +75,9 @@ QVector<bool> verticesMaskOfPolygons(const QVector<bool>& polygonMask, const QVe
     return mask;
 }
 
-QVector<QList<int> > vertexPolygons(const QVector<QList<int> >& polygons, int vertexCount)
+QVector<QList<int>> vertexPolygons(const QVector<QList<int>>& polygons, int vertexCount)
 {
-    QVector<QList<int> > result(qMax(vertexCount, 0));
+    QVector<QList<int>> result(qMax(vertexCount, 0));
     for (int p = 0; p < polygons.size(); ++p)
         for (int v : polygons.at(p))
             result[v].append(p);

@@ -22,9 +22,9 @@ QVector<bool> triangleMaskToCornerMask(const QVector<bool>& triangleMask);
 QVector<bool> polygonMaskToCornerMask(const GeomStack& record, const QVector<bool>& polygonMask);
 // One flag per vertex: set when a masked polygon uses it.
 QVector<bool> verticesMaskOfPolygons(const GeomStack& record, const QVector<bool>& polygonMask);
-QVector<bool> verticesMaskOfPolygons(const QVector<bool>& polygonMask, const QVector<QList<int> >& polygons,
+QVector<bool> verticesMaskOfPolygons(const QVector<bool>& polygonMask, const QVector<QList<int>>& polygons,
                                      int vertexCount);
 // For every vertex the polygons using it, once per corner, in polygon order.
-QVector<QList<int> > vertexPolygons(const QVector<QList<int> >& polygons, int vertexCount);
+QVector<QList<int>> vertexPolygons(const QVector<QList<int>>& polygons, int vertexCount);
 
 }  // namespace GeometryStack

@@ -3,8 +3,8 @@
 // text-stream reader, which still reads anything else.
 #include <algorithm>
 #include <charconv>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <string>
 #include <unordered_map>
@@ -98,9 +98,15 @@ namespace {
 
 using Detail::isDigit;
 
-inline bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+inline bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
 // QChar::isSpace restricted to ASCII.
-inline bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool isSpace(char c)
+{
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 inline const char* skipBlanks(const char* p, const char* end)
 {
@@ -116,7 +122,10 @@ inline const char* partEnd(const char* p, const char* end)
     return p;
 }
 
-inline bool endsPart(const char* p, const char* end) { return p == end || *p == ' '; }
+inline bool endsPart(const char* p, const char* end)
+{
+    return p == end || *p == ' ';
+}
 
 // parseNumbers with the blank as separator: `count` numbers, more only when
 // allowMore; the values are narrowed to float and must stay finite.
@@ -219,7 +228,10 @@ inline const char* scanCorner(const char* p, const char* end, int* corner)
     return p;
 }
 
-inline bool indexFits(int index, int count) { return index == -1 || (index >= 0 && index < count); }
+inline bool indexFits(int index, int count)
+{
+    return index == -1 || (index >= 0 && index < count);
+}
 
 // One run of whole lines, parsed on its own: its elements in file order, the
 // group lines it holds, and the first line that does not parse.
@@ -231,7 +243,7 @@ struct LinesPart {
     std::vector<int> corners;    // faces as flat (vertex, texture) pairs
     std::vector<int> faceSizes;  // corner counts
     // Group lines: the number of this part's faces before the line, and the trimmed name.
-    std::vector<std::pair<int, std::string> > groupLines;
+    std::vector<std::pair<int, std::string>> groupLines;
     int lines = 0;
     // The failing line: its number within the part, its keyword and the text after it.
     int failedLine = -1;
@@ -389,7 +401,7 @@ std::vector<LinesPart> splitIntoParts(const char* data, qint64 size, qint64 part
 }
 
 bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                    QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
+                    QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
                     QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error,
                     qint64 partBytes)
 {
@@ -476,17 +488,17 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
 
     polygons.clear();
     texturePolygons.clear();
-    const bool regular = (withVertex == 0 || withVertex == totalCorners) &&
-                         (withTexture == 0 || withTexture == totalCorners);
+    const bool regular =
+        (withVertex == 0 || withVertex == totalCorners) && (withTexture == 0 || withTexture == totalCorners);
     if (!regular) {
         qDebug() << "Faces are irregular!";
         error = "Faces have different field structure";
         return false;
     }
     if (withVertex != 0)
-        polygons = QVector<QList<int> >(nFaces);
+        polygons = QVector<QList<int>>(nFaces);
     if (withTexture != 0)
-        texturePolygons = QVector<QList<int> >(nFaces);
+        texturePolygons = QVector<QList<int>>(nFaces);
     QList<int>* vertexLists = withVertex != 0 ? polygons.data() : nullptr;
     QList<int>* textureLists = withTexture != 0 ? texturePolygons.data() : nullptr;
     Parallel::forEachIndex(int(used), [&](int i) {
@@ -515,10 +527,9 @@ bool readPlainAscii(const char* data, qint64 size, QVector<QVector3D>& vertices,
 
 }  // namespace
 
-bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertices,
-                      QVector<QVector2D>& textureVertices, QVector<QList<int> >& polygons,
-                      QVector<QList<int> >& texturePolygons, QVector<QString>& polygroupNames,
-                      QVector<int>& polygonIndToPolygroupInd, QString& error)
+bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
+                      QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
+                      QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error)
 {
     // A few parts per thread, none below a megabyte: small files stay in one.
     const qint64 partBytes = std::max<qint64>(qint64(1) << 20, size / (4 * std::max(1, QThread::idealThreadCount())));
@@ -527,7 +538,7 @@ bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertice
 }
 
 bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                      QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
+                      QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
                       QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error,
                       qint64 partBytes)
 {
@@ -541,8 +552,8 @@ bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertice
 }
 
 bool loadObjFile(const QString& path, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                 QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
-                 QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error)
+                 QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons, QVector<QString>& polygroupNames,
+                 QVector<int>& polygonIndToPolygroupInd, QString& error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -554,16 +565,16 @@ bool loadObjFile(const QString& path, QVector<QVector3D>& vertices, QVector<QVec
         // Mapped with its pages read in at once, sparing a fault per page.
         void* mapped = mmap(nullptr, size_t(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, file.handle(), 0);
         if (mapped != MAP_FAILED) {
-            const bool ok = readFromObjBytes(static_cast<const char*>(mapped), size, vertices, textureVertices,
-                                             polygons, texturePolygons, polygroupNames, polygonIndToPolygroupInd,
-                                             error);
+            const bool ok =
+                readFromObjBytes(static_cast<const char*>(mapped), size, vertices, textureVertices, polygons,
+                                 texturePolygons, polygroupNames, polygonIndToPolygroupInd, error);
             munmap(mapped, size_t(size));
             return ok;
         }
         if (const uchar* mapped = file.map(0, size)) {
-            const bool ok = readFromObjBytes(reinterpret_cast<const char*>(mapped), size, vertices, textureVertices,
-                                             polygons, texturePolygons, polygroupNames, polygonIndToPolygroupInd,
-                                             error);
+            const bool ok =
+                readFromObjBytes(reinterpret_cast<const char*>(mapped), size, vertices, textureVertices, polygons,
+                                 texturePolygons, polygroupNames, polygonIndToPolygroupInd, error);
             file.unmap(const_cast<uchar*>(mapped));
             return ok;
         }
@@ -580,8 +591,8 @@ bool loadObjFile(const QString& path, QVector<QVector3D>& vertices, QVector<QVec
 }
 
 bool loadObjFile(const QString& path, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                 QVector<QVector3D>& normals, QVector<QList<int> >& polygons,
-                 QVector<QList<int> >& texturePolygons, QVector<QList<int> >& normalPolygons, QString& error)
+                 QVector<QVector3D>& normals, QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
+                 QVector<QList<int>>& normalPolygons, QString& error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {

@@ -7,9 +7,9 @@
 #include <QList>
 #include <QString>
 #include <QTextStream>
-#include <QVector>
 #include <QVector2D>
 #include <QVector3D>
+#include <QVector>
 
 namespace ObjFileImport {
 
@@ -19,7 +19,8 @@ struct FaceVertex {
 
     FaceVertex() = default;
     FaceVertex(int vertexIndex, int textureVertexIndex, int normalVertexIndex)
-        : vertexIndex(vertexIndex), textureVertexIndex(textureVertexIndex), normalVertexIndex(normalVertexIndex) {}
+        : vertexIndex(vertexIndex), textureVertexIndex(textureVertexIndex), normalVertexIndex(normalVertexIndex)
+    {}
     bool operator==(const FaceVertex& other) const;
     bool operator!=(const FaceVertex& other) const { return !(*this == other); }
     // The index named by the component; any other value ends the program.
@@ -47,59 +48,55 @@ struct Face {
 // Reads "v", "vt", "f" and "g" lines. False with `error` set when the file
 // cannot be opened or is not a mesh of this dialect.
 bool loadObjFile(const QString& path, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                 QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
-                 QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error);
+                 QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons, QVector<QString>& polygroupNames,
+                 QVector<int>& polygonIndToPolygroupInd, QString& error);
 // Variant that reads "vn" lines and normal indices instead of groups.
 bool loadObjFile(const QString& path, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                 QVector<QVector3D>& normals, QVector<QList<int> >& polygons,
-                 QVector<QList<int> >& texturePolygons, QVector<QList<int> >& normalPolygons, QString& error);
+                 QVector<QVector3D>& normals, QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
+                 QVector<QList<int>>& normalPolygons, QString& error);
 
 // Writes the arrays as OBJ (every empty array leaves its part out). The file is
 // replaced only when the whole text was written; false (with a critical log
 // line) when it could not be.
-bool saveToObjFile(const QString& path, const QVector<QVector3D>& vertices,
-                   const QVector<QVector2D>& textureVertices, const QVector<QVector3D>& normals,
-                   const QVector<QList<int> >& polygons, const QVector<QList<int> >& texturePolygons,
-                   const QVector<QList<int> >& normalPolygons, const QVector<QString>& polygroupNames,
-                   const QVector<int>& polygonIndToPolygroupInd);
+bool saveToObjFile(const QString& path, const QVector<QVector3D>& vertices, const QVector<QVector2D>& textureVertices,
+                   const QVector<QVector3D>& normals, const QVector<QList<int>>& polygons,
+                   const QVector<QList<int>>& texturePolygons, const QVector<QList<int>>& normalPolygons,
+                   const QVector<QString>& polygroupNames, const QVector<int>& polygonIndToPolygroupInd);
 
 // --- Streams ---------------------------------------------------------------
 
 bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                       QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
+                       QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
                        QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error);
 bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                       QVector<QVector3D>& normals, QVector<QList<int> >& polygons,
-                       QVector<QList<int> >& texturePolygons, QVector<QList<int> >& normalPolygons,
-                       QString& error);
+                       QVector<QVector3D>& normals, QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
+                       QVector<QList<int>>& normalPolygons, QString& error);
 
 // Reads the bytes of a whole OBJ file, with exactly the results of
 // readFromObjFormat on a text stream over the same bytes. Plain ASCII text is
 // tokenised directly; anything else goes through the text stream.
-bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertices,
-                      QVector<QVector2D>& textureVertices, QVector<QList<int> >& polygons,
-                      QVector<QList<int> >& texturePolygons, QVector<QString>& polygroupNames,
-                      QVector<int>& polygonIndToPolygroupInd, QString& error);
+bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
+                      QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
+                      QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error);
 // The same, with plain ASCII text parsed in parts of about partBytes (cut
 // after line breaks) side by side on the thread pool; the results do not
 // depend on the part size.
 bool readFromObjBytes(const char* data, qint64 size, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                      QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
+                      QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
                       QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error,
                       qint64 partBytes);
 
 void writeToObjFormat(QTextStream& stream, const QVector<QVector3D>& vertices,
                       const QVector<QVector2D>& textureVertices, const QVector<QVector3D>& normals,
-                      const QVector<QList<int> >& polygons, const QVector<QList<int> >& texturePolygons,
-                      const QVector<QList<int> >& normalPolygons, const QVector<QString>& polygroupNames,
+                      const QVector<QList<int>>& polygons, const QVector<QList<int>>& texturePolygons,
+                      const QVector<QList<int>>& normalPolygons, const QVector<QString>& polygroupNames,
                       const QVector<int>& polygonIndToPolygroupInd);
 
 // The bytes writeToObjFormat puts into a text stream with default settings.
 QByteArray objFormatBytes(const QVector<QVector3D>& vertices, const QVector<QVector2D>& textureVertices,
-                          const QVector<QVector3D>& normals, const QVector<QList<int> >& polygons,
-                          const QVector<QList<int> >& texturePolygons,
-                          const QVector<QList<int> >& normalPolygons, const QVector<QString>& polygroupNames,
-                          const QVector<int>& polygonIndToPolygroupInd);
+                          const QVector<QVector3D>& normals, const QVector<QList<int>>& polygons,
+                          const QVector<QList<int>>& texturePolygons, const QVector<QList<int>>& normalPolygons,
+                          const QVector<QString>& polygroupNames, const QVector<int>& polygonIndToPolygroupInd);
 
 // --- Line parsers (each takes the text after the keyword) ------------------
 
@@ -126,10 +123,9 @@ bool checkFaceIndices(const QVector<Face>& faces, int nVertices, int nTextureVer
                       QString& error);
 bool checkFaceRegularity(const QVector<Face>& faces, int& nVertices, int& nTextureVertices);
 bool checkFaceRegularity(const QVector<Face>& faces, int& nVertices, int& nTextureVertices, int& nNormalVertices);
-bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int> >& polygons,
-                       QVector<QList<int> >& texturePolygons);
-bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int> >& polygons,
-                       QVector<QList<int> >& texturePolygons, QVector<QList<int> >& normalPolygons);
-QVector<QList<int> > getFacesComponents(const QVector<Face>& faces, FaceVertex::FaceComponent component);
+bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons);
+bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
+                       QVector<QList<int>>& normalPolygons);
+QVector<QList<int>> getFacesComponents(const QVector<Face>& faces, FaceVertex::FaceComponent component);
 
 }  // namespace ObjFileImport

@@ -1,6 +1,6 @@
 // Line parsers, face checks and the text-stream reader.
-#include <cmath>
 #include <climits>
+#include <cmath>
 
 #include <QDebug>
 #include <QHash>
@@ -20,9 +20,12 @@ bool FaceVertex::operator==(const FaceVertex& other) const
 int FaceVertex::getComponent(FaceComponent component) const
 {
     switch (component) {
-    case VertexIndex: return vertexIndex;
-    case TextureVertexIndex: return textureVertexIndex;
-    case NormalVertexIndex: return normalVertexIndex;
+        case VertexIndex:
+            return vertexIndex;
+        case TextureVertexIndex:
+            return textureVertexIndex;
+        case NormalVertexIndex:
+            return normalVertexIndex;
     }
     qFatal("FaceVertex::getComponent wrong index!");
     return -1;
@@ -228,17 +231,16 @@ bool checkFaceRegularity(const QVector<Face>& faces, int& nVertices, int& nTextu
     return (nVertices == 0 || nVertices == corners) && (nTextureVertices == 0 || nTextureVertices == corners);
 }
 
-QVector<QList<int> > getFacesComponents(const QVector<Face>& faces, FaceVertex::FaceComponent component)
+QVector<QList<int>> getFacesComponents(const QVector<Face>& faces, FaceVertex::FaceComponent component)
 {
-    QVector<QList<int> > lists;
+    QVector<QList<int>> lists;
     lists.reserve(faces.size());
     for (const Face& face : faces)
         lists.append(face.getComponents(component));
     return lists;
 }
 
-bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int> >& polygons,
-                       QVector<QList<int> >& texturePolygons)
+bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons)
 {
     polygons.clear();
     texturePolygons.clear();
@@ -255,8 +257,8 @@ bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int> >& polygon
     return true;
 }
 
-bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int> >& polygons,
-                       QVector<QList<int> >& texturePolygons, QVector<QList<int> >& normalPolygons)
+bool facesToFlatArrays(const QVector<Face>& faces, QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
+                       QVector<QList<int>>& normalPolygons)
 {
     polygons.clear();
     texturePolygons.clear();
@@ -311,7 +313,7 @@ bool readKeywordLines(QTextStream& stream, QString& error, Take take)
 }  // namespace
 
 bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                       QVector<QList<int> >& polygons, QVector<QList<int> >& texturePolygons,
+                       QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
                        QVector<QString>& polygroupNames, QVector<int>& polygonIndToPolygroupInd, QString& error)
 {
     vertices.clear();
@@ -360,9 +362,8 @@ bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVecto
 }
 
 bool readFromObjFormat(QTextStream& stream, QVector<QVector3D>& vertices, QVector<QVector2D>& textureVertices,
-                       QVector<QVector3D>& normals, QVector<QList<int> >& polygons,
-                       QVector<QList<int> >& texturePolygons, QVector<QList<int> >& normalPolygons,
-                       QString& error)
+                       QVector<QVector3D>& normals, QVector<QList<int>>& polygons, QVector<QList<int>>& texturePolygons,
+                       QVector<QList<int>>& normalPolygons, QString& error)
 {
     vertices.clear();
     textureVertices.clear();

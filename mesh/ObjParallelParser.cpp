@@ -70,8 +70,7 @@ bool checkFaceIndices(const QList<Face>& faces, int nVertices, int nTextureVerti
 ParseElementsObject::ParseElementsObject(const QStringList& lines, const QList<KeywordLine>& keywordLines,
                                          const QString& keyword)
     : lines(lines), keywordLines(keywordLines), keyword(keyword)
-{
-}
+{}
 
 void ParseElementsObject::compute()
 {
@@ -129,8 +128,7 @@ QList<Face> ParseFacesObject::getResults(bool& ok, QString& error) const
 
 ParserAsync::ParserAsync(const QStringList& lines, const QList<KeywordLine>& keywordLines, QObject* parent)
     : QObject(parent), lines_(lines), keywordLines_(keywordLines)
-{
-}
+{}
 
 ParserAsync::~ParserAsync()
 {
@@ -148,8 +146,8 @@ ParserAsync::~ParserAsync()
     delete faceParser_;
 }
 
-void ParserAsync::getResults(QList<QVector3D>& vertices, QList<QVector2D>& textureVertices,
-                             QList<QVector3D>& normals, QList<Face>& faces, bool& ok, QString& error) const
+void ParserAsync::getResults(QList<QVector3D>& vertices, QList<QVector2D>& textureVertices, QList<QVector3D>& normals,
+                             QList<Face>& faces, bool& ok, QString& error) const
 {
     vertices = this->vertices_;
     textureVertices = this->textureVertices_;

@@ -148,7 +148,7 @@ private:
     QString error_;
     int parserCount_ = 4;
     int finishedCount_ = 0;
-    QList<QPointer<QThread> > threads_;
+    QList<QPointer<QThread>> threads_;
 };
 
 // Blocking front of ParserAsync: runs a local event loop until the parse is done.

@@ -14,14 +14,17 @@ QString parseErrorText(const QString& keyword, const QString& rest, int line);
 bool toDoubleGeneral(const char* begin, const char* end, double& value);
 bool toIntGeneral(const char* begin, const char* end, int& value);
 
-inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // A short plain decimal at p ([+-]digits[.digits], 1 to 15 digits): its end,
 // or null when the text there does not start with one. Such a decimal is
 // exact as an integer over a power of ten, and one division rounds correctly.
 inline const char* scanShortDecimal(const char* p, const char* end, double& value)
 {
-    static const double powersOfTen[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7,
+    static const double powersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                          1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
     const bool negative = p < end && *p == '-';
     if (p < end && (*p == '+' || *p == '-'))

@@ -26,7 +26,7 @@ int groupOf(const QVector<int>& polygonIndToPolygroupInd, const QVector<QString>
 
 // The optional per-corner index of a texture or normal list, when that list
 // has one for the corner.
-const int* cornerIndex(const QVector<QList<int> >& lists, int polygon, int corner)
+const int* cornerIndex(const QVector<QList<int>>& lists, int polygon, int corner)
 {
     if (polygon >= lists.size() || corner >= lists[polygon].size())
         return nullptr;
@@ -54,8 +54,8 @@ QString buildFaceVertexString(int vertexIndex, const int* textureVertexIndex, co
 
 void writeToObjFormat(QTextStream& stream, const QVector<QVector3D>& vertices,
                       const QVector<QVector2D>& textureVertices, const QVector<QVector3D>& normals,
-                      const QVector<QList<int> >& polygons, const QVector<QList<int> >& texturePolygons,
-                      const QVector<QList<int> >& normalPolygons, const QVector<QString>& polygroupNames,
+                      const QVector<QList<int>>& polygons, const QVector<QList<int>>& texturePolygons,
+                      const QVector<QList<int>>& normalPolygons, const QVector<QString>& polygroupNames,
                       const QVector<int>& polygonIndToPolygroupInd)
 {
     for (const QVector3D& v : vertices)
@@ -135,7 +135,11 @@ class ByteWriter {
 public:
     explicit ByteWriter(Sink& sink) : sink_(sink) { buffer_.reserve(kChunk + 256); }
 
-    void text(const char* chars, size_t length) { buffer_.append(chars, length); maybeFlush(); }
+    void text(const char* chars, size_t length)
+    {
+        buffer_.append(chars, length);
+        maybeFlush();
+    }
     void character(char c) { buffer_.push_back(c); }
     void number(float value)
     {
@@ -186,8 +190,8 @@ private:
 
 template <typename Sink>
 bool writeBytes(Sink& sink, const QVector<QVector3D>& vertices, const QVector<QVector2D>& textureVertices,
-                const QVector<QVector3D>& normals, const QVector<QList<int> >& polygons,
-                const QVector<QList<int> >& texturePolygons, const QVector<QList<int> >& normalPolygons,
+                const QVector<QVector3D>& normals, const QVector<QList<int>>& polygons,
+                const QVector<QList<int>>& texturePolygons, const QVector<QList<int>>& normalPolygons,
                 const QVector<QString>& polygroupNames, const QVector<int>& polygonIndToPolygroupInd)
 {
     ByteWriter<Sink> out(sink);
@@ -252,10 +256,9 @@ bool writeBytes(Sink& sink, const QVector<QVector3D>& vertices, const QVector<QV
 }  // namespace
 
 QByteArray objFormatBytes(const QVector<QVector3D>& vertices, const QVector<QVector2D>& textureVertices,
-                          const QVector<QVector3D>& normals, const QVector<QList<int> >& polygons,
-                          const QVector<QList<int> >& texturePolygons,
-                          const QVector<QList<int> >& normalPolygons, const QVector<QString>& polygroupNames,
-                          const QVector<int>& polygonIndToPolygroupInd)
+                          const QVector<QVector3D>& normals, const QVector<QList<int>>& polygons,
+                          const QVector<QList<int>>& texturePolygons, const QVector<QList<int>>& normalPolygons,
+                          const QVector<QString>& polygroupNames, const QVector<int>& polygonIndToPolygroupInd)
 {
     QByteArray bytes;
     bool asciiNames = true;
@@ -273,16 +276,15 @@ QByteArray objFormatBytes(const QVector<QVector3D>& vertices, const QVector<QVec
         bytes.append(data, int(size));
         return true;
     };
-    writeBytes(append, vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons,
-               polygroupNames, polygonIndToPolygroupInd);
+    writeBytes(append, vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons, polygroupNames,
+               polygonIndToPolygroupInd);
     return bytes;
 }
 
-bool saveToObjFile(const QString& path, const QVector<QVector3D>& vertices,
-                   const QVector<QVector2D>& textureVertices, const QVector<QVector3D>& normals,
-                   const QVector<QList<int> >& polygons, const QVector<QList<int> >& texturePolygons,
-                   const QVector<QList<int> >& normalPolygons, const QVector<QString>& polygroupNames,
-                   const QVector<int>& polygonIndToPolygroupInd)
+bool saveToObjFile(const QString& path, const QVector<QVector3D>& vertices, const QVector<QVector2D>& textureVertices,
+                   const QVector<QVector3D>& normals, const QVector<QList<int>>& polygons,
+                   const QVector<QList<int>>& texturePolygons, const QVector<QList<int>>& normalPolygons,
+                   const QVector<QString>& polygroupNames, const QVector<int>& polygonIndToPolygroupInd)
 {
     // The old file stays as it was unless the new text was written in full.
     QSaveFile file(path);

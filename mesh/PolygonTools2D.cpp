@@ -60,18 +60,18 @@ struct RingNode {
 
 }  // namespace
 
-QVector<QVector<int> > triangulateByEarClipping(const QVector<QPointF>& polygon, bool* ok)
+QVector<QVector<int>> triangulateByEarClipping(const QVector<QPointF>& polygon, bool* ok)
 {
     bool valid = false;
     const bool clockwise = isPolygonClockwise(polygon, &valid);
     if (!valid) {
         if (ok)
             *ok = false;
-        return QVector<QVector<int> >();
+        return QVector<QVector<int>>();
     }
 
     const int n = polygon.size();
-    QVector<QVector<int> > triangles(qMax(n - 2, 0));
+    QVector<QVector<int>> triangles(qMax(n - 2, 0));
     // Node i stands for point i; cutting a node relinks its neighbours and leaves it behind.
     QVector<RingNode> ring(n);
     for (int i = 0; i < n; ++i)
@@ -89,7 +89,7 @@ QVector<QVector<int> > triangulateByEarClipping(const QVector<QPointF>& polygon,
         if (rejected == remaining) {
             if (ok)
                 *ok = false;
-            return QVector<QVector<int> >();
+            return QVector<QVector<int>>();
         }
         ++rejected;
         const bool ear = !isReflectAngle(polygon.at(prev), polygon.at(cur), polygon.at(next), clockwise) &&

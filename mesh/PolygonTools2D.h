@@ -3,8 +3,8 @@
 // orientation, and ear-clipping triangulation. Points are doubles; intermediate results are
 // rounded to single precision. Orientation words assume a y axis pointing up.
 #include <QPointF>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 namespace PolygonTools2D {
 
@@ -21,6 +21,6 @@ bool isInnerTriangle(int i, int j, int k, const QVector<QPointF>& vertices);
 bool isPolygonClockwise(const QVector<QPointF>& points, bool* ok = nullptr);
 // n - 2 triangles of point indices, each as (tip, following, preceding) in cutting order, or an
 // empty list with *ok false for zero area or when no ear can be found.
-QVector<QVector<int> > triangulateByEarClipping(const QVector<QPointF>& polygon, bool* ok = nullptr);
+QVector<QVector<int>> triangulateByEarClipping(const QVector<QPointF>& polygon, bool* ok = nullptr);
 
 }  // namespace PolygonTools2D

@@ -9,7 +9,7 @@ GeomStack::GeomStack(const GeomStack& source, const QList<int>& polygonInds, QVe
                      QVector<int>& texVertexInds)
 {
     QVector<int> vertexMap;
-    const QVector<QList<int> > keptPolygons = takeByIndices(source.polygons, polygonInds);
+    const QVector<QList<int>> keptPolygons = takeByIndices(source.polygons, polygonInds);
     vertexInds = usedIndicesInFirstUseOrder(keptPolygons, source.vertices.size(), vertexMap);
     vertices = takeByIndices(source.vertices, vertexInds);
     // The source's normals are kept as they are: a vertex on the border of the kept part keeps
@@ -18,13 +18,13 @@ GeomStack::GeomStack(const GeomStack& source, const QList<int>& polygonInds, QVe
         normals = takeByIndices(source.normals, vertexInds);
     polygons = remapIndexLists(keptPolygons, vertexMap);
 
-    const QVector<QVector<IndexPair> > cornerPairs =
+    const QVector<QVector<IndexPair>> cornerPairs =
         triangulatePolygons(polygons, vertices, triangleIndToPolygonInd, triangleEdgeFlags);
     triangles = trianglesFromCornerPairs(polygons, cornerPairs);
 
     if (!source.texturePolygons.isEmpty()) {
         QVector<int> textureMap;
-        const QVector<QList<int> > keptTexturePolygons = takeByIndices(source.texturePolygons, polygonInds);
+        const QVector<QList<int>> keptTexturePolygons = takeByIndices(source.texturePolygons, polygonInds);
         texVertexInds = usedIndicesInFirstUseOrder(keptTexturePolygons, source.textureVertices.size(), textureMap);
         texturePolygons = remapIndexLists(keptTexturePolygons, textureMap);
         textureVertices = takeByIndices(source.textureVertices, texVertexInds);

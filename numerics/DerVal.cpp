@@ -37,8 +37,8 @@ DerVal withDerivatives(double value, QVector<double>&& derivatives)
 // read pointers stay valid, and when the result writes into the same buffer each slot is
 // read before it is written.
 template <typename Rule>
-DerVal combine(double value, const DerVal& a, const DerVal& b, QVector<double>* spareA,
-               QVector<double>* spareB, Rule rule)
+DerVal combine(double value, const DerVal& a, const DerVal& b, QVector<double>* spareA, QVector<double>* spareB,
+               Rule rule)
 {
     const int na = a.derivatives.size();
     const int nb = b.derivatives.size();
@@ -84,22 +84,19 @@ DerVal transform(double value, const DerVal& a, QVector<double>* spare, Rule rul
 
 DerVal sum(const DerVal& a, const DerVal& b, QVector<double>* spareA, QVector<double>* spareB)
 {
-    return combine(a.value + b.value, a, b, spareA, spareB,
-                   [](double ak, double bk) { return ak + bk; });
+    return combine(a.value + b.value, a, b, spareA, spareB, [](double ak, double bk) { return ak + bk; });
 }
 
 DerVal difference(const DerVal& a, const DerVal& b, QVector<double>* spareA, QVector<double>* spareB)
 {
-    return combine(a.value - b.value, a, b, spareA, spareB,
-                   [](double ak, double bk) { return ak - bk; });
+    return combine(a.value - b.value, a, b, spareA, spareB, [](double ak, double bk) { return ak - bk; });
 }
 
 DerVal product(const DerVal& a, const DerVal& b, QVector<double>* spareA, QVector<double>* spareB)
 {
     const double av = a.value;
     const double bv = b.value;
-    return combine(av * bv, a, b, spareA, spareB,
-                   [av, bv](double ak, double bk) { return av * bk + bv * ak; });
+    return combine(av * bv, a, b, spareA, spareB, [av, bv](double ak, double bk) { return av * bk + bv * ak; });
 }
 
 DerVal quotient(const DerVal& a, const DerVal& b, QVector<double>* spareA, QVector<double>* spareB)
@@ -107,18 +104,15 @@ DerVal quotient(const DerVal& a, const DerVal& b, QVector<double>* spareA, QVect
     const double av = a.value;
     const double bv = b.value;
     // Where the divisor does not move, the short form a_k / b keeps the slot exact.
-    return combine(av / bv, a, b, spareA, spareB, [av, bv](double ak, double bk) {
-        return bk != 0.0 ? (ak * bv - av * bk) / (bv * bv) : ak / bv;
-    });
+    return combine(av / bv, a, b, spareA, spareB,
+                   [av, bv](double ak, double bk) { return bk != 0.0 ? (ak * bv - av * bk) / (bv * bv) : ak / bv; });
 }
 
 DerVal power(const DerVal& a, const DerVal& b, QVector<double>* spareA)
 {
     // Squares are the common case; pow(a, 1) is exactly a, so 2 × a saves a pow call.
-    const double factor =
-        b.value == 2.0 ? 2.0 * a.value : b.value * std::pow(a.value, b.value - 1.0);
-    return transform(std::pow(a.value, b.value), a, spareA,
-                     [factor](double ak) { return factor * ak; });
+    const double factor = b.value == 2.0 ? 2.0 * a.value : b.value * std::pow(a.value, b.value - 1.0);
+    return transform(std::pow(a.value, b.value), a, spareA, [factor](double ak) { return factor * ak; });
 }
 
 DerVal squareRoot(const DerVal& a, QVector<double>* spareA)
@@ -135,7 +129,7 @@ DerVal squareRoot(const DerVal& a, QVector<double>* spareA)
     });
 }
 
-} // namespace
+}  // namespace
 
 DerVal& DerVal::diff(int i)
 {
@@ -154,44 +148,92 @@ DerVal& DerVal::operator+=(const DerVal& b)
     if (n == 0)
         return *this;
     if (derivatives.size() < n)
-        derivatives.resize(n); // a constant on the left grows into n zeros first
+        derivatives.resize(n);  // a constant on the left grows into n zeros first
     double* px = derivatives.data();
-    const double* pb = b.derivatives.constData(); // read after a possible detach of this vector
+    const double* pb = b.derivatives.constData();  // read after a possible detach of this vector
     for (int k = 0; k < nb; ++k)
         px[k] = px[k] + pb[k];
-    for (int k = nb; k < n; ++k) // a constant on the right adds zeros
+    for (int k = nb; k < n; ++k)  // a constant on the right adds zeros
         px[k] = px[k] + 0.0;
     return *this;
 }
 
-DerVal operator+(const DerVal& a, const DerVal& b) { return sum(a, b, nullptr, nullptr); }
-DerVal operator+(DerVal&& a, const DerVal& b) { return sum(a, b, &a.derivatives, nullptr); }
-DerVal operator+(const DerVal& a, DerVal&& b) { return sum(a, b, nullptr, &b.derivatives); }
-DerVal operator+(DerVal&& a, DerVal&& b) { return sum(a, b, &a.derivatives, &b.derivatives); }
+DerVal operator+(const DerVal& a, const DerVal& b)
+{
+    return sum(a, b, nullptr, nullptr);
+}
+DerVal operator+(DerVal&& a, const DerVal& b)
+{
+    return sum(a, b, &a.derivatives, nullptr);
+}
+DerVal operator+(const DerVal& a, DerVal&& b)
+{
+    return sum(a, b, nullptr, &b.derivatives);
+}
+DerVal operator+(DerVal&& a, DerVal&& b)
+{
+    return sum(a, b, &a.derivatives, &b.derivatives);
+}
 
-DerVal operator-(const DerVal& a, const DerVal& b) { return difference(a, b, nullptr, nullptr); }
-DerVal operator-(DerVal&& a, const DerVal& b) { return difference(a, b, &a.derivatives, nullptr); }
-DerVal operator-(const DerVal& a, DerVal&& b) { return difference(a, b, nullptr, &b.derivatives); }
-DerVal operator-(DerVal&& a, DerVal&& b) { return difference(a, b, &a.derivatives, &b.derivatives); }
+DerVal operator-(const DerVal& a, const DerVal& b)
+{
+    return difference(a, b, nullptr, nullptr);
+}
+DerVal operator-(DerVal&& a, const DerVal& b)
+{
+    return difference(a, b, &a.derivatives, nullptr);
+}
+DerVal operator-(const DerVal& a, DerVal&& b)
+{
+    return difference(a, b, nullptr, &b.derivatives);
+}
+DerVal operator-(DerVal&& a, DerVal&& b)
+{
+    return difference(a, b, &a.derivatives, &b.derivatives);
+}
 
-DerVal operator*(const DerVal& a, const DerVal& b) { return product(a, b, nullptr, nullptr); }
-DerVal operator*(DerVal&& a, const DerVal& b) { return product(a, b, &a.derivatives, nullptr); }
-DerVal operator*(const DerVal& a, DerVal&& b) { return product(a, b, nullptr, &b.derivatives); }
-DerVal operator*(DerVal&& a, DerVal&& b) { return product(a, b, &a.derivatives, &b.derivatives); }
+DerVal operator*(const DerVal& a, const DerVal& b)
+{
+    return product(a, b, nullptr, nullptr);
+}
+DerVal operator*(DerVal&& a, const DerVal& b)
+{
+    return product(a, b, &a.derivatives, nullptr);
+}
+DerVal operator*(const DerVal& a, DerVal&& b)
+{
+    return product(a, b, nullptr, &b.derivatives);
+}
+DerVal operator*(DerVal&& a, DerVal&& b)
+{
+    return product(a, b, &a.derivatives, &b.derivatives);
+}
 
-DerVal operator/(const DerVal& a, const DerVal& b) { return quotient(a, b, nullptr, nullptr); }
-DerVal operator/(DerVal&& a, const DerVal& b) { return quotient(a, b, &a.derivatives, nullptr); }
-DerVal operator/(const DerVal& a, DerVal&& b) { return quotient(a, b, nullptr, &b.derivatives); }
-DerVal operator/(DerVal&& a, DerVal&& b) { return quotient(a, b, &a.derivatives, &b.derivatives); }
+DerVal operator/(const DerVal& a, const DerVal& b)
+{
+    return quotient(a, b, nullptr, nullptr);
+}
+DerVal operator/(DerVal&& a, const DerVal& b)
+{
+    return quotient(a, b, &a.derivatives, nullptr);
+}
+DerVal operator/(const DerVal& a, DerVal&& b)
+{
+    return quotient(a, b, nullptr, &b.derivatives);
+}
+DerVal operator/(DerVal&& a, DerVal&& b)
+{
+    return quotient(a, b, &a.derivatives, &b.derivatives);
+}
 
 void accumulateProduct(DerVal& r, const DerVal& a, const DerVal& b)
 {
     const int nr = r.derivatives.size();
     const int na = a.derivatives.size();
     const int nb = b.derivatives.size();
-    const int np = std::max(na, nb); // slots of the product a × b
+    const int np = std::max(na, nb);  // slots of the product a × b
     if ((na > 0 && nb > 0 && na != nb) || (nr > 0 && np > 0 && nr != np)) {
-        r = std::move(r) + a * b; // lengths outside the contract: the general rules
+        r = std::move(r) + a * b;  // lengths outside the contract: the general rules
         return;
     }
     const double av = a.value;
@@ -203,7 +245,7 @@ void accumulateProduct(DerVal& r, const DerVal& a, const DerVal& b)
     if (n == 0)
         return;
     if (nr == 0)
-        r.derivatives = QVector<double>(n); // a constant sum reads as zeros
+        r.derivatives = QVector<double>(n);  // a constant sum reads as zeros
     // Should r share its buffer with a or b, this detaches r; the old buffer lives on with them.
     double* pr = r.derivatives.data();
     if (np == 0) {
@@ -226,8 +268,20 @@ bool operator==(const DerVal& a, const DerVal& b)
     return a.value == b.value && a.derivatives == b.derivatives;
 }
 
-DerVal pow(const DerVal& a, const DerVal& b) { return power(a, b, nullptr); }
-DerVal pow(DerVal&& a, const DerVal& b) { return power(a, b, &a.derivatives); }
+DerVal pow(const DerVal& a, const DerVal& b)
+{
+    return power(a, b, nullptr);
+}
+DerVal pow(DerVal&& a, const DerVal& b)
+{
+    return power(a, b, &a.derivatives);
+}
 
-DerVal sqrt(const DerVal& a) { return squareRoot(a, nullptr); }
-DerVal sqrt(DerVal&& a) { return squareRoot(a, &a.derivatives); }
+DerVal sqrt(const DerVal& a)
+{
+    return squareRoot(a, nullptr);
+}
+DerVal sqrt(DerVal&& a)
+{
+    return squareRoot(a, &a.derivatives);
+}

@@ -4,8 +4,7 @@
 #include <QTypeInfo>
 #include <QVector>
 
-class DerVal
-{
+class DerVal {
 public:
     // n derivative slots, all zero; n <= 0 (the default) makes a constant.
     // Deliberately not explicit: numbers mix freely with DerVal operands as constants.

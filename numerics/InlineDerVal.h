@@ -47,11 +47,7 @@ public:
 
     // Only the window is copied.
     InlineDerVal(const InlineDerVal& other)
-        : value(other.value),
-          count_(other.count_),
-          lo_(other.lo_),
-          hi_(other.hi_),
-          background_(other.background_)
+        : value(other.value), count_(other.count_), lo_(other.lo_), hi_(other.hi_), background_(other.background_)
     {
         copyWindow(slots_, other.slots_, lo_, hi_);
     }

@@ -15,7 +15,7 @@ namespace Parallel {
 template <typename Work>
 void forEachIndex(int n, const Work& work)
 {
-    std::vector<QFuture<void> > tasks;
+    std::vector<QFuture<void>> tasks;
     for (int i = 1; i < n; ++i)
         tasks.push_back(QtConcurrent::run([&work, i] { work(i); }));
     if (n > 0)

@@ -15,8 +15,7 @@
 #include <utility>
 
 template <typename T>
-class Quaternion
-{
+class Quaternion {
 public:
     // The components as given, not normalised.
     Quaternion(const T& w, const T& x, const T& y, const T& z);
@@ -34,7 +33,7 @@ public:
 
     // Three rows of three. The diagonal uses all four squares, so a quaternion of length s
     // gives s² times a rotation; rows times a column vector rotate it.
-    QVector<QVector<T> > rotationMatrix() const;
+    QVector<QVector<T>> rotationMatrix() const;
 
     // double only: the rotation matrix in the upper-left 3×3 block of an otherwise identity matrix.
     QMatrix4x4 toQMatrix4x4() const;
@@ -62,7 +61,7 @@ Quaternion<T>::Quaternion(const T& a, const T& b, const T& c)
     components_.append((T(2) * a) / denominator);
     components_.append((T(2) * b) / denominator);
     components_.append((T(2) * c) / denominator);
-    components_.append((T(1) - std::move(g)) / denominator); // g's last use hands on its storage
+    components_.append((T(1) - std::move(g)) / denominator);  // g's last use hands on its storage
 }
 
 template <typename T>
@@ -87,7 +86,7 @@ QVector<double> Quaternion<T>::toParams() const
 }
 
 template <typename T>
-QVector<QVector<T> > Quaternion<T>::rotationMatrix() const
+QVector<QVector<T>> Quaternion<T>::rotationMatrix() const
 {
     using VecArithmetic::square;
     const T& w = components_[0];
@@ -125,7 +124,7 @@ QVector<QVector<T> > Quaternion<T>::rotationMatrix() const
     row2.append(T(2) * (std::move(yz) + std::move(wx)));
     row2.append(((std::move(ww) - xx) - yy) + zz);
 
-    QVector<QVector<T> > rows;
+    QVector<QVector<T>> rows;
     rows.reserve(3);
     rows.append(std::move(row0));
     rows.append(std::move(row1));
@@ -137,8 +136,8 @@ template <typename T>
 QMatrix4x4 Quaternion<T>::toQMatrix4x4() const
 {
     static_assert(std::is_same<T, double>::value, "QMatrix4x4 is made from Quaternion<double> only");
-    const QVector<QVector<double> > r = rotationMatrix();
-    QMatrix4x4 m; // identity
+    const QVector<QVector<double>> r = rotationMatrix();
+    QMatrix4x4 m;  // identity
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             m(i, j) = float(r[i][j]);

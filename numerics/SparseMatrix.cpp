@@ -75,9 +75,9 @@ void SparseMatrixLIL::valueRange(double* min, double* max) const
     }
 }
 
-QVector<QVector<double> > SparseMatrixLIL::toDense() const
+QVector<QVector<double>> SparseMatrixLIL::toDense() const
 {
-    QVector<QVector<double> > dense(rows.size(), QVector<double>(nCols, 0.0));
+    QVector<QVector<double>> dense(rows.size(), QVector<double>(nCols, 0.0));
     for (int i = 0; i < rows.size(); ++i) {
         for (const LILEntry& entry : rows.at(i)) {
             if (entry.col >= 0 && entry.col < nCols)

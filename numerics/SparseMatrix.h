@@ -42,12 +42,12 @@ public:
     // An empty matrix leaves min = DBL_MAX and max = -DBL_MAX.
     void valueRange(double* min, double* max) const;
     // Entries whose column lies outside 0 .. nCols - 1 are left out.
-    QVector<QVector<double> > toDense() const;
+    QVector<QVector<double>> toDense() const;
     // White RGB32 picture, one grey pixel per entry (darkest = smallest value).
     QImage toImage() const;
 
     int nCols;
-    QVector<QList<LILEntry> > rows;
+    QVector<QList<LILEntry>> rows;
 };
 
 // a's rows, then b's rows, with a's column count.

@@ -4,8 +4,8 @@
 #include "numerics/DerVal.h"
 
 #include <QDebug>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <cmath>
 #include <utility>
@@ -20,7 +20,10 @@ T square(const T& x)
     return x * x;
 }
 
-inline DerVal square(const DerVal& x) { return pow(x, 2.0); }
+inline DerVal square(const DerVal& x)
+{
+    return pow(x, 2.0);
+}
 
 // r = r + a * b; DerVal forms it in place (accumulateProduct), with the same values.
 template <typename T>
@@ -29,13 +32,15 @@ void addProduct(T& r, const T& a, const T& b)
     r = std::move(r) + a * b;
 }
 
-inline void addProduct(DerVal& r, const DerVal& a, const DerVal& b) { accumulateProduct(r, a, b); }
+inline void addProduct(DerVal& r, const DerVal& a, const DerVal& b)
+{
+    accumulateProduct(r, a, b);
+}
 
-} // namespace VecArithmetic
+}  // namespace VecArithmetic
 
 template <typename T>
-class Vec
-{
+class Vec {
 public:
     Vec() = default;
     explicit Vec(int n) : elements_(n > 0 ? n : 0) {}
@@ -78,9 +83,8 @@ public:
     }
     Vec<T> operator*(const T& s) &&
     {
-        const T scalar = s; // s may be one of the elements about to change
-        return std::move(*this).elementWiseInPlace(
-            [&scalar](T&& x, int) { return std::move(x) * scalar; });
+        const T scalar = s;  // s may be one of the elements about to change
+        return std::move(*this).elementWiseInPlace([&scalar](T&& x, int) { return std::move(x) * scalar; });
     }
     Vec<T> operator/(const T& s) const&
     {
@@ -88,9 +92,8 @@ public:
     }
     Vec<T> operator/(const T& s) &&
     {
-        const T scalar = s; // s may be one of the elements about to change
-        return std::move(*this).elementWiseInPlace(
-            [&scalar](T&& x, int) { return std::move(x) / scalar; });
+        const T scalar = s;  // s may be one of the elements about to change
+        return std::move(*this).elementWiseInPlace([&scalar](T&& x, int) { return std::move(x) / scalar; });
     }
     Vec<T> operator+(const Vec<T>& b) const&
     {
@@ -98,8 +101,7 @@ public:
     }
     Vec<T> operator+(const Vec<T>& b) &&
     {
-        return std::move(*this).elementWiseInPlace(
-            [&b](T&& x, int i) { return std::move(x) + b.elements_[i]; });
+        return std::move(*this).elementWiseInPlace([&b](T&& x, int i) { return std::move(x) + b.elements_[i]; });
     }
     Vec<T> operator-(const Vec<T>& b) const&
     {
@@ -107,8 +109,7 @@ public:
     }
     Vec<T> operator-(const Vec<T>& b) &&
     {
-        return std::move(*this).elementWiseInPlace(
-            [&b](T&& x, int i) { return std::move(x) - b.elements_[i]; });
+        return std::move(*this).elementWiseInPlace([&b](T&& x, int i) { return std::move(x) - b.elements_[i]; });
     }
 
 private:
@@ -189,7 +190,7 @@ Vec<U> Vec<T>::convertTo() const
 
 // Matrix (rows) times vector. The column count is that of row 0 for every row.
 template <typename T>
-Vec<T> operator*(const QVector<QVector<T> >& m, const Vec<T>& v)
+Vec<T> operator*(const QVector<QVector<T>>& m, const Vec<T>& v)
 {
     QVector<T> result;
     if (m.isEmpty())

@@ -76,12 +76,12 @@ struct RotationMatrix {
     double r[3][3];
 };
 
-QVector<RotationMatrix> rotationMatricesOf(const QVector<QVector<double> >& rotations)
+QVector<RotationMatrix> rotationMatricesOf(const QVector<QVector<double>>& rotations)
 {
     QVector<RotationMatrix> matrices(rotations.size());
     for (int m = 0; m < rotations.size(); ++m) {
         const QVector<double>& p = rotations[m];
-        const QVector<QVector<double> > rows = Quaternion<double>(p[0], p[1], p[2]).rotationMatrix();
+        const QVector<QVector<double>> rows = Quaternion<double>(p[0], p[1], p[2]).rotationMatrix();
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
                 matrices[m].r[i][j] = rows[i][j];
@@ -101,7 +101,7 @@ inline double rowTimes(const double* row, const double* d)
 // deformVertexSubset (double) with the nodes' matrices looked up: the same operations in
 // the same order, without the per-vertex matrices and vectors.
 void deformVertexThrough(const QVector<RotationMatrix>& matrices, const QList<int>& nodes,
-                         const QVector<QVector<double> >& translations, const QVector3D& vertex,
+                         const QVector<QVector<double>>& translations, const QVector3D& vertex,
                          const QVector<QVector3D>& positions, const QVector<double>& weights, double acc[3])
 {
     acc[0] = acc[1] = acc[2] = 0.0;
@@ -142,15 +142,15 @@ void deformNormalThrough(const QVector<RotationMatrix>& matrices, const QList<in
 // The influence nodes of a vertex and their data, picked out of the per-node tables.
 struct InfluenceSubset {
     QList<int> nodes;
-    QVector<QVector<double> > rotations;
-    QVector<QVector<double> > translations;
+    QVector<QVector<double>> rotations;
+    QVector<QVector<double>> translations;
     QVector<QVector3D> positions;
     QVector<double> weights;
 };
 
 // The parameter subsets are taken for the differentiated form only (withParameters).
-InfluenceSubset influenceOf(int v, const QVector<QVector<double> >& rotations,
-                            const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+InfluenceSubset influenceOf(int v, const QVector<QVector<double>>& rotations,
+                            const QVector<QVector<double>>& translations, const ClosestPointInputs& in,
                             bool withParameters)
 {
     InfluenceSubset s;
@@ -173,9 +173,8 @@ InfluenceSubset influenceOf(int v, const QVector<QVector<double> >& rotations,
     return s;
 }
 
-double closestPointValue(int v, const QVector<QVector<double> >& rotations,
-                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
-                         const QVector<RotationMatrix>& matrices)
+double closestPointValue(int v, const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                         const ClosestPointInputs& in, const QVector<RotationMatrix>& matrices)
 {
     // The lists picked once for the solve are read in place.
     InfluenceSubset picked;
@@ -204,8 +203,8 @@ double closestPointValue(int v, const QVector<QVector<double> >& rotations,
 
 // The DerVal route: the reference every faster route is held against, and the one taken by
 // lists too long for the inline slots.
-DerVal closestPointDerThroughDerVal(int v, const QVector<QVector<double> >& rotations,
-                                    const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+DerVal closestPointDerThroughDerVal(int v, const QVector<QVector<double>>& rotations,
+                                    const QVector<QVector<double>>& translations, const ClosestPointInputs& in,
                                     const QVector<RotationMatrix>& matrices, QList<int>& influence)
 {
     const InfluenceSubset s = influenceOf(v, rotations, translations, in, true);
@@ -213,7 +212,7 @@ DerVal closestPointDerThroughDerVal(int v, const QVector<QVector<double> >& rota
     // The gate follows the plain parameters and carries no derivatives.
     double d[3];
     deformNormalThrough(matrices, s.nodes, in.srcNormals[v], s.weights, d);
-    QVector<QVector<DerVal> > rsDer, tsDer;
+    QVector<QVector<DerVal>> rsDer, tsDer;
     makeParamsDifferentiable(s.rotations, s.translations, rsDer, tsDer);
     const Vec<DerVal> c = deformVertexSubset(rsDer, tsDer, in.srcVertices[v], s.positions, s.weights);
     const double cValues[3] = {c[0].value, c[1].value, c[2].value};
@@ -236,7 +235,7 @@ DerVal closestPointDerThroughDerVal(int v, const QVector<QVector<double> >& rota
 // The list must fit (inlineRouteFits) and the node's parameters be triples.
 template <int Capacity>
 DerVal closestPointDerInline(int v, const NodeRotationSlots* rotationSlots,
-                             const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+                             const QVector<QVector<double>>& translations, const ClosestPointInputs& in,
                              const QVector<RotationMatrix>& matrices, const InfluenceSubset& s)
 {
     using V = InlineDerVal<Capacity>;
@@ -264,7 +263,7 @@ DerVal closestPointDerInline(int v, const NodeRotationSlots* rotationSlots,
 // Which arithmetic a block's rows take: inline slots where a row fits them, or DerVal throughout.
 enum class DerivativeRoute { inlineWhereItFits, throughDerVal };
 
-DerivativeRoute routeFor(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
+DerivativeRoute routeFor(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations)
 {
     return parametersAreTriples(rotations, translations) ? DerivativeRoute::inlineWhereItFits
                                                          : DerivativeRoute::throughDerVal;
@@ -272,7 +271,7 @@ DerivativeRoute routeFor(const QVector<QVector<double> >& rotations, const QVect
 
 // Every node's rotation matrix over its own slots, for the inline route (nothing for the other).
 // Large blocks form them on the pool.
-std::vector<NodeRotationSlots> rotationSlotsFor(const QVector<QVector<double> >& rotations, DerivativeRoute route,
+std::vector<NodeRotationSlots> rotationSlotsFor(const QVector<QVector<double>>& rotations, DerivativeRoute route,
                                                 bool onPool)
 {
     std::vector<NodeRotationSlots> nodeSlots;
@@ -292,7 +291,7 @@ std::vector<NodeRotationSlots> rotationSlotsFor(const QVector<QVector<double> >&
 
 // The row's residual: inline when the route allows it and the list fits the slots, else
 // through DerVal.
-DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+DerVal closestPointDer(int v, const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                        const ClosestPointInputs& in, const QVector<RotationMatrix>& matrices,
                        const NodeRotationSlots* rotationSlots, DerivativeRoute route, QList<int>& influence)
 {
@@ -311,8 +310,8 @@ DerVal closestPointDer(int v, const QVector<QVector<double> >& rotations, const 
 }
 
 // Rows first .. last - 1 into preallocated outputs.
-void closestPointDerRows(int first, int last, const QVector<QVector<double> >& rotations,
-                         const QVector<QVector<double> >& translations, const ClosestPointInputs& in,
+void closestPointDerRows(int first, int last, const QVector<QVector<double>>& rotations,
+                         const QVector<QVector<double>>& translations, const ClosestPointInputs& in,
                          const QVector<RotationMatrix>& matrices, const NodeRotationSlots* rotationSlots,
                          DerivativeRoute route, DerVal* residuals, QList<int>* table)
 {
@@ -321,9 +320,9 @@ void closestPointDerRows(int first, int last, const QVector<QVector<double> >& r
             closestPointDer(in.srcFitIndices[i], rotations, translations, in, matrices, rotationSlots, route, table[i]);
 }
 
-QVector<DerVal> closestPointDerSerial(const QVector<QVector<double> >& rotations,
-                                      const QVector<QVector<double> >& translations, const ClosestPointInputs& inputs,
-                                      DerivativeRoute route, QVector<QList<int> >& influenceNodeIndexTable)
+QVector<DerVal> closestPointDerSerial(const QVector<QVector<double>>& rotations,
+                                      const QVector<QVector<double>>& translations, const ClosestPointInputs& inputs,
+                                      DerivativeRoute route, QVector<QList<int>>& influenceNodeIndexTable)
 {
     const int count = inputs.srcFitIndices.size();
     QVector<DerVal> residuals(count);
@@ -336,7 +335,7 @@ QVector<DerVal> closestPointDerSerial(const QVector<QVector<double> >& rotations
 
 }  // namespace
 
-QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> eIcpSerial(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                            const ClosestPointInputs& inputs)
 {
     const QVector<RotationMatrix> matrices = rotationMatricesOf(rotations);
@@ -346,7 +345,7 @@ QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVe
     return residuals;
 }
 
-QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> eIcp(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                      const ClosestPointInputs& inputs)
 {
     const int count = inputs.srcFitIndices.size();
@@ -364,24 +363,24 @@ QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<Q
     return residuals;
 }
 
-QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                              const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable)
+QVector<DerVal> eIcpDerSerial(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                              const ClosestPointInputs& inputs, QVector<QList<int>>& influenceNodeIndexTable)
 {
     return closestPointDerSerial(rotations, translations, inputs, routeFor(rotations, translations),
                                  influenceNodeIndexTable);
 }
 
-QVector<DerVal> eIcpDerSerialThroughDerVal(const QVector<QVector<double> >& rotations,
-                                           const QVector<QVector<double> >& translations,
+QVector<DerVal> eIcpDerSerialThroughDerVal(const QVector<QVector<double>>& rotations,
+                                           const QVector<QVector<double>>& translations,
                                            const ClosestPointInputs& inputs,
-                                           QVector<QList<int> >& influenceNodeIndexTable)
+                                           QVector<QList<int>>& influenceNodeIndexTable)
 {
     return closestPointDerSerial(rotations, translations, inputs, DerivativeRoute::throughDerVal,
                                  influenceNodeIndexTable);
 }
 
-QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable)
+QVector<DerVal> eIcpDer(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                        const ClosestPointInputs& inputs, QVector<QList<int>>& influenceNodeIndexTable)
 {
     const int count = inputs.srcFitIndices.size();
     if (count < kParallelRows)
@@ -402,10 +401,10 @@ QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVecto
     return residuals;
 }
 
-QVector<double> eIcpJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> eIcpJac(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                         const ClosestPointInputs& inputs, SparseMatrix::SparseMatrixLIL& jacobian)
 {
-    QVector<QList<int> > table;
+    QVector<QList<int>> table;
     const QVector<DerVal> residuals = eIcpDer(rotations, translations, inputs, table);
     jacobian = fillJacobian(residuals, table, rotations.size());
     return undifContainer(residuals);

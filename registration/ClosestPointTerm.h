@@ -16,10 +16,10 @@ namespace NonRigidRegistration {
 
 // One residual per fit vertex. Large blocks are spread over the global thread pool; every
 // row is computed exactly as eIcpSerial does.
-QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> eIcp(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                      const ClosestPointInputs& inputs);
-inline QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                            const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
+inline QVector<double> eIcp(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                            const QVector<QVector3D>& nodes, const QVector<QVector<double>>& weightsTable,
                             const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
                             const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
                             const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
@@ -32,21 +32,20 @@ inline QVector<double> eIcp(const QVector<QVector<double> >& rotations, const QV
 }
 
 // eIcp on the calling thread only.
-QVector<double> eIcpSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> eIcpSerial(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                            const ClosestPointInputs& inputs);
 
 // influenceNodeIndexTable receives the influence nodes of each fit vertex. Large blocks are
 // spread over the global thread pool; every row is computed exactly as eIcpDerSerial does.
-QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable);
-inline QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations,
-                               const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                               const QVector<QVector<double> >& weightsTable, const QVector<QVector3D>& srcVertices,
-                               const QVector<QVector3D>& srcNormals, const QVector<int>& srcFitIndices,
-                               const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals,
-                               const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
-                               double alphaPointToPoint, double alphaPointToPlane, double eIcpWeight,
-                               QVector<QList<int> >& influenceNodeIndexTable)
+QVector<DerVal> eIcpDer(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                        const ClosestPointInputs& inputs, QVector<QList<int>>& influenceNodeIndexTable);
+inline QVector<DerVal> eIcpDer(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                               const QVector<QVector3D>& nodes, const QVector<QVector<double>>& weightsTable,
+                               const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+                               const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
+                               const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                               const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
+                               double eIcpWeight, QVector<QList<int>>& influenceNodeIndexTable)
 {
     return eIcpDer(rotations, translations,
                    {nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree,
@@ -56,26 +55,25 @@ inline QVector<DerVal> eIcpDer(const QVector<QVector<double> >& rotations,
 
 // eIcpDer on the calling thread only. Rows whose influence list fits InlineDerVal's slots are
 // differentiated without heap allocations; every row equals eIcpDerSerialThroughDerVal's.
-QVector<DerVal> eIcpDerSerial(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                              const ClosestPointInputs& inputs, QVector<QList<int> >& influenceNodeIndexTable);
+QVector<DerVal> eIcpDerSerial(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                              const ClosestPointInputs& inputs, QVector<QList<int>>& influenceNodeIndexTable);
 
 // eIcpDerSerial with DerVal arithmetic for every row: the reference for the inline route.
-QVector<DerVal> eIcpDerSerialThroughDerVal(const QVector<QVector<double> >& rotations,
-                                           const QVector<QVector<double> >& translations,
+QVector<DerVal> eIcpDerSerialThroughDerVal(const QVector<QVector<double>>& rotations,
+                                           const QVector<QVector<double>>& translations,
                                            const ClosestPointInputs& inputs,
-                                           QVector<QList<int> >& influenceNodeIndexTable);
+                                           QVector<QList<int>>& influenceNodeIndexTable);
 
 // The residual values; jacobian receives the block (one row per fit vertex).
-QVector<double> eIcpJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> eIcpJac(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                         const ClosestPointInputs& inputs, SparseMatrix::SparseMatrixLIL& jacobian);
-inline QVector<double> eIcpJac(const QVector<QVector<double> >& rotations,
-                               const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                               const QVector<QVector<double> >& weightsTable, const QVector<QVector3D>& srcVertices,
-                               const QVector<QVector3D>& srcNormals, const QVector<int>& srcFitIndices,
-                               const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals,
-                               const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
-                               double alphaPointToPoint, double alphaPointToPlane, double eIcpWeight,
-                               SparseMatrix::SparseMatrixLIL& jacobian)
+inline QVector<double> eIcpJac(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                               const QVector<QVector3D>& nodes, const QVector<QVector<double>>& weightsTable,
+                               const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
+                               const QVector<int>& srcFitIndices, const QVector<QVector3D>& dstVertices,
+                               const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
+                               const QVector<bool>& dstMask, double alphaPointToPoint, double alphaPointToPlane,
+                               double eIcpWeight, SparseMatrix::SparseMatrixLIL& jacobian)
 {
     return eIcpJac(rotations, translations,
                    {nodes, weightsTable, srcVertices, srcNormals, srcFitIndices, dstVertices, dstNormals, dstKdTree,

@@ -5,10 +5,10 @@
 
 namespace NonRigidRegistration {
 
-QVector<double> eCon(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> eCon(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                      const QVector<QVector3D>& srcVertices, const QVector<int>& srcControlIndices,
                      const QVector<QVector3D>& dstControlVertices, const QVector<QVector3D>& nodes,
-                     const QVector<QVector<double> >& weightsTable, double eConWeight)
+                     const QVector<QVector<double>>& weightsTable, double eConWeight)
 {
     QVector<double> residuals(srcControlIndices.size());
     for (int i = 0; i < srcControlIndices.size(); ++i) {
@@ -22,15 +22,15 @@ QVector<double> eCon(const QVector<QVector<double> >& rotations, const QVector<Q
     return residuals;
 }
 
-QVector<DerVal> eConDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<DerVal> eConDer(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                         const QVector<QVector3D>& srcVertices, const QVector<int>& srcControlIndices,
                         const QVector<QVector3D>& dstControlVertices, const QVector<QVector3D>& nodes,
-                        const QVector<QVector<double> >& weightsTable, double eConWeight,
-                        QVector<QList<int> >& influenceNodeIndexTable)
+                        const QVector<QVector<double>>& weightsTable, double eConWeight,
+                        QVector<QList<int>>& influenceNodeIndexTable)
 {
     influenceNodeIndexTable.resize(srcControlIndices.size());
     QVector<DerVal> residuals(srcControlIndices.size());
-    QVector<QVector<DerVal> > rsDer, tsDer;
+    QVector<QVector<DerVal>> rsDer, tsDer;
     for (int i = 0; i < srcControlIndices.size(); ++i) {
         const int v = srcControlIndices[i];
         const QList<int> influence = getNonZeroElementIndices(weightsTable[v]);
@@ -43,13 +43,13 @@ QVector<DerVal> eConDer(const QVector<QVector<double> >& rotations, const QVecto
     return residuals;
 }
 
-QVector<double> eConJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> eConJac(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                         const QVector<QVector3D>& srcVertices, const QVector<int>& srcControlIndices,
                         const QVector<QVector3D>& dstControlVertices, const QVector<QVector3D>& nodes,
-                        const QVector<QVector<double> >& weightsTable, double eConWeight,
+                        const QVector<QVector<double>>& weightsTable, double eConWeight,
                         SparseMatrix::SparseMatrixLIL& jacobian)
 {
-    QVector<QList<int> > table;
+    QVector<QList<int>> table;
     const QVector<DerVal> residuals = eConDer(rotations, translations, srcVertices, srcControlIndices,
                                               dstControlVertices, nodes, weightsTable, eConWeight, table);
     jacobian = fillJacobian(residuals, table, rotations.size());

@@ -39,7 +39,7 @@ QVector<QVector3D> subset(const QVector<QVector3D>& container, const QList<int>&
     return pick(container, indices);
 }
 
-QVector<QVector<double> > subset(const QVector<QVector<double> >& container, const QList<int>& indices)
+QVector<QVector<double>> subset(const QVector<QVector<double>>& container, const QList<int>& indices)
 {
     return pick(container, indices);
 }
@@ -56,8 +56,8 @@ QVector<DerVal> makeVectorDifferentiable(const QVector<double>& v, int n, int s)
     return seeded;
 }
 
-void makeParamsDifferentiable(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                              QVector<QVector<DerVal> >& rsDer, QVector<QVector<DerVal> >& tsDer)
+void makeParamsDifferentiable(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                              QVector<QVector<DerVal>>& rsDer, QVector<QVector<DerVal>>& tsDer)
 {
     if (rotations.isEmpty() || translations.isEmpty()) {
         // No node: nothing to seed.
@@ -141,7 +141,7 @@ QList<SparseMatrix::LILEntry> sortedRow(const DerVal& residual, const QList<int>
 
 }  // namespace
 
-bool parametersAreTriples(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
+bool parametersAreTriples(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations)
 {
     for (const QVector<double>& r : rotations)
         if (r.size() != 3)
@@ -180,7 +180,7 @@ void writeSortedJacobianRow(const DerVal& residual, const QList<int>& nodes, con
 }
 
 SparseMatrix::SparseMatrixLIL fillJacobian(const QVector<DerVal>& residuals,
-                                           const QVector<QList<int> >& influenceNodeIndexTable, int nNodes)
+                                           const QVector<QList<int>>& influenceNodeIndexTable, int nNodes)
 {
     SparseMatrix::SparseMatrixLIL jacobian(residuals.size(), 6 * nNodes);
     for (int i = 0; i < residuals.size(); ++i) {

@@ -20,15 +20,15 @@ QList<int> getNonZeroElementIndices(const QVector<double>& row);
 // Element c of the result is container[indices[c]]; indices are not bounds-checked.
 QVector<double> subset(const QVector<double>& container, const QList<int>& indices);
 QVector<QVector3D> subset(const QVector<QVector3D>& container, const QList<int>& indices);
-QVector<QVector<double> > subset(const QVector<QVector<double> >& container, const QList<int>& indices);
+QVector<QVector<double>> subset(const QVector<QVector<double>>& container, const QList<int>& indices);
 
 // Element i: value v[i], n derivative slots with slot s + i set to 1.
 QVector<DerVal> makeVectorDifferentiable(const QVector<double>& v, int n, int s);
 
 // Seeds the parameters of the nodes of one list in the local layout above. The slot counts
 // per node are read from the first entries; with no node both outputs become empty.
-void makeParamsDifferentiable(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                              QVector<QVector<DerVal> >& rsDer, QVector<QVector<DerVal> >& tsDer);
+void makeParamsDifferentiable(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                              QVector<QVector<DerVal>>& rsDer, QVector<QVector<DerVal>>& tsDer);
 
 // The values, derivatives dropped (QVector<DerVal> or Vec<DerVal>).
 QVector<double> undifContainer(const QVector<DerVal>& values);
@@ -38,11 +38,11 @@ Vec<double> undifContainer(const Vec<DerVal>& values);
 // entries of its nodes, zeros included, in ascending column order, so the pattern depends on
 // the influence lists only and stays the same for every evaluation of a solve.
 SparseMatrix::SparseMatrixLIL fillJacobian(const QVector<DerVal>& residuals,
-                                           const QVector<QList<int> >& influenceNodeIndexTable, int nNodes);
+                                           const QVector<QList<int>>& influenceNodeIndexTable, int nNodes);
 
 // True when every node's rotation and translation hold three numbers each: what the inline
 // derivative routes read (the DerVal route takes the lengths from the first node).
-bool parametersAreTriples(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations);
+bool parametersAreTriples(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations);
 
 // True when a node appears twice in the list.
 bool hasRepeatedNode(const QList<int>& nodes);

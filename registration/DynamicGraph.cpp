@@ -23,13 +23,13 @@ QVector<QVector3D> Graph::deformVertices() const
     return {};
 }
 
-QVector<QVector3D> Graph::deformVertices(const QVector<QVector<double> >&) const
+QVector<QVector3D> Graph::deformVertices(const QVector<QVector<double>>&) const
 {
     qDebug() << "Calling virtual method Graph::deformVertices";
     return {};
 }
 
-QVector<QVector<double> > Graph::weightsTable() const
+QVector<QVector<double>> Graph::weightsTable() const
 {
     qDebug() << "Calling virtual method Graph::weightsTable()";
     return {};
@@ -69,18 +69,17 @@ QVector<int> Graph::nodeVertexIndices() const
     return indices;
 }
 
-QVector<QVector<double> > Graph::nodesRotations() const
+QVector<QVector<double>> Graph::nodesRotations() const
 {
     return DynamicGraph::nodesRotations(graphNodes);
 }
 
-QVector<QVector<double> > Graph::nodesTranslations() const
+QVector<QVector<double>> Graph::nodesTranslations() const
 {
     return DynamicGraph::nodesTranslations(graphNodes);
 }
 
-void Graph::setNodesTransforms(const QVector<QVector<double> >& rotations,
-                               const QVector<QVector<double> >& translations)
+void Graph::setNodesTransforms(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations)
 {
     DynamicGraph::setNodesTransforms(graphNodes, rotations, translations);
 }
@@ -127,26 +126,26 @@ QList<int> vertexIndicesOfNodes(const QVector<Node>& nodes)
     return indices;
 }
 
-QVector<QVector<double> > nodesRotations(const QVector<Node>& nodes)
+QVector<QVector<double>> nodesRotations(const QVector<Node>& nodes)
 {
-    QVector<QVector<double> > rotations;
+    QVector<QVector<double>> rotations;
     rotations.reserve(nodes.size());
     for (const Node& node : nodes)
         rotations.append(node.r);
     return rotations;
 }
 
-QVector<QVector<double> > nodesTranslations(const QVector<Node>& nodes)
+QVector<QVector<double>> nodesTranslations(const QVector<Node>& nodes)
 {
-    QVector<QVector<double> > translations;
+    QVector<QVector<double>> translations;
     translations.reserve(nodes.size());
     for (const Node& node : nodes)
         translations.append(node.t);
     return translations;
 }
 
-void setNodesTransforms(QVector<Node>& nodes, const QVector<QVector<double> >& rotations,
-                        const QVector<QVector<double> >& translations)
+void setNodesTransforms(QVector<Node>& nodes, const QVector<QVector<double>>& rotations,
+                        const QVector<QVector<double>>& translations)
 {
     for (int i = 0; i < nodes.size(); ++i) {
         nodes[i].r = rotations[i];

@@ -32,17 +32,17 @@ public:
     // The base bodies only log a notice and return empty results.
     virtual void subdivide();
     virtual QVector<QVector3D> deformVertices() const;
-    virtual QVector<QVector3D> deformVertices(const QVector<QVector<double> >& weightsTable) const;
-    virtual QVector<QVector<double> > weightsTable() const;
+    virtual QVector<QVector3D> deformVertices(const QVector<QVector<double>>& weightsTable) const;
+    virtual QVector<QVector<double>> weightsTable() const;
     virtual Graph* clone() const;
 
     int levelsCount() const;
     int getK() const;
     QVector<QVector3D> nodes() const;  // rest positions of the current nodes
     QVector<int> nodeVertexIndices() const;
-    QVector<QVector<double> > nodesRotations() const;
-    QVector<QVector<double> > nodesTranslations() const;
-    void setNodesTransforms(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations);
+    QVector<QVector<double>> nodesRotations() const;
+    QVector<QVector<double>> nodesTranslations() const;
+    void setNodesTransforms(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations);
 
     int totalChildrenCount() const;
     QVector<QVector3D> deformedNodes() const;  // rest position plus translation, per node
@@ -57,11 +57,11 @@ public:
 };
 
 QList<int> vertexIndicesOfNodes(const QVector<Node>& nodes);
-QVector<QVector<double> > nodesRotations(const QVector<Node>& nodes);
-QVector<QVector<double> > nodesTranslations(const QVector<Node>& nodes);
+QVector<QVector<double>> nodesRotations(const QVector<Node>& nodes);
+QVector<QVector<double>> nodesTranslations(const QVector<Node>& nodes);
 // Entries beyond the node count are ignored.
-void setNodesTransforms(QVector<Node>& nodes, const QVector<QVector<double> >& rotations,
-                        const QVector<QVector<double> >& translations);
+void setNodesTransforms(QVector<Node>& nodes, const QVector<QVector<double>>& rotations,
+                        const QVector<QVector<double>>& translations);
 
 int totalChildrenCount(const QVector<Node>& nodes);
 // vertexInd of every direct child, in node order and then child order.

@@ -7,8 +7,8 @@
 
 namespace DynamicGraph {
 
-QVector<double> deformVertexWithWeights(const QVector<QVector<double> >& rotations,
-                                        const QVector<QVector<double> >& translations, const QVector3D& vertex,
+QVector<double> deformVertexWithWeights(const QVector<QVector<double>>& rotations,
+                                        const QVector<QVector<double>>& translations, const QVector3D& vertex,
                                         const QVector<QVector3D>& nodePositions, const QVector<double>& weights)
 {
     const Vec<double> deformed =
@@ -16,16 +16,16 @@ QVector<double> deformVertexWithWeights(const QVector<QVector<double> >& rotatio
     return {deformed[0], deformed[1], deformed[2]};
 }
 
-QVector<QVector3D> deformVerticesWithWeights(const QVector<QVector<double> >& rotations,
-                                             const QVector<QVector<double> >& translations,
+QVector<QVector3D> deformVerticesWithWeights(const QVector<QVector<double>>& rotations,
+                                             const QVector<QVector<double>>& translations,
                                              const QVector<QVector3D>& vertices,
                                              const QVector<QVector3D>& nodePositions,
-                                             const QVector<QVector<double> >& weightsTable)
+                                             const QVector<QVector<double>>& weightsTable)
 {
     return NonRigidRegistration::deformVerticesByGraph(vertices, rotations, translations, nodePositions, weightsTable);
 }
 
-QVector<QQuaternion> rotationsToQuaternions(const QVector<QVector<double> >& rotations)
+QVector<QQuaternion> rotationsToQuaternions(const QVector<QVector<double>>& rotations)
 {
     QVector<QQuaternion> quaternions;
     quaternions.reserve(rotations.size());
@@ -59,7 +59,7 @@ QVector<double> quaternionToRotationParameters(const QQuaternion& q)
 }
 
 Node transformChildNode(const ChildNode& child, const QVector3D& childPosition, const QVector<QVector3D>& nodePositions,
-                        const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                        const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                         const QVector<double>& weights)
 {
     const QVector<double> deformed =
@@ -74,14 +74,14 @@ Node transformChildNode(const ChildNode& child, const QVector3D& childPosition, 
 }
 
 ChildNodeTransforms::ChildNodeTransforms(const QVector<QVector3D>& nodePositions,
-                                         const QVector<QVector<double> >& rotations,
-                                         const QVector<QVector<double> >& translations)
+                                         const QVector<QVector<double>>& rotations,
+                                         const QVector<QVector<double>>& translations)
     : motions_(nodePositions.size()), quaternions_(rotationsToQuaternions(rotations))
 {
     for (int m = 0; m < nodePositions.size(); ++m) {
         Motion& motion = motions_[m];
         const QVector<double>& r = rotations[m];
-        const QVector<QVector<double> > rows = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
+        const QVector<QVector<double>> rows = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
                 motion.r[3 * i + j] = rows[i][j];

@@ -12,19 +12,19 @@
 namespace DynamicGraph {
 
 // Σ w_m (R_m (v - g_m) + g_m + t_m) over every node; three doubles.
-QVector<double> deformVertexWithWeights(const QVector<QVector<double> >& rotations,
-                                        const QVector<QVector<double> >& translations, const QVector3D& vertex,
+QVector<double> deformVertexWithWeights(const QVector<QVector<double>>& rotations,
+                                        const QVector<QVector<double>>& translations, const QVector3D& vertex,
                                         const QVector<QVector3D>& nodePositions, const QVector<double>& weights);
 
 // Row i of the table deforms vertex i.
-QVector<QVector3D> deformVerticesWithWeights(const QVector<QVector<double> >& rotations,
-                                             const QVector<QVector<double> >& translations,
+QVector<QVector3D> deformVerticesWithWeights(const QVector<QVector<double>>& rotations,
+                                             const QVector<QVector<double>>& translations,
                                              const QVector<QVector3D>& vertices,
                                              const QVector<QVector3D>& nodePositions,
-                                             const QVector<QVector<double> >& weightsTable);
+                                             const QVector<QVector<double>>& weightsTable);
 
 // The unit quaternion of each node's rotation parameters, in single precision.
-QVector<QQuaternion> rotationsToQuaternions(const QVector<QVector<double> >& rotations);
+QVector<QQuaternion> rotationsToQuaternions(const QVector<QVector<double>>& rotations);
 
 // Product n_0 · n_1 · ... of the nlerps from the identity towards each quaternion by its
 // weight, normalised; the identity for an empty list.
@@ -38,7 +38,7 @@ QVector<double> quaternionToRotationParameters(const QQuaternion& q);
 // displacement the parent level gives its vertex, its rotation the blend of the parents'
 // rotations with the child's weights row.
 Node transformChildNode(const ChildNode& child, const QVector3D& childPosition, const QVector<QVector3D>& nodePositions,
-                        const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                        const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                         const QVector<double>& weights);
 
 // transformChildNode for the children of one set of nodes: what depends on the nodes alone (their
@@ -46,8 +46,8 @@ Node transformChildNode(const ChildNode& child, const QVector3D& childPosition, 
 // Gives the values transformChildNode gives, bit for bit; may be used from many threads at once.
 class ChildNodeTransforms {
 public:
-    ChildNodeTransforms(const QVector<QVector3D>& nodePositions, const QVector<QVector<double> >& rotations,
-                        const QVector<QVector<double> >& translations);
+    ChildNodeTransforms(const QVector<QVector3D>& nodePositions, const QVector<QVector<double>>& rotations,
+                        const QVector<QVector<double>>& translations);
 
     Node operator()(const ChildNode& child, const QVector3D& childPosition, const QVector<double>& weights) const;
 

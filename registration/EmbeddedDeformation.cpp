@@ -11,7 +11,7 @@ namespace NonRigidRegistration {
 
 namespace {
 
-QVector<QVector<double> > rotationOf(const QVector<double>& r)
+QVector<QVector<double>> rotationOf(const QVector<double>& r)
 {
     return Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
 }
@@ -25,13 +25,13 @@ struct NodeMotion {
     double t[3];
 };
 
-QVector<NodeMotion> nodeMotions(const QVector<QVector<double> >& rotations,
-                                const QVector<QVector<double> >* translations, const QVector<QVector3D>& nodePositions)
+QVector<NodeMotion> nodeMotions(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>* translations,
+                                const QVector<QVector3D>& nodePositions)
 {
     QVector<NodeMotion> motions(nodePositions.size());
     for (int m = 0; m < nodePositions.size(); ++m) {
         NodeMotion& motion = motions[m];
-        const QVector<QVector<double> > rows = rotationOf(rotations[m]);
+        const QVector<QVector<double>> rows = rotationOf(rotations[m]);
         for (int i = 0; i < 3; ++i)
             for (int j = 0; j < 3; ++j)
                 motion.r[3 * i + j] = rows[i][j];
@@ -128,7 +128,7 @@ int weightCount(const QVector<NodeMotion>& motions, const QVector<double>& weigh
 }
 
 // A vertex without a row (a table cut short) has no weights: it gets no term at all.
-inline const QVector<double>& rowOf(const QVector<QVector<double> >& table, int j)
+inline const QVector<double>& rowOf(const QVector<QVector<double>>& table, int j)
 {
     static const QVector<double> none;
     return j < table.size() ? table[j] : none;
@@ -136,9 +136,9 @@ inline const QVector<double>& rowOf(const QVector<QVector<double> >& table, int 
 
 }  // namespace
 
-Vec<double> deformVertexByGraph(const QVector<QVector<double> >& rotations,
-                                const QVector<QVector<double> >& translations, const QVector3D& vertex,
-                                const QVector<QVector3D>& nodePositions, const QVector<double>& weights)
+Vec<double> deformVertexByGraph(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                                const QVector3D& vertex, const QVector<QVector3D>& nodePositions,
+                                const QVector<double>& weights)
 {
     Vec<double> result(3, 0.0);
     for (int m = 0; m < nodePositions.size(); ++m) {
@@ -151,10 +151,10 @@ Vec<double> deformVertexByGraph(const QVector<QVector<double> >& rotations,
     return result;
 }
 
-QVector<QVector3D> deformVerticesByGraph(const QVector<QVector3D>& vertices, const QVector<QVector<double> >& rotations,
-                                         const QVector<QVector<double> >& translations,
+QVector<QVector3D> deformVerticesByGraph(const QVector<QVector3D>& vertices, const QVector<QVector<double>>& rotations,
+                                         const QVector<QVector<double>>& translations,
                                          const QVector<QVector3D>& nodePositions,
-                                         const QVector<QVector<double> >& weightsTable)
+                                         const QVector<QVector<double>>& weightsTable)
 {
     const QVector<NodeMotion> motions = nodeMotions(rotations, &translations, nodePositions);
     QVector<QVector3D> deformed(vertices.size());
@@ -170,7 +170,7 @@ QVector<QVector3D> deformVerticesByGraph(const QVector<QVector3D>& vertices, con
     return deformed;
 }
 
-Vec<double> deformNormalByGraph(const QVector<QVector<double> >& rotations, const QVector3D& normal,
+Vec<double> deformNormalByGraph(const QVector<QVector<double>>& rotations, const QVector3D& normal,
                                 const QVector<QVector3D>& nodePositions, const QVector<double>& weights)
 {
     const Vec<double> n(normal);
@@ -185,9 +185,9 @@ Vec<double> deformNormalByGraph(const QVector<QVector<double> >& rotations, cons
     return acc / length;
 }
 
-QVector<QVector3D> deformNormalsByGraph(const QVector<QVector3D>& normals, const QVector<QVector<double> >& rotations,
+QVector<QVector3D> deformNormalsByGraph(const QVector<QVector3D>& normals, const QVector<QVector<double>>& rotations,
                                         const QVector<QVector3D>& nodePositions,
-                                        const QVector<QVector<double> >& weightsTable)
+                                        const QVector<QVector<double>>& weightsTable)
 {
     const QVector<NodeMotion> motions = nodeMotions(rotations, nullptr, nodePositions);
     QVector<QVector3D> deformed(normals.size());
@@ -209,7 +209,7 @@ namespace {
 // forEachWeightOf(j, visit) in ascending node order.
 template <typename ForEachWeightOf>
 void deformBothInOnePass(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
-                         const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+                         const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                          const QVector<QVector3D>& nodePositions, ForEachWeightOf forEachWeightOf,
                          QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals)
 {
@@ -245,11 +245,11 @@ void deformBothInOnePass(const QVector<QVector3D>& vertices, const QVector<QVect
 }  // namespace
 
 void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
-                                     const QVector<QVector<double> >& rotations,
-                                     const QVector<QVector<double> >& translations,
+                                     const QVector<QVector<double>>& rotations,
+                                     const QVector<QVector<double>>& translations,
                                      const QVector<QVector3D>& nodePositions,
-                                     const QVector<QVector<double> >& weightsTable,
-                                     QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals)
+                                     const QVector<QVector<double>>& weightsTable, QVector<QVector3D>* deformedVertices,
+                                     QVector<QVector3D>* deformedNormals)
 {
     deformBothInOnePass(
         vertices, normals, rotations, translations, nodePositions,
@@ -261,8 +261,8 @@ void deformVerticesAndNormalsByGraph(const QVector<QVector3D>& vertices, const Q
 }
 
 void deformVerticesAndNormalsByInfluence(const QVector<QVector3D>& vertices, const QVector<QVector3D>& normals,
-                                         const QVector<QVector<double> >& rotations,
-                                         const QVector<QVector<double> >& translations,
+                                         const QVector<QVector<double>>& rotations,
+                                         const QVector<QVector<double>>& translations,
                                          const QVector<QVector3D>& nodePositions,
                                          const QVector<VertexInfluence>& influence,
                                          QVector<QVector3D>* deformedVertices, QVector<QVector3D>* deformedNormals)
@@ -280,7 +280,7 @@ void deformVerticesAndNormalsByInfluence(const QVector<QVector3D>& vertices, con
         deformedVertices, deformedNormals);
 }
 
-QVector<QVector3D> deformNodes(const QVector<QVector3D>& nodePositions, const QVector<QVector<double> >& translations)
+QVector<QVector3D> deformNodes(const QVector<QVector3D>& nodePositions, const QVector<QVector<double>>& translations)
 {
     QVector<QVector3D> moved(nodePositions.size());
     for (int i = 0; i < nodePositions.size(); ++i) {

@@ -6,9 +6,9 @@
 
 namespace NonRigidRegistration {
 
-QVector<QVector<double> > buildWeightsTable(const QVector<QVector3D>& vertices, const QVector<QVector3D>& nodes, int k)
+QVector<QVector<double>> buildWeightsTable(const QVector<QVector3D>& vertices, const QVector<QVector3D>& nodes, int k)
 {
-    QVector<QVector<double> > table(vertices.size(), QVector<double>(nodes.size(), 0.0));
+    QVector<QVector<double>> table(vertices.size(), QVector<double>(nodes.size(), 0.0));
     for (int v = 0; v < vertices.size(); ++v) {
         const QVector3D vertex = vertices[v];
         QVector<int> nearest = findKNearestPoints(vertex, nodes, k + 1);

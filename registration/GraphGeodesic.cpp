@@ -57,7 +57,7 @@ Layer finestLayer(const FastMarching::MarchGeometry& geometry, double radius)
     candidates.reserve(geometry.mesh().vertexHalfEdges.size());
     for (int v = 0; v < geometry.mesh().vertexHalfEdges.size(); ++v)
         candidates.append(v);
-    QList<QList<int> > aggregated;
+    QList<QList<int>> aggregated;
     Layer layer;
     for (int position : Decimation::subsampleNodesGeodesic(geometry, radius, candidates, &aggregated)) {
         ChildNode entry;
@@ -70,7 +70,7 @@ Layer finestLayer(const FastMarching::MarchGeometry& geometry, double radius)
 
 Layer coarserLayer(const FastMarching::MarchGeometry& geometry, double radius, const Layer& below)
 {
-    QList<QList<int> > aggregated;
+    QList<QList<int>> aggregated;
     const QList<int> samples = Decimation::subsampleNodesGeodesic(geometry, radius, below.vertices, &aggregated);
     Layer layer;
     for (int i = 0; i < samples.size(); ++i) {
@@ -178,7 +178,7 @@ void GraphGeodesic::subdivide()
     QVector<bool> vertexMask(vertexCount(mesh), false);
     for (int vertex : childVertices)
         vertexMask[vertex] = true;
-    const QVector<QVector<double> > table = currentWeightsTable(vertexMask);
+    const QVector<QVector<double>> table = currentWeightsTable(vertexMask);
     unreportedMarchMs_ = 0;  // a march run just now is inside the table's own time
     qDebug() << "\t\tBuilding weights table took:" << (earlierMarchMs + tableTimer.elapsed()) / 1000.0 << "sec";
 
@@ -194,7 +194,7 @@ QVector<QVector3D> GraphGeodesic::deformVertices() const
         NonRigidRegistration::buildWeightsTableGeodesic(vertexIndicesOfNodes(graphNodes), *mesh, k, QVector<bool>()));
 }
 
-QVector<QVector3D> GraphGeodesic::deformVertices(const QVector<QVector<double> >& weightsTable) const
+QVector<QVector3D> GraphGeodesic::deformVertices(const QVector<QVector<double>>& weightsTable) const
 {
     QVector<QVector3D> deformed =
         deformVerticesWithWeights(nodesRotations(), nodesTranslations(), vertices, nodes(), weightsTable);
@@ -204,14 +204,14 @@ QVector<QVector3D> GraphGeodesic::deformVertices(const QVector<QVector<double> >
     return deformed;
 }
 
-QVector<QVector<double> > GraphGeodesic::weightsTable() const
+QVector<QVector<double>> GraphGeodesic::weightsTable() const
 {
     if (!mesh)
         return {};
     return currentWeightsTable(QVector<bool>());
 }
 
-QVector<QVector<double> > GraphGeodesic::currentWeightsTable(const QVector<bool>& vertexMask) const
+QVector<QVector<double>> GraphGeodesic::currentWeightsTable(const QVector<bool>& vertexMask) const
 {
     const QList<int> nodeVertices = vertexIndicesOfNodes(graphNodes);
     if (!nearestNodes_) {
@@ -233,9 +233,9 @@ GraphGeodesic* GraphGeodesic::clone() const
     return new GraphGeodesic(mesh, k, vertices, levels, graphNodes);
 }
 
-QList<QList<int> > layersFrom(const QVector<Node>& nodes)
+QList<QList<int>> layersFrom(const QVector<Node>& nodes)
 {
-    QList<QList<int> > layers;
+    QList<QList<int>> layers;
     QList<const ChildNode*> below;
     QList<int> top;
     for (const Node& node : nodes) {
@@ -259,7 +259,7 @@ QList<QList<int> > layersFrom(const QVector<Node>& nodes)
 }
 
 QList<Node> subdivideNodes(const QVector<Node>& nodes, const HE::HalfEdgeGeom& mesh,
-                           const QVector<QVector<double> >& weightsTable)
+                           const QVector<QVector<double>>& weightsTable)
 {
     const ChildNodeTransforms transform(positionsOf(nodes, mesh), nodesRotations(nodes), nodesTranslations(nodes));
     struct Item {

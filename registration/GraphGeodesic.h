@@ -38,16 +38,16 @@ public:
     // With the weights table computed in the calling thread.
     QVector<QVector3D> deformVertices() const override;
     // A vertex without a row (no node within reach) stays at its rest position.
-    QVector<QVector3D> deformVertices(const QVector<QVector<double> >& weightsTable) const override;
+    QVector<QVector3D> deformVertices(const QVector<QVector<double>>& weightsTable) const override;
     // Every row, computed on the global thread pool.
-    QVector<QVector<double> > weightsTable() const override;
+    QVector<QVector<double>> weightsTable() const override;
     GraphGeodesic* clone() const override;
 
     const HE::HalfEdgeGeom* halfEdgeMesh() const { return mesh; }
 
 private:
     // The table against the current nodes, for every vertex or those marked.
-    QVector<QVector<double> > currentWeightsTable(const QVector<bool>& vertexMask) const;
+    QVector<QVector<double>> currentWeightsTable(const QVector<bool>& vertexMask) const;
 
     const HE::HalfEdgeGeom* mesh;  // not owned; must outlive the graph and its clones
     // The nearest nodes of every layer below and at the current one, found at the first table a
@@ -61,7 +61,7 @@ private:
 
 // The node vertices of the current nodes, then of their children (node order, then child order,
 // as subdivide() orders them), and so on down to the finest layer.
-QList<QList<int> > layersFrom(const QVector<Node>& nodes);
+QList<QList<int>> layersFrom(const QVector<Node>& nodes);
 
 // One new node per child of the given nodes, in node order and then child order, each with
 // the transform the given nodes' motion gives it (transformChildNode). weightsTable needs a
@@ -69,7 +69,7 @@ QList<QList<int> > layersFrom(const QVector<Node>& nodes);
 // reaches no node) follows its own parent alone. The children are spread over the global thread
 // pool.
 QList<Node> subdivideNodes(const QVector<Node>& nodes, const HE::HalfEdgeGeom& mesh,
-                           const QVector<QVector<double> >& weightsTable);
+                           const QVector<QVector<double>>& weightsTable);
 
 // Connected parts of the mesh's vertices along its edges; a vertex in no face is a part of
 // its own.

@@ -15,8 +15,7 @@ const int kChunkRows = 512;
 
 }  // namespace
 
-QVector<VertexInfluence> influenceTableOf(const QVector<QVector<double> >& weightsTable,
-                                          const QVector<QVector3D>& nodes)
+QVector<VertexInfluence> influenceTableOf(const QVector<QVector<double>>& weightsTable, const QVector<QVector3D>& nodes)
 {
     const int count = weightsTable.size();
     QVector<VertexInfluence> table(count);

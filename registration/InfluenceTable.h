@@ -19,7 +19,7 @@ struct VertexInfluence {
 
 // One entry per row of the table, rows spread over the global thread pool. Empty when a row
 // names a node outside the node positions (the terms then read the table as it is).
-QVector<VertexInfluence> influenceTableOf(const QVector<QVector<double> >& weightsTable,
+QVector<VertexInfluence> influenceTableOf(const QVector<QVector<double>>& weightsTable,
                                           const QVector<QVector3D>& nodes);
 
 }  // namespace NonRigidRegistration

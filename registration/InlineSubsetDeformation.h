@@ -25,7 +25,7 @@ namespace InlineDeformationDetail {
 // The sum over the list of ((R_i × d) + g_i + t_i) × w_i, d = v - g_i in single precision, then
 // widened; rotationOf(i, base, n, R) gives node i's rotation matrix over slots base.. of n.
 template <int Capacity, typename RotationOf>
-void deformThroughRotations(const QVector<QVector<double> >& translations, const QList<int>& nodes,
+void deformThroughRotations(const QVector<QVector<double>>& translations, const QList<int>& nodes,
                             const QVector3D& vertex, const QVector<QVector3D>& positions,
                             const QVector<double>& weights, InlineDerVal<Capacity> result[3], RotationOf rotationOf)
 {
@@ -62,7 +62,7 @@ void deformThroughRotations(const QVector<QVector<double> >& translations, const
 // 6 × |nodes| local slots. Every parameter vector named must hold three numbers, and the list
 // must fit (inlineRouteFits). No node gives three constant zeros.
 template <int Capacity>
-void deformVertexSubsetInline(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+void deformVertexSubsetInline(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                               const QList<int>& nodes, const QVector3D& vertex, const QVector<QVector3D>& positions,
                               const QVector<double>& weights, InlineDerVal<Capacity> result[3])
 {
@@ -93,7 +93,7 @@ inline NodeRotationSlots nodeRotationSlots(const QVector<double>& r)
 // deformVertexSubsetInline with each node's rotation matrix taken from rotationSlots (indexed by
 // node, from nodeRotationSlots) and moved to the node's place in the list: the same doubles.
 template <int Capacity>
-void deformVertexSubsetInline(const NodeRotationSlots* rotationSlots, const QVector<QVector<double> >& translations,
+void deformVertexSubsetInline(const NodeRotationSlots* rotationSlots, const QVector<QVector<double>>& translations,
                               const QList<int>& nodes, const QVector3D& vertex, const QVector<QVector3D>& positions,
                               const QVector<double>& weights, InlineDerVal<Capacity> result[3])
 {

@@ -26,7 +26,7 @@ QVector<bool> maskOf(const QList<int>& vertices, int nVertices)
 
 }  // namespace
 
-LayeredNearestNodes::LayeredNearestNodes(const HE::HalfEdgeGeom& mesh, int k, const QList<QList<int> >& layers)
+LayeredNearestNodes::LayeredNearestNodes(const HE::HalfEdgeGeom& mesh, int k, const QList<QList<int>>& layers)
     : nVertices_(mesh.vertexHalfEdges.size())
 {
     if (layers.isEmpty() || layers.size() > kMaxLayers)
@@ -36,7 +36,7 @@ LayeredNearestNodes::LayeredNearestNodes(const HE::HalfEdgeGeom& mesh, int k, co
         return;
 
     std::vector<quint64> membership(size_t(nVertices_), 0);
-    std::vector<std::unique_ptr<FastMarching::MarchReach> > reaches;
+    std::vector<std::unique_ptr<FastMarching::MarchReach>> reaches;
     QVector<const FastMarching::MarchReach*> reachOf;
     for (int layer = 0; layer < layers.size(); ++layer) {
         for (int v : layers[layer])
@@ -60,12 +60,11 @@ int LayeredNearestNodes::layerOf(const QList<int>& nodeVertexIndices) const
     return layers_.indexOf(nodeVertexIndices);
 }
 
-QVector<QVector<double> > LayeredNearestNodes::weightsTable(int layer, const QVector<bool>& vertexMask) const
+QVector<QVector<double>> LayeredNearestNodes::weightsTable(int layer, const QVector<bool>& vertexMask) const
 {
-    return buildWeightsTableFromNearest(layers_.at(layer), nVertices_, vertexMask,
-                                        [this, layer](int v) -> const FastMarching::NearestVertices& {
-                                            return nearest_.at(v).at(layer);
-                                        });
+    return buildWeightsTableFromNearest(
+        layers_.at(layer), nVertices_, vertexMask,
+        [this, layer](int v) -> const FastMarching::NearestVertices& { return nearest_.at(v).at(layer); });
 }
 
 }  // namespace NonRigidRegistration

@@ -18,18 +18,18 @@ namespace NonRigidRegistration {
 class LayeredNearestNodes {
 public:
     // layers: the node vertices of each layer, in node order. The marches run on the global pool.
-    LayeredNearestNodes(const HE::HalfEdgeGeom& mesh, int k, const QList<QList<int> >& layers);
+    LayeredNearestNodes(const HE::HalfEdgeGeom& mesh, int k, const QList<QList<int>>& layers);
 
     bool hasLayers() const { return !layers_.isEmpty(); }
     // The layer whose nodes are exactly these, in this order; -1 when none.
     int layerOf(const QList<int>& nodeVertexIndices) const;
     // buildWeightsTableGeodesicThreaded's table for that layer's nodes.
-    QVector<QVector<double> > weightsTable(int layer, const QVector<bool>& vertexMask) const;
+    QVector<QVector<double>> weightsTable(int layer, const QVector<bool>& vertexMask) const;
 
 private:
     int nVertices_ = 0;
-    QList<QList<int> > layers_;
-    QVector<QVector<FastMarching::NearestVertices> > nearest_;  // [vertex][layer]
+    QList<QList<int>> layers_;
+    QVector<QVector<FastMarching::NearestVertices>> nearest_;  // [vertex][layer]
 };
 
 }  // namespace NonRigidRegistration

@@ -132,7 +132,7 @@ int findNearestPoint(int index, const QVector<QVector3D>& points)
 
 QVector<int> findKNearestPoints(const QVector3D& point, const QVector<QVector3D>& points, int k)
 {
-    QVector<std::pair<double, int> > pairs;
+    QVector<std::pair<double, int>> pairs;
     pairs.reserve(points.size());
     for (int i = 0; i < points.size(); ++i)
         pairs.append({double((points[i] - point).lengthSquared()), i});

@@ -15,13 +15,13 @@ constexpr int kScanChunkRows = 512;
 
 }  // namespace
 
-QVector<QList<int> > buildNeighboursTable(const QVector<QVector<double> >& weightsTable)
+QVector<QList<int>> buildNeighboursTable(const QVector<QVector<double>>& weightsTable)
 {
     const int nodeCount = weightsTable.isEmpty() ? 0 : weightsTable.first().size();
     // The positive entries of every row, found on the pool: rows are long and mostly zero. A
     // short row (a vertex left out) offers only the entries it holds.
     const int rows = weightsTable.size();
-    std::vector<std::vector<int> > influencing(static_cast<size_t>(rows));
+    std::vector<std::vector<int>> influencing(static_cast<size_t>(rows));
     Parallel::forChunks(rows, kScanChunkRows, [&](int first, int last) {
         for (int r = first; r < last; ++r) {
             const QVector<double>& row = weightsTable[r];
@@ -33,7 +33,7 @@ QVector<QList<int> > buildNeighboursTable(const QVector<QVector<double> >& weigh
         }
     });
     // The lists grow in row order, as the rows are read.
-    QVector<QList<int> > table(nodeCount);
+    QVector<QList<int>> table(nodeCount);
     for (const std::vector<int>& nodes : influencing) {
         if (nodes.size() < 2)
             continue;
@@ -47,7 +47,7 @@ QVector<QList<int> > buildNeighboursTable(const QVector<QVector<double> >& weigh
     return table;
 }
 
-int getTotalNeighbours(const QVector<QList<int> >& neighboursTable)
+int getTotalNeighbours(const QVector<QList<int>>& neighboursTable)
 {
     int total = 0;
     for (const QList<int>& neighbours : neighboursTable)

@@ -24,7 +24,7 @@ bool isInterrupted(const NonRigidRegistrationInteractiveUpdater* updater)
     return updater && updater->interrupted;
 }
 
-bool hasEmptyRow(const QVector<QVector<double> >& table)
+bool hasEmptyRow(const QVector<QVector<double>>& table)
 {
     for (const QVector<double>& row : table)
         if (row.isEmpty())
@@ -34,11 +34,11 @@ bool hasEmptyRow(const QVector<QVector<double> >& table)
 
 // One list per node. Vertices without a row count as rows of zeros, so that the node count
 // never comes from an empty first row.
-QVector<QList<int> > neighboursOf(const QVector<QVector<double> >& table, int nodeCount)
+QVector<QList<int>> neighboursOf(const QVector<QVector<double>>& table, int nodeCount)
 {
-    QVector<QList<int> > neighbours;
+    QVector<QList<int>> neighbours;
     if (hasEmptyRow(table)) {
-        QVector<QVector<double> > filled = table;
+        QVector<QVector<double>> filled = table;
         const QVector<double> zeros(nodeCount, 0.0);  // shared by every filled row
         for (QVector<double>& row : filled)
             if (row.isEmpty())
@@ -52,7 +52,7 @@ QVector<QList<int> > neighboursOf(const QVector<QVector<double> >& table, int no
 }
 
 // The residuals of a vertex without a row would depend on no node: they are left out.
-void dropVerticesWithoutRow(const QVector<QVector<double> >& table, QVector<int>& fitIndices,
+void dropVerticesWithoutRow(const QVector<QVector<double>>& table, QVector<int>& fitIndices,
                             QVector<int>& controlIndices, QVector<QVector3D>& controlVertices)
 {
     auto hasRow = [&](int v) { return v >= 0 && v < table.size() && !table[v].isEmpty(); };
@@ -96,7 +96,7 @@ void NonRigidRegistrationAutoLevels::nonRigidRegistrationAutoLevels(
     }
     // A graph that needed no coarsening still has its nodes to solve on.
     const int nLevels = qMax(clone->levelsCount(), 1);
-    QVector<QVector<double> > weights;
+    QVector<QVector<double>> weights;
     bool solvedAny = false;
     double rigidness = initialRigidness;
 
@@ -108,10 +108,10 @@ void NonRigidRegistrationAutoLevels::nonRigidRegistrationAutoLevels(
             clone->subdivide();
 
         const QVector<QVector3D> nodes = clone->nodes();
-        QVector<QVector<double> > rotations = clone->nodesRotations();
-        QVector<QVector<double> > translations = clone->nodesTranslations();
+        QVector<QVector<double>> rotations = clone->nodesRotations();
+        QVector<QVector<double>> translations = clone->nodesTranslations();
         weights = clone->weightsTable();
-        const QVector<QList<int> > neighboursTable = neighboursOf(weights, nodes.size());
+        const QVector<QList<int>> neighboursTable = neighboursOf(weights, nodes.size());
         const QVector<int> nodeVertices = clone->nodeVertexIndices();
 
         // Nodes in free regions keep the plain regularisation weight on every level.

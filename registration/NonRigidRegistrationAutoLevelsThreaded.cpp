@@ -12,8 +12,8 @@ NonRigidRegistrationAutoLevelsThreaded::NonRigidRegistrationAutoLevelsThreaded(
 {
     // The result and the updater's previews cross to the receivers' thread in queued calls,
     // which can carry only registered argument types.
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
 }
 
 NonRigidRegistrationAutoLevelsThreaded::~NonRigidRegistrationAutoLevelsThreaded()

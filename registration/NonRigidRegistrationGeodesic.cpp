@@ -104,9 +104,9 @@ void buildWeightsTableGeodesicRow(WeightsTableContext& item)
     item.weights = weightsRow(found, distances, params.nNodes, *params.vertexToNode);
 }
 
-QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
-                                                            const HE::HalfEdgeGeom& mesh, int k,
-                                                            const QVector<bool>& vertexMask)
+QVector<QVector<double>> buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
+                                                           const HE::HalfEdgeGeom& mesh, int k,
+                                                           const QVector<bool>& vertexMask)
 {
     const int n = mesh.vertexHalfEdges.size();
     const NodeLookup lookup = nodeLookup(nodeVertexIndices, n);
@@ -124,19 +124,19 @@ QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& no
     }
     QtConcurrent::blockingMap(items, buildWeightsTableGeodesicRow);
 
-    QVector<QVector<double> > table;
+    QVector<QVector<double>> table;
     table.reserve(n);
     for (WeightsTableContext& item : items)
         table.append(std::move(item.weights));
     return table;
 }
 
-QVector<QVector<double> > buildWeightsTableFromNearest(const QList<int>& nodeVertexIndices, int nVertices,
-                                                       const QVector<bool>& vertexMask, const NearestNodesOf& nearest)
+QVector<QVector<double>> buildWeightsTableFromNearest(const QList<int>& nodeVertexIndices, int nVertices,
+                                                      const QVector<bool>& vertexMask, const NearestNodesOf& nearest)
 {
     const NodeLookup lookup = nodeLookup(nodeVertexIndices, nVertices);
     const int nNodes = nodeVertexIndices.size();
-    QVector<QVector<double> > table(nVertices);
+    QVector<QVector<double>> table(nVertices);
     QVector<double>* out = table.data();
     QVector<int> rows;
     rows.reserve(nVertices);
@@ -150,14 +150,14 @@ QVector<QVector<double> > buildWeightsTableFromNearest(const QList<int>& nodeVer
     return table;
 }
 
-QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices, const HE::HalfEdgeGeom& mesh,
-                                                    int k, const QVector<bool>& vertexMask)
+QVector<QVector<double>> buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices, const HE::HalfEdgeGeom& mesh,
+                                                   int k, const QVector<bool>& vertexMask)
 {
     const int n = mesh.vertexHalfEdges.size();
     const NodeLookup lookup = nodeLookup(nodeVertexIndices, n);
     const WeightsTableSharedParams params = sharedParams(lookup, mesh, k, nodeVertexIndices.size(), vertexMask);
 
-    QVector<QVector<double> > table;
+    QVector<QVector<double>> table;
     table.reserve(n);
     WeightsTableContext item;
     item.params = &params;

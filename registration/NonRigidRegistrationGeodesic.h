@@ -44,13 +44,13 @@ struct WeightsTableContext {
 // the global thread pool and the call returns when all are done; they share one march geometry
 // of the mesh, taken before the map, and what each march can reach of the nodes, so that a march
 // that cannot find k + 1 nodes ends with the last one it can.
-QVector<QVector<double> > buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
-                                                            const HE::HalfEdgeGeom& mesh, int k,
-                                                            const QVector<bool>& vertexMask);
+QVector<QVector<double>> buildWeightsTableGeodesicThreaded(const QList<int>& nodeVertexIndices,
+                                                           const HE::HalfEdgeGeom& mesh, int k,
+                                                           const QVector<bool>& vertexMask);
 
 // The same table, row after row in the calling thread, each row marching over the mesh itself.
-QVector<QVector<double> > buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices, const HE::HalfEdgeGeom& mesh,
-                                                    int k, const QVector<bool>& vertexMask);
+QVector<QVector<double>> buildWeightsTableGeodesic(const QList<int>& nodeVertexIndices, const HE::HalfEdgeGeom& mesh,
+                                                   int k, const QVector<bool>& vertexMask);
 
 // The row of a vertex from its nearest nodes (as the k + 1 nearest query lists them, the
 // farthest last); node j is the one at vertexToNode's value j. Empty when none was found.
@@ -62,8 +62,8 @@ using NearestNodesOf = std::function<const FastMarching::NearestVertices&(int ve
 
 // The table of buildWeightsTableGeodesicThreaded from nearest nodes found beforehand (same rows
 // when they are what its marches would find), the rows spread over the global thread pool.
-QVector<QVector<double> > buildWeightsTableFromNearest(const QList<int>& nodeVertexIndices, int nVertices,
-                                                       const QVector<bool>& vertexMask, const NearestNodesOf& nearest);
+QVector<QVector<double>> buildWeightsTableFromNearest(const QList<int>& nodeVertexIndices, int nVertices,
+                                                      const QVector<bool>& vertexMask, const NearestNodesOf& nearest);
 
 // Fills item.weights (the map's worker).
 void buildWeightsTableGeodesicRow(WeightsTableContext& item);

@@ -7,7 +7,7 @@ NonRigidRegistrationInteractiveUpdater::NonRigidRegistrationInteractiveUpdater(Q
 void NonRigidRegistrationInteractiveUpdater::publishUpdate(const QVector<QVector3D>& srcVerticesDeformed,
                                                            const QVector<QVector3D>& srcNormalsDeformed,
                                                            const QVector<QVector3D>& nodesDeformed,
-                                                           const QVector<QList<int> >& neighboursTable,
+                                                           const QVector<QList<int>>& neighboursTable,
                                                            const QVector<QVector3D>& srcControlVertices,
                                                            const QVector<QVector3D>& dstControlVertices)
 {

@@ -19,7 +19,7 @@ public:
 
     // Emits updated with these vectors; called by the worker at every Jacobian evaluation.
     void publishUpdate(const QVector<QVector3D>& srcVerticesDeformed, const QVector<QVector3D>& srcNormalsDeformed,
-                       const QVector<QVector3D>& nodesDeformed, const QVector<QList<int> >& neighboursTable,
+                       const QVector<QVector3D>& nodesDeformed, const QVector<QList<int>>& neighboursTable,
                        const QVector<QVector3D>& srcControlVertices, const QVector<QVector3D>& dstControlVertices);
 
     // Written by the GUI thread, read by the worker; only ever goes from false to true.
@@ -27,7 +27,7 @@ public:
 
 signals:
     void updated(QVector<QVector3D> srcVerticesDeformed, QVector<QVector3D> srcNormalsDeformed,
-                 QVector<QVector3D> nodesDeformed, QVector<QList<int> > neighboursTable,
+                 QVector<QVector3D> nodesDeformed, QVector<QList<int>> neighboursTable,
                  QVector<QVector3D> srcControlVertices, QVector<QVector3D> dstControlVertices);
     void levelChanged(int levelInd, int nLevels);
 

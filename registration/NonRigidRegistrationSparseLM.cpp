@@ -28,7 +28,7 @@ void initializeArray(double* array, int n, const double& value)
         array[i] = value;
 }
 
-double* paramsToFlatArray(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations)
+double* paramsToFlatArray(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations)
 {
     double* p = new double[6 * rotations.size()];
     for (int i = 0; i < rotations.size(); ++i) {
@@ -40,12 +40,12 @@ double* paramsToFlatArray(const QVector<QVector<double> >& rotations, const QVec
     return p;
 }
 
-void parseFlatParamsVector(const double* p, int nvars, QVector<QVector<double> >& rotations,
-                           QVector<QVector<double> >& translations)
+void parseFlatParamsVector(const double* p, int nvars, QVector<QVector<double>>& rotations,
+                           QVector<QVector<double>>& translations)
 {
     const int n = nvars / 6;
-    rotations = QVector<QVector<double> >(n, QVector<double>(3, 0.0));
-    translations = QVector<QVector<double> >(n, QVector<double>(3, 0.0));
+    rotations = QVector<QVector<double>>(n, QVector<double>(3, 0.0));
+    translations = QVector<QVector<double>>(n, QVector<double>(3, 0.0));
     for (int i = 0; i < n; ++i) {
         for (int c = 0; c < 3; ++c) {
             rotations[i][c] = p[6 * i + c];
@@ -65,7 +65,7 @@ double squaredNorm(const QVector<double>& values)
 namespace {
 
 // The influence nodes of vertex v: from the influence table when there is one.
-QList<int> influenceNodesOf(int v, const QVector<QVector<double> >& weightsTable,
+QList<int> influenceNodesOf(int v, const QVector<QVector<double>>& weightsTable,
                             const QVector<VertexInfluence>* influence)
 {
     if (influence && !influence->isEmpty())
@@ -75,8 +75,8 @@ QList<int> influenceNodesOf(int v, const QVector<QVector<double> >& weightsTable
 
 }  // namespace
 
-SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                            const QVector<QVector<double> >& weightsTable, const QVector<QList<int> >& neighboursTable,
+SolvedNodes findSolvedNodes(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                            const QVector<QVector<double>>& weightsTable, const QVector<QList<int>>& neighboursTable,
                             const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices,
                             const QVector<VertexInfluence>* influence)
 {
@@ -113,8 +113,8 @@ SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QV
     return solved;
 }
 
-SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVector<double> >& weightsTable,
-                                        const QVector<QList<int> >& neighboursTable, const QVector<int>& srcFitIndices,
+SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVector<double>>& weightsTable,
+                                        const QVector<QList<int>>& neighboursTable, const QVector<int>& srcFitIndices,
                                         const QVector<int>& srcControlIndices,
                                         const QVector<VertexInfluence>* influence)
 {
@@ -163,14 +163,14 @@ void logJacobianTimings(const NonRigidRegistrationDataERegMultipliers& d)
 void logJacobianTimings(const NonRigidRegistrationData&) {}
 
 // The node transforms at the solver's parameters; held nodes keep their start transforms.
-void transformsAt(const SolvedNodes& solved, const double* p, int m, QVector<QVector<double> >& rotations,
-                  QVector<QVector<double> >& translations)
+void transformsAt(const SolvedNodes& solved, const double* p, int m, QVector<QVector<double>>& rotations,
+                  QVector<QVector<double>>& translations)
 {
     if (solved.all) {
         parseFlatParamsVector(p, m, rotations, translations);
         return;
     }
-    QVector<QVector<double> > movedRotations, movedTranslations;
+    QVector<QVector<double>> movedRotations, movedTranslations;
     parseFlatParamsVector(p, m, movedRotations, movedTranslations);
     rotations = solved.startRotations;
     translations = solved.startTranslations;
@@ -189,7 +189,7 @@ void residualCallback(double* p, double* hx, int m, int n, void* adata)
         std::fill(hx, hx + n, 0.0);
         return;
     }
-    QVector<QVector<double> > rotations, translations;
+    QVector<QVector<double>> rotations, translations;
     transformsAt(d.solvedNodes, p, m, rotations, translations);
     const QVector<double> r = errorMetric(rotations, translations, d);
     if (r.size() != n)
@@ -199,8 +199,8 @@ void residualCallback(double* p, double* hx, int m, int n, void* adata)
 }
 
 template <typename Data>
-void publishPreview(const Data& d, const QVector<QVector<double> >& rotations,
-                    const QVector<QVector<double> >& translations)
+void publishPreview(const Data& d, const QVector<QVector<double>>& rotations,
+                    const QVector<QVector<double>>& translations)
 {
     QVector<QVector3D> srcVerticesDeformed, srcNormalsDeformed;
     if (d.influence.isEmpty())
@@ -222,7 +222,7 @@ template <typename Data>
 void jacobianCallback(double* p, splm_crsm* jac, int m, int, void* adata)
 {
     Data& d = *static_cast<Data*>(adata);
-    QVector<QVector<double> > rotations, translations;
+    QVector<QVector<double>> rotations, translations;
     transformsAt(d.solvedNodes, p, m, rotations, translations);
     if (d.updater)
         publishPreview(d, rotations, translations);
@@ -258,7 +258,7 @@ void logHeldNodes(const SolvedNodes& solved, int nNodes)
 }
 
 template <typename Data>
-int solve(Data* d, QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations, double maxIterations,
+int solve(Data* d, QVector<QVector<double>>& rotations, QVector<QVector<double>>& translations, double maxIterations,
           splm_model_callback residuals, splm_crsm_jacobian_callback jacobianOf)
 {
     const int nNodes = d->nodes.size();
@@ -336,7 +336,7 @@ void nonRigidRegistrationJacSparseLM(double* p, splm_crsm* jac, int m, int n, vo
     jacobianCallback<NonRigidRegistrationData>(p, jac, m, n, adata);
 }
 
-int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
+int nonRigidRegistrationSparseLM(QVector<QVector<double>>& rotations, QVector<QVector<double>>& translations,
                                  const RegistrationInputs& inputs, double maxIterations,
                                  NonRigidRegistrationInteractiveUpdater* updater)
 {

@@ -20,17 +20,17 @@ class NonRigidRegistrationInteractiveUpdater;
 // empty column; such nodes keep their start transforms and are left out of the parameters.
 struct SolvedNodes {
     bool all = true;
-    QVector<int> nodes;                        // the moved nodes, ascending
-    QVector<int> columnOf;                     // per Jacobian column: the solver's column, -1 when held
-    QVector<QVector<double> > startRotations;  // every node's start transform
-    QVector<QVector<double> > startTranslations;
+    QVector<int> nodes;                       // the moved nodes, ascending
+    QVector<int> columnOf;                    // per Jacobian column: the solver's column, -1 when held
+    QVector<QVector<double>> startRotations;  // every node's start transform
+    QVector<QVector<double>> startTranslations;
 };
 
 // Nodes with a Jacobian entry in some row: the influence nodes of the control and fit
 // vertices and both nodes of every neighbours-table entry.
 // influence (may be null or empty) is the influence table of weightsTable, read in its place.
-SolvedNodes findSolvedNodes(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                            const QVector<QVector<double> >& weightsTable, const QVector<QList<int> >& neighboursTable,
+SolvedNodes findSolvedNodes(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                            const QVector<QVector<double>>& weightsTable, const QVector<QList<int>>& neighboursTable,
                             const QVector<int>& srcFitIndices, const QVector<int>& srcControlIndices,
                             const QVector<VertexInfluence>* influence = nullptr);
 
@@ -43,8 +43,8 @@ struct SparseLMProblemSize {
 // The capacity is room for ten influence nodes in every control and fit row and two nodes in
 // every regularisation row, or the count the influence lists actually need if that is larger.
 // influence as for findSolvedNodes.
-SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVector<double> >& weightsTable,
-                                        const QVector<QList<int> >& neighboursTable, const QVector<int>& srcFitIndices,
+SparseLMProblemSize sparseLMProblemSize(int solvedNodeCount, const QVector<QVector<double>>& weightsTable,
+                                        const QVector<QList<int>>& neighboursTable, const QVector<int>& srcFitIndices,
                                         const QVector<int>& srcControlIndices,
                                         const QVector<VertexInfluence>* influence = nullptr);
 
@@ -77,13 +77,13 @@ public:
 // return (also after an interruption or a failed solve). Returns the solver's result: the
 // iterations made, or -1. A null updater means no preview and no interruption. The inputs'
 // perNode picks the solver data record and callbacks of the per-node or the single weight.
-int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
+int nonRigidRegistrationSparseLM(QVector<QVector<double>>& rotations, QVector<QVector<double>>& translations,
                                  const RegistrationInputs& inputs, double maxIterations,
                                  NonRigidRegistrationInteractiveUpdater* updater);
 // The same with the inputs spelled out.
-inline int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
-                                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                                        const QVector<QList<int> >& neighboursTable,
+inline int nonRigidRegistrationSparseLM(QVector<QVector<double>>& rotations, QVector<QVector<double>>& translations,
+                                        const QVector<QVector3D>& nodes, const QVector<QVector<double>>& weightsTable,
+                                        const QVector<QList<int>>& neighboursTable,
                                         const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
                                         const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals,
                                         const KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
@@ -102,9 +102,9 @@ inline int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QV
         maxIterations, updater);
 }
 // With one regularisation weight for every node. Its residuals ignore the interruption flag.
-inline int nonRigidRegistrationSparseLM(QVector<QVector<double> >& rotations, QVector<QVector<double> >& translations,
-                                        const QVector<QVector3D>& nodes, const QVector<QVector<double> >& weightsTable,
-                                        const QVector<QList<int> >& neighboursTable,
+inline int nonRigidRegistrationSparseLM(QVector<QVector<double>>& rotations, QVector<QVector<double>>& translations,
+                                        const QVector<QVector3D>& nodes, const QVector<QVector<double>>& weightsTable,
+                                        const QVector<QList<int>>& neighboursTable,
                                         const QVector<QVector3D>& srcVertices, const QVector<QVector3D>& srcNormals,
                                         const QVector<QVector3D>& dstVertices, const QVector<QVector3D>& dstNormals,
                                         KDTree::NodeBase* dstKdTree, const QVector<bool>& dstMask,
@@ -134,10 +134,10 @@ double* initializeArray(int n, const double& value);
 // Sets the n elements of an existing array.
 void initializeArray(double* array, int n, const double& value);
 // A new double[6 × nodes] in the flat layout, owned by the caller.
-double* paramsToFlatArray(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations);
+double* paramsToFlatArray(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations);
 // Both outputs become nvars / 6 entries of three values read from p.
-void parseFlatParamsVector(const double* p, int nvars, QVector<QVector<double> >& rotations,
-                           QVector<QVector<double> >& translations);
+void parseFlatParamsVector(const double* p, int nvars, QVector<QVector<double>>& rotations,
+                           QVector<QVector<double>>& translations);
 double squaredNorm(const QVector<double>& values);
 
 }  // namespace NonRigidRegistration

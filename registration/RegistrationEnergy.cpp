@@ -48,7 +48,7 @@ const int kChunkRows = 256;
 // One block's differentiated residuals and the node list of each.
 struct DerivativeBlock {
     QVector<DerVal> residuals;
-    QVector<QList<int> > table;
+    QVector<QList<int>> table;
 };
 
 struct SpentBlocks {
@@ -66,7 +66,7 @@ QVector<int> rowEntries(const DerivativeBlock* const blocks[3])
     QVector<int> entries(rows);
     int* out = entries.data();  // detached before any thread writes
     for (int b = 0; b < 3; ++b) {
-        const QVector<QList<int> >& table = blocks[b]->table;
+        const QVector<QList<int>>& table = blocks[b]->table;
         auto count = [&table, out](int from, int to) {
             for (int i = from; i < to; ++i)
                 out[i] = hasRepeatedNode(table[i]) ? -1 : 6 * table[i].size();
@@ -132,7 +132,7 @@ SparseMatrix::SparseMatrixLIL stackSortedRows(const SparseMatrix::SparseMatrixLI
     return stacked;
 }
 
-QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> errorMetric(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                             const RegistrationInputs& in)
 {
     return concatenated(
@@ -144,7 +144,7 @@ QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QV
         eIcp(rotations, translations, in));
 }
 
-QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> jacobian(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                          const RegistrationInputs& in, SparseMatrix::SparseMatrixLIL& jac, JacobianTimings* timings)
 {
     QElapsedTimer timer;
@@ -174,8 +174,8 @@ QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVect
     return concatenated(con, reg, icp);
 }
 
-QVector<double> jacobianIntoSolverRows(const QVector<QVector<double> >& rotations,
-                                       const QVector<QVector<double> >& translations, const RegistrationInputs& in,
+QVector<double> jacobianIntoSolverRows(const QVector<QVector<double>>& rotations,
+                                       const QVector<QVector<double>>& translations, const RegistrationInputs& in,
                                        splm_crsm* target, const int* columnOf, int nColumns, JacobianTimings* timings)
 {
     QElapsedTimer timer;

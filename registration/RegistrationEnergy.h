@@ -21,11 +21,11 @@ struct JacobianTimings {
 };
 
 // The stacked residuals of the three terms.
-QVector<double> errorMetric(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> errorMetric(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                             const RegistrationInputs& inputs);
 // The residual vector; jacobian receives the stacked matrix. timings (may be null) is added
 // the milliseconds of each block.
-QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
+QVector<double> jacobian(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
                          const RegistrationInputs& inputs, SparseMatrix::SparseMatrixLIL& jacobian,
                          JacobianTimings* timings);
 
@@ -35,15 +35,15 @@ QVector<double> jacobian(const QVector<QVector<double> >& rotations, const QVect
 // filled into the solver's record as fillSparseLmCRS fills it (same check, same fatal
 // message). The residuals and the record are the same entry for entry. The closest-point
 // block writes its rows on the global thread pool when it is large.
-QVector<double> jacobianIntoSolverRows(const QVector<QVector<double> >& rotations,
-                                       const QVector<QVector<double> >& translations, const RegistrationInputs& inputs,
+QVector<double> jacobianIntoSolverRows(const QVector<QVector<double>>& rotations,
+                                       const QVector<QVector<double>>& translations, const RegistrationInputs& inputs,
                                        splm_crsm* target, const int* columnOf, int nColumns, JacobianTimings* timings);
 
 // The same with the inputs spelled out, read into the record.
-inline QVector<double> errorMetric(const QVector<QVector<double> >& rotations,
-                                   const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                   const QVector<QVector<double> >& weightsTable,
-                                   const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+inline QVector<double> errorMetric(const QVector<QVector<double>>& rotations,
+                                   const QVector<QVector<double>>& translations, const QVector<QVector3D>& nodes,
+                                   const QVector<QVector<double>>& weightsTable,
+                                   const QVector<QList<int>>& neighboursTable, const QVector<QVector3D>& srcVertices,
                                    const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
                                    const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
                                    const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
@@ -57,10 +57,10 @@ inline QVector<double> errorMetric(const QVector<QVector<double> >& rotations,
                         {srcControlIndices, dstControlVertices, eConWeight},
                         {neighboursTable, eRegMultipliers, 0.0, true}});
 }
-inline QVector<double> errorMetric(const QVector<QVector<double> >& rotations,
-                                   const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                   const QVector<QVector<double> >& weightsTable,
-                                   const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+inline QVector<double> errorMetric(const QVector<QVector<double>>& rotations,
+                                   const QVector<QVector<double>>& translations, const QVector<QVector3D>& nodes,
+                                   const QVector<QVector<double>>& weightsTable,
+                                   const QVector<QList<int>>& neighboursTable, const QVector<QVector3D>& srcVertices,
                                    const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
                                    const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
                                    const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
@@ -74,10 +74,9 @@ inline QVector<double> errorMetric(const QVector<QVector<double> >& rotations,
                         {srcControlIndices, dstControlVertices, eConWeight},
                         {neighboursTable, {}, eRegWeight, false}});
 }
-inline QVector<double> jacobian(const QVector<QVector<double> >& rotations,
-                                const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                const QVector<QVector<double> >& weightsTable,
-                                const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+inline QVector<double> jacobian(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                                const QVector<QVector3D>& nodes, const QVector<QVector<double>>& weightsTable,
+                                const QVector<QList<int>>& neighboursTable, const QVector<QVector3D>& srcVertices,
                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
                                 const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,
@@ -94,10 +93,9 @@ inline QVector<double> jacobian(const QVector<QVector<double> >& rotations,
          {neighboursTable, eRegMultipliers, 0.0, true}},
         jacobian, timings);
 }
-inline QVector<double> jacobian(const QVector<QVector<double> >& rotations,
-                                const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                const QVector<QVector<double> >& weightsTable,
-                                const QVector<QList<int> >& neighboursTable, const QVector<QVector3D>& srcVertices,
+inline QVector<double> jacobian(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                                const QVector<QVector3D>& nodes, const QVector<QVector<double>>& weightsTable,
+                                const QVector<QList<int>>& neighboursTable, const QVector<QVector3D>& srcVertices,
                                 const QVector<QVector3D>& srcNormals, const QVector<QVector3D>& dstVertices,
                                 const QVector<QVector3D>& dstNormals, const KDTree::NodeBase* dstKdTree,
                                 const QVector<bool>& dstMask, const QVector<int>& srcFitIndices,

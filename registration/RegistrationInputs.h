@@ -18,7 +18,7 @@ namespace NonRigidRegistration {
 // What the closest-point term reads: the graph, the template and its fit vertices, the target.
 struct ClosestPointInputs {
     QVector<QVector3D> nodes;
-    QVector<QVector<double> > weightsTable;
+    QVector<QVector<double>> weightsTable;
     QVector<QVector3D> srcVertices;
     QVector<QVector3D> srcNormals;
     QVector<int> srcFitIndices;
@@ -44,7 +44,7 @@ struct ControlPointInputs {
 // What the regularisation term adds: the node pairs and their weights, one per node
 // (perNode) or eRegWeight for every node.
 struct RegularisationInputs {
-    QVector<QList<int> > neighboursTable;
+    QVector<QList<int>> neighboursTable;
     QVector<double> eRegMultipliers;
     double eRegWeight = 0.0;
     bool perNode = true;

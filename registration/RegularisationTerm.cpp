@@ -33,7 +33,7 @@ const int kChunkNodes = 128;
 // in table order). Each call writes only its own node's slots of preallocated outputs, so
 // spreading the nodes over the thread pool gives the results of one pass in node order.
 template <typename NodeRows>
-void forEveryNode(int nodeCount, const QVector<QList<int> >& neighboursTable, int total, NodeRows rows)
+void forEveryNode(int nodeCount, const QVector<QList<int>>& neighboursTable, int total, NodeRows rows)
 {
     QVector<int> firstSlot(nodeCount);
     int p = 0;
@@ -53,16 +53,16 @@ void forEveryNode(int nodeCount, const QVector<QList<int> >& neighboursTable, in
 }
 
 template <typename Multiplier>
-QVector<double> regularisationValues(const QVector<QVector<double> >& rotations,
-                                     const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                     const QVector<QList<int> >& neighboursTable, Multiplier multiplier)
+QVector<double> regularisationValues(const QVector<QVector<double>>& rotations,
+                                     const QVector<QVector<double>>& translations, const QVector<QVector3D>& nodes,
+                                     const QVector<QList<int>>& neighboursTable, Multiplier multiplier)
 {
     const int total = getTotalNeighbours(neighboursTable);
     QVector<double> residuals(total);
     double* values = residuals.data();  // detached before any thread writes
     forEveryNode(nodes.size(), neighboursTable, total, [&](int j, int p) {
         const QVector<double>& r = rotations[j];
-        const QVector<QVector<double> > R = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
+        const QVector<QVector<double>> R = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
         const Vec<double> gj(nodes[j]);
         const Vec<double> tj(translations[j]);
         for (int k : neighboursTable[j]) {
@@ -77,9 +77,9 @@ QVector<double> regularisationValues(const QVector<QVector<double> >& rotations,
 
 // Node j's rows through DerVal: the reference for the inline rows below.
 template <typename Multiplier>
-void nodeRowsThroughDerVal(int j, int p, const QVector<QVector<double> >& rotations,
-                           const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                           const QVector<QList<int> >& neighboursTable, Multiplier multiplier, DerVal* values,
+void nodeRowsThroughDerVal(int j, int p, const QVector<QVector<double>>& rotations,
+                           const QVector<QVector<double>>& translations, const QVector<QVector3D>& nodes,
+                           const QVector<QList<int>>& neighboursTable, Multiplier multiplier, DerVal* values,
                            QList<int>* pairs)
 {
     // Node j's parameters are seeded once for all its pairs.
@@ -87,7 +87,7 @@ void nodeRowsThroughDerVal(int j, int p, const QVector<QVector<double> >& rotati
     const Vec<DerVal> tj(makeVectorDifferentiable(translations[j], 12, 3));
     const Vec<DerVal> gj(nodes[j]);
     const DerVal weight(multiplier(j));
-    QVector<QVector<DerVal> > R;
+    QVector<QVector<DerVal>> R;
     if (!neighboursTable[j].isEmpty())
         R = Quaternion<DerVal>(rj[0], rj[1], rj[2]).rotationMatrix();
     for (int k : neighboursTable[j]) {
@@ -104,9 +104,9 @@ void nodeRowsThroughDerVal(int j, int p, const QVector<QVector<double> >& rotati
 // in the same order, so the same doubles, without a heap allocation per operation. Every
 // parameter vector must hold three numbers.
 template <typename Multiplier>
-void nodeRowsInline(int j, int p, const QVector<QVector<double> >& rotations,
-                    const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                    const QVector<QList<int> >& neighboursTable, Multiplier multiplier, DerVal* values,
+void nodeRowsInline(int j, int p, const QVector<QVector<double>>& rotations,
+                    const QVector<QVector<double>>& translations, const QVector<QVector3D>& nodes,
+                    const QVector<QList<int>>& neighboursTable, Multiplier multiplier, DerVal* values,
                     QList<int>* pairs)
 {
     using V = InlineDerVal<12>;
@@ -138,14 +138,14 @@ void nodeRowsInline(int j, int p, const QVector<QVector<double> >& rotations,
 }
 
 template <typename Multiplier>
-QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
-                                  const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                  const QVector<QList<int> >& neighboursTable, Multiplier multiplier,
-                                  bool throughDerVal, QVector<QList<int> >& influenceNodeIndexTable)
+QVector<DerVal> regularisationDer(const QVector<QVector<double>>& rotations,
+                                  const QVector<QVector<double>>& translations, const QVector<QVector3D>& nodes,
+                                  const QVector<QList<int>>& neighboursTable, Multiplier multiplier, bool throughDerVal,
+                                  QVector<QList<int>>& influenceNodeIndexTable)
 {
     const int total = getTotalNeighbours(neighboursTable);
     QVector<DerVal> residuals(total);
-    influenceNodeIndexTable = QVector<QList<int> >(total);
+    influenceNodeIndexTable = QVector<QList<int>>(total);
     DerVal* values = residuals.data();  // both detached before any thread writes
     QList<int>* pairs = influenceNodeIndexTable.data();
     const bool inlineRows = !throughDerVal && parametersAreTriples(rotations, translations);
@@ -160,60 +160,59 @@ QVector<DerVal> regularisationDer(const QVector<QVector<double> >& rotations,
 
 }  // namespace
 
-QVector<double> eReg(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                     const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
+QVector<double> eReg(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                     const QVector<QVector3D>& nodes, const QVector<QList<int>>& neighboursTable,
                      const QVector<double>& eRegMultipliers)
 {
     return regularisationValues(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers});
 }
 
-QVector<double> eReg(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                     const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight)
+QVector<double> eReg(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                     const QVector<QVector3D>& nodes, const QVector<QList<int>>& neighboursTable, double eRegWeight)
 {
     return regularisationValues(rotations, translations, nodes, neighboursTable, Uniform{eRegWeight});
 }
 
-QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
-                        const QVector<double>& eRegMultipliers, QVector<QList<int> >& influenceNodeIndexTable)
+QVector<DerVal> eRegDer(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QList<int>>& neighboursTable,
+                        const QVector<double>& eRegMultipliers, QVector<QList<int>>& influenceNodeIndexTable)
 {
     return regularisationDer(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers}, false,
                              influenceNodeIndexTable);
 }
 
-QVector<DerVal> eRegDerThroughDerVal(const QVector<QVector<double> >& rotations,
-                                     const QVector<QVector<double> >& translations, const QVector<QVector3D>& nodes,
-                                     const QVector<QList<int> >& neighboursTable,
-                                     const QVector<double>& eRegMultipliers,
-                                     QVector<QList<int> >& influenceNodeIndexTable)
+QVector<DerVal> eRegDerThroughDerVal(const QVector<QVector<double>>& rotations,
+                                     const QVector<QVector<double>>& translations, const QVector<QVector3D>& nodes,
+                                     const QVector<QList<int>>& neighboursTable, const QVector<double>& eRegMultipliers,
+                                     QVector<QList<int>>& influenceNodeIndexTable)
 {
     return regularisationDer(rotations, translations, nodes, neighboursTable, PerNode{eRegMultipliers}, true,
                              influenceNodeIndexTable);
 }
 
-QVector<DerVal> eRegDer(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight,
-                        QVector<QList<int> >& influenceNodeIndexTable)
+QVector<DerVal> eRegDer(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QList<int>>& neighboursTable, double eRegWeight,
+                        QVector<QList<int>>& influenceNodeIndexTable)
 {
     return regularisationDer(rotations, translations, nodes, neighboursTable, Uniform{eRegWeight}, false,
                              influenceNodeIndexTable);
 }
 
-QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable,
+QVector<double> eRegJac(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QList<int>>& neighboursTable,
                         const QVector<double>& eRegMultipliers, SparseMatrix::SparseMatrixLIL& jacobian)
 {
-    QVector<QList<int> > table;
+    QVector<QList<int>> table;
     const QVector<DerVal> residuals = eRegDer(rotations, translations, nodes, neighboursTable, eRegMultipliers, table);
     jacobian = fillJacobian(residuals, table, rotations.size());
     return undifContainer(residuals);
 }
 
-QVector<double> eRegJac(const QVector<QVector<double> >& rotations, const QVector<QVector<double> >& translations,
-                        const QVector<QVector3D>& nodes, const QVector<QList<int> >& neighboursTable, double eRegWeight,
+QVector<double> eRegJac(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                        const QVector<QVector3D>& nodes, const QVector<QList<int>>& neighboursTable, double eRegWeight,
                         SparseMatrix::SparseMatrixLIL& jacobian)
 {
-    QVector<QList<int> > table;
+    QVector<QList<int>> table;
     const QVector<DerVal> residuals = eRegDer(rotations, translations, nodes, neighboursTable, eRegWeight, table);
     jacobian = fillJacobian(residuals, table, rotations.size());
     return undifContainer(residuals);

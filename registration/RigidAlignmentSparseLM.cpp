@@ -75,7 +75,7 @@ QMatrix4x4 RigidAlignmentSparseLM::findRotation(const QVector<QVector3D>& src, c
     // no rotation is better than a broken matrix.
     if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))
         p[0] = 1, p[1] = p[2] = 0;
-    const QVector<QVector<double> > r = Quaternion<double>(p[0], p[1], p[2]).rotationMatrix();
+    const QVector<QVector<double>> r = Quaternion<double>(p[0], p[1], p[2]).rotationMatrix();
     QMatrix4x4 m;
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
@@ -110,7 +110,7 @@ template <typename T>
 QVector<T> RigidAlignmentSparseLM::pairDistances(const QVector<T>& parameters, const QVector<QVector3D>& src,
                                                  const QVector<QVector3D>& dst)
 {
-    const QVector<QVector<T> > rotation = Quaternion<T>(parameters[0], parameters[1], parameters[2]).rotationMatrix();
+    const QVector<QVector<T>> rotation = Quaternion<T>(parameters[0], parameters[1], parameters[2]).rotationMatrix();
     QVector<T> distances;
     distances.reserve(src.size());
     for (int i = 0; i < src.size(); ++i)

@@ -11,19 +11,19 @@
 namespace NonRigidRegistration {
 
 // Σ w_i (R_i (v - g_i) + g_i + t_i), v - g_i in single precision; (0, 0, 0) for no node.
-Vec<double> deformVertexSubset(const QVector<QVector<double> >& rotations,
-                               const QVector<QVector<double> >& translations, const QVector3D& vertex,
-                               const QVector<QVector3D>& nodes, const QVector<double>& weights);
+Vec<double> deformVertexSubset(const QVector<QVector<double>>& rotations, const QVector<QVector<double>>& translations,
+                               const QVector3D& vertex, const QVector<QVector3D>& nodes,
+                               const QVector<double>& weights);
 
 // The same with seeded parameters (makeParamsDifferentiable); every component carries the
 // parameters' derivative slots. No node gives three constant zeros.
-Vec<DerVal> deformVertexSubset(const QVector<QVector<DerVal> >& rsDer, const QVector<QVector<DerVal> >& tsDer,
+Vec<DerVal> deformVertexSubset(const QVector<QVector<DerVal>>& rsDer, const QVector<QVector<DerVal>>& tsDer,
                                const QVector3D& vertex, const QVector<QVector3D>& nodes,
                                const QVector<double>& weights);
 
 // Σ w_i R_i n divided by its length. Only the count of the positions is read; no node (or a
 // zero sum) gives NaN components, which the closest-point gate reads as a closed gate.
-Vec<double> deformNormalSubset(const QVector<QVector<double> >& rotations, const QVector3D& normal,
+Vec<double> deformNormalSubset(const QVector<QVector<double>>& rotations, const QVector3D& normal,
                                const QVector<QVector3D>& nodes, const QVector<double>& weights);
 
 }  // namespace NonRigidRegistration

@@ -12,10 +12,9 @@
 namespace Viewport3D {
 
 GLGeometrySplitted::GLGeometrySplitted(const QVector<QVector3D>& positions,
-                                       const QVector<QVector2D>& textureCoordinates,
-                                       const QVector<QVector3D>& normals, const QVector<float>& edgeFlags,
-                                       const BoundingBox& box, const QList<ShadingGroup>& groups,
-                                       const QList<QVector<bool> >& cornerMasks)
+                                       const QVector<QVector2D>& textureCoordinates, const QVector<QVector3D>& normals,
+                                       const QVector<float>& edgeFlags, const BoundingBox& box,
+                                       const QList<ShadingGroup>& groups, const QList<QVector<bool>>& cornerMasks)
     : vertexBuffer(QOpenGLBuffer::VertexBuffer),
       shadingGroups(groups),
       cornerCount(positions.size()),
@@ -41,8 +40,7 @@ GLGeometrySplitted::GLGeometrySplitted(const QVector<QVector3D>& positions,
     // Short arrays are written as far as they go; nothing is read past their end.
     vertexBuffer.write(0, positions.constData(), 12 * n);
     if (t)
-        vertexBuffer.write(textureOffset(), textureCoordinates.constData(),
-                           8 * std::min(n, textureCoordinates.size()));
+        vertexBuffer.write(textureOffset(), textureCoordinates.constData(), 8 * std::min(n, textureCoordinates.size()));
     vertexBuffer.write(normalOffset(), normals.constData(), 12 * std::min(n, normals.size()));
     vertexBuffer.write(edgeFlagOffset(), edgeFlags.constData(), 4 * std::min(n, edgeFlags.size()));
     vertexBuffer.release();
@@ -57,9 +55,9 @@ GLGeometrySplitted::GLGeometrySplitted(const QVector<QVector3D>& positions,
 
     surfaceProgram = makeShaderProgramWithGeometry(":/Viewport3D2/Shaders/SplittedShader.vert",
                                                    ":/Viewport3D2/Shaders/SplittedShader.frag", QString());
-    edgeProgram = makeShaderProgramWithGeometry(":/Viewport3D2/Shaders/EdgeShader.vert",
-                                                ":/Viewport3D2/Shaders/EdgeShader.frag",
-                                                ":/Viewport3D2/Shaders/EdgeShader.geom");
+    edgeProgram =
+        makeShaderProgramWithGeometry(":/Viewport3D2/Shaders/EdgeShader.vert", ":/Viewport3D2/Shaders/EdgeShader.frag",
+                                      ":/Viewport3D2/Shaders/EdgeShader.geom");
 }
 
 GLGeometrySplitted::~GLGeometrySplitted()
@@ -70,9 +68,7 @@ GLGeometrySplitted::~GLGeometrySplitted()
     vertexBuffer.destroy();
 }
 
-void GLGeometrySplitted::initialize()
-{
-}
+void GLGeometrySplitted::initialize() {}
 
 void GLGeometrySplitted::draw()
 {
@@ -113,8 +109,7 @@ void GLGeometrySplitted::draw()
         surfaceProgram->setUniformValue("colorBack", group.colorBack);
         surfaceProgram->setUniformValue("shaded", GLint(group.shaded));
         surfaceProgram->setUniformValue("texture", GLint(0));
-        surfaceProgram->setUniformValue("useTexture",
-                                        GLint(group.textured && textureEnabled && hasTextureCoordinates));
+        surfaceProgram->setUniformValue("useTexture", GLint(group.textured && textureEnabled && hasTextureCoordinates));
         surfaceProgram->setUniformValue("opacity", group.opacity);
         drawRuns(i);
 
@@ -171,8 +166,7 @@ void GLGeometrySplitted::updateNormals(const QVector<QVector3D>& cornerNormals)
     if (!hasData_)
         return;
     vertexBuffer.bind();
-    vertexBuffer.write(normalOffset(), cornerNormals.constData(),
-                       12 * std::min(cornerCount, cornerNormals.size()));
+    vertexBuffer.write(normalOffset(), cornerNormals.constData(), 12 * std::min(cornerCount, cornerNormals.size()));
     vertexBuffer.release();
 }
 
@@ -187,8 +181,7 @@ void GLGeometrySplitted::updateCornerRuns(const QVector<int>& starts, const QVec
     for (int k = 0; k < starts.size() && k < counts.size(); ++k) {
         const int start = starts.at(k);
         const int count = std::min(counts.at(k), cornerCount - start);
-        if (start < 0 || count <= 0 || packed + count > cornerPositions.size() ||
-            packed + count > cornerNormals.size())
+        if (start < 0 || count <= 0 || packed + count > cornerPositions.size() || packed + count > cornerNormals.size())
             break;
         vertexBuffer.write(12 * start, cornerPositions.constData() + packed, 12 * count);
         vertexBuffer.write(normalOffset() + 12 * start, cornerNormals.constData() + packed, 12 * count);

@@ -24,7 +24,7 @@ public:
     GLGeometrySplitted(const QVector<QVector3D>& positions, const QVector<QVector2D>& textureCoordinates,
                        const QVector<QVector3D>& normals, const QVector<float>& edgeFlags,
                        const BoundingBox& boundingBox, const QList<ShadingGroup>& shadingGroups,
-                       const QList<QVector<bool> >& cornerMasks);
+                       const QList<QVector<bool>>& cornerMasks);
     // Needs the object's GL context current.
     ~GLGeometrySplitted() override;
     GLGeometrySplitted(const GLGeometrySplitted&) = delete;
@@ -46,7 +46,7 @@ public:
     void addShadingGroup(const ShadingGroup& group, const QVector<bool>& cornerMask);
     ShadingGroup& shadingGroup(int index);  // changes take effect at the next draw
     void setShadingGroupMask(int index, const QVector<bool>& cornerMask);
-    void removeShadingGroup(int index);     // out-of-range indices change nothing
+    void removeShadingGroup(int index);  // out-of-range indices change nothing
     int shadingGroupsCount() const;
 
     // Releases a texture already held, then uploads the image.
@@ -65,8 +65,8 @@ public:
     bool textureEnabled = false;
     bool hasTextureCoordinates = false;
     GLTexture* texture = nullptr;
-    QList<QVector<int> > runStarts;  // per group
-    QList<QVector<int> > runCounts;  // per group
+    QList<QVector<int>> runStarts;  // per group
+    QList<QVector<int>> runCounts;  // per group
 
 private:
     int textureOffset() const { return 12 * cornerCount; }

@@ -1,8 +1,8 @@
 #include "rendering/GLObject.h"
 
+#include <qopengl.h>
 #include <QDebug>
 #include <QOpenGLShaderProgram>
-#include <qopengl.h>
 
 namespace Viewport3D {
 
@@ -63,8 +63,7 @@ QOpenGLShaderProgram* GLObject::makeShaderProgram3(const QString& vertexPath, co
     return program;
 }
 
-QOpenGLShaderProgram* GLObject::makeShaderProgramWithGeometry(const QString& vertexPath,
-                                                              const QString& fragmentPath,
+QOpenGLShaderProgram* GLObject::makeShaderProgramWithGeometry(const QString& vertexPath, const QString& fragmentPath,
                                                               const QString& geometryPath)
 {
     auto* program = new QOpenGLShaderProgram();

@@ -7,8 +7,8 @@
 #include <QMatrix4x4>
 #include <QSize>
 #include <QString>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 class QOpenGLShaderProgram;
 
@@ -40,8 +40,7 @@ public:
     static QOpenGLShaderProgram* makeShaderProgram3(const QString& vertexPath, const QString& fragmentPath);
     // Vertex, optional geometry (empty path: none) and fragment stage; silent,
     // null when linking fails.
-    static QOpenGLShaderProgram* makeShaderProgramWithGeometry(const QString& vertexPath,
-                                                               const QString& fragmentPath,
+    static QOpenGLShaderProgram* makeShaderProgramWithGeometry(const QString& vertexPath, const QString& fragmentPath,
                                                                const QString& geometryPath);
     // Each point mapped by m with w = 1 and divided by the resulting w.
     static QVector<QVector3D> transformPoints(const QVector<QVector3D>& points, const QMatrix4x4& m);

@@ -1,8 +1,8 @@
 #pragma once
 // One GL texture made from an image. The record does not delete its GL
 // texture when destroyed: the owner calls destroy() (context current) first.
-#include <QImage>
 #include <qopengl.h>
+#include <QImage>
 
 class GLTexture {
 public:
@@ -10,7 +10,7 @@ public:
     // repeat modes, no mipmaps. Needs a current GL context.
     explicit GLTexture(const QImage& image);
 
-    void bind();     // on the active texture unit
+    void bind();  // on the active texture unit
     void unbind();
     void destroy();  // deletes the GL texture
 

@@ -24,7 +24,7 @@ ShadingGroup meshGroup(const QColor& front, bool shaded, bool wireVisible, const
 }
 
 GLGeometrySplitted* makeRenderer(const GeometryStack::GeomStack& mesh, const MeshCornerArrays& arrays,
-                                 const QList<ShadingGroup>& groups, const QList<QVector<bool> >& cornerMasks)
+                                 const QList<ShadingGroup>& groups, const QList<QVector<bool>>& cornerMasks)
 {
     return new GLGeometrySplitted(arrays.positions, arrays.textureCoordinates, arrays.normals, arrays.edgeFlags,
                                   mesh.boundingBox, groups, cornerMasks);
@@ -35,11 +35,10 @@ GLGeometrySplitted* makeRenderer(const GeometryStack::GeomStack& mesh, const Mes
 MeshCornerArrays makeMeshCornerArrays(const GeometryStack::GeomStack& mesh)
 {
     const GeometryStack::GeomStack* source = &mesh;
-    QFuture<QVector<QVector3D> > normals =
-        QtConcurrent::run([source] { return GeometryStack::cornerNormals(*source); });
-    QFuture<QVector<QVector2D> > textureCoordinates =
+    QFuture<QVector<QVector3D>> normals = QtConcurrent::run([source] { return GeometryStack::cornerNormals(*source); });
+    QFuture<QVector<QVector2D>> textureCoordinates =
         QtConcurrent::run([source] { return GeometryStack::cornerTextureCoordinates(*source); });
-    QFuture<QVector<float> > edgeFlags =
+    QFuture<QVector<float>> edgeFlags =
         QtConcurrent::run([source] { return GeometryStack::edgeFlagsPerCorner(*source); });
     MeshCornerArrays arrays;
     arrays.positions = GeometryStack::cornerPositions(mesh);
@@ -70,7 +69,7 @@ GLGeometrySplitted* makeGLGeometrySplittedByPolygroups(const GeometryStack::Geom
     color.getHslF(&hue, &saturation, &lightness);
     const QVector<QColor> colors = GeometryStack::randomColors(n, float(saturation), float(lightness), float(hue));
     QList<ShadingGroup> groups;
-    QList<QVector<bool> > masks;
+    QList<QVector<bool>> masks;
     for (int i = 0; i < n; ++i) {
         groups.append(meshGroup(colors[i], shaded, wireVisible, wireColor, opacity));
         masks.append(GeometryStack::polygonMaskToCornerMask(mesh, GeometryStack::polygonMaskOfPolygroup(mesh, i)));

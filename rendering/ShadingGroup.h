@@ -9,10 +9,10 @@ struct ShadingGroup {
     QColor colorFront = QColor(200, 200, 200);  // front-facing fragments
     QColor colorBack = QColor(90, 90, 160);     // back-facing fragments
     QColor colorWire = QColor(40, 40, 40);      // polygon-edge lines
-    float opacity = 1.0f;      // fragment alpha factor (unshaded) or alpha (shaded)
-    bool shaded = true;        // lit or flat
-    bool wireVisible = false;  // draw the polygon edges of this group
-    bool textured = false;     // colour from the texture when one is held
+    float opacity = 1.0f;                       // fragment alpha factor (unshaded) or alpha (shaded)
+    bool shaded = true;                         // lit or flat
+    bool wireVisible = false;                   // draw the polygon edges of this group
+    bool textured = false;                      // colour from the texture when one is held
 
     void setOpacity(double value) { opacity = float(value); }
 

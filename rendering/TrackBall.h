@@ -7,9 +7,9 @@
 namespace Viewport3D {
 
 struct TrackBall {
-    QQuaternion rotation;               // accumulated rotation
+    QQuaternion rotation;                 // accumulated rotation
     QVector3D axis = QVector3D(0, 1, 0);  // unit axis of the last step
-    QPointF lastPoint;                  // last drag point (NDC)
+    QPointF lastPoint;                    // last drag point (NDC)
     bool dragging = false;
 
     void reset();

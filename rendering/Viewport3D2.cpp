@@ -80,8 +80,7 @@ void Viewport3D2::fitToBoundingBox(const BoundingBox& box)
     updateGL();
 }
 
-void Viewport3D2::setCameraPosition(const QQuaternion& newRotation, const QVector3D& newTarget,
-                                    double newDistance)
+void Viewport3D2::setCameraPosition(const QQuaternion& newRotation, const QVector3D& newTarget, double newDistance)
 {
     trackBall.rotation = newRotation;
     rotation = rotationMatrix(newRotation);

@@ -41,11 +41,11 @@ public:
     double distance = 3;      // eye to the point looked at
     double nearPlane = 0.1;
     double farPlane = 10000;
-    QVector3D target;         // the negated point looked at
+    QVector3D target;  // the negated point looked at
     QMatrix4x4 rotation;
     QList<GLObject*> objects;  // drawing order, not owned
     TrackBall trackBall;
-    QPointF lastPointNdc;      // last point of a pan or zoom drag
+    QPointF lastPointNdc;  // last point of a pan or zoom drag
     float zoomSpeed = 1.0f;
     bool glInitialized = false;
     QColor backgroundColor = QColor(215, 218, 219, 255);
@@ -59,8 +59,7 @@ signals:
     void cameraPositionChanged(QMatrix4x4 viewMatrix);
     void mouseRelease(QPointF pointNdc, Qt::MouseButtons mouseButtons, Qt::KeyboardModifiers keyboardModifiers);
     void mouseMove(QPointF pointNdc, Qt::MouseButtons mouseButtons, Qt::KeyboardModifiers keyboardModifiers);
-    void mouseDoubleClick(QPointF pointNdc, Qt::MouseButtons mouseButtons,
-                          Qt::KeyboardModifiers keyboardModifiers);
+    void mouseDoubleClick(QPointF pointNdc, Qt::MouseButtons mouseButtons, Qt::KeyboardModifiers keyboardModifiers);
 
 protected:
     void initializeGL() override;

@@ -26,7 +26,7 @@ namespace BVH2 {
 // root's call has read for every face before any subtree starts.
 class TreeBuilder {
 public:
-    TreeBuilder(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize,
+    TreeBuilder(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces, int leafSize,
                 int parallelLevels = 0)
         : vertices_(vertices),
           faces_(faces),
@@ -34,8 +34,7 @@ public:
           parallelLevels_(parallelLevels),
           state_(ownState_),
           extents_(ownExtents_)
-    {
-    }
+    {}
 
     BvhNodeBase* build(std::vector<int>&& list) { return build(std::move(list), parallelLevels_); }
 
@@ -51,8 +50,7 @@ private:
           parallelLevels_(parallelLevels),
           state_(parent.state_),
           extents_(parent.extents_)
-    {
-    }
+    {}
 
     BvhNodeBase* build(std::vector<int>&& list, int levels)
     {
@@ -184,7 +182,7 @@ private:
     enum : unsigned char { unread, summarised, vertexByVertex };
 
     const QVector<QVector3D>& vertices_;
-    const QVector<QList<int> >& faces_;
+    const QVector<QList<int>>& faces_;
     const int leafSize_;
     const int parallelLevels_;
     std::vector<unsigned char> ownState_;  // the root builder's storage of the two below
@@ -197,7 +195,7 @@ private:
 namespace {
 
 BvhNodeBase* buildSubtree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                          const QVector<QList<int> >& faces, int leafSize)
+                          const QVector<QList<int>>& faces, int leafSize)
 {
     TreeBuilder builder(vertices, faces, leafSize);
     return builder.build(std::vector<int>(faceIndices.begin(), faceIndices.end()));
@@ -225,7 +223,7 @@ void BvhNodeBase::markRayIntersectionCandidateFaces(const QVector3D&, const QVec
     qDebug() << "Calling virtual method BvhNodeBase::checkRayIntersectionCandidateFaces";
 }
 
-int BvhNodeBase::findFirstRayIntersectedTriangleInd(const QVector3D&, const QVector3D&, const QVector<QList<int> >&,
+int BvhNodeBase::findFirstRayIntersectedTriangleInd(const QVector3D&, const QVector3D&, const QVector<QList<int>>&,
                                                     const QVector<QVector3D>&, RayFaceIntersection, double*,
                                                     double*) const
 {
@@ -233,14 +231,14 @@ int BvhNodeBase::findFirstRayIntersectedTriangleInd(const QVector3D&, const QVec
     return -1;
 }
 
-void BvhNodeBase::findFirstRayIntersectedTriangle(const QVector3D&, const QVector3D&, const QVector<QList<int> >&,
+void BvhNodeBase::findFirstRayIntersectedTriangle(const QVector3D&, const QVector3D&, const QVector<QList<int>>&,
                                                   const QVector<QVector3D>&, RayFaceIntersection, int&, double&,
                                                   double*, double*) const
 {
     qDebug() << "Calling virtual method BvhNodeBase::findFirstRayTriangleIntersection";
 }
 
-void BvhNodeBase::findVerticesInsideSphere(const QVector3D&, double, const QVector<QList<int> >&,
+void BvhNodeBase::findVerticesInsideSphere(const QVector3D&, double, const QVector<QList<int>>&,
                                            const QVector<QVector3D>&, QMap<int, double>&) const
 {
     qDebug() << "Calling virtual method BvhNodeBase::findVerticesInsideSphere";
@@ -251,20 +249,20 @@ void BvhNodeBase::selectFaces(QVector<bool>&) const
     qDebug() << "Calling virtual method BvhNodeBase::selectFaces";
 }
 
-void BvhNodeBase::selectIntersectedTriangles(const QVector3D&, const QVector3D&, const QVector<QList<int> >&,
+void BvhNodeBase::selectIntersectedTriangles(const QVector3D&, const QVector3D&, const QVector<QList<int>>&,
                                              const QVector<QVector3D>&, RayFaceIntersection, QVector<bool>&) const
 {
     qDebug() << "Calling virtual method BvhNodeBase::selectIntersectedTriangles";
 }
 
-void BvhNodeBase::selectIntersectedTriangles(const QVector<QVector3D>&, const QVector<QList<int> >&,
+void BvhNodeBase::selectIntersectedTriangles(const QVector<QVector3D>&, const QVector<QList<int>>&,
                                              const QVector<QVector3D>&, const QVector<QVector3D>&,
                                              const QVector<QVector3D>&, QVector<bool>&) const
 {
     qDebug() << "Calling virtual method BvhNodeBase::selectIntersectedTriangles";
 }
 
-void BvhNodeBase::selectIntersectedTriangles(const QVector<QVector3D>&, const QVector<QList<int> >&,
+void BvhNodeBase::selectIntersectedTriangles(const QVector<QVector3D>&, const QVector<QList<int>>&,
                                              const ConvexPolyhedron&, QVector<bool>&) const
 {
     qDebug() << "Calling virtual method BvhNodeBase::selectIntersectedTriangles";
@@ -273,7 +271,7 @@ void BvhNodeBase::selectIntersectedTriangles(const QVector<QVector3D>&, const QV
 // ---- Inner node
 
 BvhNode::BvhNode(const QList<int>& left, const QList<int>& right, const Viewport3D::BoundingBox& boundingBox,
-                 const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize)
+                 const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces, int leafSize)
     : childLeft(nullptr), childRight(nullptr), boundingBox(boundingBox)
 {
     childLeft = buildSubtree(left, vertices, faces, leafSize);
@@ -282,8 +280,7 @@ BvhNode::BvhNode(const QList<int>& left, const QList<int>& right, const Viewport
 
 BvhNode::BvhNode(BvhNodeBase* left, BvhNodeBase* right, const Viewport3D::BoundingBox& boundingBox)
     : childLeft(left), childRight(right), boundingBox(boundingBox)
-{
-}
+{}
 
 BvhNode::~BvhNode()
 {
@@ -314,8 +311,7 @@ void BvhNode::selectFaces(QVector<bool>& faceMask) const
 
 BvhNodeLeaf::BvhNodeLeaf(const QList<int>& faceIndices, const Viewport3D::BoundingBox& boundingBox)
     : faceIndices(faceIndices), boundingBox(boundingBox)
-{
-}
+{}
 
 void BvhNodeLeaf::debugTraverse(int depth) const
 {
@@ -344,7 +340,7 @@ void BvhNodeEmpty::selectFaces(QVector<bool>&) const {}
 
 // ---- Build
 
-BvhNodeBase* buildTree(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize)
+BvhNodeBase* buildTree(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces, int leafSize)
 {
     QList<int> faceIndices;
     faceIndices.reserve(faces.size());
@@ -360,7 +356,7 @@ constexpr int kParallelLevels = 4;
 
 // The root of a whole build also gets the first-hit search.
 BvhNodeBase* buildSearchableTree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                                 const QVector<QList<int> >& faces, int leafSize, int parallelLevels)
+                                 const QVector<QList<int>>& faces, int leafSize, int parallelLevels)
 {
     TreeBuilder builder(vertices, faces, leafSize, parallelLevels);
     BvhNodeBase* root = builder.build(std::vector<int>(faceIndices.begin(), faceIndices.end()));
@@ -370,19 +366,19 @@ BvhNodeBase* buildSearchableTree(const QList<int>& faceIndices, const QVector<QV
 }
 
 BvhNodeBase* buildTree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                       const QVector<QList<int> >& faces, int leafSize)
+                       const QVector<QList<int>>& faces, int leafSize)
 {
     return buildSearchableTree(faceIndices, vertices, faces, leafSize, kParallelLevels);
 }
 
 BvhNodeBase* buildTreeOnOneThread(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                                  const QVector<QList<int> >& faces, int leafSize)
+                                  const QVector<QList<int>>& faces, int leafSize)
 {
     return buildSearchableTree(faceIndices, vertices, faces, leafSize, 0);
 }
 
 Viewport3D::BoundingBox computeBoundingBox(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                                           const QVector<QList<int> >& faces)
+                                           const QVector<QList<int>>& faces)
 {
     // Seeded with the first vertex of the first listed face that has one
     // (faces without indices add nothing; none at all gives the zero box).
@@ -426,7 +422,7 @@ FaceToPlanePosition getFaceToAxisAlignedPlanePosition(SplitAxis axis, double val
 }
 
 void splitFacesByAxisAlignedPlane(SplitAxis axis, double value, const QList<int>& faceIndices,
-                                  const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+                                  const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                   QList<int>& left, QList<int>& right, QList<int>& intersecting)
 {
     left.clear();
@@ -437,21 +433,21 @@ void splitFacesByAxisAlignedPlane(SplitAxis axis, double value, const QList<int>
     intersecting.reserve(faceIndices.size());
     for (const int f : faceIndices) {
         switch (getFaceToAxisAlignedPlanePosition(axis, value, faces.at(f), vertices)) {
-        case FaceToPlanePosition_Left:
-            left.append(f);
-            break;
-        case FaceToPlanePosition_Right:
-            right.append(f);
-            break;
-        case FaceToPlanePosition_Intersects:
-            intersecting.append(f);
-            break;
+            case FaceToPlanePosition_Left:
+                left.append(f);
+                break;
+            case FaceToPlanePosition_Right:
+                right.append(f);
+                break;
+            case FaceToPlanePosition_Intersects:
+                intersecting.append(f);
+                break;
         }
     }
 }
 
 void splitFacesByAxisAlignedPlane(SplitAxis axis, double value, const QList<int>& faceIndices,
-                                  const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+                                  const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                   QList<int>& left, QList<int>& right)
 {
     left.clear();

@@ -7,8 +7,8 @@
 // output objects.
 #include <QList>
 #include <QMap>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <memory>
 
@@ -50,32 +50,30 @@ public:
                                                    QVector<bool>& faceMask) const;
     // The first face the ray hits (t >= 0), or -1; barycentrics through u and v when given.
     virtual int findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                                   const QVector<QList<int> >& faces,
-                                                   const QVector<QVector3D>& vertices, RayFaceIntersection mode,
-                                                   double* u, double* v) const;
+                                                   const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
+                                                   RayFaceIntersection mode, double* u, double* v) const;
     // Takes a hit only when its ray parameter is below `distance`, then updates
     // faceIndex, distance, u and v; otherwise leaves every output as it was.
     virtual void findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                                 const QVector<QList<int> >& faces,
-                                                 const QVector<QVector3D>& vertices, RayFaceIntersection mode,
-                                                 int& faceIndex, double& distance, double* u, double* v) const;
+                                                 const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
+                                                 RayFaceIntersection mode, int& faceIndex, double& distance, double* u,
+                                                 double* v) const;
     // Adds every vertex within `radius` of `centre` not yet in the map, with its distance.
-    virtual void findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int> >& faces,
-                                          const QVector<QVector3D>& vertices,
-                                          QMap<int, double>& vertexDistances) const;
+    virtual void findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int>>& faces,
+                                          const QVector<QVector3D>& vertices, QMap<int, double>& vertexDistances) const;
     // Marks every face of the subtree.
     virtual void selectFaces(QVector<bool>& faceMask) const;
     // Marks every face the ray's line crosses within the leaves it reaches.
     virtual void selectIntersectedTriangles(const QVector3D& origin, const QVector3D& direction,
-                                            const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                            const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                             RayFaceIntersection mode, QVector<bool>& faceMask) const;
     // Marks every triangle in or touching the frustum (corners, face normals, edge directions).
-    virtual void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+    virtual void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                             const QVector<QVector3D>& frustumVertices,
                                             const QVector<QVector3D>& frustumNormals,
                                             const QVector<QVector3D>& frustumEdges, QVector<bool>& faceMask) const;
     // Marks every triangle in or touching the polyhedron.
-    virtual void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+    virtual void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                             const ConvexPolyhedron& polyhedron, QVector<bool>& faceMask) const;
 };
 
@@ -83,7 +81,7 @@ class BvhNode : public BvhNodeBase {
 public:
     // Builds the left subtree over `left`, then the right one over `right`.
     BvhNode(const QList<int>& left, const QList<int>& right, const Viewport3D::BoundingBox& boundingBox,
-            const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize);
+            const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces, int leafSize);
     ~BvhNode() override;
     BvhNode(const BvhNode&) = delete;
     BvhNode& operator=(const BvhNode&) = delete;
@@ -92,24 +90,23 @@ public:
     void markRayIntersectionCandidateFaces(const QVector3D& origin, const QVector3D& direction,
                                            QVector<bool>& faceMask) const override;
     int findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                           const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                           const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                            RayFaceIntersection mode, double* u, double* v) const override;
     void findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                         const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                         const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                          RayFaceIntersection mode, int& faceIndex, double& distance, double* u,
                                          double* v) const override;
-    void findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int> >& faces,
+    void findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int>>& faces,
                                   const QVector<QVector3D>& vertices,
                                   QMap<int, double>& vertexDistances) const override;
     void selectFaces(QVector<bool>& faceMask) const override;
     void selectIntersectedTriangles(const QVector3D& origin, const QVector3D& direction,
-                                    const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                    const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                     RayFaceIntersection mode, QVector<bool>& faceMask) const override;
-    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
-                                    const QVector<QVector3D>& frustumVertices,
-                                    const QVector<QVector3D>& frustumNormals, const QVector<QVector3D>& frustumEdges,
-                                    QVector<bool>& faceMask) const override;
-    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
+                                    const QVector<QVector3D>& frustumVertices, const QVector<QVector3D>& frustumNormals,
+                                    const QVector<QVector3D>& frustumEdges, QVector<bool>& faceMask) const override;
+    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                     const ConvexPolyhedron& polyhedron, QVector<bool>& faceMask) const override;
 
     // The root's first-hit search; null below the root and for meshes it does not handle.
@@ -121,8 +118,8 @@ public:
 
 private:
     friend class TreeBuilder;
-    friend BvhNodeBase* buildSearchableTree(const QList<int>&, const QVector<QVector3D>&,
-                                            const QVector<QList<int> >&, int, int);
+    friend BvhNodeBase* buildSearchableTree(const QList<int>&, const QVector<QVector3D>&, const QVector<QList<int>>&,
+                                            int, int);
     // Takes ownership of two subtrees built already.
     BvhNode(BvhNodeBase* left, BvhNodeBase* right, const Viewport3D::BoundingBox& boundingBox);
     // Made for the root of a build: answers first-hit queries faster, with
@@ -138,24 +135,23 @@ public:
     void markRayIntersectionCandidateFaces(const QVector3D& origin, const QVector3D& direction,
                                            QVector<bool>& faceMask) const override;
     int findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                           const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                           const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                            RayFaceIntersection mode, double* u, double* v) const override;
     void findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                         const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                         const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                          RayFaceIntersection mode, int& faceIndex, double& distance, double* u,
                                          double* v) const override;
-    void findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int> >& faces,
+    void findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int>>& faces,
                                   const QVector<QVector3D>& vertices,
                                   QMap<int, double>& vertexDistances) const override;
     void selectFaces(QVector<bool>& faceMask) const override;
     void selectIntersectedTriangles(const QVector3D& origin, const QVector3D& direction,
-                                    const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                    const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                     RayFaceIntersection mode, QVector<bool>& faceMask) const override;
-    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
-                                    const QVector<QVector3D>& frustumVertices,
-                                    const QVector<QVector3D>& frustumNormals, const QVector<QVector3D>& frustumEdges,
-                                    QVector<bool>& faceMask) const override;
-    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
+                                    const QVector<QVector3D>& frustumVertices, const QVector<QVector3D>& frustumNormals,
+                                    const QVector<QVector3D>& frustumEdges, QVector<bool>& faceMask) const override;
+    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                     const ConvexPolyhedron& polyhedron, QVector<bool>& faceMask) const override;
 
     QList<int> faceIndices;  // in build order; a face touching a split plane stands in several leaves
@@ -171,50 +167,49 @@ public:
     void markRayIntersectionCandidateFaces(const QVector3D& origin, const QVector3D& direction,
                                            QVector<bool>& faceMask) const override;
     int findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                           const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                           const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                            RayFaceIntersection mode, double* u, double* v) const override;
     void findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                         const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                         const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                          RayFaceIntersection mode, int& faceIndex, double& distance, double* u,
                                          double* v) const override;
-    void findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int> >& faces,
+    void findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int>>& faces,
                                   const QVector<QVector3D>& vertices,
                                   QMap<int, double>& vertexDistances) const override;
     void selectFaces(QVector<bool>& faceMask) const override;
     void selectIntersectedTriangles(const QVector3D& origin, const QVector3D& direction,
-                                    const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                    const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                     RayFaceIntersection mode, QVector<bool>& faceMask) const override;
-    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
-                                    const QVector<QVector3D>& frustumVertices,
-                                    const QVector<QVector3D>& frustumNormals, const QVector<QVector3D>& frustumEdges,
-                                    QVector<bool>& faceMask) const override;
-    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
+                                    const QVector<QVector3D>& frustumVertices, const QVector<QVector3D>& frustumNormals,
+                                    const QVector<QVector3D>& frustumEdges, QVector<bool>& faceMask) const override;
+    void selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                     const ConvexPolyhedron& polyhedron, QVector<bool>& faceMask) const override;
 };
 
 // ---- Build
 
 // Tree over all faces (indices 0 .. n-1); the caller owns the root.
-BvhNodeBase* buildTree(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces, int leafSize);
+BvhNodeBase* buildTree(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces, int leafSize);
 // Tree over the listed faces; the caller owns the root. Large builds spread
 // their top levels over the global thread pool.
 BvhNodeBase* buildTree(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                       const QVector<QList<int> >& faces, int leafSize);
+                       const QVector<QList<int>>& faces, int leafSize);
 // The same tree, node for node, built on the calling thread alone.
 BvhNodeBase* buildTreeOnOneThread(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                                  const QVector<QList<int> >& faces, int leafSize);
+                                  const QVector<QList<int>>& faces, int leafSize);
 // Box over every vertex of every listed face (the list and its first face must not be empty).
 Viewport3D::BoundingBox computeBoundingBox(const QList<int>& faceIndices, const QVector<QVector3D>& vertices,
-                                           const QVector<QList<int> >& faces);
+                                           const QVector<QList<int>>& faces);
 FaceToPlanePosition getFaceToAxisAlignedPlanePosition(SplitAxis axis, double value, const QList<int>& face,
                                                       const QVector<QVector3D>& vertices);
 // Faces strictly on either side, and those touching or crossing the plane.
 void splitFacesByAxisAlignedPlane(SplitAxis axis, double value, const QList<int>& faceIndices,
-                                  const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+                                  const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                   QList<int>& left, QList<int>& right, QList<int>& intersecting);
 // Faces touching or crossing the plane go into both lists.
 void splitFacesByAxisAlignedPlane(SplitAxis axis, double value, const QList<int>& faceIndices,
-                                  const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+                                  const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                   QList<int>& left, QList<int>& right);
 float boundingBoxCenterAlongAxis(const Viewport3D::BoundingBox& box, SplitAxis axis);
 int boundingBoxLongestAxis(const Viewport3D::BoundingBox& box);
@@ -222,8 +217,8 @@ int boundingBoxLongestAxis(const Viewport3D::BoundingBox& box);
 // ---- Ray, triangle and sphere tests
 
 // Slab test; boxes wholly behind the origin count only when `hitBehindOrigin` is set.
-bool rayIntersectsAaBoundingBox(const QVector3D& origin, const QVector3D& direction,
-                                const Viewport3D::BoundingBox& box, bool hitBehindOrigin = false);
+bool rayIntersectsAaBoundingBox(const QVector3D& origin, const QVector3D& direction, const Viewport3D::BoundingBox& box,
+                                bool hitBehindOrigin = false);
 // Slab test by reciprocals, without a case for zero components.
 bool rayIntersectsAaBoundingBoxInvDir(const QVector3D& origin, const QVector3D& direction,
                                       const Viewport3D::BoundingBox& box);
@@ -237,7 +232,7 @@ bool pointInsideSphere(const QVector3D& point, const QVector3D& centre, double r
 
 void swapDoubles(double& a, double& b);
 // First hit (t >= 0, either side) over the listed faces without a tree, or -1.
-int findFirstRayIntersectedTriangleLinear(const QVector<int>& faceIndices, const QVector<QList<int> >& faces,
+int findFirstRayIntersectedTriangleLinear(const QVector<int>& faceIndices, const QVector<QList<int>>& faces,
                                           const QVector<QVector3D>& vertices, const QVector3D& origin,
                                           const QVector3D& direction, double* distance);
 // Ascending positions of the true entries.

@@ -42,13 +42,31 @@ struct F4 {
     static F4 all(float x) { return F4{_mm_set1_ps(x)}; }
     void store(float* p) const { _mm_store_ps(p, m); }
 };
-inline F4 operator+(F4 a, F4 b) { return F4{_mm_add_ps(a.m, b.m)}; }
-inline F4 operator-(F4 a, F4 b) { return F4{_mm_sub_ps(a.m, b.m)}; }
-inline F4 operator*(F4 a, F4 b) { return F4{_mm_mul_ps(a.m, b.m)}; }
+inline F4 operator+(F4 a, F4 b)
+{
+    return F4{_mm_add_ps(a.m, b.m)};
+}
+inline F4 operator-(F4 a, F4 b)
+{
+    return F4{_mm_sub_ps(a.m, b.m)};
+}
+inline F4 operator*(F4 a, F4 b)
+{
+    return F4{_mm_mul_ps(a.m, b.m)};
+}
 // a > b ? a : b, and a < b ? a : b: a lane of a that is NaN yields b.
-inline F4 maxFirst(F4 a, F4 b) { return F4{_mm_max_ps(a.m, b.m)}; }
-inline F4 minFirst(F4 a, F4 b) { return F4{_mm_min_ps(a.m, b.m)}; }
-inline int lessEqualMask(F4 a, F4 b) { return _mm_movemask_ps(_mm_cmple_ps(a.m, b.m)); }
+inline F4 maxFirst(F4 a, F4 b)
+{
+    return F4{_mm_max_ps(a.m, b.m)};
+}
+inline F4 minFirst(F4 a, F4 b)
+{
+    return F4{_mm_min_ps(a.m, b.m)};
+}
+inline int lessEqualMask(F4 a, F4 b)
+{
+    return _mm_movemask_ps(_mm_cmple_ps(a.m, b.m));
+}
 #else
 struct F4 {
     float v[4];
@@ -64,11 +82,26 @@ inline F4 lanes(F4 a, F4 b, Op op)
         r.v[i] = op(a.v[i], b.v[i]);
     return r;
 }
-inline F4 operator+(F4 a, F4 b) { return lanes(a, b, [](float x, float y) { return x + y; }); }
-inline F4 operator-(F4 a, F4 b) { return lanes(a, b, [](float x, float y) { return x - y; }); }
-inline F4 operator*(F4 a, F4 b) { return lanes(a, b, [](float x, float y) { return x * y; }); }
-inline F4 maxFirst(F4 a, F4 b) { return lanes(a, b, [](float x, float y) { return x > y ? x : y; }); }
-inline F4 minFirst(F4 a, F4 b) { return lanes(a, b, [](float x, float y) { return x < y ? x : y; }); }
+inline F4 operator+(F4 a, F4 b)
+{
+    return lanes(a, b, [](float x, float y) { return x + y; });
+}
+inline F4 operator-(F4 a, F4 b)
+{
+    return lanes(a, b, [](float x, float y) { return x - y; });
+}
+inline F4 operator*(F4 a, F4 b)
+{
+    return lanes(a, b, [](float x, float y) { return x * y; });
+}
+inline F4 maxFirst(F4 a, F4 b)
+{
+    return lanes(a, b, [](float x, float y) { return x > y ? x : y; });
+}
+inline F4 minFirst(F4 a, F4 b)
+{
+    return lanes(a, b, [](float x, float y) { return x < y ? x : y; });
+}
 inline int lessEqualMask(F4 a, F4 b)
 {
     int mask = 0;
@@ -130,7 +163,7 @@ struct alignas(16) Box {
 struct FirstHitSearch::Build {
     FirstHitSearch& out;
     const QVector<QVector3D>& vertices;
-    const QVector<QList<int> >& faces;
+    const QVector<QList<int>>& faces;
     std::vector<Box> boxes;  // widened triangle boxes, by primitive
     std::vector<float> centroids;
     std::vector<int32_t> prims;  // face indices, reordered by the build
@@ -323,8 +356,8 @@ struct FirstHitSearch::Build {
                 n += bins[a][b].count;
                 if (n == 0 || rightCount[b + 1] == 0)
                     continue;
-                const float cost = acc.halfArea() * float((n + leafTriangles - 1) / leafTriangles)
-                    + rightArea[b + 1] * float((rightCount[b + 1] + leafTriangles - 1) / leafTriangles);
+                const float cost = acc.halfArea() * float((n + leafTriangles - 1) / leafTriangles) +
+                                   rightArea[b + 1] * float((rightCount[b + 1] + leafTriangles - 1) / leafTriangles);
                 if (cost < bestCost) {
                     bestCost = cost;
                     bestAxis = a;
@@ -357,10 +390,7 @@ struct FirstHitSearch::Build {
         }
     }
 
-    static int binOf(float c, float lo, float scale)
-    {
-        return std::min(binCount - 1, int((c - lo) * scale));
-    }
+    static int binOf(float c, float lo, float scale) { return std::min(binCount - 1, int((c - lo) * scale)); }
 
     void swapPrims(int i, int j)
     {
@@ -436,8 +466,8 @@ struct FirstHitSearch::Build {
         while (count < 4) {
             int widest = -1;
             for (int r = 0; r < count; ++r)
-                if (ranges[r].count() > leafTriangles
-                    && (widest < 0 || ranges[r].box.halfArea() > ranges[widest].box.halfArea()))
+                if (ranges[r].count() > leafTriangles &&
+                    (widest < 0 || ranges[r].box.halfArea() > ranges[widest].box.halfArea()))
                     widest = r;
             if (widest < 0)
                 break;
@@ -500,7 +530,7 @@ struct FirstHitSearch::Build {
 };
 
 std::unique_ptr<const FirstHitSearch> FirstHitSearch::create(const BvhNode* root, const QVector<QVector3D>& vertices,
-                                                             const QVector<QList<int> >& faces, bool pooled)
+                                                             const QVector<QList<int>>& faces, bool pooled)
 {
     std::unique_ptr<FirstHitSearch> search(new FirstHitSearch());
     search->firstPosition_.assign(size_t(faces.size()), -1);
@@ -518,8 +548,8 @@ std::unique_ptr<const FirstHitSearch> FirstHitSearch::create(const BvhNode* root
     arena.nodes.reserve(size_t(n) / 4 + 1);
     arena.packs.reserve(size_t(n) / 2 + 1);
     search->rootCode_ = n <= leafTriangles
-                           ? build.makePack(arena, 0, n)
-                           : build.makeNode(arena, build.rangeOf(0, n), 1, pooled ? parallelNodeLevels : 0);
+                            ? build.makePack(arena, 0, n)
+                            : build.makeNode(arena, build.rangeOf(0, n), 1, pooled ? parallelNodeLevels : 0);
     search->nodes_ = std::move(arena.nodes);
     search->packs_ = std::move(arena.packs);
     search->maxDepth_ = arena.maxDepth;
@@ -721,8 +751,8 @@ bool FirstHitSearch::findFirstHit(const QVector3D& origin, const QVector3D& dire
                 qx.store(q[0]);
                 qy.store(q[1]);
                 qz.store(q[2]);
-                const float tq = pack.e2[0][lane] * q[0][lane] + pack.e2[1][lane] * q[1][lane]
-                    + pack.e2[2][lane] * q[2][lane];
+                const float tq =
+                    pack.e2[0][lane] * q[0][lane] + pack.e2[1][lane] * q[1][lane] + pack.e2[2][lane] * q[2][lane];
                 const double t = double(tq) * inv;
                 if (!(t >= 0.0) || t > best)
                     continue;

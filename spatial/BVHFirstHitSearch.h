@@ -34,8 +34,8 @@
 // the angle between ray and normal), so this needs a ray within a small
 // fraction of a degree of the triangle's plane (or a sliver triangle).
 #include <QList>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <cstdint>
 #include <memory>
@@ -52,14 +52,14 @@ public:
     // build spreads its per-face passes and its top subtrees over the global
     // thread pool and makes the same structure as the build on one thread.
     static std::unique_ptr<const FirstHitSearch> create(const BvhNode* root, const QVector<QVector3D>& vertices,
-                                                        const QVector<QList<int> >& faces, bool pooled = true);
+                                                        const QVector<QList<int>>& faces, bool pooled = true);
 
     // The walk's first hit, with the in/out convention of
     // findFirstRayIntersectedTriangle. Returns false, leaving every output
     // untouched, when the search cannot vouch for the answer; the caller then
     // walks the tree.
-    bool findFirstHit(const QVector3D& origin, const QVector3D& direction, RayFaceIntersection mode,
-                      int& faceIndex, double& distance, double* u, double* v) const;
+    bool findFirstHit(const QVector3D& origin, const QVector3D& direction, RayFaceIntersection mode, int& faceIndex,
+                      double& distance, double* u, double* v) const;
 
     // Whether both hold the same arrays, bit for bit.
     bool identicalTo(const FirstHitSearch& other) const;

@@ -24,8 +24,8 @@ inline bool modeAccepts(RayFaceIntersection mode, bool backFaceHit)
 
 // ---- Geometric tests
 
-bool rayIntersectsAaBoundingBox(const QVector3D& origin, const QVector3D& direction,
-                                const Viewport3D::BoundingBox& box, bool hitBehindOrigin)
+bool rayIntersectsAaBoundingBox(const QVector3D& origin, const QVector3D& direction, const Viewport3D::BoundingBox& box,
+                                bool hitBehindOrigin)
 {
     const QVector3D minimum = box.origin;
     const QVector3D maximum = box.origin + box.size;
@@ -78,8 +78,7 @@ bool rayIntersectsAaBoundingBoxInvDir(const QVector3D& origin, const QVector3D& 
 }
 
 bool rayIntersectsTriangle(const QVector3D& origin, const QVector3D& direction, const QVector3D& p0,
-                           const QVector3D& p1, const QVector3D& p2, double& t, bool* backFaceHit, double* u,
-                           double* v)
+                           const QVector3D& p1, const QVector3D& p2, double& t, bool* backFaceHit, double* u, double* v)
 {
     const QVector3D e1 = p1 - p0;
     const QVector3D e2 = p2 - p0;
@@ -135,7 +134,7 @@ void swapDoubles(double& a, double& b)
     b = kept;
 }
 
-int findFirstRayIntersectedTriangleLinear(const QVector<int>& faceIndices, const QVector<QList<int> >& faces,
+int findFirstRayIntersectedTriangleLinear(const QVector<int>& faceIndices, const QVector<QList<int>>& faces,
                                           const QVector<QVector3D>& vertices, const QVector3D& origin,
                                           const QVector3D& direction, double* distance)
 {
@@ -145,8 +144,8 @@ int findFirstRayIntersectedTriangleLinear(const QVector<int>& faceIndices, const
         const QList<int>& face = faces.at(f);
         double t;
         if (rayIntersectsTriangle(origin, direction, vertices.at(face.at(0)), vertices.at(face.at(1)),
-                                  vertices.at(face.at(2)), t)
-            && t >= 0.0 && t < best) {
+                                  vertices.at(face.at(2)), t) &&
+            t >= 0.0 && t < best) {
             best = t;
             index = f;
         }
@@ -175,7 +174,7 @@ void BvhNode::markRayIntersectionCandidateFaces(const QVector3D& origin, const Q
 }
 
 int BvhNode::findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                                const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                                const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                                 RayFaceIntersection mode, double* u, double* v) const
 {
     int faceIndex = -1;
@@ -185,7 +184,7 @@ int BvhNode::findFirstRayIntersectedTriangleInd(const QVector3D& origin, const Q
 }
 
 void BvhNode::findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                              const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                              const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                               RayFaceIntersection mode, int& faceIndex, double& distance, double* u,
                                               double* v) const
 {
@@ -198,7 +197,7 @@ void BvhNode::findFirstRayIntersectedTriangle(const QVector3D& origin, const QVe
     childRight->findFirstRayIntersectedTriangle(origin, direction, faces, vertices, mode, faceIndex, distance, u, v);
 }
 
-void BvhNode::findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int> >& faces,
+void BvhNode::findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int>>& faces,
                                        const QVector<QVector3D>& vertices, QMap<int, double>& vertexDistances) const
 {
     if (!sphereIntersectsAaBoundingBox(centre, radius, boundingBox))
@@ -208,7 +207,7 @@ void BvhNode::findVerticesInsideSphere(const QVector3D& centre, double radius, c
 }
 
 void BvhNode::selectIntersectedTriangles(const QVector3D& origin, const QVector3D& direction,
-                                         const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                         const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                          RayFaceIntersection mode, QVector<bool>& faceMask) const
 {
     if (!rayIntersectsAaBoundingBox(origin, direction, boundingBox))
@@ -229,7 +228,7 @@ void BvhNodeLeaf::markRayIntersectionCandidateFaces(const QVector3D& origin, con
 }
 
 int BvhNodeLeaf::findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                                    const QVector<QList<int> >& faces,
+                                                    const QVector<QList<int>>& faces,
                                                     const QVector<QVector3D>& vertices, RayFaceIntersection mode,
                                                     double* u, double* v) const
 {
@@ -240,9 +239,9 @@ int BvhNodeLeaf::findFirstRayIntersectedTriangleInd(const QVector3D& origin, con
 }
 
 void BvhNodeLeaf::findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                                  const QVector<QList<int> >& faces,
-                                                  const QVector<QVector3D>& vertices, RayFaceIntersection mode,
-                                                  int& faceIndex, double& distance, double* u, double* v) const
+                                                  const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
+                                                  RayFaceIntersection mode, int& faceIndex, double& distance, double* u,
+                                                  double* v) const
 {
     if (!rayIntersectsAaBoundingBox(origin, direction, boundingBox))
         return;
@@ -266,9 +265,8 @@ void BvhNodeLeaf::findFirstRayIntersectedTriangle(const QVector3D& origin, const
     }
 }
 
-void BvhNodeLeaf::findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int> >& faces,
-                                           const QVector<QVector3D>& vertices,
-                                           QMap<int, double>& vertexDistances) const
+void BvhNodeLeaf::findVerticesInsideSphere(const QVector3D& centre, double radius, const QVector<QList<int>>& faces,
+                                           const QVector<QVector3D>& vertices, QMap<int, double>& vertexDistances) const
 {
     if (!sphereIntersectsAaBoundingBox(centre, radius, boundingBox))
         return;
@@ -283,7 +281,7 @@ void BvhNodeLeaf::findVerticesInsideSphere(const QVector3D& centre, double radiu
 }
 
 void BvhNodeLeaf::selectIntersectedTriangles(const QVector3D& origin, const QVector3D& direction,
-                                             const QVector<QList<int> >& faces, const QVector<QVector3D>& vertices,
+                                             const QVector<QList<int>>& faces, const QVector<QVector3D>& vertices,
                                              RayFaceIntersection mode, QVector<bool>& faceMask) const
 {
     for (const int f : faceIndices) {
@@ -293,8 +291,8 @@ void BvhNodeLeaf::selectIntersectedTriangles(const QVector3D& origin, const QVec
         double t;
         bool backFaceHit;
         if (rayIntersectsTriangle(origin, direction, vertices.at(face.at(0)), vertices.at(face.at(1)),
-                                  vertices.at(face.at(2)), t, &backFaceHit)
-            && modeAccepts(mode, backFaceHit))
+                                  vertices.at(face.at(2)), t, &backFaceHit) &&
+            modeAccepts(mode, backFaceHit))
             faceMask[f] = true;
     }
 }
@@ -303,27 +301,24 @@ void BvhNodeLeaf::selectIntersectedTriangles(const QVector3D& origin, const QVec
 
 void BvhNodeEmpty::markRayIntersectionCandidateFaces(const QVector3D&, const QVector3D&, QVector<bool>&) const {}
 
-int BvhNodeEmpty::findFirstRayIntersectedTriangleInd(const QVector3D&, const QVector3D&, const QVector<QList<int> >&,
+int BvhNodeEmpty::findFirstRayIntersectedTriangleInd(const QVector3D&, const QVector3D&, const QVector<QList<int>>&,
                                                      const QVector<QVector3D>&, RayFaceIntersection, double*,
                                                      double*) const
 {
     return -1;
 }
 
-void BvhNodeEmpty::findFirstRayIntersectedTriangle(const QVector3D&, const QVector3D&, const QVector<QList<int> >&,
+void BvhNodeEmpty::findFirstRayIntersectedTriangle(const QVector3D&, const QVector3D&, const QVector<QList<int>>&,
                                                    const QVector<QVector3D>&, RayFaceIntersection, int&, double&,
                                                    double*, double*) const
-{
-}
+{}
 
-void BvhNodeEmpty::findVerticesInsideSphere(const QVector3D&, double, const QVector<QList<int> >&,
+void BvhNodeEmpty::findVerticesInsideSphere(const QVector3D&, double, const QVector<QList<int>>&,
                                             const QVector<QVector3D>&, QMap<int, double>&) const
-{
-}
+{}
 
-void BvhNodeEmpty::selectIntersectedTriangles(const QVector3D&, const QVector3D&, const QVector<QList<int> >&,
+void BvhNodeEmpty::selectIntersectedTriangles(const QVector3D&, const QVector3D&, const QVector<QList<int>>&,
                                               const QVector<QVector3D>&, RayFaceIntersection, QVector<bool>&) const
-{
-}
+{}
 
 }  // namespace BVH2

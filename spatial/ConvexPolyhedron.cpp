@@ -11,25 +11,21 @@ namespace BVH2 {
 ConvexPolyhedron::ConvexPolyhedron(const QVector<QVector3D>& vertices, const QVector<QVector3D>& edgeVectors,
                                    const QVector<QVector3D>& polygonNormals)
     : vertices(vertices), edgeVectors(edgeVectors), polygonNormals(polygonNormals)
-{
-}
+{}
 
 ConvexPolyhedron::ConvexPolyhedron(const Viewport3D::BoundingBox& box)
     : vertices(box.getVertices()), edgeVectors(boxAxes), polygonNormals(boxAxes)
-{
-}
+{}
 
 ConvexPolyhedron::ConvexPolyhedron(const QVector3D& p0, const QVector3D& p1, const QVector3D& p2)
     : vertices({p0, p1, p2}),
       edgeVectors({p1 - p0, p2 - p1, p0 - p2}),
       polygonNormals({QVector3D::crossProduct(p1 - p0, p2 - p1)})
-{
-}
+{}
 
 ConvexPolyhedron::ConvexPolyhedron(const QVector<QVector3D>& triangle)
     : ConvexPolyhedron(triangle.at(0), triangle.at(1), triangle.at(2))
-{
-}
+{}
 
 void getProjectionRange(const QVector3D& axis, const QVector<QVector3D>& vertices, float& min, float& max)
 {
@@ -74,12 +70,9 @@ QVector<QVector3D> buildSeparatingAxes(const QVector<QVector3D>& normalsA, const
     return axes;
 }
 
-PolyhedronIntersection checkConvexPolyhedronsIntersection(const QVector<QVector3D>& verticesA,
-                                                          const QVector<QVector3D>& normalsA,
-                                                          const QVector<QVector3D>& edgesA,
-                                                          const QVector<QVector3D>& verticesB,
-                                                          const QVector<QVector3D>& normalsB,
-                                                          const QVector<QVector3D>& edgesB)
+PolyhedronIntersection checkConvexPolyhedronsIntersection(
+    const QVector<QVector3D>& verticesA, const QVector<QVector3D>& normalsA, const QVector<QVector3D>& edgesA,
+    const QVector<QVector3D>& verticesB, const QVector<QVector3D>& normalsB, const QVector<QVector3D>& edgesB)
 {
     const QVector<QVector3D> axes = buildSeparatingAxes(normalsA, edgesA, normalsB, edgesB);
     bool allAInB = true;
@@ -104,8 +97,8 @@ PolyhedronIntersection checkConvexPolyhedronsIntersection(const QVector<QVector3
 
 PolyhedronIntersection checkConvexPolyhedronsIntersection(const ConvexPolyhedron& a, const ConvexPolyhedron& b)
 {
-    return checkConvexPolyhedronsIntersection(a.vertices, a.polygonNormals, a.edgeVectors, b.vertices,
-                                              b.polygonNormals, b.edgeVectors);
+    return checkConvexPolyhedronsIntersection(a.vertices, a.polygonNormals, a.edgeVectors, b.vertices, b.polygonNormals,
+                                              b.edgeVectors);
 }
 
 PolyhedronIntersection frustumIntersectsAaBoundingBox(const QVector<QVector3D>& frustumVertices,
@@ -113,8 +106,8 @@ PolyhedronIntersection frustumIntersectsAaBoundingBox(const QVector<QVector3D>& 
                                                       const QVector<QVector3D>& frustumEdges,
                                                       const Viewport3D::BoundingBox& box)
 {
-    return checkConvexPolyhedronsIntersection(frustumVertices, frustumNormals, frustumEdges, box.getVertices(),
-                                              boxAxes, boxAxes);
+    return checkConvexPolyhedronsIntersection(frustumVertices, frustumNormals, frustumEdges, box.getVertices(), boxAxes,
+                                              boxAxes);
 }
 
 PolyhedronIntersection frustumIntersectsTriangle(const QVector<QVector3D>& frustumVertices,
@@ -173,7 +166,7 @@ bool triangleIntersectsAaBoundingBox(const QVector<QVector3D>& triangle, const V
 namespace {
 
 template <typename NodeTest, typename TriangleTest>
-void selectInLeaf(const BvhNodeLeaf& leaf, const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+void selectInLeaf(const BvhNodeLeaf& leaf, const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                   QVector<bool>& faceMask, NodeTest nodeTest, TriangleTest triangleTest)
 {
     const PolyhedronIntersection r = nodeTest(leaf.boundingBox);
@@ -187,15 +180,15 @@ void selectInLeaf(const BvhNodeLeaf& leaf, const QVector<QVector3D>& vertices, c
         const QList<int>& face = faces.at(f);
         if (face.size() < 3)
             continue;
-        if (triangleTest(vertices.at(face.at(0)), vertices.at(face.at(1)), vertices.at(face.at(2)))
-            != PolyhedronIntersection_NoIntersection)
+        if (triangleTest(vertices.at(face.at(0)), vertices.at(face.at(1)), vertices.at(face.at(2))) !=
+            PolyhedronIntersection_NoIntersection)
             faceMask[f] = true;
     }
 }
 
 }  // namespace
 
-void BvhNode::selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+void BvhNode::selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                          const QVector<QVector3D>& frustumVertices,
                                          const QVector<QVector3D>& frustumNormals,
                                          const QVector<QVector3D>& frustumEdges, QVector<bool>& faceMask) const
@@ -213,7 +206,7 @@ void BvhNode::selectIntersectedTriangles(const QVector<QVector3D>& vertices, con
     childRight->selectIntersectedTriangles(vertices, faces, frustumVertices, frustumNormals, frustumEdges, faceMask);
 }
 
-void BvhNode::selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+void BvhNode::selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                          const ConvexPolyhedron& polyhedron, QVector<bool>& faceMask) const
 {
     const PolyhedronIntersection r = checkConvexPolyhedronsIntersection(polyhedron, ConvexPolyhedron(boundingBox));
@@ -228,7 +221,7 @@ void BvhNode::selectIntersectedTriangles(const QVector<QVector3D>& vertices, con
     childRight->selectIntersectedTriangles(vertices, faces, polyhedron, faceMask);
 }
 
-void BvhNodeLeaf::selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+void BvhNodeLeaf::selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                              const QVector<QVector3D>& frustumVertices,
                                              const QVector<QVector3D>& frustumNormals,
                                              const QVector<QVector3D>& frustumEdges, QVector<bool>& faceMask) const
@@ -243,7 +236,7 @@ void BvhNodeLeaf::selectIntersectedTriangles(const QVector<QVector3D>& vertices,
         });
 }
 
-void BvhNodeLeaf::selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces,
+void BvhNodeLeaf::selectIntersectedTriangles(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces,
                                              const ConvexPolyhedron& polyhedron, QVector<bool>& faceMask) const
 {
     selectInLeaf(
@@ -256,15 +249,13 @@ void BvhNodeLeaf::selectIntersectedTriangles(const QVector<QVector3D>& vertices,
         });
 }
 
-void BvhNodeEmpty::selectIntersectedTriangles(const QVector<QVector3D>&, const QVector<QList<int> >&,
+void BvhNodeEmpty::selectIntersectedTriangles(const QVector<QVector3D>&, const QVector<QList<int>>&,
                                               const QVector<QVector3D>&, const QVector<QVector3D>&,
                                               const QVector<QVector3D>&, QVector<bool>&) const
-{
-}
+{}
 
-void BvhNodeEmpty::selectIntersectedTriangles(const QVector<QVector3D>&, const QVector<QList<int> >&,
+void BvhNodeEmpty::selectIntersectedTriangles(const QVector<QVector3D>&, const QVector<QList<int>>&,
                                               const ConvexPolyhedron&, QVector<bool>&) const
-{
-}
+{}
 
 }  // namespace BVH2

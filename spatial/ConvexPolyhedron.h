@@ -2,8 +2,8 @@
 // Convex volumes for selection (lasso prisms, frusta, node boxes, triangles)
 // and the separating-axis tests between them. Single precision throughout,
 // without tolerance: volumes that only touch are not separated.
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 namespace Viewport3D {
 class BoundingBox;
@@ -47,12 +47,9 @@ PolyhedronIntersection checkAxisProjectionIntersection(const QVector3D& axis, co
 QVector<QVector3D> buildSeparatingAxes(const QVector<QVector3D>& normalsA, const QVector<QVector3D>& edgesA,
                                        const QVector<QVector3D>& normalsB, const QVector<QVector3D>& edgesB);
 // Note the order: normals before edges here, edges before normals in ConvexPolyhedron.
-PolyhedronIntersection checkConvexPolyhedronsIntersection(const QVector<QVector3D>& verticesA,
-                                                          const QVector<QVector3D>& normalsA,
-                                                          const QVector<QVector3D>& edgesA,
-                                                          const QVector<QVector3D>& verticesB,
-                                                          const QVector<QVector3D>& normalsB,
-                                                          const QVector<QVector3D>& edgesB);
+PolyhedronIntersection checkConvexPolyhedronsIntersection(
+    const QVector<QVector3D>& verticesA, const QVector<QVector3D>& normalsA, const QVector<QVector3D>& edgesA,
+    const QVector<QVector3D>& verticesB, const QVector<QVector3D>& normalsB, const QVector<QVector3D>& edgesB);
 PolyhedronIntersection checkConvexPolyhedronsIntersection(const ConvexPolyhedron& a, const ConvexPolyhedron& b);
 // The frustum is A, the box or triangle B.
 PolyhedronIntersection frustumIntersectsAaBoundingBox(const QVector<QVector3D>& frustumVertices,

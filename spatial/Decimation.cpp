@@ -88,7 +88,7 @@ private:
 // vertex back to an item (-1 for none).
 template <typename Over, typename ItemVertex, typename ItemOfVertex>
 QList<int> sampleGeodesic(const Over& over, double radius, FreeItems& free, bool listSampleFirst, ItemVertex itemVertex,
-                          ItemOfVertex itemOfVertex, QList<QList<int> >* aggregated)
+                          ItemOfVertex itemOfVertex, QList<QList<int>>* aggregated)
 {
     QList<int> samples;
     while (free.count() > 0) {
@@ -116,10 +116,10 @@ namespace {
 
 template <typename Over>
 QList<int> subsampleNodes(const Over& over, double radius, const QList<int>& candidateVertices,
-                          QList<QList<int> >* aggregatedNodeIndices)
+                          QList<QList<int>>* aggregatedNodeIndices)
 {
     const HE::HalfEdgeGeom& mesh = FastMarching::meshOf(over);
-    QList<QList<int> > aggregated;
+    QList<QList<int>> aggregated;
     const int nVertices = mesh.vertexHalfEdges.size();
     const int nCandidates = candidateVertices.size();
     QVector<int> positionOfVertex(nVertices, -1);
@@ -141,21 +141,21 @@ QList<int> subsampleNodes(const Over& over, double radius, const QList<int>& can
 }  // namespace
 
 QList<int> subsampleNodesGeodesic(const HE::HalfEdgeGeom& mesh, double radius, const QList<int>& candidateVertices,
-                                  QList<QList<int> >* aggregatedNodeIndices)
+                                  QList<QList<int>>* aggregatedNodeIndices)
 {
     return subsampleNodes(mesh, radius, candidateVertices, aggregatedNodeIndices);
 }
 
 QList<int> subsampleNodesGeodesic(const FastMarching::MarchGeometry& geometry, double radius,
-                                  const QList<int>& candidateVertices, QList<QList<int> >* aggregatedNodeIndices)
+                                  const QList<int>& candidateVertices, QList<QList<int>>* aggregatedNodeIndices)
 {
     return subsampleNodes(geometry, radius, candidateVertices, aggregatedNodeIndices);
 }
 
 QList<int> uniformSubsampleGeodesic(const HE::HalfEdgeGeom& mesh, double radius,
-                                    QList<QList<int> >* aggregatedVertexIndices, const QList<int>& vertexIndices)
+                                    QList<QList<int>>* aggregatedVertexIndices, const QList<int>& vertexIndices)
 {
-    QList<QList<int> > aggregated;
+    QList<QList<int>> aggregated;
     const int nVertices = mesh.vertexHalfEdges.size();
     FreeItems free(nVertices);
     if (vertexIndices.isEmpty()) {
@@ -173,10 +173,10 @@ QList<int> uniformSubsampleGeodesic(const HE::HalfEdgeGeom& mesh, double radius,
     return samples;
 }
 
-QList<int> uniformSubsample(const QVector<QVector3D>& points, QList<QList<int> >* aggregatedPointIndices)
+QList<int> uniformSubsample(const QVector<QVector3D>& points, QList<QList<int>>* aggregatedPointIndices)
 {
     QList<int> samples;
-    QList<QList<int> > aggregated;
+    QList<QList<int>> aggregated;
     QList<int> freeIndices;
     QList<QVector3D> freePoints;
     for (int i = 0; i < points.size(); ++i) {

@@ -18,21 +18,21 @@ namespace Decimation {
 // (inclusive), in the order the march reached them. Every candidate position ends in exactly one
 // list. A vertex listed twice is absorbed only through its last position.
 QList<int> subsampleNodesGeodesic(const HE::HalfEdgeGeom& mesh, double radius, const QList<int>& candidateVertices,
-                                  QList<QList<int> >* aggregatedNodeIndices);
+                                  QList<QList<int>>* aggregatedNodeIndices);
 // The same, marching over a geometry taken from the mesh: the same samples and lists, for less
 // work per march where one geometry serves many subsamplings.
 QList<int> subsampleNodesGeodesic(const FastMarching::MarchGeometry& geometry, double radius,
-                                  const QList<int>& candidateVertices, QList<QList<int> >* aggregatedNodeIndices);
+                                  const QList<int>& candidateVertices, QList<QList<int>>* aggregatedNodeIndices);
 
 // The same procedure over vertex indices: all vertices when vertexIndices is empty, else the
 // listed ones. Returns the sampled vertices; each aggregation list holds only the vertices its
 // sample absorbed.
 QList<int> uniformSubsampleGeodesic(const HE::HalfEdgeGeom& mesh, double radius,
-                                    QList<QList<int> >* aggregatedVertexIndices, const QList<int>& vertexIndices);
+                                    QList<QList<int>>* aggregatedVertexIndices, const QList<int>& vertexIndices);
 
 // Euclidean form with radius 1 over a point list: returns the sampled point indices; each
 // aggregation list holds the free points within 1 of its sample (itself included), ascending.
-QList<int> uniformSubsample(const QVector<QVector3D>& points, QList<QList<int> >* aggregatedPointIndices);
+QList<int> uniformSubsample(const QVector<QVector3D>& points, QList<QList<int>>* aggregatedPointIndices);
 
 // Position of the n-th element (from 0) equal to value, -1 when there are fewer.
 int findNthElementWithSpecificValue(int n, const QVector<bool>& elements, bool value);

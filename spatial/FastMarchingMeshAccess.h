@@ -120,8 +120,7 @@ void forEachInWalk(const HE::HalfEdgeGeom& mesh, int start, HE::HalfEdgeWalk::Ki
 struct Corner {
     Corner(const HE::HalfEdgeGeom& mesh, int halfEdge)
         : a(originOf(mesh, halfEdge)), b(endOf(mesh, edge(mesh, halfEdge).next)), c(endOf(mesh, halfEdge))
-    {
-    }
+    {}
     int a;
     int b;
     int c;

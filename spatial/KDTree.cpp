@@ -90,8 +90,7 @@ int NodeBase::findNearestPointInd(int, const QVector<QVector3D>&, float*) const
 
 Node::Node(NodeBase* childLeft, NodeBase* childRight, int splitAxis, float splitValue)
     : childLeft(childLeft), childRight(childRight), splitAxis(splitAxis), splitValue(splitValue)
-{
-}
+{}
 
 Node::~Node()
 {
@@ -129,14 +128,12 @@ void Node::findNearestPoint(const QVector3D& position, const QVector<QVector3D>&
     (nearIsLeft ? childRight : childLeft)->findNearestPoint(position, points, index, distanceSquared);
 }
 
-int Node::findNearestPointInd(const QVector3D& position, const QVector<QVector3D>& points,
-                              float* distanceSquared) const
+int Node::findNearestPointInd(const QVector3D& position, const QVector<QVector3D>& points, float* distanceSquared) const
 {
     return nearestFromScratch(*this, position, points, distanceSquared);
 }
 
-void Node::findNearestPoint(int pointIndex, const QVector<QVector3D>& points, int& index,
-                            float& distanceSquared) const
+void Node::findNearestPoint(int pointIndex, const QVector<QVector3D>& points, int& index, float& distanceSquared) const
 {
     const QVector3D& position = points.at(pointIndex);
     if (flat_) {
@@ -197,8 +194,7 @@ void NodeLeaf::findNearestPoint(int pointIndex, const QVector<QVector3D>& points
     }
 }
 
-int NodeLeaf::findNearestPointInd(int pointIndex, const QVector<QVector3D>& points,
-                                  float* distanceSquared) const
+int NodeLeaf::findNearestPointInd(int pointIndex, const QVector<QVector3D>& points, float* distanceSquared) const
 {
     return nearestFromScratch(*this, pointIndex, points, distanceSquared);
 }

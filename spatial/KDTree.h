@@ -5,8 +5,8 @@
 // single precision; "nothing found" is the index -1 with 3.4028235e38.
 // Queries are const and may run on any number of threads at once.
 #include <QList>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <memory>
 
@@ -23,8 +23,8 @@ public:
     virtual ~NodeBase();
 
     // Nearest point to `position` strictly closer than the running best.
-    virtual void findNearestPoint(const QVector3D& position, const QVector<QVector3D>& points,
-                                  int& index, float& distanceSquared) const;
+    virtual void findNearestPoint(const QVector3D& position, const QVector<QVector3D>& points, int& index,
+                                  float& distanceSquared) const;
     // Index of the point nearest to `position`, or -1.
     virtual int findNearestPointInd(const QVector3D& position, const QVector<QVector3D>& points,
                                     float* distanceSquared) const;
@@ -32,8 +32,7 @@ public:
     virtual void findNearestPoint(int pointIndex, const QVector<QVector3D>& points, int& index,
                                   float& distanceSquared) const;
     // Index of the point nearest to point `pointIndex` (never itself), or -1.
-    virtual int findNearestPointInd(int pointIndex, const QVector<QVector3D>& points,
-                                    float* distanceSquared) const;
+    virtual int findNearestPointInd(int pointIndex, const QVector<QVector3D>& points, float* distanceSquared) const;
 };
 
 class Node : public NodeBase {
@@ -49,8 +48,7 @@ public:
                             float* distanceSquared) const override;
     void findNearestPoint(int pointIndex, const QVector<QVector3D>& points, int& index,
                           float& distanceSquared) const override;
-    int findNearestPointInd(int pointIndex, const QVector<QVector3D>& points,
-                            float* distanceSquared) const override;
+    int findNearestPointInd(int pointIndex, const QVector<QVector3D>& points, float* distanceSquared) const override;
 
     // 0: childLeft, 1: childRight, anything else: null.
     NodeBase* child(int side) const;
@@ -77,8 +75,7 @@ public:
                             float* distanceSquared) const override;
     void findNearestPoint(int pointIndex, const QVector<QVector3D>& points, int& index,
                           float& distanceSquared) const override;
-    int findNearestPointInd(int pointIndex, const QVector<QVector3D>& points,
-                            float* distanceSquared) const override;
+    int findNearestPointInd(int pointIndex, const QVector<QVector3D>& points, float* distanceSquared) const override;
 
     QList<int> pointIndices;
 };

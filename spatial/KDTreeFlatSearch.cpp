@@ -80,8 +80,8 @@ int FlatSearch::append(const NodeBase* node, const QVector<QVector3D>& points, i
     return self;
 }
 
-void FlatSearch::findNearest(const QVector3D& position, int skipIndex, const QVector<QVector3D>& points,
-                             int& index, float& distanceSquared) const
+void FlatSearch::findNearest(const QVector3D& position, int skipIndex, const QVector<QVector3D>& points, int& index,
+                             float& distanceSquared) const
 {
     const QVector3D* const p = points.constData();
     const float q[3] = {position.x(), position.y(), position.z()};

@@ -7,8 +7,8 @@
 // its points (kept with the parent, in the parent's cache line), a bound that
 // is tighter (a surface's points fill little of their cells) and never above
 // the distance of a point inside, so it only drops points that could never be taken.
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <cstdint>
 #include <vector>

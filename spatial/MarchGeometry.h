@@ -128,7 +128,7 @@ private:
     std::vector<CornerMask> cornersThrough_;  // by neighbour entry
 
     mutable std::mutex scratchMutex_;
-    mutable std::vector<std::unique_ptr<MarchScratch> > spareScratch_;
+    mutable std::vector<std::unique_ptr<MarchScratch>> spareScratch_;
 };
 
 }  // namespace FastMarching

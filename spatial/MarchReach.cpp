@@ -91,7 +91,7 @@ MarchReach::MarchReach(const MarchGeometry& geometry, const QVector<bool>& enabl
     // Per part: its enabled vertices, whether it logs, and its links to other parts.
     std::vector<int> enabledIn(size_t(nParts), 0);
     std::vector<char> logs(size_t(nParts), 0);
-    std::vector<std::vector<int> > links(static_cast<size_t>(nParts));
+    std::vector<std::vector<int>> links(static_cast<size_t>(nParts));
     for (int v = 0; v < n; ++v) {
         const int p = part[size_t(v)];
         if (enabled.value(v, false))

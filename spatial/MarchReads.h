@@ -111,7 +111,8 @@ struct GeometryReads {
         const bool clocksHold = context.clocksHold && since > 0;
         // checkReciprocal: whether the second rule is still to be applied.
         // Inlined: a call per corner would cost about as much as the checks it makes.
-        auto fold = [&](const CornerUpdate& corner, bool checkReciprocal) __attribute__((always_inline)) {
+        auto fold = [&](const CornerUpdate& corner, bool checkReciprocal) __attribute__((always_inline))
+        {
             if (corner.kind == CornerUpdate::SkippedFace) {
                 qDebug("Face has zero length edges!");
                 return;

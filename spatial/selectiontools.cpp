@@ -13,8 +13,7 @@ QPointF screenToNormalizedDeviceCoord(const QPoint& pixel, const QSize& size)
     return QPointF(x, y);
 }
 
-QVector3D projectScreenPointToFrustumPlane(const QPointF& ndcPoint, const QMatrix4x4& inverseMatrix,
-                                           FrustumPlane plane)
+QVector3D projectScreenPointToFrustumPlane(const QPointF& ndcPoint, const QMatrix4x4& inverseMatrix, FrustumPlane plane)
 {
     const QVector3D point(float(ndcPoint.x()), float(ndcPoint.y()), float(plane));
     return inverseMatrix * point;

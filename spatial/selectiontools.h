@@ -6,8 +6,8 @@
 #include <QPoint>
 #include <QPointF>
 #include <QSize>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 namespace SelectionTools {
 

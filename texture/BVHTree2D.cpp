@@ -33,7 +33,7 @@ double snap(double value)
     return value;
 }
 
-void computeBox(const QList<int>& faces, const QVector<QVector2D>& vertices, const QVector<QList<int> >& triangles,
+void computeBox(const QList<int>& faces, const QVector<QVector2D>& vertices, const QVector<QList<int>>& triangles,
                 float box[4])
 {
     const QVector2D& first = vertices[triangles[faces.first()][0]];
@@ -55,7 +55,7 @@ void computeBox(const QList<int>& faces, const QVector<QVector2D>& vertices, con
 }
 
 BvhNodeBase2D* buildNode(const QList<int>& faces, const QVector<QVector2D>& vertices,
-                         const QVector<QList<int> >& triangles, int leafSize)
+                         const QVector<QList<int>>& triangles, int leafSize)
 {
     if (faces.isEmpty())
         return new BvhNodeEmpty2D();
@@ -105,7 +105,7 @@ BvhNode2D::~BvhNode2D()
     delete childRight;
 }
 
-int BvhNode2D::findTriangle(const QVector2D& point, const QVector<QList<int> >& textureTriangles,
+int BvhNode2D::findTriangle(const QVector2D& point, const QVector<QList<int>>& textureTriangles,
                             const QVector<QVector2D>& textureVertices) const
 {
     if (!boxContains(boundingBox, point))
@@ -121,7 +121,7 @@ BvhNodeLeaf2D::BvhNodeLeaf2D(const QList<int>& faceIndices, const float box[4])
     : faceIndices(faceIndices), boundingBox{box[0], box[1], box[2], box[3]}
 {}
 
-int BvhNodeLeaf2D::findTriangle(const QVector2D& point, const QVector<QList<int> >& textureTriangles,
+int BvhNodeLeaf2D::findTriangle(const QVector2D& point, const QVector<QList<int>>& textureTriangles,
                                 const QVector<QVector2D>& textureVertices) const
 {
     if (!boxContains(boundingBox, point))
@@ -136,12 +136,12 @@ int BvhNodeLeaf2D::findTriangle(const QVector2D& point, const QVector<QList<int>
     return found;
 }
 
-int BvhNodeEmpty2D::findTriangle(const QVector2D&, const QVector<QList<int> >&, const QVector<QVector2D>&) const
+int BvhNodeEmpty2D::findTriangle(const QVector2D&, const QVector<QList<int>>&, const QVector<QVector2D>&) const
 {
     return -1;
 }
 
-BvhNodeBase2D* buildTree(const QVector<QVector2D>& textureVertices, const QVector<QList<int> >& textureTriangles,
+BvhNodeBase2D* buildTree(const QVector<QVector2D>& textureVertices, const QVector<QList<int>>& textureTriangles,
                          int leafSize)
 {
     QList<int> all;

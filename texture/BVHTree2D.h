@@ -13,7 +13,7 @@ class BvhNodeBase2D {
 public:
     virtual ~BvhNodeBase2D();
     // Index of a texture triangle containing the point, -1 for none.
-    virtual int findTriangle(const QVector2D& point, const QVector<QList<int> >& textureTriangles,
+    virtual int findTriangle(const QVector2D& point, const QVector<QList<int>>& textureTriangles,
                              const QVector<QVector2D>& textureVertices) const = 0;
 };
 
@@ -24,7 +24,7 @@ public:
     BvhNode2D(const BvhNode2D&) = delete;
     BvhNode2D& operator=(const BvhNode2D&) = delete;
 
-    int findTriangle(const QVector2D& point, const QVector<QList<int> >& textureTriangles,
+    int findTriangle(const QVector2D& point, const QVector<QList<int>>& textureTriangles,
                      const QVector<QVector2D>& textureVertices) const override;
 
     BvhNodeBase2D* childLeft;   // owned
@@ -36,7 +36,7 @@ class BvhNodeLeaf2D : public BvhNodeBase2D {
 public:
     BvhNodeLeaf2D(const QList<int>& faceIndices, const float boundingBox[4]);
 
-    int findTriangle(const QVector2D& point, const QVector<QList<int> >& textureTriangles,
+    int findTriangle(const QVector2D& point, const QVector<QList<int>>& textureTriangles,
                      const QVector<QVector2D>& textureVertices) const override;
 
     QList<int> faceIndices;  // a triangle straddling a split stands in several leaves
@@ -45,13 +45,13 @@ public:
 
 class BvhNodeEmpty2D : public BvhNodeBase2D {
 public:
-    int findTriangle(const QVector2D& point, const QVector<QList<int> >& textureTriangles,
+    int findTriangle(const QVector2D& point, const QVector<QList<int>>& textureTriangles,
                      const QVector<QVector2D>& textureVertices) const override;
 };
 
 // Hierarchy over texture triangles 0 .. n-1; the caller owns the root (deleting
 // it frees every node).
-BvhNodeBase2D* buildTree(const QVector<QVector2D>& textureVertices, const QVector<QList<int> >& textureTriangles,
+BvhNodeBase2D* buildTree(const QVector<QVector2D>& textureVertices, const QVector<QList<int>>& textureTriangles,
                          int leafSize);
 
 // Corners and edges count as inside (within a small snap); a triangle without

@@ -24,7 +24,9 @@ public:
 
 private:
     static const int kCounters = 64;
-    struct alignas(64) Counter { std::atomic<qint64> value{0}; };
+    struct alignas(64) Counter {
+        std::atomic<qint64> value{0};
+    };
     Counter counters_[kCounters];
 };
 

@@ -96,7 +96,7 @@ QVector3D rayDirection(const QVector3D& weights, const QVector3D& N0, const QVec
 }
 
 int findTriangleIntersectedByRay(const BVH2::BvhNodeBase* root, const QVector3D& origin, const QVector3D& direction,
-                                 const QVector<QList<int> >& triangles, const QVector<QVector3D>& vertices,
+                                 const QVector<QList<int>>& triangles, const QVector<QVector3D>& vertices,
                                  BVH2::RayFaceIntersection mode, double maxDistance, double& u, double& v)
 {
     int forward = -1;

@@ -20,12 +20,12 @@ struct ThreadContext {
     BVH2::BvhNodeBase* dstBvh = nullptr;
     BVHTree2D::BvhNodeBase2D* srcUvBvh = nullptr;
     const QVector<QVector3D>* dstVertices = nullptr;
-    const QVector<QList<int> >* dstTriangles = nullptr;
-    const QVector<QList<int> >* dstTextureTriangles = nullptr;
+    const QVector<QList<int>>* dstTriangles = nullptr;
+    const QVector<QList<int>>* dstTextureTriangles = nullptr;
     const QVector<QVector2D>* dstTextureVertices = nullptr;
     const QVector<QVector3D>* srcVertices = nullptr;
-    const QVector<QList<int> >* srcTriangles = nullptr;
-    const QVector<QList<int> >* srcTextureTriangles = nullptr;
+    const QVector<QList<int>>* srcTriangles = nullptr;
+    const QVector<QList<int>>* srcTextureTriangles = nullptr;
     const QVector<QVector2D>* srcTextureVertices = nullptr;
     const QVector<QVector3D>* srcNormals = nullptr;
     const QImage* dstTexture = nullptr;
@@ -58,7 +58,7 @@ QVector3D rayDirection(const QVector3D& weights, const QVector3D& N0, const QVec
 // Nearer of the forward and backward hits within maxDistance (a tie goes
 // backward); u and v weigh the hit triangle's second and third corner. -1: none.
 int findTriangleIntersectedByRay(const BVH2::BvhNodeBase* root, const QVector3D& origin, const QVector3D& direction,
-                                 const QVector<QList<int> >& triangles, const QVector<QVector3D>& vertices,
+                                 const QVector<QList<int>>& triangles, const QVector<QVector3D>& vertices,
                                  BVH2::RayFaceIntersection mode, double maxDistance, double& u, double& v);
 // Computes and writes one texel of the result (0 where the transfer fails).
 void transferTexel(ThreadMappingContext& item);

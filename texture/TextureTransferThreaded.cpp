@@ -11,10 +11,10 @@
 namespace TextureTransfer {
 
 TextureTransferThreaded::TextureTransferThreaded(
-    const QVector<QVector3D>* dstVertices, const QVector<QList<int> >* dstTriangles,
-    const QVector<QList<int> >* dstTextureTriangles, const QVector<QVector2D>* dstTextureVertices,
-    const QVector<QVector3D>* srcVertices, const QVector<QList<int> >* srcTriangles,
-    const QVector<QList<int> >* srcTextureTriangles, const QVector<QVector2D>* srcTextureVertices,
+    const QVector<QVector3D>* dstVertices, const QVector<QList<int>>* dstTriangles,
+    const QVector<QList<int>>* dstTextureTriangles, const QVector<QVector2D>* dstTextureVertices,
+    const QVector<QVector3D>* srcVertices, const QVector<QList<int>>* srcTriangles,
+    const QVector<QList<int>>* srcTextureTriangles, const QVector<QVector2D>* srcTextureVertices,
     const QVector<QVector3D>* srcNormals, QImage* dstTexture, QVector<bool>* excludedTriangles,
     BVHTree2D::BvhNodeBase2D* srcUvBvh, BVH2::BvhNodeBase* dstBvh)
     : dstVertices(dstVertices),

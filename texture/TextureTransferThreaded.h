@@ -21,10 +21,10 @@ class TextureTransferThreaded : public QObject {
 public:
     // Keeps the pointers; their owner keeps the data alive and unchanged while
     // this object exists.
-    TextureTransferThreaded(const QVector<QVector3D>* dstVertices, const QVector<QList<int> >* dstTriangles,
-                            const QVector<QList<int> >* dstTextureTriangles,
+    TextureTransferThreaded(const QVector<QVector3D>* dstVertices, const QVector<QList<int>>* dstTriangles,
+                            const QVector<QList<int>>* dstTextureTriangles,
                             const QVector<QVector2D>* dstTextureVertices, const QVector<QVector3D>* srcVertices,
-                            const QVector<QList<int> >* srcTriangles, const QVector<QList<int> >* srcTextureTriangles,
+                            const QVector<QList<int>>* srcTriangles, const QVector<QList<int>>* srcTextureTriangles,
                             const QVector<QVector2D>* srcTextureVertices, const QVector<QVector3D>* srcNormals,
                             QImage* dstTexture, QVector<bool>* excludedTriangles, BVHTree2D::BvhNodeBase2D* srcUvBvh,
                             BVH2::BvhNodeBase* dstBvh);
@@ -62,12 +62,12 @@ private:
     void refuse(const QString& reason);
 
     const QVector<QVector3D>* dstVertices;
-    const QVector<QList<int> >* dstTriangles;
-    const QVector<QList<int> >* dstTextureTriangles;
+    const QVector<QList<int>>* dstTriangles;
+    const QVector<QList<int>>* dstTextureTriangles;
     const QVector<QVector2D>* dstTextureVertices;
     const QVector<QVector3D>* srcVertices;
-    const QVector<QList<int> >* srcTriangles;
-    const QVector<QList<int> >* srcTextureTriangles;
+    const QVector<QList<int>>* srcTriangles;
+    const QVector<QList<int>>* srcTextureTriangles;
     const QVector<QVector2D>* srcTextureVertices;
     const QVector<QVector3D>* srcNormals;
     QImage* dstTexture;

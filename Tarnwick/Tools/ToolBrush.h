@@ -35,7 +35,7 @@ public:
     BrushController* getController() const { return controller; }
     WidgetBrushController* getPanel() const { return panel_; }
 
-    QVector<QList<int> > vertexNeighbours;
+    QVector<QList<int>> vertexNeighbours;
     QVector<bool> boundaryVertices;
     Viewport3D::GLGeometrySplitted* sculptGeometry = nullptr;
 

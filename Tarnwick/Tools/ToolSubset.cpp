@@ -47,7 +47,7 @@ void ToolSubset::initialize()
     GeomStackView* view = main->geomStackViewTemplate;
     lassoController = new Viewport3D::LassoSelectionController(main->viewport3DTemplate);
     selectionController_ = new PolygonSelectionController(main->geomStackTemplate, view->bvh, view->viewGeometry,
-                                                         main->viewport3DTemplate, lassoController);
+                                                          main->viewport3DTemplate, lassoController);
     if (!savedSelection.isEmpty())
         selectionController_->setSelection(savedSelection);
     if (!savedVisibility.isEmpty())

@@ -256,7 +256,7 @@ Shape head()
 struct Mesh {
     QVector<QVector3D> vertices;
     QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons, texturePolygons;
+    QVector<QList<int>> polygons, texturePolygons;
     QVector<QString> groups;
     QVector<int> polygonGroup;
     QVector<QVector3D> rest;  // rest position of every vertex

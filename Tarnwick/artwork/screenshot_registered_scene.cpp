@@ -45,8 +45,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     if (argc != 2)
         return fail("usage: plyform_screenshot <png file>");
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
         if (type != QtDebugMsg && type != QtInfoMsg)
             std::fprintf(stderr, "%s\n", qPrintable(text));

@@ -150,7 +150,7 @@ bool Node::isEmpty() const
     return triangles.isEmpty();
 }
 
-void Node::insertTriangle(int triangle, const QVector<QVector3D>&, const QVector<QList<int> >&, Node** holder)
+void Node::insertTriangle(int triangle, const QVector<QVector3D>&, const QVector<QList<int>>&, Node** holder)
 {
     triangles.insert(triangle);
     if (holder)
@@ -163,7 +163,7 @@ void Node::removeTriangle(int triangle)
 }
 
 void Node::findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                           const QVector<QList<int> >& triangleList, const QVector<QVector3D>& vertices,
+                                           const QVector<QList<int>>& triangleList, const QVector<QVector3D>& vertices,
                                            int mode, int& face, double& distance, double* u, double* v) const
 {
     if (triangles.isEmpty() || !rayIntersectsAaBoundingBox(cube, origin, direction, false))
@@ -187,7 +187,7 @@ void Node::findFirstRayIntersectedTriangle(const QVector3D& origin, const QVecto
 }
 
 int Node::findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                             const QVector<QList<int> >& triangleList,
+                                             const QVector<QList<int>>& triangleList,
                                              const QVector<QVector3D>& vertices, int mode, double& distance, double* u,
                                              double* v) const
 {
@@ -230,7 +230,7 @@ bool NodeOctree::isEmpty() const
 }
 
 void NodeOctree::insertTriangle(int triangle, const QVector<QVector3D>& vertices,
-                                const QVector<QList<int> >& triangleList, Node** holder)
+                                const QVector<QList<int>>& triangleList, Node** holder)
 {
     empty = false;
     const int child = findChildContainingTriangle(cube.subCubes(), triangle, vertices, triangleList);
@@ -256,7 +256,7 @@ void NodeOctree::updateEmpty()
 }
 
 void NodeOctree::findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                                 const QVector<QList<int> >& triangleList,
+                                                 const QVector<QList<int>>& triangleList,
                                                  const QVector<QVector3D>& vertices, int mode, int& face,
                                                  double& distance, double* u, double* v) const
 {
@@ -278,7 +278,7 @@ void NodeOctree::findTrianglesInsideSphere(const QVector3D& centre, double radiu
 // ---- Building and the tree
 
 int findChildContainingTriangle(const QVector<Cube>& subCubes, int triangle, const QVector<QVector3D>& vertices,
-                                const QVector<QList<int> >& triangles)
+                                const QVector<QList<int>>& triangles)
 {
     const QList<int>& corners = triangles.at(triangle);
     if (corners.size() < 3)
@@ -305,7 +305,7 @@ Node* buildNode(const Cube& cube, int maxDepth, int level, NodeOctree* parent)
 }
 
 Tree::Tree(const QVector3D& center, double side, const QVector<QVector3D>& vertices,
-           const QVector<QList<int> >& triangles, int depth)
+           const QVector<QList<int>>& triangles, int depth)
     : root(buildNode(Cube(center, side), depth, 0, nullptr))
 {
     holders.reserve(triangles.size());
@@ -334,7 +334,7 @@ void Tree::removeTriangle(int triangle)
         node->updateEmpty();
 }
 
-void Tree::insertTriangle(int triangle, const QVector<QVector3D>& vertices, const QVector<QList<int> >& triangles)
+void Tree::insertTriangle(int triangle, const QVector<QVector3D>& vertices, const QVector<QList<int>>& triangles)
 {
     if (triangle < 0 || triangle >= holders.size())
         return;
@@ -346,7 +346,7 @@ void Tree::insertTriangle(int triangle, const QVector<QVector3D>& vertices, cons
 }
 
 int Tree::findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                             const QVector<QList<int> >& triangles, const QVector<QVector3D>& vertices,
+                                             const QVector<QList<int>>& triangles, const QVector<QVector3D>& vertices,
                                              int mode, double& distance, double* u, double* v) const
 {
     return root->findFirstRayIntersectedTriangleInd(origin, direction, triangles, vertices, mode, distance, u, v);

@@ -46,19 +46,19 @@ public:
 
     // No triangle stored here or below.
     virtual bool isEmpty() const;
-    virtual void insertTriangle(int triangle, const QVector<QVector3D>& vertices, const QVector<QList<int> >& triangles,
+    virtual void insertTriangle(int triangle, const QVector<QVector3D>& vertices, const QVector<QList<int>>& triangles,
                                 Node** holder);
     virtual void removeTriangle(int triangle);
     virtual bool hasChildren() const { return hasChildrenFlag; }
     // Mode 0: front faces only, 1: back faces only, other: both. A hit counts
     // when t >= 0 and t < distance; it then updates face, distance, u and v.
     virtual void findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                                 const QVector<QList<int> >& triangles,
+                                                 const QVector<QList<int>>& triangles,
                                                  const QVector<QVector3D>& vertices, int mode, int& face,
                                                  double& distance, double* u, double* v) const;
     // face -1 and distance the largest double before the search.
     int findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                           const QVector<QList<int> >& triangles, const QVector<QVector3D>& vertices,
+                                           const QVector<QList<int>>& triangles, const QVector<QVector3D>& vertices,
                                            int mode, double& distance, double* u, double* v) const;
     // Appends the triangles of every node whose cube meets the sphere.
     virtual void findTrianglesInsideSphere(const QVector3D& centre, double radius, QList<int>& result) const;
@@ -78,11 +78,11 @@ public:
     ~NodeOctree() override;
 
     bool isEmpty() const override;
-    void insertTriangle(int triangle, const QVector<QVector3D>& vertices, const QVector<QList<int> >& triangles,
+    void insertTriangle(int triangle, const QVector<QVector3D>& vertices, const QVector<QList<int>>& triangles,
                         Node** holder) override;
     void removeTriangle(int triangle) override;
     void findFirstRayIntersectedTriangle(const QVector3D& origin, const QVector3D& direction,
-                                         const QVector<QList<int> >& triangles, const QVector<QVector3D>& vertices,
+                                         const QVector<QList<int>>& triangles, const QVector<QVector3D>& vertices,
                                          int mode, int& face, double& distance, double* u, double* v) const override;
     void findTrianglesInsideSphere(const QVector3D& centre, double radius, QList<int>& result) const override;
     // Empty when its own set and every child are empty.
@@ -94,23 +94,23 @@ public:
 
 // The first child whose cube holds the triangle's first three corners, or -1.
 int findChildContainingTriangle(const QVector<Cube>& subCubes, int triangle, const QVector<QVector3D>& vertices,
-                                const QVector<QList<int> >& triangles);
+                                const QVector<QList<int>>& triangles);
 // A full subtree: leaves at level maxDepth.
 Node* buildNode(const Cube& cube, int maxDepth, int level, NodeOctree* parent);
 
 class Tree {
 public:
-    Tree(const QVector3D& center, double side, const QVector<QVector3D>& vertices,
-         const QVector<QList<int> >& triangles, int depth);
+    Tree(const QVector3D& center, double side, const QVector<QVector3D>& vertices, const QVector<QList<int>>& triangles,
+         int depth);
     ~Tree();
     Tree(const Tree&) = delete;
     Tree& operator=(const Tree&) = delete;
 
     // A triangle without holder (never inserted or already removed) is ignored.
     void removeTriangle(int triangle);
-    void insertTriangle(int triangle, const QVector<QVector3D>& vertices, const QVector<QList<int> >& triangles);
+    void insertTriangle(int triangle, const QVector<QVector3D>& vertices, const QVector<QList<int>>& triangles);
     int findFirstRayIntersectedTriangleInd(const QVector3D& origin, const QVector3D& direction,
-                                           const QVector<QList<int> >& triangles, const QVector<QVector3D>& vertices,
+                                           const QVector<QList<int>>& triangles, const QVector<QVector3D>& vertices,
                                            int mode, double& distance, double* u, double* v) const;
 
     Node* root = nullptr;    // owned

@@ -7,8 +7,8 @@
 
 namespace Sculpting {
 
-Brush::Brush(const QVector<QList<int> >* templateTriangles, const GeometryStack::GeomStack* target,
-             const QVector<QList<int> >* targetTriangles, const BVH2::BvhNodeBase* targetBvh)
+Brush::Brush(const QVector<QList<int>>* templateTriangles, const GeometryStack::GeomStack* target,
+             const QVector<QList<int>>* targetTriangles, const BVH2::BvhNodeBase* targetBvh)
     : templateTriangles(templateTriangles), target(target), targetTriangles(targetTriangles), targetBvh(targetBvh)
 {}
 
@@ -71,8 +71,8 @@ QMap<int, QVector3D> BrushMove::apply(const QVector3D& centre, const QVector3D& 
     return result;
 }
 
-BrushRelax::BrushRelax(const QVector<QList<int> >* templateTriangles, const QVector<QList<int> >* vertexNeighbours,
-                       const GeometryStack::GeomStack* target, const QVector<QList<int> >* targetTriangles,
+BrushRelax::BrushRelax(const QVector<QList<int>>* templateTriangles, const QVector<QList<int>>* vertexNeighbours,
+                       const GeometryStack::GeomStack* target, const QVector<QList<int>>* targetTriangles,
                        const BVH2::BvhNodeBase* targetBvh)
     : Brush(templateTriangles, target, targetTriangles, targetBvh), vertexNeighbours_(vertexNeighbours)
 {}

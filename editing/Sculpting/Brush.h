@@ -23,8 +23,8 @@ namespace Sculpting {
 class Brush {
 public:
     // None of the pointers is owned; the data outlives the brush.
-    Brush(const QVector<QList<int> >* templateTriangles, const GeometryStack::GeomStack* target,
-          const QVector<QList<int> >* targetTriangles, const BVH2::BvhNodeBase* targetBvh);
+    Brush(const QVector<QList<int>>* templateTriangles, const GeometryStack::GeomStack* target,
+          const QVector<QList<int>>* targetTriangles, const BVH2::BvhNodeBase* targetBvh);
     virtual ~Brush();
 
     // centre: the previous brush point (the sphere's centre); newCentre: the
@@ -53,9 +53,9 @@ protected:
     // q, or the target point along q's normal line when that is within maxDistance.
     QVector3D snapWithin(const QVector3D& q, const QVector3D& normal, double maxDistance) const;
 
-    const QVector<QList<int> >* templateTriangles;
+    const QVector<QList<int>>* templateTriangles;
     const GeometryStack::GeomStack* target;
-    const QVector<QList<int> >* targetTriangles;
+    const QVector<QList<int>>* targetTriangles;
     const BVH2::BvhNodeBase* targetBvh;
 };
 
@@ -72,8 +72,8 @@ public:
 // Pulls each vertex toward the mean of its fan neighbours, then onto the target.
 class BrushRelax : public Brush {
 public:
-    BrushRelax(const QVector<QList<int> >* templateTriangles, const QVector<QList<int> >* vertexNeighbours,
-               const GeometryStack::GeomStack* target, const QVector<QList<int> >* targetTriangles,
+    BrushRelax(const QVector<QList<int>>* templateTriangles, const QVector<QList<int>>* vertexNeighbours,
+               const GeometryStack::GeomStack* target, const QVector<QList<int>>* targetTriangles,
                const BVH2::BvhNodeBase* targetBvh);
     QMap<int, QVector3D> apply(const QVector3D& centre, const QVector3D& newCentre, const QVector<QVector3D>& vertices,
                                const QVector<QVector3D>& normals, Octree::Tree* octree, const QVector<bool>& protection,
@@ -81,7 +81,7 @@ public:
                                QList<int>& touchedTriangles) const override;
 
 private:
-    const QVector<QList<int> >* vertexNeighbours_;
+    const QVector<QList<int>>* vertexNeighbours_;
 };
 
 // Moves each vertex part of the way to the target along its normal line.

@@ -17,7 +17,7 @@ double squaredDistance(const QVector3D& a, const QVector3D& b)
 }
 
 QList<int> collectVerticesInRadius(const QVector3D& centre, double radius, const QList<int>& candidateTriangles,
-                                   const QVector<QVector3D>& vertices, const QVector<QList<int> >& triangles,
+                                   const QVector<QVector3D>& vertices, const QVector<QList<int>>& triangles,
                                    QList<int>& touchedTriangles)
 {
     QSet<int> found;
@@ -61,7 +61,7 @@ QList<double> computeWeights(const QList<int>& vertexList, const QVector<QVector
 }
 
 bool findTargetHitAlongNormal(const QVector3D& point, const QVector3D& normal, const GeometryStack::GeomStack* target,
-                              const QVector<QList<int> >* targetTriangles, const BVH2::BvhNodeBase* targetBvh,
+                              const QVector<QList<int>>* targetTriangles, const BVH2::BvhNodeBase* targetBvh,
                               double limit, int& face, double& u, double& v, QVector3D& hitPoint)
 {
     if (!target || !targetTriangles || !targetBvh)
@@ -97,7 +97,7 @@ bool findTargetHitAlongNormal(const QVector3D& point, const QVector3D& normal, c
 }
 
 QVector3D projectOntoTarget(const QVector3D& point, const QVector3D& normal, const GeometryStack::GeomStack* target,
-                            const QVector<QList<int> >* targetTriangles, const BVH2::BvhNodeBase* targetBvh)
+                            const QVector<QList<int>>* targetTriangles, const BVH2::BvhNodeBase* targetBvh)
 {
     int face = -1;
     double u = 0, v = 0;

@@ -15,10 +15,10 @@
 struct splm_crsm {
     int nr = 0;
     int nc = 0;
-    int nnz = 0;              // capacity when allocated, the count once filled
-    double* val = nullptr;    // null in a pattern-only record
+    int nnz = 0;            // capacity when allocated, the count once filled
+    double* val = nullptr;  // null in a pattern-only record
     int* colidx = nullptr;
-    int* rowptr = nullptr;    // nr + 1
+    int* rowptr = nullptr;  // nr + 1
 };
 
 // Compressed columns: the entries of column j are at colptr[j] .. colptr[j+1]-1,
@@ -29,18 +29,18 @@ struct splm_ccsm {
     int nnz = 0;
     double* val = nullptr;
     int* rowidx = nullptr;
-    int* colptr = nullptr;    // nc + 1
+    int* colptr = nullptr;  // nc + 1
 };
 
 // Triplets.
 struct splm_stm {
     int nr = 0;
     int nc = 0;
-    int nnz = 0;              // stored so far
-    int maxnnz = 0;           // capacity
+    int nnz = 0;     // stored so far
+    int maxnnz = 0;  // capacity
     int* rowidx = nullptr;
     int* colidx = nullptr;
-    double* val = nullptr;    // null for a pattern
+    double* val = nullptr;  // null for a pattern
 };
 
 // CHOLMOD's state kept from one solve to the next (see splm_cholmod.h).
@@ -80,23 +80,23 @@ constexpr int SPLM_CHOLMOD = 1;
 // info: E start, E end, max |J^T e|, |dp|^2, mu/max diag, iterations,
 //       stop reason (1..7), model evaluations, Jacobian evaluations, linear solves.
 
-int splm_crs_analytic(splm_model_callback func, splm_crsm_jacobian_callback fjac, double* p, double* x,
-                      int nvars, int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax,
-                      const double opts[SPLM_OPTS_SZ], double info[SPLM_INFO_SZ], void* adata);
-int splm_ccs_analytic(splm_model_callback func, splm_ccsm_jacobian_callback fjac, double* p, double* x,
-                      int nvars, int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax,
-                      const double opts[SPLM_OPTS_SZ], double info[SPLM_INFO_SZ], void* adata);
+int splm_crs_analytic(splm_model_callback func, splm_crsm_jacobian_callback fjac, double* p, double* x, int nvars,
+                      int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax, const double opts[SPLM_OPTS_SZ],
+                      double info[SPLM_INFO_SZ], void* adata);
+int splm_ccs_analytic(splm_model_callback func, splm_ccsm_jacobian_callback fjac, double* p, double* x, int nvars,
+                      int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax, const double opts[SPLM_OPTS_SZ],
+                      double info[SPLM_INFO_SZ], void* adata);
 // pattern (may be null: the pattern is then discovered) supplies only the
 // Jacobian's nonzero pattern, once.
-int splm_crs_finite_difference(splm_model_callback func, splm_crsm_jacobian_callback pattern, double* p,
-                               double* x, int nvars, int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax,
+int splm_crs_finite_difference(splm_model_callback func, splm_crsm_jacobian_callback pattern, double* p, double* x,
+                               int nvars, int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax,
                                const double opts[SPLM_OPTS_SZ], double info[SPLM_INFO_SZ], void* adata);
-int splm_ccs_finite_difference(splm_model_callback func, splm_ccsm_jacobian_callback pattern, double* p,
-                               double* x, int nvars, int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax,
+int splm_ccs_finite_difference(splm_model_callback func, splm_ccsm_jacobian_callback pattern, double* p, double* x,
+                               int nvars, int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax,
                                const double opts[SPLM_OPTS_SZ], double info[SPLM_INFO_SZ], void* adata);
-int splm_core(splm_model_callback func, splm_jacobian_functions jacobian, int kind, double* p, double* x,
-              int nvars, int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax,
-              const double opts[SPLM_OPTS_SZ], double info[SPLM_INFO_SZ], void* adata);
+int splm_core(splm_model_callback func, splm_jacobian_functions jacobian, int kind, double* p, double* x, int nvars,
+              int nconvars, int nobs, int Jnnz, int JtJnnz, int itmax, const double opts[SPLM_OPTS_SZ],
+              double info[SPLM_INFO_SZ], void* adata);
 
 // e = x - hx, returns the squared norm of e.
 double splm_residual(double* e, const double* x, const double* hx, int nobs);
@@ -105,12 +105,12 @@ double splm_residual_negated(double* e, const double* x, const double* hx, int n
 
 // Finite-difference Jacobian values on a fixed compressed-column pattern.
 struct splm_finite_difference_data {
-    double delta = 0.0;       // positive
-    double* hx = nullptr;     // f(p), nobs
-    double* work = nullptr;   // nobs
+    double delta = 0.0;      // positive
+    double* hx = nullptr;    // f(p), nobs
+    double* work = nullptr;  // nobs
     splm_model_callback func = nullptr;
-    int forward = 1;          // 1: forward differences, 0: central
-    int evaluations = 0;      // model evaluations made through this record
+    int forward = 1;      // 1: forward differences, 0: central
+    int evaluations = 0;  // model evaluations made through this record
     void* adata = nullptr;
 };
 // A splm_ccsm_jacobian_callback; adata is a splm_finite_difference_data*.
@@ -124,18 +124,16 @@ void splm_discover_pattern(splm_model_callback func, double* p, int nvars, int n
 // forward difference of func.
 void splm_check_jacobian(splm_model_callback func, const splm_ccsm* J, const double* p, int nvars, int nobs,
                          void* adata, double* err);
-void splm_check_jacobian_ccs(splm_model_callback func, splm_ccsm_jacobian_callback fjac, const double* p,
-                             int nvars, int nobs, int Jnnz, void* adata, double* err);
-void splm_check_jacobian_crs(splm_model_callback func, splm_crsm_jacobian_callback fjac, const double* p,
-                             int nvars, int nobs, int Jnnz, void* adata, double* err);
+void splm_check_jacobian_ccs(splm_model_callback func, splm_ccsm_jacobian_callback fjac, const double* p, int nvars,
+                             int nobs, int Jnnz, void* adata, double* err);
+void splm_check_jacobian_crs(splm_model_callback func, splm_crsm_jacobian_callback fjac, const double* p, int nvars,
+                             int nobs, int Jnnz, void* adata, double* err);
 
 // Encapsulated PostScript picture of a nonzero pattern. blocks holds nblocks
 // rectangles as (first row, first column, last row, last column), colours
 // nblocks RGB triples in 0..1; with nblocks 0 every entry is drawn in black.
-void splm_crsm_pattern_eps(const splm_crsm* m, const int* blocks, const double* colours, int nblocks,
-                           const char* path);
-void splm_ccsm_pattern_eps(const splm_ccsm* m, const int* blocks, const double* colours, int nblocks,
-                           const char* path);
+void splm_crsm_pattern_eps(const splm_crsm* m, const int* blocks, const double* colours, int nblocks, const char* path);
+void splm_ccsm_pattern_eps(const splm_ccsm* m, const int* blocks, const double* colours, int nblocks, const char* path);
 
 // Processor time used so far, in seconds.
 double splm_clock_seconds();
@@ -225,15 +223,15 @@ struct splm_AtA_positions {
     int ncon = 0;
     int nr = 0;
     int nnz = 0;
-    int* rowptr = nullptr;     // the pattern the table was built for
+    int* rowptr = nullptr;  // the pattern the table was built for
     int* colidx = nullptr;
-    int* pos = nullptr;        // in pass order, chunk by chunk
+    int* pos = nullptr;  // in pass order, chunk by chunk
     long long count = 0;
     int* columnptr = nullptr;  // per free column plus one: where its steps start
     Step* steps = nullptr;     // column by column, rows descending within each
     int chunks = 0;
-    int* chunkColumns = nullptr;         // chunks + 1: chunk i holds columns chunkColumns[i] .. [i+1]-1
-    long long* chunkPositions = nullptr; // chunks + 1: where each chunk's positions start in pos
+    int* chunkColumns = nullptr;          // chunks + 1: chunk i holds columns chunkColumns[i] .. [i+1]-1
+    long long* chunkPositions = nullptr;  // chunks + 1: where each chunk's positions start in pos
 };
 // Returns 1 when the table was built, 0 when it would exceed maxEntriesPerJacobianEntry
 // times the Jacobian's entry count (the table is then left empty).

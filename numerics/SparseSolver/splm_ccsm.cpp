@@ -98,7 +98,6 @@ void splm_ccsm_restore_leading_columns(splm_ccsm* A, int k, int hidden)
 
 void splm_ccsm2crsm(const splm_ccsm* A, splm_crsm* B)
 {
-    splm_lines::transposeInto(A->colptr, A->rowidx, A->val, A->nr, A->nc,
-                              fieldsOf(B), "splm_crsm_alloc",
+    splm_lines::transposeInto(A->colptr, A->rowidx, A->val, A->nr, A->nc, fieldsOf(B), "splm_crsm_alloc",
                               "splm_ccsm2crsm");
 }

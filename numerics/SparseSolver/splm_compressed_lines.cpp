@@ -25,8 +25,8 @@ bool sortLines(const int* ptr, int* idx, double* val, int nlines, int otherDim)
     return true;
 }
 
-bool transpose(const int* ptr, const int* idx, const double* val, int nlines, int otherDim, int* dstPtr,
-               int* dstIdx, double* dstVal)
+bool transpose(const int* ptr, const int* idx, const double* val, int nlines, int otherDim, int* dstPtr, int* dstIdx,
+               double* dstVal)
 {
     int* next = allocate<int>(otherDim);
     if (!next)
@@ -56,8 +56,7 @@ bool transpose(const int* ptr, const int* idx, const double* val, int nlines, in
 
 void allocationFailed(const char* function, int nr, int nc, int nnz)
 {
-    std::fprintf(stderr, "memory allocation request failed in %s() [nr=%d, nc=%d, nnz=%d]\n", function, nr, nc,
-                 nnz);
+    std::fprintf(stderr, "memory allocation request failed in %s() [nr=%d, nc=%d, nnz=%d]\n", function, nr, nc, nnz);
     std::exit(1);
 }
 

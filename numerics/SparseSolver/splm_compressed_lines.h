@@ -43,8 +43,7 @@ void allocatePattern(const Record& m, int nr, int nc, int nnz, const char* funct
 void allocateValues(const Record& m, const char* function);
 // Resizes the index arrays to nnz entries; the line pointers only when the
 // line count changes (their failure is reported as `pointerFunction`).
-void reallocatePattern(const Record& m, int nr, int nc, int nnz, const char* function,
-                       const char* pointerFunction);
+void reallocatePattern(const Record& m, int nr, int nc, int nnz, const char* function, const char* pointerFunction);
 void release(const Record& m);
 // Gives a record fresh storage for nnz entries with values, releasing what it held
 // (reported as `allocFunction`).
@@ -154,7 +153,7 @@ bool sortLines(const int* ptr, int* idx, double* val, int nlines, int otherDim);
 // Transposes the storage order by counting sort: source lines become
 // destination indices. dstPtr has otherDim + 1 entries; dstVal may be null.
 // Returns false when the count array cannot be allocated.
-bool transpose(const int* ptr, const int* idx, const double* val, int nlines, int otherDim, int* dstPtr,
-               int* dstIdx, double* dstVal);
+bool transpose(const int* ptr, const int* idx, const double* val, int nlines, int otherDim, int* dstPtr, int* dstIdx,
+               double* dstVal);
 
 }  // namespace splm_lines

@@ -68,7 +68,6 @@ void splm_crsm_row_sort(splm_crsm* m)
 
 void splm_crsm2ccsm(const splm_crsm* A, splm_ccsm* B)
 {
-    splm_lines::transposeInto(A->rowptr, A->colidx, A->val, A->nr, A->nc,
-                              fieldsOf(B), "splm_ccsm_alloc",
+    splm_lines::transposeInto(A->rowptr, A->colidx, A->val, A->nr, A->nc, fieldsOf(B), "splm_ccsm_alloc",
                               "splm_crsm2ccsm");
 }

@@ -54,14 +54,12 @@ void writePattern(bool rowMajor, int nr, int nc, const int* ptr, const int* idx,
 
 }  // namespace
 
-void splm_crsm_pattern_eps(const splm_crsm* m, const int* blocks, const double* colours, int nblocks,
-                           const char* path)
+void splm_crsm_pattern_eps(const splm_crsm* m, const int* blocks, const double* colours, int nblocks, const char* path)
 {
     writePattern(true, m->nr, m->nc, m->rowptr, m->colidx, blocks, colours, nblocks, path);
 }
 
-void splm_ccsm_pattern_eps(const splm_ccsm* m, const int* blocks, const double* colours, int nblocks,
-                           const char* path)
+void splm_ccsm_pattern_eps(const splm_ccsm* m, const int* blocks, const double* colours, int nblocks, const char* path)
 {
     writePattern(false, m->nr, m->nc, m->colptr, m->rowidx, blocks, colours, nblocks, path);
 }

@@ -1,8 +1,8 @@
 // Pattern and values of the normal matrix A^T A and of A^T b.
-#include "numerics/SparseSolver/splm.h"
-#include "numerics/SparseSolver/splm_memory.h"
-#include "numerics/SparseSolver/splm_compressed_lines.h"
 #include "numerics/ParallelChunks.h"
+#include "numerics/SparseSolver/splm.h"
+#include "numerics/SparseSolver/splm_compressed_lines.h"
+#include "numerics/SparseSolver/splm_memory.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -205,14 +205,22 @@ int splm_lower_bound(const int* a, int n, int key)
     }
     // An element >= key exists, so the scan stops inside the range.
     for (;; lo += 8) {
-        if (a[lo] >= key) return lo;
-        if (a[lo + 1] >= key) return lo + 1;
-        if (a[lo + 2] >= key) return lo + 2;
-        if (a[lo + 3] >= key) return lo + 3;
-        if (a[lo + 4] >= key) return lo + 4;
-        if (a[lo + 5] >= key) return lo + 5;
-        if (a[lo + 6] >= key) return lo + 6;
-        if (a[lo + 7] >= key) return lo + 7;
+        if (a[lo] >= key)
+            return lo;
+        if (a[lo + 1] >= key)
+            return lo + 1;
+        if (a[lo + 2] >= key)
+            return lo + 2;
+        if (a[lo + 3] >= key)
+            return lo + 3;
+        if (a[lo + 4] >= key)
+            return lo + 4;
+        if (a[lo + 5] >= key)
+            return lo + 5;
+        if (a[lo + 6] >= key)
+            return lo + 6;
+        if (a[lo + 7] >= key)
+            return lo + 7;
     }
 }
 
@@ -223,15 +231,15 @@ void splm_setup_AtA_crsA(const splm_crsm* A, int ncon, splm_ccsm* AtA, int mode)
     const int nnz = A->rowptr[nr];
     int* block = static_cast<int*>(std::malloc(sizeof(int) * (size_t(nc) + 1 + size_t(std::max(nnz, 1)))));
     if (!block) {
-        std::fprintf(stderr, "memory allocation request failed in splm_setup_AtA_crsA() [nr=%d, nc=%d, nnz=%d]\n",
-                     nr, nc, A->nnz);
+        std::fprintf(stderr, "memory allocation request failed in splm_setup_AtA_crsA() [nr=%d, nc=%d, nnz=%d]\n", nr,
+                     nc, A->nnz);
         std::exit(1);
     }
     int* colptr = block;
     int* rowidx = block + nc + 1;
     if (!splm_lines::transpose(A->rowptr, A->colidx, nullptr, nr, nc, colptr, rowidx, nullptr)) {
-        std::fprintf(stderr, "memory allocation request failed in splm_setup_AtA_crsA() [nr=%d, nc=%d, nnz=%d]\n",
-                     nr, nc, A->nnz);
+        std::fprintf(stderr, "memory allocation request failed in splm_setup_AtA_crsA() [nr=%d, nc=%d, nnz=%d]\n", nr,
+                     nc, A->nnz);
         std::exit(1);
     }
 
@@ -304,7 +312,7 @@ void splm_setup_AtA_ccsA(const splm_ccsm* A, splm_ccsm* AtA, int mode)
     const int chunk =
         count >= kParallelPatternEntries ? std::max(1, (n + kPatternPieces - 1) / kPatternPieces) : std::max(n, 1);
     const int pieces = n <= 0 ? 0 : 1 + (n - 1) / chunk;
-    std::vector<std::vector<int> > counts(static_cast<size_t>(pieces)), rows(static_cast<size_t>(pieces));
+    std::vector<std::vector<int>> counts(static_cast<size_t>(pieces)), rows(static_cast<size_t>(pieces));
     Parallel::forChunks(n, chunk, [&](int from, int to) {
         std::vector<int> marker(size_t(n), -1);
         const size_t piece = size_t(from / chunk);
@@ -493,8 +501,7 @@ void splm_calc_AtA_Atb_crsA_positions(const splm_crsm* A, const splm_AtA_positio
     // Room beyond the pattern (a preallocated AtA larger than needed) holds zeros.
     std::fill(AtA->val + AtA->colptr[n], AtA->val + std::max(AtA->nnz, AtA->colptr[n]), 0.0);
     // Every chunk writes only its own columns of AtA and its own entries of Atb.
-    Parallel::forEachIndex(table->chunks,
-                           [&](int i) { chunkValues(A, table, i, AtA->colptr, AtA->val, b, Atb); });
+    Parallel::forEachIndex(table->chunks, [&](int i) { chunkValues(A, table, i, AtA->colptr, AtA->val, b, Atb); });
 }
 
 void splm_AtA_positions_free(splm_AtA_positions* table)

@@ -20,8 +20,8 @@ void allocateTriplets(splm_stm* m, int nr, int nc, int maxnnz, bool values, cons
     m->colidx = allocate<int>(maxnnz);
     m->val = values ? allocate<double>(maxnnz) : nullptr;
     if (!m->rowidx || !m->colidx || (values && !m->val)) {
-        std::fprintf(stderr, "memory allocation request failed in %s() [nr=%d, nc=%d, maxnnz=%d]\n", function, nr,
-                     nc, maxnnz);
+        std::fprintf(stderr, "memory allocation request failed in %s() [nr=%d, nc=%d, maxnnz=%d]\n", function, nr, nc,
+                     maxnnz);
         std::exit(1);
     }
 }

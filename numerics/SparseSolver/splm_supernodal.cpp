@@ -82,7 +82,7 @@ constexpr double kBranchesPerWorker = 4.0;
 struct splm_supernodal_plan {
     // Workspaces kept between factorisations, taken and given back by a factorisation's threads.
     std::mutex spareMutex;
-    std::vector<std::unique_ptr<Workspace> > spare;
+    std::vector<std::unique_ptr<Workspace>> spare;
     int n = 0;
     std::vector<int> updateOffsets;  // updates of supernode s: updates[updateOffsets[s] .. updateOffsets[s + 1])
     std::vector<Update> updates;     // in the order cholmod_super_numeric applies them

@@ -85,8 +85,7 @@ void GLRenderLayer::specifyColorTexture(int width, int height)
 
 void GLRenderLayer::specifyDepthTexture(int width, int height)
 {
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, width, height, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
-                 nullptr);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, width, height, 0, GL_DEPTH_COMPONENT, GL_FLOAT, nullptr);
 }
 
 }  // namespace Viewport3D

@@ -27,12 +27,10 @@ void GLRenderPlane::initializeBuffer()
     // Two counter-clockwise triangles covering clip space; positions first, then
     // texture coordinates.
     static const GLfloat positions[6 * 3] = {
-        -1, 1, 0,  1, -1, 0,  1, 1, 0,
-        -1, 1, 0,  -1, -1, 0, 1, -1, 0,
+        -1, 1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0, -1, -1, 0, 1, -1, 0,
     };
     static const GLfloat textureCoordinates[6 * 2] = {
-        0, 1,  1, 0,  1, 1,
-        0, 1,  0, 0,  1, 0,
+        0, 1, 1, 0, 1, 1, 0, 1, 0, 0, 1, 0,
     };
     vertexCount = 6;
     vertexBuffer.create();

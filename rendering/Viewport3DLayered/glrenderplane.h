@@ -26,8 +26,7 @@ public:
     void destroy();
 
     // Vertex then fragment shader, then link; logs the first failure, null then.
-    static QOpenGLShaderProgram* makeShaderProgram(const QString& vertexShaderFile,
-                                                   const QString& fragmentShaderFile);
+    static QOpenGLShaderProgram* makeShaderProgram(const QString& vertexShaderFile, const QString& fragmentShaderFile);
 
     QOpenGLShaderProgram* program() const { return shaderProgram_; }
 

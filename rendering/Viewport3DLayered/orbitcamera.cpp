@@ -24,8 +24,8 @@ QMatrix4x4 OrbitCamera::viewMatrix() const
 QMatrix4x4 OrbitCamera::projectionMatrix(int width, int height) const
 {
     QMatrix4x4 projection;
-    projection.perspective(float(fieldOfView), float(width) / float(height == 0 ? 1 : height),
-                           float(nearPlane), float(farPlane));
+    projection.perspective(float(fieldOfView), float(width) / float(height == 0 ? 1 : height), float(nearPlane),
+                           float(farPlane));
     return projection;
 }
 

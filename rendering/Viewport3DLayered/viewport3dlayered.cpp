@@ -88,9 +88,10 @@ void Viewport3DLayered::checkOpenGLVersion()
     qDebug() << "Checking OpenGL version";
     if (QGLFormat::openGLVersionFlags() & QGLFormat::OpenGL_Version_3_3)
         return;
-    const QString message = QString("Sorry the software only supports OpenGL version 3.3 and higher.\n"
-                                    "The current OpenGL version is %1, GLSL version: %2\n"
-                                    "Please update your graphics driver!")
+    const QString message = QString(
+                                "Sorry the software only supports OpenGL version 3.3 and higher.\n"
+                                "The current OpenGL version is %1, GLSL version: %2\n"
+                                "Please update your graphics driver!")
                                 .arg(glString(GL_VERSION), glString(GL_SHADING_LANGUAGE_VERSION));
     qFatal("%s", qPrintable(message));
 }
@@ -203,7 +204,7 @@ void Viewport3DLayered::mouseMoveEvent(QMouseEvent* event)
             break;
         case CameraDrag::Pan:
             orbitCamera_.target += panOffset(lastPointNdc, ndc, orbitCamera_.horizontalFieldOfView(aspect()),
-                                            orbitCamera_.distance, trackBall.rotation);
+                                             orbitCamera_.distance, trackBall.rotation);
             lastPointNdc = ndc;
             break;
         case CameraDrag::Zoom:

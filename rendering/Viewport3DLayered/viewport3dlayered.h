@@ -57,8 +57,7 @@ signals:
     void mouseWheel();
     void mouseRelease(QPointF pointNdc, Qt::MouseButtons mouseButtons, Qt::KeyboardModifiers keyboardModifiers);
     void mouseMove(QPointF pointNdc, Qt::MouseButtons mouseButtons, Qt::KeyboardModifiers keyboardModifiers);
-    void mouseDoubleClick(QPointF pointNdc, Qt::MouseButtons mouseButtons,
-                          Qt::KeyboardModifiers keyboardModifiers);
+    void mouseDoubleClick(QPointF pointNdc, Qt::MouseButtons mouseButtons, Qt::KeyboardModifiers keyboardModifiers);
     void keyPress(const QKeyEvent* event);
 
 protected:
@@ -79,7 +78,7 @@ private:
     float aspect() const;
 
     QList<GLObject*> objects;  // in the order of addition
-    QList<int> layers_;         // parallel to objects
+    QList<int> layers_;        // parallel to objects
     QOpenGLFunctions gl_;
     GLRenderPlane renderPlane_;
     GLRenderLayer backLayer_;

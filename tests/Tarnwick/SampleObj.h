@@ -15,7 +15,7 @@ namespace TestSupport {
 struct SampleObj {
     QVector<QVector3D> vertices;
     QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons, texturePolygons;
+    QVector<QList<int>> polygons, texturePolygons;
     QVector<QString> groups;
     QVector<int> polygonGroup;
 };

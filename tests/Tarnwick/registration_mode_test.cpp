@@ -118,7 +118,7 @@ TEST_F(RegistrationMode, FitsABentStretchedRetriangulatedTargetOnTheWorkerAndDon
     ASSERT_TRUE(c->templateMarkers() && c->targetMarkers() && c->templateResultsMarkers());
 
     QThread* gui = QThread::currentThread();
-    QList<QPair<int, int> > levels;
+    QList<QPair<int, int>> levels;
     bool levelsInGui = true, previewsInGui = true;
     int previews = 0;
     QObject context;

@@ -112,7 +112,7 @@ TEST(SampleScenes, ControlPointsAreTheNearestVerticesToTheLandmarks)
 {
     QFile file(modelsDir + "/Landmarks.txt");
     ASSERT_TRUE(file.open(QIODevice::ReadOnly | QIODevice::Text));
-    QMap<QString, QList<int> > templatePoints, scanPoints;
+    QMap<QString, QList<int>> templatePoints, scanPoints;
     QMap<QString, Obj> templates, scans;
     for (const DemoScenes::Scene& scene : DemoScenes::scenes()) {
         templates[scene.name] = load(fileOf(scene.templateFile));

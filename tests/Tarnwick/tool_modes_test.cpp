@@ -171,7 +171,7 @@ TEST_F(ToolBar, FlagsChangeBeforeTheirSignalsAndAreRelayedWithTheIndex)
 {
     load(true, true, true);
     click(1);
-    QList<std::pair<QString, bool> > seen;
+    QList<std::pair<QString, bool>> seen;
     QObject::connect(&controller, &Tools::ToolsController::editionStarted, [&](int i) {
         seen.append({"edit start " + QString::number(i), controller.isToolEditing(i)});
     });
@@ -189,7 +189,7 @@ TEST_F(ToolBar, FlagsChangeBeforeTheirSignalsAndAreRelayedWithTheIndex)
     tools[1]->endEditing();
     tools[1]->beginComputing();
     tools[1]->endComputing();
-    const QList<std::pair<QString, bool> > expected = {
+    const QList<std::pair<QString, bool>> expected = {
         {"edit start 1", true}, {"edit end 1", false}, {"compute start 1", true}, {"compute end 1", false}};
     EXPECT_EQ(seen, expected);
     EXPECT_EQ(log.texts(QtDebugMsg), QStringList{"ToolsController::onComputationStarted()"});

@@ -52,7 +52,7 @@ struct Scene {
     GeometryStack::GeomStack templateMesh;
     GeometryStack::GeomStack target;
     std::unique_ptr<BVH2::BvhNodeBase> targetBvh;
-    QVector<QList<int> > neighbours;
+    QVector<QList<int>> neighbours;
     QVector<bool> boundary;
     std::unique_ptr<Sculpting::Brush> relax, move, projection, pushAway;
 };

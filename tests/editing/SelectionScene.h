@@ -25,7 +25,7 @@ const int kPolygons = 2 * kSide * kSide;
 inline std::unique_ptr<GeometryStack::GeomStack> twoGrids(bool withPolygroups = true)
 {
     QVector<QVector3D> vertices;
-    QVector<QList<int> > polygons;
+    QVector<QList<int>> polygons;
     for (float z : {0.5f, -0.5f}) {
         const int base = vertices.size();
         vertices += TestMeshes::gridPoints(
@@ -33,7 +33,7 @@ inline std::unique_ptr<GeometryStack::GeomStack> twoGrids(bool withPolygroups = 
         polygons += TestMeshes::gridFaces(kSide + 1, kSide + 1, TestMeshes::Cut::Quad, base);
     }
     auto mesh = std::make_unique<GeometryStack::GeomStack>(vertices, polygons, QVector<QVector2D>(),
-                                                           QVector<QList<int> >(), QVector<QVector3D>());
+                                                           QVector<QList<int>>(), QVector<QVector3D>());
     if (withPolygroups) {
         mesh->polygroupNames = {"frontLeft", "frontRight", "back"};
         for (int p = 0; p < kPolygons; ++p)
@@ -54,7 +54,7 @@ inline QColor groupColour(int group)
 inline std::unique_ptr<Viewport3D::GLGeometrySplitted> drawnGeometry(const GeometryStack::GeomStack& mesh)
 {
     QList<Viewport3D::ShadingGroup> groups;
-    QList<QVector<bool> > masks;
+    QList<QVector<bool>> masks;
     const int n = std::max(1, int(mesh.polygroupNames.size()));
     for (int g = 0; g < n; ++g) {
         Viewport3D::ShadingGroup group;

@@ -24,7 +24,7 @@ namespace {
 constexpr int kSide = 200;
 constexpr int kGrid = 21;  // spacing 0.1
 
-bool invariantHolds(const Octree::Tree& tree, const QVector<QVector3D>& vertices, const QVector<QList<int> >& triangles)
+bool invariantHolds(const Octree::Tree& tree, const QVector<QVector3D>& vertices, const QVector<QList<int>>& triangles)
 {
     for (int t = 0; t < triangles.size(); ++t) {
         const Octree::Node* holder = tree.holders.at(t);

@@ -28,7 +28,7 @@ const QColor kLabelColor(255, 255, 0);
 // (n + 1) x (n + 1) vertices at unit spacing in the plane z, centred on the z
 // axis, row by row from the lowest y; vertex (i, j) has index j (n + 1) + i.
 // Quads are counter-clockwise seen from +z, or clockwise when flipped.
-void addGrid(GeometryStack::GeomStack& mesh, int n, float z, bool flipped, QVector<QList<int> >& polygons)
+void addGrid(GeometryStack::GeomStack& mesh, int n, float z, bool flipped, QVector<QList<int>>& polygons)
 {
     const int first = mesh.vertices.size();
     mesh.vertices +=
@@ -40,7 +40,7 @@ void addGrid(GeometryStack::GeomStack& mesh, int n, float z, bool flipped, QVect
     }
 }
 
-GeometryStack::GeomStack makeMesh(const QVector<QVector3D>& vertices, const QVector<QList<int> >& polygons)
+GeometryStack::GeomStack makeMesh(const QVector<QVector3D>& vertices, const QVector<QList<int>>& polygons)
 {
     return GeometryStack::GeomStack(vertices, polygons, {}, {}, {});
 }
@@ -50,7 +50,7 @@ GeometryStack::GeomStack makeMesh(const QVector<QVector3D>& vertices, const QVec
 GeometryStack::GeomStack gridMesh()
 {
     GeometryStack::GeomStack seed;
-    QVector<QList<int> > polygons;
+    QVector<QList<int>> polygons;
     addGrid(seed, 4, 0.0f, false, polygons);
     seed.vertices.append(seed.vertices[24]);
     return makeMesh(seed.vertices, polygons);
@@ -64,8 +64,8 @@ protected:
 
     static void SetUpTestSuite()
     {
-        atlas = new LabelFontAtlas(QFont("Arial", 12, QFont::Bold), 4, kLabelColor, Qt::black, 2,
-                                   printableAsciiChars());
+        atlas =
+            new LabelFontAtlas(QFont("Arial", 12, QFont::Bold), 4, kLabelColor, Qt::black, 2, printableAsciiChars());
     }
     static void TearDownTestSuite()
     {
@@ -79,8 +79,8 @@ protected:
         view = std::make_unique<Viewport3D2>();
         results = std::make_unique<Viewport3D::Viewport3DLayered>();
         ASSERT_TRUE(TestSupport::showGLView(view.get(), QSize(kSide, kSide), [this] { return view->isInitialized(); }));
-        ASSERT_TRUE(TestSupport::showGLView(results.get(), QSize(kSide, kSide),
-                                            [this] { return results->isInitialized(); }));
+        ASSERT_TRUE(
+            TestSupport::showGLView(results.get(), QSize(kSide, kSide), [this] { return results->isInitialized(); }));
     }
 
     void TearDown() override
@@ -94,8 +94,8 @@ protected:
     void start(GeometryStack::GeomStack meshToShow)
     {
         mesh = std::move(meshToShow);
-        record = std::make_unique<GeomStackView>(&mesh, view.get(), results.get(), QColor(180, 180, 180), false,
-                                                 true, Qt::black, false);
+        record = std::make_unique<GeomStackView>(&mesh, view.get(), results.get(), QColor(180, 180, 180), false, true,
+                                                 Qt::black, false);
         controller = std::make_unique<PointSelectionController>(&mesh.vertices, &mesh.triangles, record->bvh,
                                                                 record->kdTree, atlas, view.get(), kLabelColor);
         controller->setSelectedPoints({});
@@ -307,7 +307,7 @@ TEST_F(PointSelectionTest, ClickPicksTheSurfaceNearestTheEyeWhicheverWayItFaces)
     for (bool nearSheetFacesAway : {true, false}) {
         SCOPED_TRACE(nearSheetFacesAway);
         GeometryStack::GeomStack seed;
-        QVector<QList<int> > polygons;
+        QVector<QList<int>> polygons;
         addGrid(seed, 4, 0.0f, nearSheetFacesAway, polygons);
         addGrid(seed, 4, -1.0f, !nearSheetFacesAway, polygons);
         for (int i = 25; i < 50; ++i)

@@ -38,7 +38,7 @@ protected:
     void SetUp() override
     {
         TestSupport::registerMouseSignalTypes();
-        qRegisterMetaType<QVector<QPointF> >("QVector<QPointF>");
+        qRegisterMetaType<QVector<QPointF>>("QVector<QPointF>");
         view = std::make_unique<Viewport3D::Viewport3D2>();
         ASSERT_TRUE(
             TestSupport::showGLView(view.get(), QSize(kViewSide, kViewSide), [this] { return view->isInitialized(); }));
@@ -280,8 +280,8 @@ TEST_F(PolygonSelectionTest, ClickTieGoesToTheLowerTriangle)
 {
     // Polygon 1 lies exactly on polygon 0.
     auto twin = std::make_unique<GeomStack>(QVector<QVector3D>{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}},
-                                            QVector<QList<int> >{{0, 1, 2, 3}, {0, 1, 2, 3}}, QVector<QVector2D>(),
-                                            QVector<QList<int> >(), QVector<QVector3D>());
+                                            QVector<QList<int>>{{0, 1, 2, 3}, {0, 1, 2, 3}}, QVector<QVector2D>(),
+                                            QVector<QList<int>>(), QVector<QVector3D>());
     build(std::move(twin), 10);
     click({130, 80});
     EXPECT_EQ(controller->selection(), polygons({0}, 2));
@@ -400,10 +400,10 @@ TEST_F(PolygonSelectionTest, ThreadedLassoEqualsOneVolumeAfterTheOther)
         const float u = float(i) / n, v = float(j) / n;
         return QVector3D(2 * u - 1, 2 * v - 1, 0.2f * std::sin(9 * u) * std::cos(7 * v));
     });
-    const QVector<QList<int> > quads = TestMeshes::gridFaces(n + 1, n + 1, TestMeshes::Cut::Quad);
-    build(std::make_unique<GeomStack>(vertices, quads, QVector<QVector2D>(), QVector<QList<int> >(),
-                                      QVector<QVector3D>()),
-          10);
+    const QVector<QList<int>> quads = TestMeshes::gridFaces(n + 1, n + 1, TestMeshes::Cut::Quad);
+    build(
+        std::make_unique<GeomStack>(vertices, quads, QVector<QVector2D>(), QVector<QList<int>>(), QVector<QVector3D>()),
+        10);
     view->setCameraPosition(QQuaternion::fromAxisAndAngle(1, 0.3f, 0, -50), QVector3D(), 3);
 
     QVector<QPointF> star;

@@ -49,7 +49,7 @@ struct Template {
     void rebuildOctree() { octree = std::make_unique<Octree::Tree>(QVector3D(0, 0, 0), 40.0, vertices, triangles, 3); }
 
     QVector<QVector3D> vertices, normals;
-    QVector<QList<int> > triangles, neighbours;
+    QVector<QList<int>> triangles, neighbours;
     std::unique_ptr<Octree::Tree> octree;
     QVector<bool> protection = QVector<bool>(3, false);
 };

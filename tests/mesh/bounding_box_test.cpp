@@ -70,8 +70,13 @@ TEST(BoundingBox, LongestAxisPrefersTheLowerAxisOnTies)
         QVector3D size;
         int axis;
     } cases[] = {
-        {{2, 2, 1}, 0}, {{1, 3, 3}, 1}, {{1, 2, 3}, 2}, {{-2, -2, -2}, -1},
-        {{0, 0, 0}, 0}, {{-1, -1, -1}, -1}, {{std::nanf(""), 1, std::nanf("")}, 1},
+        {{2, 2, 1}, 0},
+        {{1, 3, 3}, 1},
+        {{1, 2, 3}, 2},
+        {{-2, -2, -2}, -1},
+        {{0, 0, 0}, 0},
+        {{-1, -1, -1}, -1},
+        {{std::nanf(""), 1, std::nanf("")}, 1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(BoundingBox({0, 0, 0}, c.size).longestAxis(), c.axis) << c.size.x() << " " << c.size.y();
@@ -91,8 +96,7 @@ TEST(BoundingBox, CornersFollowTheFaceTable)
     ASSERT_EQ(boxFaceIndices.size(), 6);
     for (const QList<int>& face : boxFaceIndices) {
         const QVector3D first = corners[face[0]];
-        const QVector3D normal =
-            QVector3D::crossProduct(corners[face[1]] - first, corners[face[3]] - first);
+        const QVector3D normal = QVector3D::crossProduct(corners[face[1]] - first, corners[face[3]] - first);
         EXPECT_GT(QVector3D::dotProduct(normal, first - box.center()), 0.0f) << face[0] << face[1];
         for (int k : face)
             EXPECT_FLOAT_EQ(QVector3D::dotProduct(normal, corners[k] - first), 0.0f);

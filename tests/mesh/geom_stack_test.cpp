@@ -29,14 +29,14 @@ const QVector<QVector3D> kQuad{{0, 0, 0}, {1, 0, 0}, {2, 1, 0}, {1, 1, 0}};
 // The eight corners of the unit cube and its six faces, counter-clockwise from outside.
 const QVector<QVector3D> kCubeVertices{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0},
                                        {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-const QVector<QList<int> > kCubeFaces{{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
-                                      {2, 3, 7, 6}, {1, 2, 6, 5}, {0, 4, 7, 3}};
+const QVector<QList<int>> kCubeFaces{{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
+                                     {2, 3, 7, 6}, {1, 2, 6, 5}, {0, 4, 7, 3}};
 
 struct RandomMesh {
     QVector<QVector3D> vertices;
     QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons;
-    QVector<QList<int> > texturePolygons;
+    QVector<QList<int>> polygons;
+    QVector<QList<int>> texturePolygons;
 };
 
 RandomMesh randomMesh(unsigned seed, int polygonCount)
@@ -74,10 +74,10 @@ TEST(FanTriangulation, PentagonDiagonalSumsAndFan)
     // Origins 1 and 3 tie; the first wins.
     ASSERT_EQ(optimalTriangleFanOrigin(kPentagon), 1);
 
-    QVector<QVector<bool> > flags;
-    const QVector<QVector<int> > fan = triangulateFan(5, 1, flags);
-    EXPECT_EQ(fan, (QVector<QVector<int> >{{1, 2, 3}, {1, 3, 4}, {1, 4, 0}}));
-    EXPECT_EQ(flags, (QVector<QVector<bool> >{{true, true, false}, {false, true, false}, {false, true, true}}));
+    QVector<QVector<bool>> flags;
+    const QVector<QVector<int>> fan = triangulateFan(5, 1, flags);
+    EXPECT_EQ(fan, (QVector<QVector<int>>{{1, 2, 3}, {1, 3, 4}, {1, 4, 0}}));
+    EXPECT_EQ(flags, (QVector<QVector<bool>>{{true, true, false}, {false, true, false}, {false, true, true}}));
 }
 
 TEST(FanTriangulation, QuadTakesTheShorterDiagonal)
@@ -85,9 +85,9 @@ TEST(FanTriangulation, QuadTakesTheShorterDiagonal)
     EXPECT_DOUBLE_EQ(triangleFanInnerEdgeLengthSquared(0, kQuad), 5.0);
     EXPECT_DOUBLE_EQ(triangleFanInnerEdgeLengthSquared(1, kQuad), 1.0);
     ASSERT_EQ(optimalTriangleFanOrigin(kQuad), 1);
-    QVector<QVector<bool> > flags;
-    EXPECT_EQ(triangulateFan(4, 1, flags), (QVector<QVector<int> >{{1, 2, 3}, {1, 3, 0}}));
-    EXPECT_EQ(flags, (QVector<QVector<bool> >{{true, true, false}, {false, true, true}}));
+    QVector<QVector<bool>> flags;
+    EXPECT_EQ(triangulateFan(4, 1, flags), (QVector<QVector<int>>{{1, 2, 3}, {1, 3, 0}}));
+    EXPECT_EQ(flags, (QVector<QVector<bool>>{{true, true, false}, {false, true, true}}));
 
     // Corner 2 would give the same diagonal as corner 0; only 0 and 1 are tried.
     const QVector<QVector3D> longDiagonalFirst{{0, 0, 0}, {1, 0, 0}, {1, 5, 0}, {0, 1, 0}};
@@ -115,22 +115,20 @@ TEST(FanTriangulation, SmallAndDegenerateCornerCounts)
         // Each quad diagonal touches one NaN corner.
         {"NaN quad", {{nan, 0, 0}, {nan, 0, 0}, {1, 1, 0}, {0, 1, 0}}, -1},
         {"quad with one usable diagonal", {{nan, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, 1},
-        {"infinite hexagon",
-         {{inf, 0, 0}, {inf, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {0, 1, 0}},
-         -1},
+        {"infinite hexagon", {{inf, 0, 0}, {inf, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {0, 1, 0}}, -1},
     };
     for (const auto& c : cases)
         EXPECT_EQ(optimalTriangleFanOrigin(c.corners), c.origin) << c.name;
 
-    QVector<QVector<bool> > flags{{true}};
-    EXPECT_EQ(triangulateFan(3, 0, flags), (QVector<QVector<int> >{{0, 1, 2}}));
-    EXPECT_EQ(flags, (QVector<QVector<bool> >{{true, true, true}}));
+    QVector<QVector<bool>> flags{{true}};
+    EXPECT_EQ(triangulateFan(3, 0, flags), (QVector<QVector<int>>{{0, 1, 2}}));
+    EXPECT_EQ(flags, (QVector<QVector<bool>>{{true, true, true}}));
     for (int n : {-1, 0, 1, 2}) {
         EXPECT_TRUE(triangulateFan(n, 0, flags).isEmpty()) << n;
         EXPECT_TRUE(flags.isEmpty()) << n;
     }
     // An origin of -1 (no finite sum) falls back to corner 0.
-    EXPECT_EQ(triangulateFan(4, -1, flags), (QVector<QVector<int> >{{0, 1, 2}, {0, 2, 3}}));
+    EXPECT_EQ(triangulateFan(4, -1, flags), (QVector<QVector<int>>{{0, 1, 2}, {0, 2, 3}}));
 
     EXPECT_EQ(triangleCount({{0, 1, 2}, {0, 1, 2, 3, 4}, {0, 1}, {}}), 4);
     EXPECT_EQ(polygonTriangleCount(6), 4);
@@ -140,20 +138,19 @@ TEST(FanTriangulation, TriangulatePolygonsNamesCornersOfEachPolygon)
 {
     // Quad of the example, then the pentagon's corners behind it.
     QVector<QVector3D> vertices = kQuad + kPentagon;
-    const QVector<QList<int> > polygons{{0, 1, 2, 3}, {4, 5, 6, 7, 8}, {0, 1, 3}};
+    const QVector<QList<int>> polygons{{0, 1, 2, 3}, {4, 5, 6, 7, 8}, {0, 1, 3}};
     QVector<int> toPolygon;
-    QVector<QVector<bool> > flags;
-    const QVector<QVector<IndexPair> > pairs = triangulatePolygons(polygons, vertices, toPolygon, flags);
-    const QVector<QVector<IndexPair> > expected{
-        {{0, 1}, {0, 2}, {0, 3}}, {{0, 1}, {0, 3}, {0, 0}},
-        {{1, 1}, {1, 2}, {1, 3}}, {{1, 1}, {1, 3}, {1, 4}}, {{1, 1}, {1, 4}, {1, 0}},
-        {{2, 0}, {2, 1}, {2, 2}}};
+    QVector<QVector<bool>> flags;
+    const QVector<QVector<IndexPair>> pairs = triangulatePolygons(polygons, vertices, toPolygon, flags);
+    const QVector<QVector<IndexPair>> expected{{{0, 1}, {0, 2}, {0, 3}}, {{0, 1}, {0, 3}, {0, 0}},
+                                               {{1, 1}, {1, 2}, {1, 3}}, {{1, 1}, {1, 3}, {1, 4}},
+                                               {{1, 1}, {1, 4}, {1, 0}}, {{2, 0}, {2, 1}, {2, 2}}};
     EXPECT_EQ(pairs, expected);
     EXPECT_EQ(toPolygon, (QVector<int>{0, 0, 1, 1, 1, 2}));
     ASSERT_EQ(flags.size(), 6);
     EXPECT_EQ(flags[5], (QVector<bool>{true, true, true}));
     EXPECT_EQ(trianglesFromCornerPairs(polygons, pairs),
-              (QVector<QList<int> >{{1, 2, 3}, {1, 3, 0}, {5, 6, 7}, {5, 7, 8}, {5, 8, 4}, {0, 1, 3}}));
+              (QVector<QList<int>>{{1, 2, 3}, {1, 3, 0}, {5, 6, 7}, {5, 7, 8}, {5, 8, 4}, {0, 1, 3}}));
 }
 
 TEST(Normals, KnownGeometry)
@@ -189,8 +186,8 @@ TEST(GeomStack, RecordTriangulationMatchesThePlainFunctions)
         const GeomStack record(mesh.vertices, mesh.polygons, mesh.textureVertices, mesh.texturePolygons, {});
 
         QVector<int> toPolygon;
-        QVector<QVector<bool> > flags;
-        const QVector<QVector<IndexPair> > pairs = triangulatePolygons(mesh.polygons, mesh.vertices, toPolygon, flags);
+        QVector<QVector<bool>> flags;
+        const QVector<QVector<IndexPair>> pairs = triangulatePolygons(mesh.polygons, mesh.vertices, toPolygon, flags);
         EXPECT_EQ(record.triangles, trianglesFromCornerPairs(mesh.polygons, pairs));
         EXPECT_EQ(record.textureTriangles, trianglesFromCornerPairs(mesh.texturePolygons, pairs));
         EXPECT_EQ(record.triangleIndToPolygonInd, toPolygon);
@@ -219,7 +216,7 @@ TEST(GeomStack, ArraysWithDegeneratePolygons)
     // NaN corners leave no finite diagonal sum: the fan starts at corner 0.
     const QVector<QVector3D> vertices{{nan, 0, 0}, {nan, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     const GeomStack record(vertices, {{0, 1, 2, 3}, {0, 1}, {}}, {}, {}, {QVector3D(0, 0, 1)});
-    EXPECT_EQ(record.triangles, (QVector<QList<int> >{{0, 1, 2}, {0, 2, 3}}));
+    EXPECT_EQ(record.triangles, (QVector<QList<int>>{{0, 1, 2}, {0, 2, 3}}));
     EXPECT_EQ(record.triangleIndToPolygonInd, (QVector<int>{0, 0}));
     EXPECT_TRUE(record.textureTriangles.isEmpty());
     // A non-empty fifth list supplies nothing: no normals are computed.
@@ -236,7 +233,7 @@ TEST(GeomStack, LoadsAFileAndDerivesWhatIsAsked)
     const GeomStack plain(path, &error, false, false);
     EXPECT_TRUE(error.isEmpty());
     EXPECT_FALSE(error.isNull());
-    EXPECT_EQ(plain.polygons, (QVector<QList<int> >{{0, 1, 2, 3}}));
+    EXPECT_EQ(plain.polygons, (QVector<QList<int>>{{0, 1, 2, 3}}));
     EXPECT_EQ(plain.polygroupNames, QVector<QString>{"side"});
     EXPECT_EQ(plain.polygonIndToPolygroupInd, QVector<int>{0});
     EXPECT_EQ(plain.boundingBox, Viewport3D::BoundingBox({0, 0, 0}, {2, 1, 0}));
@@ -244,8 +241,8 @@ TEST(GeomStack, LoadsAFileAndDerivesWhatIsAsked)
     EXPECT_TRUE(plain.normals.isEmpty());
 
     const GeomStack full(path, nullptr, true, true);
-    EXPECT_EQ(full.triangles, (QVector<QList<int> >{{1, 2, 3}, {1, 3, 0}}));
-    EXPECT_EQ(full.textureTriangles, (QVector<QList<int> >{{1, 2, 3}, {1, 3, 0}}));
+    EXPECT_EQ(full.triangles, (QVector<QList<int>>{{1, 2, 3}, {1, 3, 0}}));
+    EXPECT_EQ(full.textureTriangles, (QVector<QList<int>>{{1, 2, 3}, {1, 3, 0}}));
     EXPECT_EQ(full.normals, QVector<QVector3D>(4, QVector3D(0, 0, 1)));
     // 4 vertices + 4 normals (3 floats), 4 texture vertices, 2 triangle
     // sources, 4 + 4 polygon indices and 6 + 6 triangle indices.
@@ -321,9 +318,8 @@ TEST(GeomStack, SaveToObjWritesWhatIsAskedAndAlwaysTheGroups)
 
     const QString full = dir.filePath("full.obj");
     ASSERT_TRUE(record.saveToObj(full, true, true));
-    EXPECT_EQ(TestSupport::readFile(full),
-              QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
-                         "vn 0 0 1\nvn 0 0 1\nvn 0 0 1\ng tri\nf 1/1/1 2/2/2 3/3/3\n"));
+    EXPECT_EQ(TestSupport::readFile(full), QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvt 1 0\nvt 0 1\n"
+                                                      "vn 0 0 1\nvn 0 0 1\nvn 0 0 1\ng tri\nf 1/1/1 2/2/2 3/3/3\n"));
 
     const GeomStack reread(full, nullptr, true, true);
     EXPECT_EQ(reread.vertices, record.vertices);

@@ -6,16 +6,16 @@
 #include "support/QtPrinters.h"
 #include "support/TestMeshes.h"
 
+#include <gtest/gtest.h>
 #include <QSet>
 #include <QtMath>
 #include <cmath>
-#include <gtest/gtest.h>
 
 using HE::HalfEdgeGeom;
 
 namespace {
 
-using Pairs = QVector<QPair<int, int> >;
+using Pairs = QVector<QPair<int, int>>;
 
 //  3 ------ 2
 //  |  1   / |
@@ -33,8 +33,7 @@ void expectConsistent(const HalfEdgeGeom& mesh)
     const int n = mesh.halfEdges.size();
     for (int h = 0; h < n; ++h) {
         const HE::HalfEdge& e = mesh.halfEdges[h];
-        ASSERT_TRUE(e.next >= 0 && e.next < n && e.prev >= 0 && e.prev < n && e.opposite >= 0 && e.opposite < n)
-            << h;
+        ASSERT_TRUE(e.next >= 0 && e.next < n && e.prev >= 0 && e.prev < n && e.opposite >= 0 && e.opposite < n) << h;
         EXPECT_EQ(mesh.halfEdges[e.next].prev, h) << h;
         EXPECT_EQ(mesh.halfEdges[e.prev].next, h) << h;
         EXPECT_EQ(mesh.halfEdges[e.opposite].opposite, h) << h;
@@ -45,7 +44,10 @@ void expectConsistent(const HalfEdgeGeom& mesh)
         EXPECT_EQ(mesh.halfEdges[mesh.faces[f]].face, f) << f;
 }
 
-QVector<QList<int> > vertexLists(const HalfEdgeGeom& mesh) { return mesh.allFaceVertexIndices(); }
+QVector<QList<int>> vertexLists(const HalfEdgeGeom& mesh)
+{
+    return mesh.allFaceVertexIndices();
+}
 
 // Twice the area vector of a planar polygon.
 QVector3D areaVector(const QList<QVector3D>& corners)
@@ -61,7 +63,7 @@ QVector3D areaVector(const QList<QVector3D>& corners)
 TEST(HalfEdgeQueries, UnitSquareNeighboursFansBoundaryAndEdges)
 {
     const HalfEdgeGeom mesh = unitSquare();
-    const QVector<QList<int> > neighbours = {{3, 2, 1}, {0, 2}, {1, 0, 3}, {2, 0}};
+    const QVector<QList<int>> neighbours = {{3, 2, 1}, {0, 2}, {1, 0, 3}, {2, 0}};
     for (int v = 0; v < 4; ++v) {
         EXPECT_EQ(mesh.vertexNeighbours(v), neighbours[v]) << v;
         EXPECT_EQ(mesh.getVertexFan(v), neighbours[v]) << v;
@@ -76,22 +78,28 @@ TEST(HalfEdgeQueries, FansOpenAtTheBoundaryAndCloseInside)
     const struct {
         const char* name;
         QVector<QVector3D> vertices;
-        QVector<QList<int> > faces;
+        QVector<QList<int>> faces;
         QList<int> fanOfZero;
     } cases[] = {
         //        3             vertex 0 inside the triangles (0,1,2), (0,2,3), (0,3,1)
         //       /|\            .
         //      / 0 \           .
         //     1 --- 2
-        {"closed fan of three", {{0, 0, 0}, {-1, -1, 0}, {1, -1, 0}, {0, 1, 0}}, {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}},
+        {"closed fan of three",
+         {{0, 0, 0}, {-1, -1, 0}, {1, -1, 0}, {0, 1, 0}},
+         {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}},
          {3, 2, 1, 3}},
         {"open fan of two", {{0, 0, 0}, {1, -1, 0}, {0, 1, 0}, {-1, -1, 0}}, {{0, 1, 2}, {0, 2, 3}}, {3, 2, 1}},
-        {"open fan closed by a third", {{0, 0, 0}, {1, -1, 0}, {0, 1, 0}, {-1, -1, 0}},
-         {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}}, {3, 2, 1, 3}},
+        {"open fan closed by a third",
+         {{0, 0, 0}, {1, -1, 0}, {0, 1, 0}, {-1, -1, 0}},
+         {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}},
+         {3, 2, 1, 3}},
         //     3
         //   4 0 2        quads (0,1,2,3) and (0,3,4,1) meeting along 0-3 and 0-1
         //     1
-        {"two quads", {{0, 0, 0}, {0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}}, {{0, 1, 2, 3}, {0, 3, 4, 1}},
+        {"two quads",
+         {{0, 0, 0}, {0, -1, 0}, {1, 0, 0}, {0, 1, 0}, {-1, 0, 0}},
+         {{0, 1, 2, 3}, {0, 3, 4, 1}},
          {3, 1, 3}},
     };
     for (const auto& c : cases) {
@@ -116,14 +124,14 @@ TEST(HalfEdgeQueries, MixedPolygonFans)
                             {{0, 1, 2}, {0, 2, 3, 4}, {0, 4, 5}}, &manifold);
     EXPECT_TRUE(manifold);
     EXPECT_EQ(mesh.buildVertexNeighboursFan(),
-              (QVector<QList<int> >{{5, 4, 2, 1}, {0, 2}, {1, 0, 3}, {2, 4}, {3, 0, 5}, {4, 0}}));
+              (QVector<QList<int>>{{5, 4, 2, 1}, {0, 2}, {1, 0, 3}, {2, 4}, {3, 0, 5}, {4, 0}}));
 }
 
 TEST(HalfEdgeQueries, IteratorYieldsTheNeighboursInWalkOrder)
 {
     QVector<QVector3D> grid = TestMeshes::gridPoints(5, 5, [](int x, int y) { return QVector3D(x, y, 0); });
     grid.append(QVector3D(9, 9, 9));  // unused
-    const QVector<QList<int> > faces = TestMeshes::gridFaces(5, 5, TestMeshes::Cut::Quad);
+    const QVector<QList<int>> faces = TestMeshes::gridFaces(5, 5, TestMeshes::Cut::Quad);
     const HalfEdgeGeom mesh(grid, faces);
     for (int v = 0; v < grid.size(); ++v) {
         QList<int> walked;
@@ -157,8 +165,8 @@ TEST(HalfEdgeQueries, VertexNormals)
 
     // An octahedron with outward faces: every vertex normal points away from the centre.
     const QVector<QVector3D> points = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
-    const QVector<QList<int> > faces = {{0, 2, 4}, {2, 1, 4}, {1, 3, 4}, {3, 0, 4},
-                                        {2, 0, 5}, {1, 2, 5}, {3, 1, 5}, {0, 3, 5}};
+    const QVector<QList<int>> faces = {{0, 2, 4}, {2, 1, 4}, {1, 3, 4}, {3, 0, 4},
+                                       {2, 0, 5}, {1, 2, 5}, {3, 1, 5}, {0, 3, 5}};
     bool manifold = false;
     const HalfEdgeGeom octahedron(points, faces, &manifold);
     ASSERT_TRUE(manifold);
@@ -187,7 +195,7 @@ TEST(HalfEdgeQueries, FaceWalkStartsAtTheSecondCorner)
     EXPECT_TRUE(withEmpty.faceVertexPositions(0).isEmpty());
     EXPECT_EQ(withEmpty.findHalfEdge(0, 0), -1);
     EXPECT_FALSE(withEmpty.faceHasZeroLengthEdges(0));
-    EXPECT_EQ(withEmpty.allFaceVertexIndices(), (QVector<QList<int> >{{}, {1, 2, 0}}));
+    EXPECT_EQ(withEmpty.allFaceVertexIndices(), (QVector<QList<int>>{{}, {1, 2, 0}}));
 }
 
 //  2 ---- 1
@@ -299,7 +307,7 @@ TEST(HalfEdgeQueries, PentagonBecomesAFanOfThree)
     EXPECT_EQ(triangles, (QList<int>{0, 1, 2}));
     EXPECT_EQ(mesh.faces.size(), 3);
     EXPECT_EQ(mesh.halfEdges.size(), 14);
-    EXPECT_EQ(vertexLists(mesh), (QVector<QList<int> >{{2, 3, 1}, {3, 4, 1}, {4, 0, 1}}));
+    EXPECT_EQ(vertexLists(mesh), (QVector<QList<int>>{{2, 3, 1}, {3, 4, 1}, {4, 0, 1}}));
     QVector<int> incident;
     for (int v = 0; v < 5; ++v)
         incident.append(mesh.nIncidentFaces(v));
@@ -316,19 +324,19 @@ TEST(HalfEdgeQueries, PentagonBecomesAFanOfThree)
 TEST(HalfEdgeQueries, TriangulateFacesWithAndWithoutSourceList)
 {
     const QVector<QVector3D> p = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {1, 2, 0}, {0, 1, 0}};
-    const QVector<QList<int> > faces = {{0, 1, 4}, {1, 2, 3, 4}};
+    const QVector<QList<int>> faces = {{0, 1, 4}, {1, 2, 3, 4}};
 
     HalfEdgeGeom mesh(p, faces);
     QVector<int> sources = {7, 7, 7, 7, 7};
     mesh.triangulateFaces(sources);
     EXPECT_EQ(sources, (QVector<int>{0, 1, 1}));
-    EXPECT_EQ(vertexLists(mesh), (QVector<QList<int> >{{4, 0, 1}, {3, 4, 2}, {4, 1, 2}}));
+    EXPECT_EQ(vertexLists(mesh), (QVector<QList<int>>{{4, 0, 1}, {3, 4, 2}, {4, 1, 2}}));
     EXPECT_EQ(mesh.halfEdges.size(), 14);
     expectConsistent(mesh);
 
     HalfEdgeGeom again(p, faces);
     again.triangulateFaces();
-    EXPECT_EQ(vertexLists(again), (QVector<QList<int> >{{4, 0, 1}, {3, 4, 2}, {1, 2, 4}}));
+    EXPECT_EQ(vertexLists(again), (QVector<QList<int>>{{4, 0, 1}, {3, 4, 2}, {1, 2, 4}}));
 }
 
 // Convex hexagons laid like bricks (each spans two grid cells; the middle corners of its long
@@ -342,7 +350,7 @@ TEST(HalfEdgeQueries, TriangulateFacesWithAndWithoutSourceList)
 TEST(HalfEdgeQueries, TriangulationKeepsAreaOrientationAndLinks)
 {
     QVector<QVector3D> p;
-    QVector<QList<int> > faces;
+    QVector<QList<int>> faces;
     const int w = 9, h = 6;
     for (int r = 0; r < h; ++r)
         for (int c = 0; c < w; ++c)
@@ -359,7 +367,7 @@ TEST(HalfEdgeQueries, TriangulationKeepsAreaOrientationAndLinks)
     QVector3D areaBefore;
     for (int f = 0; f < mesh.faces.size(); ++f)
         areaBefore += areaVector(mesh.faceVertexPositions(f));
-    QVector<QSet<int> > neighboursBefore;
+    QVector<QSet<int>> neighboursBefore;
     for (int v = 0; v < p.size(); ++v) {
         const QList<int> n = mesh.vertexNeighbours(v);
         neighboursBefore.append(QSet<int>(n.begin(), n.end()));
@@ -389,14 +397,14 @@ TEST(HalfEdgeQueries, TriangulationKeepsAreaOrientationAndLinks)
 TEST(HalfEdgeQueries, QueriesAndTriangulationEndOnBadInput)
 {
     const QVector<QVector3D> p = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}, {2, 0, 0}};
-    const QVector<QVector<QList<int> > > inputs = {
+    const QVector<QVector<QList<int>>> inputs = {
         {{0, 0, 1}},
         {{0, 1, 2}, {0, 1, 2}, {2, 1, 3}},
         {{0, 1, 2, 1, 3}, {1, 0, 4}, {0, 1}},
         {{0, 1, 2, 3}, {3, 2, 1, 0}, {0, 1, 2, 3}, {4}},
         {{0, 1, 0, 1, 0, 1}},
     };
-    for (const QVector<QList<int> >& faces : inputs) {
+    for (const QVector<QList<int>>& faces : inputs) {
         TestSupport::LogCapture quiet;
         HalfEdgeGeom mesh(p, faces);
         for (int v = 0; v < p.size(); ++v) {

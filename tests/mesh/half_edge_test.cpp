@@ -5,10 +5,10 @@
 #include "support/QtPrinters.h"
 #include "support/TestMeshes.h"
 
+#include <gtest/gtest.h>
 #include <QHash>
 #include <QPair>
 #include <QRandomGenerator>
-#include <gtest/gtest.h>
 
 using HE::HalfEdge;
 using HE::HalfEdgeGeom;
@@ -33,7 +33,10 @@ void expectHalfEdges(const HalfEdgeGeom& mesh, const QVector<Row>& rows)
     }
 }
 
-QVector<QVector3D> zeros(int n) { return QVector<QVector3D>(n); }
+QVector<QVector3D> zeros(int n)
+{
+    return QVector<QVector3D>(n);
+}
 
 // The construction written out plainly with a hash of directed edges, as a yardstick for the
 // optimised one.
@@ -43,7 +46,7 @@ struct PlainHalfEdges {
     QVector<int> faces;
 };
 
-PlainHalfEdges plainConstruction(int nVertices, const QVector<QList<int> >& faces)
+PlainHalfEdges plainConstruction(int nVertices, const QVector<QList<int>>& faces)
 {
     PlainHalfEdges r;
     r.faces = QVector<int>(faces.size(), -1);
@@ -166,7 +169,7 @@ TEST(HalfEdgeGeom, ManifoldChecksAndTheirMessages)
     struct Case {
         const char* name;
         int nVertices;
-        QVector<QList<int> > faces;
+        QVector<QList<int>> faces;
         QStringList messages;
         int halfEdgeCount;
         QList<int> nonManifold;
@@ -175,8 +178,12 @@ TEST(HalfEdgeGeom, ManifoldChecksAndTheirMessages)
         // Two triangles touching only at vertex 0 (a bow tie).
         {"bow tie", 5, {{0, 1, 2}, {0, 3, 4}}, {"Following vertices are non-manifold: 0"}, 12, {0}},
         // The directed edge 0 -> 1 used twice.
-        {"repeated edge", 4, {{0, 1, 2}, {0, 1, 3}},
-         {"Edge 0 -> 1 is not manifold!", "Following vertices are non-manifold: 0,1"}, 12, {0, 1}},
+        {"repeated edge",
+         4,
+         {{0, 1, 2}, {0, 1, 3}},
+         {"Edge 0 -> 1 is not manifold!", "Following vertices are non-manifold: 0,1"},
+         12,
+         {0, 1}},
         //  4 --- 3
         //  | \    \        triangle (0,1,4) and quad (1,2,3,4)
         //  0 -- 1 - 2
@@ -185,10 +192,13 @@ TEST(HalfEdgeGeom, ManifoldChecksAndTheirMessages)
         // A face that lists vertex 0 twice in a row: its half-edge 0 -> 0 is its own twin and
         // 0 -> 1, 1 -> 0 pair up, so nothing is open and each walk closes.
         {"repeated corner", 3, {{0, 0, 1}}, {}, 3, {}},
-        {"face met twice", 3, {{0, 1, 2}, {0, 1, 2}},
+        {"face met twice",
+         3,
+         {{0, 1, 2}, {0, 1, 2}},
          {"Edge 0 -> 1 is not manifold!", "Edge 1 -> 2 is not manifold!", "Edge 2 -> 0 is not manifold!",
           "Following vertices are non-manifold: 0,1,2"},
-         12, {0, 1, 2}},
+         12,
+         {0, 1, 2}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -199,15 +209,14 @@ TEST(HalfEdgeGeom, ManifoldChecksAndTheirMessages)
         EXPECT_EQ(log.texts(QtCriticalMsg), c.messages);
         EXPECT_EQ(log.texts().size(), c.messages.size());
         EXPECT_EQ(mesh.halfEdges.size(), c.halfEdgeCount);
-        EXPECT_EQ(mesh.nonManifoldVertices(HalfEdgeGeom::computeNFacesToVertex(c.nVertices, c.faces)),
-                  c.nonManifold);
+        EXPECT_EQ(mesh.nonManifoldVertices(HalfEdgeGeom::computeNFacesToVertex(c.nVertices, c.faces)), c.nonManifold);
     }
 }
 
 TEST(HalfEdgeGeom, BowTieCentreSeesOnlyTheFanOfItsStoredHalfEdge)
 {
     TestSupport::LogCapture log;
-    const QVector<QList<int> > faces = {{0, 1, 2}, {0, 3, 4}};
+    const QVector<QList<int>> faces = {{0, 1, 2}, {0, 3, 4}};
     const HalfEdgeGeom mesh(zeros(5), faces);
     EXPECT_EQ(mesh.nIncidentFaces(0), 1);
     EXPECT_EQ(mesh.nIncidentFaces(1), 1);
@@ -244,17 +253,17 @@ TEST(HalfEdgeGeom, CountsCornersPerVertex)
 // vertex with far more edges than usual, and on random (often non-manifold) polygon soups.
 TEST(HalfEdgeGeom, MatchesPlainConstructionOnGoodAndBadMeshes)
 {
-    QVector<QPair<int, QVector<QList<int> > > > meshes;
+    QVector<QPair<int, QVector<QList<int>>>> meshes;
 
     // A 12 x 9 grid of quads, then the same grid split into triangles.
     const int w = 13, h = 10;
-    const QVector<QList<int> > quads = TestMeshes::gridFaces(w, h, TestMeshes::Cut::Quad);
-    const QVector<QList<int> > triangles = TestMeshes::gridFaces(w, h, TestMeshes::Cut::AlongAC);
+    const QVector<QList<int>> quads = TestMeshes::gridFaces(w, h, TestMeshes::Cut::Quad);
+    const QVector<QList<int>> triangles = TestMeshes::gridFaces(w, h, TestMeshes::Cut::AlongAC);
     meshes.append({w * h, quads});
     meshes.append({w * h, triangles});
 
     // A closed fan of 300 triangles around vertex 0, and the same fan with every face doubled.
-    QVector<QList<int> > fan, doubled;
+    QVector<QList<int>> fan, doubled;
     for (int i = 0; i < 300; ++i) {
         fan.append({0, 1 + i, 1 + (i + 1) % 300});
         doubled.append(fan.last());
@@ -266,7 +275,7 @@ TEST(HalfEdgeGeom, MatchesPlainConstructionOnGoodAndBadMeshes)
     QRandomGenerator random(12345);
     for (int m = 0; m < 40; ++m) {
         const int nVertices = 1 + random.bounded(12);
-        QVector<QList<int> > soup;
+        QVector<QList<int>> soup;
         for (int f = random.bounded(30); f > 0; --f) {
             QList<int> face;
             for (int k = random.bounded(6); k > 0; --k)
@@ -293,12 +302,12 @@ TEST(HalfEdgeGeom, WalksEndOnBrokenTwinLinks)
 {
     // Faces of a closed fan listed twice, a vertex listed twice in a row, and three faces on one
     // edge: every walk around a vertex must end, and such vertices count as non-manifold.
-    const QVector<QVector<QList<int> > > inputs = {
+    const QVector<QVector<QList<int>>> inputs = {
         {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {0, 1, 2}, {0, 2, 3}, {0, 3, 1}},
         {{0, 0, 1}, {1, 0, 2}},
         {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {1, 0, 5}},
     };
-    for (const QVector<QList<int> >& faces : inputs) {
+    for (const QVector<QList<int>>& faces : inputs) {
         TestSupport::LogCapture log;
         bool manifold = true;
         const HalfEdgeGeom mesh(zeros(6), faces, &manifold);

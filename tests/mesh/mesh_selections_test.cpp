@@ -4,8 +4,8 @@
 #include "numerics/Random.h"
 #include "support/QtPrinters.h"
 
-#include <cmath>
 #include <gtest/gtest.h>
+#include <cmath>
 
 using namespace GeometryStack;
 
@@ -50,7 +50,7 @@ TEST(MeshSelections, PolygonMasksBecomeTriangleCornerAndVertexMasks)
     // A vertex that no polygon uses is never set.
     EXPECT_EQ(verticesMaskOfPolygons({true}, {{0, 1, 2}}, 4), (QVector<bool>{true, true, true, false}));
     EXPECT_EQ(vertexPolygons({{0, 1, 3, 4}, {1, 2, 3}, {0, 0, 2}}, 6),
-              (QVector<QList<int> >{{0, 2, 2}, {0, 1}, {1, 2}, {0, 1}, {0}, {}}));
+              (QVector<QList<int>>{{0, 2, 2}, {0, 1}, {1, 2}, {0, 1}, {0}, {}}));
 }
 
 TEST(MeshSelections, PolygroupMasks)
@@ -66,7 +66,7 @@ TEST(MeshSelections, PolygroupMasks)
 TEST(MeshSelections, PerCornerArraysLineUpWithTriangles)
 {
     GeomStack record = quadAndTriangle();
-    ASSERT_EQ(record.triangles, (QVector<QList<int> >{{1, 3, 4}, {1, 4, 0}, {1, 2, 3}}));
+    ASSERT_EQ(record.triangles, (QVector<QList<int>>{{1, 3, 4}, {1, 4, 0}, {1, 2, 3}}));
     const QVector<QVector3D> positions = cornerPositions(record);
     const QVector<QVector3D> normals = cornerNormals(record);
     const QVector<QVector2D> uvs = cornerTextureCoordinates(record);
@@ -106,10 +106,10 @@ TEST(MeshSelections, SubMeshNumbersVerticesInOrderOfFirstUse)
     QVector<int> vertexInds = {77}, texVertexInds = {77};
     const GeomStack sub(source, {2, 0}, vertexInds, texVertexInds);
     EXPECT_EQ(vertexInds, (QVector<int>{3, 4, 2, 0, 1}));
-    EXPECT_EQ(sub.polygons, (QVector<QList<int> >{{0, 1, 2}, {3, 4, 2}}));
+    EXPECT_EQ(sub.polygons, (QVector<QList<int>>{{0, 1, 2}, {3, 4, 2}}));
     EXPECT_EQ(sub.triangleIndToPolygonInd, (QVector<int>{0, 1}));
     EXPECT_EQ(texVertexInds, (QVector<int>{3, 4, 2, 5, 1}));
-    EXPECT_EQ(sub.texturePolygons, (QVector<QList<int> >{{0, 1, 2}, {3, 4, 2}}));
+    EXPECT_EQ(sub.texturePolygons, (QVector<QList<int>>{{0, 1, 2}, {3, 4, 2}}));
     EXPECT_EQ(sub.polygonIndToPolygroupInd, (QVector<int>{0, 0}));
     EXPECT_EQ(sub.polygroupNames, source.polygroupNames);
     EXPECT_EQ(sub.boundingBox, Viewport3D::BoundingBox::fromPoints(sub.vertices));
@@ -149,7 +149,7 @@ TEST(MeshSelections, SubMeshOfBareOrEmptySelection)
 
     // A polygon listed twice is kept twice.
     const GeomStack twice(source, {1, 1}, vertexInds, texVertexInds);
-    EXPECT_EQ(twice.polygons, (QVector<QList<int> >{{0, 1, 2}, {0, 1, 2}}));
+    EXPECT_EQ(twice.polygons, (QVector<QList<int>>{{0, 1, 2}, {0, 1, 2}}));
 
     const GeomStack empty(source, {}, vertexInds, texVertexInds);
     EXPECT_TRUE(vertexInds.isEmpty());
@@ -166,7 +166,7 @@ TEST(MeshSelections, FirstUseOrderAndRemapping)
     const QVector<int> used = usedIndicesInFirstUseOrder({{4, 2}, {2, 0, 4}}, 6, map);
     EXPECT_EQ(used, (QVector<int>{4, 2, 0}));
     EXPECT_EQ(map, (QVector<int>{2, -1, 1, -1, 0, -1}));
-    EXPECT_EQ(remapIndexLists({{4, 2}, {2, 0, 4}}, map), (QVector<QList<int> >{{0, 1}, {1, 2, 0}}));
+    EXPECT_EQ(remapIndexLists({{4, 2}, {2, 0, 4}}, map), (QVector<QList<int>>{{0, 1}, {1, 2, 0}}));
 }
 
 TEST(MeshSelections, TransformedPositionsAndNormals)
@@ -228,11 +228,11 @@ TEST(MeshSelections, RandomColorsAreReproducible)
 
 TEST(MeshSelections, ContainerTemplates)
 {
-    const QVector<QList<int> > lists = {{1, 2}, {}, {3}};
+    const QVector<QList<int>> lists = {{1, 2}, {}, {3}};
     EXPECT_EQ(countElements(lists), 3);
     EXPECT_EQ(flatten(lists), (QVector<int>{1, 2, 3}));
-    EXPECT_EQ(flatten(QVector<QVector<bool> >{{true}, {false, true}}), (QVector<bool>{true, false, true}));
-    EXPECT_EQ(countElements(QVector<QVector<bool> >{{true}, {false, true}}), 3);
+    EXPECT_EQ(flatten(QVector<QVector<bool>>{{true}, {false, true}}), (QVector<bool>{true, false, true}));
+    EXPECT_EQ(countElements(QVector<QVector<bool>>{{true}, {false, true}}), 3);
 
     const QVector<QVector3D> values = {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}};
     EXPECT_EQ(takeByIndices(values, QList<int>{2, 0, 2}), (QVector<QVector3D>{{2, 2, 2}, {0, 0, 0}, {2, 2, 2}}));

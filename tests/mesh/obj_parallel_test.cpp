@@ -5,9 +5,9 @@
 #include "support/QtPrinters.h"
 #include "support/TempFiles.h"
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QSignalSpy>
-#include <gtest/gtest.h>
 
 using namespace ObjFileImport;
 
@@ -32,7 +32,7 @@ ParallelResult parseInParallel(const QByteArray& text)
     return r;
 }
 
-QVector<QList<int> > components(const QList<Face>& faces, FaceVertex::FaceComponent component)
+QVector<QList<int>> components(const QList<Face>& faces, FaceVertex::FaceComponent component)
 {
     return getFacesComponents(faces.toVector(), component);
 }
@@ -57,8 +57,9 @@ QByteArray gridFile(int w, int h, const char* lineEnd)
         text += QString("g row%1").arg(y % 3).toUtf8() + lineEnd;
         for (int x = 0; x < w; ++x) {
             const int a = y * (w + 1) + x + 1, b = a + 1, c = a + w + 2, d = a + w + 1;
-            text += QString("f %1/%1/%5 %2/%2/%5 %3/%3/%5 %4/%4/%5 ").arg(a).arg(b).arg(c).arg(d).arg(x % 3 + 1)
-                        .toUtf8() + lineEnd;
+            text +=
+                QString("f %1/%1/%5 %2/%2/%5 %3/%3/%5 %4/%4/%5 ").arg(a).arg(b).arg(c).arg(d).arg(x % 3 + 1).toUtf8() +
+                lineEnd;
         }
     }
     return text;
@@ -109,7 +110,7 @@ TEST(ObjParallelParser, ParsesOneKeywordInFileOrder)
 TEST(ObjParallelParser, MatchesTheSerialReader)
 {
     TestSupport::TempDir dir;
-    const QVector<QPair<QString, QByteArray> > files = {
+    const QVector<QPair<QString, QByteArray>> files = {
         {"grid_lf.obj", gridFile(17, 11, "\n")},
         {"grid_crlf.obj", gridFile(5, 9, "\r\n")},
         {"bare.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 1\nf 1 2 3\nf 2 4 3\n"},
@@ -121,7 +122,7 @@ TEST(ObjParallelParser, MatchesTheSerialReader)
         const QString path = dir.write(file.first, file.second);
         QVector<QVector3D> vertices, normals;
         QVector<QVector2D> textureVertices;
-        QVector<QList<int> > polygons, texturePolygons, normalPolygons;
+        QVector<QList<int>> polygons, texturePolygons, normalPolygons;
         QString serialError;
         ASSERT_TRUE(loadObjFile(path, vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons,
                                 serialError))
@@ -137,17 +138,17 @@ TEST(ObjParallelParser, MatchesTheSerialReader)
         ASSERT_TRUE(r.ok);
         EXPECT_TRUE(r.error.isEmpty());
         QString checkError;
-        EXPECT_TRUE(checkFaceIndices(r.faces, r.vertices.size(), r.textureVertices.size(), r.normals.size(),
-                                     checkError));
+        EXPECT_TRUE(
+            checkFaceIndices(r.faces, r.vertices.size(), r.textureVertices.size(), r.normals.size(), checkError));
 
         EXPECT_EQ(r.vertices.toVector(), vertices);
         EXPECT_EQ(r.textureVertices.toVector(), textureVertices);
         EXPECT_EQ(r.normals.toVector(), normals);
         EXPECT_EQ(components(r.faces, FaceVertex::VertexIndex), polygons);
-        EXPECT_EQ(textureVertices.isEmpty() ? QVector<QList<int> >()
-                                            : components(r.faces, FaceVertex::TextureVertexIndex),
-                  texturePolygons);
-        EXPECT_EQ(normals.isEmpty() ? QVector<QList<int> >() : components(r.faces, FaceVertex::NormalVertexIndex),
+        EXPECT_EQ(
+            textureVertices.isEmpty() ? QVector<QList<int>>() : components(r.faces, FaceVertex::TextureVertexIndex),
+            texturePolygons);
+        EXPECT_EQ(normals.isEmpty() ? QVector<QList<int>>() : components(r.faces, FaceVertex::NormalVertexIndex),
                   normalPolygons);
     }
 }
@@ -172,7 +173,7 @@ TEST(ObjParallelParser, ReportsEachKeywordsFirstErrorInOrder)
     QTextStream stream(text);
     QVector<QVector3D> vertices;
     QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons, texturePolygons;
+    QVector<QList<int>> polygons, texturePolygons;
     QVector<QString> groupNames;
     QVector<int> groups;
     QString serialError;

@@ -24,8 +24,8 @@ struct Mesh {
     QString error;
     QVector<QVector3D> vertices;
     QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons{{99}};
-    QVector<QList<int> > texturePolygons{{98}};
+    QVector<QList<int>> polygons{{99}};
+    QVector<QList<int>> texturePolygons{{98}};
     QVector<QString> polygroupNames;
     QVector<int> groups;
 };
@@ -33,8 +33,8 @@ struct Mesh {
 Mesh readBytes(const QByteArray& text)
 {
     Mesh m;
-    m.ok = readFromObjBytes(text.constData(), text.size(), m.vertices, m.textureVertices, m.polygons,
-                            m.texturePolygons, m.polygroupNames, m.groups, m.error);
+    m.ok = readFromObjBytes(text.constData(), text.size(), m.vertices, m.textureVertices, m.polygons, m.texturePolygons,
+                            m.polygroupNames, m.groups, m.error);
     return m;
 }
 
@@ -50,8 +50,8 @@ Mesh readStream(const QByteArray& text)
 {
     Mesh m;
     QTextStream stream(text);
-    m.ok = readFromObjFormat(stream, m.vertices, m.textureVertices, m.polygons, m.texturePolygons,
-                             m.polygroupNames, m.groups, m.error);
+    m.ok = readFromObjFormat(stream, m.vertices, m.textureVertices, m.polygons, m.texturePolygons, m.polygroupNames,
+                             m.groups, m.error);
     return m;
 }
 
@@ -85,10 +85,20 @@ TEST(ObjLineParsers, Keyword)
         QString line;
         QString keyword;
     } cases[] = {
-        {"v 123", "v"},       {" v 123", ""},  {"# 123", ""},        {"vt", ""},         {" ", ""},
-        {"", ""},             {"vt ", "vt"},   {"v1 2 3", ""},       {"usemtl a", "usemtl"},
-        {"f\t1 2 3", "f"},    {"V 1", "V"},    {QString::fromUtf8("v\u00e9 1"), QString::fromUtf8("v\u00e9")},
-        {QString::fromUtf8("g\u00a0name"), "g"}, {"v\r", "v"},
+        {"v 123", "v"},
+        {" v 123", ""},
+        {"# 123", ""},
+        {"vt", ""},
+        {" ", ""},
+        {"", ""},
+        {"vt ", "vt"},
+        {"v1 2 3", ""},
+        {"usemtl a", "usemtl"},
+        {"f\t1 2 3", "f"},
+        {"V 1", "V"},
+        {QString::fromUtf8("v\u00e9 1"), QString::fromUtf8("v\u00e9")},
+        {QString::fromUtf8("g\u00a0name"), "g"},
+        {"v\r", "v"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(findKeyword(c.line), c.keyword) << c.line.toStdString();
@@ -146,12 +156,24 @@ TEST(ObjLineParsers, Corners)
         bool ok;
         FaceVertex corner;
     } cases[] = {
-        {"1/2/3", true, {0, 1, 2}},   {"1/2", true, {0, 1, -1}},     {"1//3", true, {0, -1, 2}},
-        {"1", true, {0, -1, -1}},     {"1/", true, {0, -1, -1}},     {"0", true, {-1, -1, -1}},
-        {"-1/-2", true, {-2, -3, -1}}, {"+7/08", true, {6, 7, -1}},   {"2147483647", true, {2147483646, -1, -1}},
-        {"1/2/3/4", false, {}},       {"", false, {}},               {"1/2/", false, {}},
-        {"/2/3", false, {}},          {"1//", false, {}},            {"a", false, {}},
-        {"1.0", false, {}},           {"2147483648", false, {}},     {"-2147483648", false, {}},
+        {"1/2/3", true, {0, 1, 2}},
+        {"1/2", true, {0, 1, -1}},
+        {"1//3", true, {0, -1, 2}},
+        {"1", true, {0, -1, -1}},
+        {"1/", true, {0, -1, -1}},
+        {"0", true, {-1, -1, -1}},
+        {"-1/-2", true, {-2, -3, -1}},
+        {"+7/08", true, {6, 7, -1}},
+        {"2147483647", true, {2147483646, -1, -1}},
+        {"1/2/3/4", false, {}},
+        {"", false, {}},
+        {"1/2/", false, {}},
+        {"/2/3", false, {}},
+        {"1//", false, {}},
+        {"a", false, {}},
+        {"1.0", false, {}},
+        {"2147483648", false, {}},
+        {"-2147483648", false, {}},
     };
     for (const auto& c : cases) {
         bool ok = !c.ok;
@@ -177,7 +199,7 @@ TEST(ObjLineParsers, FacesAndComponents)
     EXPECT_EQ(two.getComponents(FaceVertex::TextureVertexIndex), (QList<int>{2, 5}));
     EXPECT_EQ(two.getComponents(FaceVertex::NormalVertexIndex), (QList<int>{3, 6}));
     EXPECT_EQ(getFacesComponents({two, face}, FaceVertex::TextureVertexIndex),
-              (QVector<QList<int> >{{2, 5}, {1, 4, -1}}));
+              (QVector<QList<int>>{{2, 5}, {1, 4, -1}}));
 }
 
 TEST(ObjLineParsersDeathTest, UnknownComponentEndsTheProgram)
@@ -205,9 +227,9 @@ TEST(ObjFaceChecks, Regularity)
     // Normal indices alone may differ when they are dropped.
     const QVector<Face> mixedNormals{Face({{0, -1, 0}, {1, -1, -1}, {2, -1, -1}})};
     EXPECT_TRUE(checkFaceRegularity(mixedNormals, nV, nT));
-    QVector<QList<int> > polygons, texturePolygons, normalPolygons;
+    QVector<QList<int>> polygons, texturePolygons, normalPolygons;
     EXPECT_TRUE(facesToFlatArrays(mixedNormals, polygons, texturePolygons));
-    EXPECT_EQ(polygons, (QVector<QList<int> >{{0, 1, 2}}));
+    EXPECT_EQ(polygons, (QVector<QList<int>>{{0, 1, 2}}));
     EXPECT_TRUE(texturePolygons.isEmpty());
     TestSupport::LogCapture log;
     EXPECT_FALSE(facesToFlatArrays(mixedNormals, polygons, texturePolygons, normalPolygons));
@@ -260,8 +282,8 @@ TEST(ObjReader, WhatAFailedReadLeaves)
     EXPECT_EQ(mesh.textureVertices, (QVector<QVector2D>{{0.5f, 0.5f}}));
     EXPECT_EQ(mesh.polygroupNames, QVector<QString>{"a"});
     EXPECT_EQ(mesh.groups, (QVector<int>{-1, 0}));
-    EXPECT_EQ(mesh.polygons, (QVector<QList<int> >{{99}}));
-    EXPECT_EQ(mesh.texturePolygons, (QVector<QList<int> >{{98}}));
+    EXPECT_EQ(mesh.polygons, (QVector<QList<int>>{{99}}));
+    EXPECT_EQ(mesh.texturePolygons, (QVector<QList<int>>{{98}}));
 
     // A failed face gets no group entry.
     mesh = read(kTriangle + "f 1 2 3\nf 1 2 x\n");
@@ -269,7 +291,7 @@ TEST(ObjReader, WhatAFailedReadLeaves)
 
     // An index failure leaves polygons as passed; an irregular one empties them.
     mesh = read(kTriangle + "f 1 2 5\n");
-    EXPECT_EQ(mesh.polygons, (QVector<QList<int> >{{99}}));
+    EXPECT_EQ(mesh.polygons, (QVector<QList<int>>{{99}}));
     TestSupport::LogCapture log;
     mesh = read(kTriangle + "f 1/1 2 3\nvt 0 0\n");
     EXPECT_TRUE(mesh.polygons.isEmpty());
@@ -287,7 +309,7 @@ TEST(ObjReader, GroupsAndSkippedLines)
     EXPECT_EQ(mesh.vertices.size(), 3);
     EXPECT_EQ(mesh.polygroupNames, (QVector<QString>{"a", "b"}));
     EXPECT_EQ(mesh.groups, (QVector<int>{-1, 0, 1, 0}));
-    EXPECT_EQ(mesh.polygons, QVector<QList<int> >(4, QList<int>{0, 1, 2}));
+    EXPECT_EQ(mesh.polygons, QVector<QList<int>>(4, QList<int>{0, 1, 2}));
     EXPECT_TRUE(mesh.texturePolygons.isEmpty());
 
     // Whitespace-only names: nothing before any group, a group of its own after one.
@@ -302,18 +324,18 @@ TEST(ObjReader, GroupsAndSkippedLines)
     mesh = read("vt 0 0\nvt 1 0\nvt 0 1 0.5\nf 0/1 0/2 0/3\n");
     EXPECT_TRUE(mesh.ok);
     EXPECT_TRUE(mesh.polygons.isEmpty());
-    EXPECT_EQ(mesh.texturePolygons, (QVector<QList<int> >{{0, 1, 2}}));
+    EXPECT_EQ(mesh.texturePolygons, (QVector<QList<int>>{{0, 1, 2}}));
 }
 
 TEST(ObjReader, LineEndsAndTextOutsideAscii)
 {
     // CR LF, a last line without an end, and a final lone CR all read like LF.
-    for (const QByteArray& text : {QByteArray("v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nf 1 2 3\r\n"),
-                                  QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3"),
-                                  QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\r")}) {
+    for (const QByteArray& text :
+         {QByteArray("v 0 0 0\r\nv 1 0 0\r\nv 0 1 0\r\nf 1 2 3\r\n"), QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3"),
+          QByteArray("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\r")}) {
         const Mesh mesh = read(text);
         EXPECT_TRUE(mesh.ok) << mesh.error.toStdString();
-        EXPECT_EQ(mesh.polygons, (QVector<QList<int> >{{0, 1, 2}}));
+        EXPECT_EQ(mesh.polygons, (QVector<QList<int>>{{0, 1, 2}}));
     }
     // A lone CR inside a line is part of it.
     EXPECT_EQ(read("v 0 0 0\rv 1 0 0\n").error, "Failed to parse block \"v\": \" 0 0 0\rv 1 0 0\" line 0");
@@ -333,7 +355,7 @@ TEST(ObjReader, FilesAndTheVariantWithNormals)
     TestSupport::TempDir dir;
     QVector<QVector3D> vertices, normals;
     QVector<QVector2D> textureVertices;
-    QVector<QList<int> > polygons, texturePolygons, normalPolygons;
+    QVector<QList<int>> polygons, texturePolygons, normalPolygons;
     QVector<QString> names;
     QVector<int> groups;
     QString error;
@@ -342,18 +364,18 @@ TEST(ObjReader, FilesAndTheVariantWithNormals)
     TestSupport::LogCapture log;
     EXPECT_FALSE(loadObjFile(missing, vertices, textureVertices, polygons, texturePolygons, names, groups, error));
     EXPECT_EQ(error, "Can not load file: " + missing);
-    EXPECT_FALSE(loadObjFile(missing, vertices, textureVertices, normals, polygons, texturePolygons,
-                             normalPolygons, error));
+    EXPECT_FALSE(
+        loadObjFile(missing, vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons, error));
     EXPECT_EQ(error, "Can not load file: " + missing);
     EXPECT_TRUE(log.texts().isEmpty());
 
     const QString path = dir.write("normals.obj", kTriangle + "vn 0 0 1\nvt 0 0\ng skipped\nf 1/1/1 2/1/1 3/1/1\n");
-    ASSERT_TRUE(loadObjFile(path, vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons,
-                            error));
+    ASSERT_TRUE(
+        loadObjFile(path, vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons, error));
     EXPECT_EQ(normals, QVector<QVector3D>{QVector3D(0, 0, 1)});
-    EXPECT_EQ(polygons, (QVector<QList<int> >{{0, 1, 2}}));
-    EXPECT_EQ(texturePolygons, (QVector<QList<int> >{{0, 0, 0}}));
-    EXPECT_EQ(normalPolygons, (QVector<QList<int> >{{0, 0, 0}}));
+    EXPECT_EQ(polygons, (QVector<QList<int>>{{0, 1, 2}}));
+    EXPECT_EQ(texturePolygons, (QVector<QList<int>>{{0, 0, 0}}));
+    EXPECT_EQ(normalPolygons, (QVector<QList<int>>{{0, 0, 0}}));
 
     const struct {
         QByteArray text;
@@ -374,13 +396,69 @@ TEST(ObjReader, FilesAndTheVariantWithNormals)
 TEST(ObjReader, NumberConversionsMatchTheTextConversions)
 {
     const char* doubles[] = {
-        "0", "-0", "+0", "00", "0.", ".0", ".", "+.5", "-.5e1", "5.", "5.e3", "1e", "1e+", "e5", ".e5", "1E5",
-        "1e-5", "+-1", "--1", "1..2", "1e5.5", "0x10", "1_0", "1,5", "inf", "-inf", "+inf", "INF", "nan", "NaN",
-        "-nan", "infinity", "1e309", "-1e309", "1e-320", "4.9e-324", "2e-324", "1e-400", "0e-999999", "0.0e99999",
-        "000000000000000000000000001", "1e0000000000000000000000003", "123456789012345678901234567890",
-        "0.1000000000000000055511151231257827021181583404541015625", "3.4028235e38", "3.40282357e38",
-        "1.17549435e-38", "1.4e-45", "7.006492321624085e-46", "\t1", "1\t", "\v1\f", "1\r", "1 ", "1\t2", "+",
-        "-", "", "1d", "1f", "1.5E+0010", "-2.2250738585072011e-308", "2.2250738585072014e-308",
+        "0",
+        "-0",
+        "+0",
+        "00",
+        "0.",
+        ".0",
+        ".",
+        "+.5",
+        "-.5e1",
+        "5.",
+        "5.e3",
+        "1e",
+        "1e+",
+        "e5",
+        ".e5",
+        "1E5",
+        "1e-5",
+        "+-1",
+        "--1",
+        "1..2",
+        "1e5.5",
+        "0x10",
+        "1_0",
+        "1,5",
+        "inf",
+        "-inf",
+        "+inf",
+        "INF",
+        "nan",
+        "NaN",
+        "-nan",
+        "infinity",
+        "1e309",
+        "-1e309",
+        "1e-320",
+        "4.9e-324",
+        "2e-324",
+        "1e-400",
+        "0e-999999",
+        "0.0e99999",
+        "000000000000000000000000001",
+        "1e0000000000000000000000003",
+        "123456789012345678901234567890",
+        "0.1000000000000000055511151231257827021181583404541015625",
+        "3.4028235e38",
+        "3.40282357e38",
+        "1.17549435e-38",
+        "1.4e-45",
+        "7.006492321624085e-46",
+        "\t1",
+        "1\t",
+        "\v1\f",
+        "1\r",
+        "1 ",
+        "1\t2",
+        "+",
+        "-",
+        "",
+        "1d",
+        "1f",
+        "1.5E+0010",
+        "-2.2250738585072011e-308",
+        "2.2250738585072014e-308",
     };
     for (const char* text : doubles) {
         double fast = 0;
@@ -392,8 +470,9 @@ TEST(ObjReader, NumberConversionsMatchTheTextConversions)
             EXPECT_EQ(0, std::memcmp(&fast, &expected, sizeof fast)) << text;
         }
     }
-    const char* ints[] = {"0", "-0", "+5", "007", "2147483647", "2147483648", "-2147483648", "-2147483649",
-                          "99999999999", "1e3", "1.0", " 1", "1\t", "+", "-", "", "0x1", "1 2", "+-1"};
+    const char* ints[] = {"0",           "-0",  "+5",  "007", "2147483647", "2147483648", "-2147483648", "-2147483649",
+                          "99999999999", "1e3", "1.0", " 1",  "1\t",        "+",          "-",           "",
+                          "0x1",         "1 2", "+-1"};
     for (const char* text : ints) {
         int fast = 0;
         const bool fastOk = Detail::toInt(text, text + std::strlen(text), fast);
@@ -460,8 +539,8 @@ TEST(ObjReader, GeneratedMeshReadsAlikeThroughBothReaders)
         text += "f";
         const int n = 3 + int(random() % 4);
         for (int k = 0; k < n; ++k)
-            text += " " + QByteArray::number(1 + int(random() % 3000)) + "/" +
-                    QByteArray::number(1 + int(random() % 3000));
+            text +=
+                " " + QByteArray::number(1 + int(random() % 3000)) + "/" + QByteArray::number(1 + int(random() % 3000));
         text += f % 11 ? "\n" : " \r\n";
     }
     const Mesh mesh = read(text);

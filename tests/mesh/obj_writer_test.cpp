@@ -27,8 +27,8 @@ struct Example {
     QVector<QVector3D> vertices{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 1, 0}, {0, 1, 0}};
     QVector<QVector2D> textureVertices{{0, 0}, {0.5f, 0}, {0.5f, 0.5f}, {0, 0.5f}, {0.5f, 0}, {1, 0}, {0.5f, 0.5f}};
     QVector<QVector3D> normals = QVector<QVector3D>(5, QVector3D(0, 0, 1));
-    QVector<QList<int> > polygons{{0, 1, 3, 4}, {1, 2, 3}};
-    QVector<QList<int> > texturePolygons{{0, 1, 2, 3}, {4, 5, 6}};
+    QVector<QList<int>> polygons{{0, 1, 3, 4}, {1, 2, 3}};
+    QVector<QList<int>> texturePolygons{{0, 1, 2, 3}, {4, 5, 6}};
     QVector<QString> polygroupNames{"LeftPolygon", "RightPolygon"};
     QVector<int> groups{0, 1};
 };
@@ -38,8 +38,8 @@ const QByteArray kTextureLines = "vt 0 0\nvt 0.5 0\nvt 0.5 0.5\nvt 0 0.5\nvt 0.5
 const QByteArray kNormalLines = QByteArray("vn 0 0 1\n").repeated(5);
 
 QByteArray streamText(const QVector<QVector3D>& vertices, const QVector<QVector2D>& textureVertices,
-                      const QVector<QVector3D>& normals, const QVector<QList<int> >& polygons,
-                      const QVector<QList<int> >& texturePolygons, const QVector<QList<int> >& normalPolygons,
+                      const QVector<QVector3D>& normals, const QVector<QList<int>>& polygons,
+                      const QVector<QList<int>>& texturePolygons, const QVector<QList<int>>& normalPolygons,
                       const QVector<QString>& names, const QVector<int>& groups)
 {
     QByteArray bytes;
@@ -52,15 +52,15 @@ QByteArray streamText(const QVector<QVector3D>& vertices, const QVector<QVector2
 
 // The text through the stream writer, the byte writer and a saved file, which must all agree.
 QByteArray written(const QVector<QVector3D>& vertices, const QVector<QVector2D>& textureVertices,
-                   const QVector<QVector3D>& normals, const QVector<QList<int> >& polygons,
-                   const QVector<QList<int> >& texturePolygons, const QVector<QList<int> >& normalPolygons,
+                   const QVector<QVector3D>& normals, const QVector<QList<int>>& polygons,
+                   const QVector<QList<int>>& texturePolygons, const QVector<QList<int>>& normalPolygons,
                    const QVector<QString>& names, const QVector<int>& groups)
 {
     const QByteArray stream =
         streamText(vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons, names, groups);
-    EXPECT_EQ(objFormatBytes(vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons, names,
-                             groups),
-              stream);
+    EXPECT_EQ(
+        objFormatBytes(vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons, names, groups),
+        stream);
     TestSupport::TempDir dir;
     const QString path = dir.filePath("written.obj");
     EXPECT_TRUE(saveToObjFile(path, vertices, textureVertices, normals, polygons, texturePolygons, normalPolygons,
@@ -83,8 +83,7 @@ TEST(ObjWriter, FullExample)
 TEST(ObjWriter, PartsLeftOut)
 {
     const Example e;
-    EXPECT_EQ(written(e.vertices, e.textureVertices, {}, e.polygons, e.texturePolygons, {}, e.polygroupNames,
-                      {1, 1}),
+    EXPECT_EQ(written(e.vertices, e.textureVertices, {}, e.polygons, e.texturePolygons, {}, e.polygroupNames, {1, 1}),
               kVertexLines + kTextureLines + "g RightPolygon\nf 1/1 2/2 4/3 5/4\nf 2/5 3/6 4/7\n");
     EXPECT_EQ(written(e.vertices, {}, {}, e.polygons, {}, {}, {}, {}), kVertexLines + "f 1 2 4 5\nf 2 3 4\n");
     EXPECT_EQ(written(e.vertices, {}, e.normals, e.polygons, {}, e.polygons, {}, {}),
@@ -94,7 +93,7 @@ TEST(ObjWriter, PartsLeftOut)
 
 TEST(ObjWriter, GroupIndicesOutsideTheNamesWriteNoGroupLine)
 {
-    const QVector<QList<int> > polygons(5, QList<int>{0, 0, 0});
+    const QVector<QList<int>> polygons(5, QList<int>{0, 0, 0});
     const QByteArray face = "v 0 0 0\n";
     // -1 after a group, an index past the names, then the group again; and a
     // group list shorter than the polygons.
@@ -103,8 +102,7 @@ TEST(ObjWriter, GroupIndicesOutsideTheNamesWriteNoGroupLine)
     EXPECT_EQ(written({{0, 0, 0}}, {}, {}, polygons.mid(0, 3), {}, {}, {"a"}, {0}),
               face + "g a\nf 1 1 1\nf 1 1 1\nf 1 1 1\n");
     // Texture lists shorter than the polygons leave those corners without.
-    EXPECT_EQ(written({{0, 0, 0}}, {}, {}, polygons.mid(0, 2), {{0, 0}}, {}, {}, {}),
-              face + "f 1/1 1/1 1\nf 1 1 1\n");
+    EXPECT_EQ(written({{0, 0, 0}}, {}, {}, polygons.mid(0, 2), {{0, 0}}, {}, {}, {}), face + "f 1/1 1/1 1\nf 1 1 1\n");
 }
 
 TEST(ObjWriter, CornerTextAndNumbers)
@@ -123,14 +121,24 @@ TEST(ObjWriter, CornerTextAndNumbers)
         float value;
         const char* text;
     } numbers[] = {
-        {0.5f, "0.5"},         {1.0f, "1"},           {2.0f, "2"},          {-0.0f, "0"},
-        {100000, "100000"},    {1e6f, "1e+06"},       {1234567, "1.23457e+06"}, {0.0001f, "0.0001"},
-        {1e-5f, "1e-05"},      {715416.5f, "715417"}, {-715416.5f, "-715417"},  {999999.5f, "1e+06"},
-        {0.1f, "0.1"},         {3.4028235e38f, "3.40282e+38"}, {1e-45f, "1.4013e-45"},
+        {0.5f, "0.5"},
+        {1.0f, "1"},
+        {2.0f, "2"},
+        {-0.0f, "0"},
+        {100000, "100000"},
+        {1e6f, "1e+06"},
+        {1234567, "1.23457e+06"},
+        {0.0001f, "0.0001"},
+        {1e-5f, "1e-05"},
+        {715416.5f, "715417"},
+        {-715416.5f, "-715417"},
+        {999999.5f, "1e+06"},
+        {0.1f, "0.1"},
+        {3.4028235e38f, "3.40282e+38"},
+        {1e-45f, "1.4013e-45"},
     };
     for (const auto& n : numbers) {
-        EXPECT_EQ(objFormatBytes({{n.value, 0, 0}}, {}, {}, {}, {}, {}, {}, {}),
-                  QByteArray("v ") + n.text + " 0 0\n")
+        EXPECT_EQ(objFormatBytes({{n.value, 0, 0}}, {}, {}, {}, {}, {}, {}, {}), QByteArray("v ") + n.text + " 0 0\n")
             << n.text;
     }
 }
@@ -156,7 +164,7 @@ TEST(ObjWriter, ByteWriterMatchesTheStreamWriter)
         vertices.append(QVector3D(randomFloat(i), randomFloat(i + 1), randomFloat(i + 2)));
         textureVertices.append(QVector2D(randomFloat(i), randomFloat(i + 1)));
     }
-    QVector<QList<int> > polygons;
+    QVector<QList<int>> polygons;
     QVector<int> groups;
     for (int p = 0; p < 3000; ++p) {
         polygons.append({p, p + 1, p + 2, p + 3});
@@ -182,7 +190,7 @@ TEST(ObjWriter, WriteThenReadGivesTheArraysBack)
         vertices.append(QVector3D(coordinate(random), coordinate(random), coordinate(random)));
         textureVertices.append(QVector2D(coordinate(random) / 50, coordinate(random) / 50));
     }
-    QVector<QList<int> > polygons, texturePolygons;
+    QVector<QList<int>> polygons, texturePolygons;
     QVector<int> groups;
     for (int p = 0; p < 300; ++p) {
         QList<int> polygon, texture;
@@ -201,12 +209,12 @@ TEST(ObjWriter, WriteThenReadGivesTheArraysBack)
 
     QVector<QVector3D> readVertices;
     QVector<QVector2D> readTexture;
-    QVector<QList<int> > readPolygons, readTexturePolygons;
+    QVector<QList<int>> readPolygons, readTexturePolygons;
     QVector<QString> readNames;
     QVector<int> readGroups;
     QString error;
-    ASSERT_TRUE(loadObjFile(path, readVertices, readTexture, readPolygons, readTexturePolygons, readNames,
-                            readGroups, error))
+    ASSERT_TRUE(
+        loadObjFile(path, readVertices, readTexture, readPolygons, readTexturePolygons, readNames, readGroups, error))
         << error.toStdString();
     EXPECT_EQ(readPolygons, polygons);
     EXPECT_EQ(readTexturePolygons, texturePolygons);

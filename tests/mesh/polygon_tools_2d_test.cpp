@@ -3,16 +3,16 @@
 
 #include "support/QtPrinters.h"
 
+#include <gtest/gtest.h>
 #include <QtMath>
 #include <algorithm>
 #include <cmath>
-#include <gtest/gtest.h>
 
 using namespace PolygonTools2D;
 
 namespace {
 
-using Triangles = QVector<QVector<int> >;
+using Triangles = QVector<QVector<int>>;
 
 // Every triangle keeps the polygon's sense, and the triangles' areas add up to the polygon's.
 double signedArea(const QVector<QPointF>& p)
@@ -90,9 +90,8 @@ TEST(PolygonTools2D, OrientationTable)
         QVector<QPointF> points;
         bool clockwise;
     } cases[] = {
-        {{{0, 0}, {1, 1}, {2, 0}}, true},   {{{0, 0}, {2, 0}, {1, 1}}, false},
-        {{{0, 0}, {-1, -1}, {-2, 0}}, true}, {{{0, 0}, {-2, 0}, {-1, -1}}, false},
-        {{{0, 0}, {1, 1}, {1, -1}}, true},  {{{0, 0}, {1, -1}, {1, 1}}, false},
+        {{{0, 0}, {1, 1}, {2, 0}}, true},     {{{0, 0}, {2, 0}, {1, 1}}, false}, {{{0, 0}, {-1, -1}, {-2, 0}}, true},
+        {{{0, 0}, {-2, 0}, {-1, -1}}, false}, {{{0, 0}, {1, 1}, {1, -1}}, true}, {{{0, 0}, {1, -1}, {1, 1}}, false},
     };
     for (const auto& c : cases) {
         bool ok = false;

@@ -28,7 +28,10 @@ void PrintTo(const DerVal& d, std::ostream* os)
 
 namespace {
 
-DerVal dv(double value, QVector<double> derivatives) { return DerVal(value, derivatives); }
+DerVal dv(double value, QVector<double> derivatives)
+{
+    return DerVal(value, derivatives);
+}
 
 // ---------------------------------------------------------------------------------------------
 // The rules written out the plain way: n zeros first, every slot read with empty-as-zero.
@@ -38,26 +41,45 @@ int lengthOf(const DerVal& a, const DerVal& b)
     return std::max(a.derivatives.size(), b.derivatives.size());
 }
 
-double slot(const DerVal& d, int k) { return k < d.derivatives.size() ? d.derivatives[k] : 0.0; }
+double slot(const DerVal& d, int k)
+{
+    return k < d.derivatives.size() ? d.derivatives[k] : 0.0;
+}
 
 DerVal plainBinary(char op, const DerVal& a, const DerVal& b)
 {
     const double av = a.value, bv = b.value;
     DerVal r;
     switch (op) {
-    case '+': r.value = av + bv; break;
-    case '-': r.value = av - bv; break;
-    case '*': r.value = av * bv; break;
-    default: r.value = av / bv; break;
+        case '+':
+            r.value = av + bv;
+            break;
+        case '-':
+            r.value = av - bv;
+            break;
+        case '*':
+            r.value = av * bv;
+            break;
+        default:
+            r.value = av / bv;
+            break;
     }
     r.derivatives = QVector<double>(lengthOf(a, b), 0.0);
     for (int k = 0; k < r.derivatives.size(); ++k) {
         const double ak = slot(a, k), bk = slot(b, k);
         switch (op) {
-        case '+': r.derivatives[k] = ak + bk; break;
-        case '-': r.derivatives[k] = ak - bk; break;
-        case '*': r.derivatives[k] = av * bk + bv * ak; break;
-        default: r.derivatives[k] = bk != 0.0 ? (ak * bv - av * bk) / (bv * bv) : ak / bv; break;
+            case '+':
+                r.derivatives[k] = ak + bk;
+                break;
+            case '-':
+                r.derivatives[k] = ak - bk;
+                break;
+            case '*':
+                r.derivatives[k] = av * bk + bv * ak;
+                break;
+            default:
+                r.derivatives[k] = bk != 0.0 ? (ak * bv - av * bk) / (bv * bv) : ak / bv;
+                break;
         }
     }
     return r;
@@ -286,7 +308,7 @@ TEST(DerValArithmetic, CopiesNeverSeeEachOthersWrites)
 {
     const DerVal a = dv(3, {1, 2, 3});
     DerVal copy = a;
-    DerVal result = std::move(copy) * dv(2, {1, 1, 1}); // hands a's shared buffer on
+    DerVal result = std::move(copy) * dv(2, {1, 1, 1});  // hands a's shared buffer on
     EXPECT_EQ(a, dv(3, {1, 2, 3}));
     EXPECT_EQ(result, dv(6, {5, 7, 9}));
 }
@@ -306,7 +328,7 @@ QVector<DerVal> awkwardOperands()
     QVector<DerVal> operands;
     const double values[] = {0.0, -0.0, 2.0, -0.75, 1e-300, inf, nan};
     for (double value : values) {
-        operands << DerVal(value); // constant
+        operands << DerVal(value);  // constant
         for (int variant = 0; variant < 3; ++variant) {
             QVector<double> slots;
             for (int k = 0; k < 6; ++k)
@@ -381,15 +403,23 @@ TEST(DerValFastPaths, InPlaceWritesMatchThePlainRulesWhenTheBufferIsUnshared)
         for (const DerVal& b : operands) {
             for (char op : {'+', '-', '*', '/'}) {
                 DerVal left = a;
-                left.derivatives.detach(); // sole owner: the result is computed into this buffer
+                left.derivatives.detach();  // sole owner: the result is computed into this buffer
                 DerVal right = b;
                 right.derivatives.detach();
                 DerVal got;
                 switch (op) {
-                case '+': got = std::move(left) + std::move(right); break;
-                case '-': got = std::move(left) - std::move(right); break;
-                case '*': got = std::move(left) * std::move(right); break;
-                default: got = std::move(left) / std::move(right); break;
+                    case '+':
+                        got = std::move(left) + std::move(right);
+                        break;
+                    case '-':
+                        got = std::move(left) - std::move(right);
+                        break;
+                    case '*':
+                        got = std::move(left) * std::move(right);
+                        break;
+                    default:
+                        got = std::move(left) / std::move(right);
+                        break;
                 }
                 EXPECT_TRUE(sameBits(got, plainBinary(op, a, b))) << op;
             }
@@ -419,7 +449,7 @@ TEST(DerValFastPaths, AccumulatedProductMatchesSumOfProductBitForBit)
     for (const DerVal& r : operands) {
         for (const DerVal& a : operands) {
             for (const DerVal& b : operands) {
-                DerVal got = r; // shares r's buffer until written
+                DerVal got = r;  // shares r's buffer until written
                 accumulateProduct(got, a, b);
                 EXPECT_TRUE(sameBits(got, plainBinary('+', r, plainBinary('*', a, b))));
             }
@@ -464,4 +494,4 @@ TEST(DerValFastPaths, AnOperandMayBeBothSidesOfItsOwnOperation)
     }
 }
 
-} // namespace
+}  // namespace

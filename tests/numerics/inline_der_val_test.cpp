@@ -74,7 +74,7 @@ double awkwardNumber(std::mt19937& random)
 // One operand pair: a constant, or n slots (up to the capacity) that are zeros, seeded ones,
 // awkward numbers or a mix.
 template <int C>
-std::pair<DerVal, InlineDerVal<C> > randomOperand(std::mt19937& random)
+std::pair<DerVal, InlineDerVal<C>> randomOperand(std::mt19937& random)
 {
     const double value = awkwardNumber(random);
     const int n = std::uniform_int_distribution<int>(0, C)(random);
@@ -118,7 +118,7 @@ void runRandomChains(unsigned seed, int steps)
 {
     std::mt19937 random(seed);
     std::vector<DerVal> plain;
-    std::vector<InlineDerVal<C> > inlined;
+    std::vector<InlineDerVal<C>> inlined;
     for (int i = 0; i < 8; ++i) {
         auto operand = randomOperand<C>(random);
         plain.push_back(operand.first);
@@ -248,7 +248,7 @@ TEST(InlineDerVal, EdgeRulesMatchDerVal)
     // a slot of -0.0 turns it into +0.0, operands of different lengths pad with zeros, and
     // seeded values whose slots outside the seed become -0.0 or NaN.
     using V = InlineDerVal<3>;
-    std::vector<std::pair<DerVal, V> > operands;
+    std::vector<std::pair<DerVal, V>> operands;
     auto add = [&](const DerVal& d) { operands.emplace_back(d, V::fromDerVal(d)); };
     add(DerVal(0.0, QVector<double>{0.0, -0.0, 1.0}));
     add(DerVal(-2.0, QVector<double>{-0.0, -0.0, 3.0}));

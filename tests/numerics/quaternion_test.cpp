@@ -10,8 +10,8 @@
 #include <QMatrix4x4>
 #include <QQuaternion>
 #include <QString>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <algorithm>
 #include <cmath>
@@ -29,9 +29,15 @@ void PrintTo(const DerVal& d, std::ostream* os)
 
 namespace {
 
-QVector<QVector<double> > identity3() { return {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}; }
+QVector<QVector<double>> identity3()
+{
+    return {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+}
 
-double slot(const DerVal& d, int k) { return k < d.derivatives.size() ? d.derivatives[k] : 0.0; }
+double slot(const DerVal& d, int k)
+{
+    return k < d.derivatives.size() ? d.derivatives[k] : 0.0;
+}
 
 TEST(QuaternionParameters, FormulaIdentityAndHalfTurn)
 {
@@ -94,8 +100,7 @@ TEST(QuaternionConversions, QQuaternionDebugTextAndQMatrix4x4)
 
     QMatrix4x4 rotated;
     rotated.rotate(33, 1, 0, 0);
-    const QMatrix4x4 fromQuaternion =
-        Quaternion<double>(QQuaternion::fromAxisAndAngle(1, 0, 0, 33)).toQMatrix4x4();
+    const QMatrix4x4 fromQuaternion = Quaternion<double>(QQuaternion::fromAxisAndAngle(1, 0, 0, 33)).toQMatrix4x4();
     for (int i = 0; i < 4; ++i)
         for (int j = 0; j < 4; ++j)
             EXPECT_NEAR(fromQuaternion(i, j), rotated(i, j), 1e-6) << i << "," << j;
@@ -142,7 +147,7 @@ TEST(QuaternionRotation, MatrixRotatesLikeQQuaternionAndScalesWithTheSquaredLeng
 
     // Not normalised first: a quaternion of length 2 gives four times a rotation.
     EXPECT_EQ(Quaternion<double>(2, 0, 0, 0).rotationMatrix(),
-              (QVector<QVector<double> >{{4, 0, 0}, {0, 4, 0}, {0, 0, 4}}));
+              (QVector<QVector<double>>{{4, 0, 0}, {0, 4, 0}, {0, 0, 4}}));
 }
 
 // The DerVal form against the formulas written out plainly: squares by pow with exponent 2,
@@ -158,18 +163,18 @@ TEST(QuaternionOfDerVal, MatchesThePlainFormulasExactly)
     const DerVal w = (2 * a) / d, x = (2 * b) / d, y = (2 * c) / d, z = (1 - g) / d;
     EXPECT_EQ(q, Quaternion<DerVal>(w, x, y, z));
 
-    const QVector<QVector<DerVal> > want = {
+    const QVector<QVector<DerVal>> want = {
         {((pow(w, 2) + pow(x, 2)) - pow(y, 2)) - pow(z, 2), 2 * (x * y - w * z), 2 * (x * z + w * y)},
         {2 * (x * y + w * z), ((pow(w, 2) - pow(x, 2)) + pow(y, 2)) - pow(z, 2), 2 * (y * z - w * x)},
         {2 * (x * z - w * y), 2 * (y * z + w * x), ((pow(w, 2) - pow(x, 2)) - pow(y, 2)) + pow(z, 2)},
     };
-    const QVector<QVector<DerVal> > got = q.rotationMatrix();
+    const QVector<QVector<DerVal>> got = q.rotationMatrix();
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             EXPECT_EQ(got[i][j], want[i][j]) << i << "," << j;
 
     // The values follow the double form up to rounding, and the identity stays exact.
-    const QVector<QVector<double> > plain = Quaternion<double>(0.3, -1.1, 0.05).rotationMatrix();
+    const QVector<QVector<double>> plain = Quaternion<double>(0.3, -1.1, 0.05).rotationMatrix();
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
             EXPECT_NEAR(got[i][j].value, plain[i][j], 1e-15);
@@ -216,7 +221,7 @@ QVector<T> rotationOutputs(const QVector<T>& p)
 {
     const Quaternion<T> q(p[0], p[1], p[2]);
     QVector<T> out = q.components();
-    const QVector<QVector<T> > r = q.rotationMatrix();
+    const QVector<QVector<T>> r = q.rotationMatrix();
     for (const QVector<T>& row : r)
         out += row;
     const Vec<T> rotated = r * Vec<T>(QVector3D(0.3f, -1.2f, 2.5f));
@@ -247,7 +252,7 @@ QVector<T> closestPointOutputs(const QVector<T>& p)
     Vec<T> deformed;
     for (int i = 0; i < nodes.size(); ++i) {
         const int s = 6 * i;
-        const QVector<QVector<T> > r = Quaternion<T>(p[s], p[s + 1], p[s + 2]).rotationMatrix();
+        const QVector<QVector<T>> r = Quaternion<T>(p[s], p[s + 1], p[s + 2]).rotationMatrix();
         Vec<T> term = r * Vec<T>(vertex - nodes[i]) + Vec<T>(nodes[i]) + Vec<T>(p.mid(s + 3, 3));
         term = std::move(term) * T(weights[i]);
         deformed = i == 0 ? term : deformed + term;
@@ -268,8 +273,7 @@ TEST(DerivativesThroughGeometry, ClosestPointResidualOfADeformedVertex)
         for (int node = 0; node < 4; ++node)
             at << 1 + rotation(random) << rotation(random) << rotation(random) << translation(random)
                << translation(random) << translation(random);
-        expectSlopesMatchCentralDifferences([](const auto& p) { return closestPointOutputs(p); }, at,
-                                            "closest point");
+        expectSlopesMatchCentralDifferences([](const auto& p) { return closestPointOutputs(p); }, at, "closest point");
     }
     // At rest (identity rotations, no translation) the vertex stays put.
     QVector<double> rest;
@@ -300,4 +304,4 @@ TEST(DerivativesThroughGeometry, NormAndDotOfADifference)
         expectSlopesMatchCentralDifferences([](const auto& p) { return vectorOutputs(p); }, at, "vector");
 }
 
-} // namespace
+}  // namespace

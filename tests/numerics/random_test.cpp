@@ -1,8 +1,8 @@
 // The seeded random generator: known sequences, range coverage and one sequence per thread.
 #include "numerics/Random.h"
 
-#include <QVector>
 #include <gtest/gtest.h>
+#include <QVector>
 #include <thread>
 
 namespace {

@@ -17,7 +17,7 @@ using SparseMatrix::SparseMatrixLIL;
 
 namespace {
 
-SparseMatrixLIL matrix(int rows, int cols, const std::vector<std::tuple<int, int, double> >& entries)
+SparseMatrixLIL matrix(int rows, int cols, const std::vector<std::tuple<int, int, double>>& entries)
 {
     SparseMatrixLIL m(rows, cols);
     for (const auto& e : entries)
@@ -25,9 +25,9 @@ SparseMatrixLIL matrix(int rows, int cols, const std::vector<std::tuple<int, int
     return m;
 }
 
-std::vector<std::pair<int, double> > rowOf(const SparseMatrixLIL& m, int i)
+std::vector<std::pair<int, double>> rowOf(const SparseMatrixLIL& m, int i)
 {
-    std::vector<std::pair<int, double> > row;
+    std::vector<std::pair<int, double>> row;
     for (const LILEntry& e : m.row(i))
         row.push_back({e.col, e.value});
     return row;
@@ -60,7 +60,7 @@ TEST(SparseMatrixLIL, AppendKeepsRowsSortedAndDuplicates)
     SparseMatrixLIL m(1, 3);
     m.append(0, 2, 5.0);
     m.append(0, 0, 7.0);
-    EXPECT_EQ(rowOf(m, 0), (std::vector<std::pair<int, double> >{{0, 7.0}, {2, 5.0}}));
+    EXPECT_EQ(rowOf(m, 0), (std::vector<std::pair<int, double>>{{0, 7.0}, {2, 5.0}}));
     EXPECT_EQ(m.at(0, 2), 5.0);
     EXPECT_EQ(m.at(0, 1), 0.0);
 
@@ -70,7 +70,7 @@ TEST(SparseMatrixLIL, AppendKeepsRowsSortedAndDuplicates)
     twice.append(0, 1, 4.0);
     EXPECT_EQ(twice.nonZeroCount(), 2);
     EXPECT_EQ(twice.row(0).size(), 2);
-    const QVector<QVector<double> > dense = twice.toDense();
+    const QVector<QVector<double>> dense = twice.toDense();
     const double later = twice.row(0).at(1).value;
     EXPECT_EQ(dense[0][1], later);
     EXPECT_EQ(dense[0][0], 0.0);
@@ -79,7 +79,7 @@ TEST(SparseMatrixLIL, AppendKeepsRowsSortedAndDuplicates)
     SparseMatrixLIL wide(1, 2);
     wide.append(0, 5, 1.0);
     EXPECT_EQ(wide.row(0).at(0).col, 5);
-    EXPECT_EQ(wide.toDense(), (QVector<QVector<double> >{{0.0, 0.0}}));
+    EXPECT_EQ(wide.toDense(), (QVector<QVector<double>>{{0.0, 0.0}}));
 
     // A copy does not see later appends to the original.
     SparseMatrixLIL copy = m;
@@ -253,9 +253,8 @@ TEST(SparseMatrixCRS, SolverSolvesAChainThroughTheListOfListsRoad)
     const int nobs = 2 * chain.count - 1;
     const int Jnnz = chain.count + 2 * (chain.count - 1);
     double info[SPLM_INFO_SZ];
-    const int iterations =
-        splm_crs_analytic(chainResiduals, chainJacobian, p.data(), nullptr, chain.count, 0, nobs, Jnnz, -1, 100,
-                          nullptr, info, &chain);
+    const int iterations = splm_crs_analytic(chainResiduals, chainJacobian, p.data(), nullptr, chain.count, 0, nobs,
+                                             Jnnz, -1, 100, nullptr, info, &chain);
     ASSERT_GE(iterations, 1);
 
     // At the minimum the gradient J^T e vanishes.

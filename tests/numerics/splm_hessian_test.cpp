@@ -19,7 +19,7 @@
 
 namespace {
 
-using Dense = std::vector<std::vector<double> >;
+using Dense = std::vector<std::vector<double>>;
 
 // Compressed-row record of the entries of a dense matrix that are not zero.
 splm_crsm rowsOf(const Dense& a)
@@ -139,7 +139,7 @@ splm_crsm blockedJacobian(int nr, int nodes, int nodesPerRow, int farEvery, unsi
 {
     std::mt19937 random(seed);
     std::uniform_real_distribution<double> value(-2.0, 2.0);
-    std::vector<std::vector<int> > rows{size_t(nr)};
+    std::vector<std::vector<int>> rows{size_t(nr)};
     long long entries = 0;
     for (int r = 0; r < nr; ++r) {
         if (r % 17 == 5)
@@ -348,7 +348,7 @@ TEST(NormalEquations, LargePatternCollectedInPiecesMatchesColumnPairs)
         splm_crsm J = blockedJacobian(c.nr, c.nodes, c.nodesPerRow, c.farEvery, seed++);
         ASSERT_GE(J.rowptr[J.nr], 100000);  // large enough to be shared out
         const int n = J.nc - c.ncon;
-        std::vector<std::vector<int> > rowsOfColumn(static_cast<size_t>(n));
+        std::vector<std::vector<int>> rowsOfColumn(static_cast<size_t>(n));
         for (int r = 0; r < J.nr; ++r)
             for (int p = J.rowptr[r]; p < J.rowptr[r + 1]; ++p)
                 for (int q = J.rowptr[r]; q < J.rowptr[r + 1]; ++q) {
@@ -461,7 +461,7 @@ TEST(NormalEquationsDeathTest, MissingRoomEndsTheProcess)
 TEST(NormalEquations, LowerBound)
 {
     const int a[] = {1, 3, 3, 7};
-    const std::vector<std::pair<int, int> > cases = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 3}, {7, 3}, {8, -1}};
+    const std::vector<std::pair<int, int>> cases = {{0, 0}, {1, 0}, {2, 1}, {3, 1}, {4, 3}, {7, 3}, {8, -1}};
     for (const auto& c : cases)
         EXPECT_EQ(splm_lower_bound(a, 4, c.first), c.second) << "key " << c.first;
 
@@ -683,7 +683,7 @@ TEST(CholmodSolve, KeptPermutedCopyGivesCholmodFactorizesFactor)
         splm_cholmod_factorize_through_cholmod_factorize(plain);
         ASSERT_EQ(plain->permuted, nullptr);
 
-        const std::vector<std::function<void()> > steps = {
+        const std::vector<std::function<void()>> steps = {
             [] {},
             [&] { *diagonal[0] += 0.5; },
             [&] {

@@ -27,7 +27,7 @@ splm_ccsm sheetOperator(int width, int height, unsigned seed)
 {
     std::mt19937 random(seed);
     const int nodes = width * height;
-    std::vector<std::vector<int> > below(static_cast<size_t>(nodes));  // linked nodes of higher number
+    std::vector<std::vector<int>> below(static_cast<size_t>(nodes));  // linked nodes of higher number
     for (int a = 0; a < nodes; ++a) {
         const int x = a % width, y = a / width;
         if (x + 1 < width)

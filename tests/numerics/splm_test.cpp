@@ -39,7 +39,7 @@ void jacobianCallback(double* p, splm_crsm* J, int, int, void* adata)
     problem->jacobian(p, J);
 }
 
-using Dense = std::vector<std::vector<double> >;
+using Dense = std::vector<std::vector<double>>;
 
 // Stores the nonzero entries of a dense matrix in the solver's record.
 void fillFromDense(splm_crsm* J, const Dense& a)
@@ -85,16 +85,17 @@ struct Outcome {
 };
 
 Outcome solve(Problem& problem, std::vector<double> p, std::vector<double> x, int nobs, int itmax,
-          const double* opts = nullptr, int nconvars = 0, int Jnnz = 16)
+              const double* opts = nullptr, int nconvars = 0, int Jnnz = 16)
 {
     Outcome run;
     for (double& v : run.info)
         v = -12345.0;
     run.p = p;
     run.stderrText = TestSupport::captureStderr([&] {
-        run.result = splm_crs_analytic(modelCallback, jacobianCallback, run.p.data(), x.empty() ? nullptr : x.data(),
-                                       int(p.size()), nconvars, nobs, Jnnz, -1, itmax, opts, run.info, &problem);
-    }).toStdString();
+                         run.result = splm_crs_analytic(modelCallback, jacobianCallback, run.p.data(),
+                                                        x.empty() ? nullptr : x.data(), int(p.size()), nconvars, nobs,
+                                                        Jnnz, -1, itmax, opts, run.info, &problem);
+                     }).toStdString();
     return run;
 }
 
@@ -360,7 +361,7 @@ TEST(SparseLevenbergMarquardt, FactorisationRunsTheBlasOnOneThread)
 struct Sheet {
     int W = 0, H = 0;
     std::vector<double> truth;
-    std::vector<std::pair<int, int> > edges;
+    std::vector<std::pair<int, int>> edges;
     std::vector<double> lengths;
     double anchorWeight = 0.1;
 
@@ -558,8 +559,8 @@ TEST(SparseLevenbergMarquardt, PreallocatedNormalMatrixSizeGivesTheSameSolve)
     Problem first = sheet.problem(), second = sheet.problem();
     std::vector<double> a = sheet.start(), b = sheet.start();
     double infoA[SPLM_INFO_SZ], infoB[SPLM_INFO_SZ];
-    const int ra = splm_crs_analytic(modelCallback, jacobianCallback, a.data(), nullptr, sheet.nvars(), 0,
-                                     sheet.nobs(), sheet.Jnnz(), -1, 50, nullptr, infoA, &first);
+    const int ra = splm_crs_analytic(modelCallback, jacobianCallback, a.data(), nullptr, sheet.nvars(), 0, sheet.nobs(),
+                                     sheet.Jnnz(), -1, 50, nullptr, infoA, &first);
     int rb = 0;
     const QByteArray text = TestSupport::captureStderr([&] {
         rb = splm_crs_analytic(modelCallback, jacobianCallback, b.data(), nullptr, sheet.nvars(), 0, sheet.nobs(),
@@ -637,8 +638,8 @@ TEST(SparseLevenbergMarquardt, OtherJacobianFormsReachTheSameMinimum)
          }},
         {"row finite differences with a pattern",
          [&](double* p, double* info) {
-             return splm_crs_finite_difference(smallModel, smallJacobianRows, p, x, 3, 0, 4, 7, -1, 100, nullptr,
-                                               info, nullptr);
+             return splm_crs_finite_difference(smallModel, smallJacobianRows, p, x, 3, 0, 4, 7, -1, 100, nullptr, info,
+                                               nullptr);
          }},
         {"column finite differences with a pattern",
          [&](double* p, double* info) {
@@ -647,8 +648,7 @@ TEST(SparseLevenbergMarquardt, OtherJacobianFormsReachTheSameMinimum)
          }},
         {"discovered pattern",
          [&](double* p, double* info) {
-             return splm_crs_finite_difference(smallModel, nullptr, p, x, 3, 0, 4, 0, -1, 100, nullptr, info,
-                                               nullptr);
+             return splm_crs_finite_difference(smallModel, nullptr, p, x, 3, 0, 4, 0, -1, 100, nullptr, info, nullptr);
          }},
     };
     for (const Case& c : cases) {

@@ -7,8 +7,8 @@
 
 #include <QDebug>
 #include <QString>
-#include <QVector>
 #include <QVector3D>
+#include <QVector>
 
 #include <cmath>
 #include <ostream>
@@ -32,9 +32,18 @@ void PrintTo(const Vec<T>& v, std::ostream* os)
     }
     *os << ')';
 }
-inline void PrintTo(double x, std::ostream* os) { *os << x; }
-inline void PrintTo(int x, std::ostream* os) { *os << x; }
-inline void PrintTo(bool x, std::ostream* os) { *os << (x ? "true" : "false"); }
+inline void PrintTo(double x, std::ostream* os)
+{
+    *os << x;
+}
+inline void PrintTo(int x, std::ostream* os)
+{
+    *os << x;
+}
+inline void PrintTo(bool x, std::ostream* os)
+{
+    *os << (x ? "true" : "false");
+}
 
 namespace {
 
@@ -44,7 +53,10 @@ Vec<T> vec(std::initializer_list<T> elements)
     return Vec<T>(QVector<T>(elements));
 }
 
-DerVal dv(double value, QVector<double> derivatives) { return DerVal(value, derivatives); }
+DerVal dv(double value, QVector<double> derivatives)
+{
+    return DerVal(value, derivatives);
+}
 
 template <typename T>
 QString debugText(const T& x)
@@ -130,7 +142,7 @@ TEST(VecArithmetic, NormalizedAndDotProducts)
         {vec<double>({1, 0, 0}), vec<double>({0, 1, 0}), 0.0},
         {vec<double>({1, 0, 0}), vec<double>({0.5, 0.5, 0}), 0.5},
         {Vec<double>(3, 0.0), Vec<double>(3, 0.0), 0.0},
-        {vec<double>({1, 2}), vec<double>({3, 4, 100}), 11.0}, // b's extra element is ignored
+        {vec<double>({1, 2}), vec<double>({3, 4, 100}), 11.0},  // b's extra element is ignored
     };
     for (const DotCase& c : cases) {
         EXPECT_EQ(Vec<double>::dotProduct(c.a, c.b), c.want);
@@ -148,7 +160,7 @@ TEST(VecArithmetic, AccumulationRunsFromElementZeroInIndexOrder)
     const Vec<double> ones = vec<double>({1, 1, 1});
     EXPECT_EQ(cancelling.sum(), leftToRight);
     EXPECT_EQ(cancelling.dot(ones), leftToRight);
-    const QVector<QVector<double> > matrix = {{big, 1, -big}, {-big, 1, big}};
+    const QVector<QVector<double>> matrix = {{big, 1, -big}, {-big, 1, big}};
     EXPECT_EQ(matrix * ones, vec<double>({leftToRight, (-big + 1.0) + big}));
 
     // The sum of squares of the norm: each 1 added after the big square is lost.
@@ -165,11 +177,11 @@ TEST(VecArithmetic, AccumulationRunsFromElementZeroInIndexOrder)
 
 TEST(VecArithmetic, MatrixColumnCountComesFromRowZero)
 {
-    const QVector<QVector<double> > matrix = {{1, 2}, {3, 4, 5}, {6, 7, 8}};
+    const QVector<QVector<double>> matrix = {{1, 2}, {3, 4, 5}, {6, 7, 8}};
     EXPECT_EQ(matrix * vec<double>({1, 10, 100}), vec<double>({21, 43, 76}));
-    EXPECT_EQ(QVector<QVector<double> >() * vec<double>({1, 2}), Vec<double>());
+    EXPECT_EQ(QVector<QVector<double>>() * vec<double>({1, 2}), Vec<double>());
     // v's extra elements are ignored.
-    const QVector<QVector<int> > identity = {{1, 0}, {0, 1}};
+    const QVector<QVector<int>> identity = {{1, 0}, {0, 1}};
     EXPECT_EQ(identity * vec<int>({7, 8, 9}), vec<int>({7, 8}));
 }
 
@@ -200,7 +212,7 @@ TEST(VecOfDerVal, LengthRuleAndNorms)
     // A zero vector of variables: zero slopes, not the huge slope of a moving square root.
     EXPECT_EQ(vec<DerVal>({dv(0, {1, 0}), dv(0, {0, 1})}).norm(), dv(0, {0, 0}));
     // The matrix product follows the same rule.
-    const QVector<QVector<DerVal> > constantMatrix = {{DerVal(2), DerVal(0)}, {DerVal(1), DerVal(1)}};
+    const QVector<QVector<DerVal>> constantMatrix = {{DerVal(2), DerVal(0)}, {DerVal(1), DerVal(1)}};
     EXPECT_EQ(constantMatrix * vec<DerVal>({dv(1, {1, 0}), dv(2, {0, 1})}),
               vec<DerVal>({dv(2, {2, 0}), dv(3, {1, 1})}));
 }
@@ -208,7 +220,7 @@ TEST(VecOfDerVal, LengthRuleAndNorms)
 // Products accumulate in place, with exactly the values of r = r + a × b written out.
 TEST(VecOfDerVal, MatrixAndDotProductsMatchTheWrittenOutSums)
 {
-    const QVector<QVector<DerVal> > m = {
+    const QVector<QVector<DerVal>> m = {
         {dv(0.3, {1, 0, -0.25}), DerVal(-1.7), dv(2.2, {0, 0.5, 0})},
         {DerVal(0.1), DerVal(0.2), DerVal(0.3)},
         {dv(1e-3, {3, 1, 4}), dv(-5.5, {1, 5, 9}), DerVal(1.0 / 3.0)},
@@ -252,4 +264,4 @@ TEST(VecOfDerVal, ExpiringFormsMatchCopyingFormsAndRespectSharing)
     EXPECT_EQ(std::move(divided) / dividedAlias[1], a / a[1]);
 }
 
-} // namespace
+}  // namespace

@@ -13,7 +13,7 @@ using SparseMatrix::SparseMatrixLIL;
 namespace {
 
 // The plain route the fast row building must reproduce: append every entry, sorting each time.
-SparseMatrixLIL appendedJacobian(const QVector<DerVal>& residuals, const QVector<QList<int> >& table, int nNodes)
+SparseMatrixLIL appendedJacobian(const QVector<DerVal>& residuals, const QVector<QList<int>>& table, int nNodes)
 {
     SparseMatrixLIL m(residuals.size(), 6 * nNodes);
     for (int i = 0; i < residuals.size(); ++i)
@@ -44,8 +44,8 @@ TEST(DifferentiableParameters, NonZeroIndicesAndSubsets)
     EXPECT_EQ(subset(QVector<double>{0, 1, 2, 3}, {3, 3, 0}), QVector<double>({3, 3, 0}));
     EXPECT_EQ(subset(QVector<QVector3D>{QVector3D(1, 0, 0), QVector3D(0, 2, 0)}, {1}),
               QVector<QVector3D>({QVector3D(0, 2, 0)}));
-    EXPECT_EQ(subset(QVector<QVector<double> >{{1, 2, 3}, {4, 5, 6}}, {1, 0}),
-              (QVector<QVector<double> >{{4, 5, 6}, {1, 2, 3}}));
+    EXPECT_EQ(subset(QVector<QVector<double>>{{1, 2, 3}, {4, 5, 6}}, {1, 0}),
+              (QVector<QVector<double>>{{4, 5, 6}, {1, 2, 3}}));
 }
 
 TEST(DifferentiableParameters, SeedingAndStripping)
@@ -55,7 +55,7 @@ TEST(DifferentiableParameters, SeedingAndStripping)
     EXPECT_EQ(v[0], DerVal(1, QVector<double>({0, 1, 0})));
     EXPECT_EQ(v[1], DerVal(2, QVector<double>({0, 0, 1})));
 
-    QVector<QVector<DerVal> > rs, ts;
+    QVector<QVector<DerVal>> rs, ts;
     makeParamsDifferentiable({{1, 2, 3}, {4, 5, 6}}, {{7, 8, 9}, {10, 11, 12}}, rs, ts);
     ASSERT_EQ(rs.size(), 2);
     ASSERT_EQ(ts.size(), 2);
@@ -82,7 +82,7 @@ TEST(DifferentiableParameters, SeedingAndStripping)
 TEST(DifferentiableParameters, FillJacobianStoresEveryEntryOfTheInfluenceNodes)
 {
     const QVector<DerVal> residuals{withOnes(18, {0, 6}), withOnes(18, {0, 7, 13}), withOnes(18, {1})};
-    const QVector<QList<int> > table{{0, 1}, {0, 1, 2}, {2}};
+    const QVector<QList<int>> table{{0, 1}, {0, 1, 2}, {2}};
     const SparseMatrixLIL m = fillJacobian(residuals, table, 3);
 
     SparseMatrixLIL expected(3, 18);
@@ -114,15 +114,15 @@ TEST(DifferentiableParameters, FillJacobianRowsRunInColumnOrderWhateverTheListOr
     const SparseMatrixLIL zeros = fillJacobian({DerVal(3.0, 12), DerVal(3.0)}, {{1, 0}, {1}}, 2);
     EXPECT_EQ(zeros.row(0).size(), 12);
     EXPECT_EQ(zeros.row(1).size(), 6);
-    EXPECT_EQ(zeros.toDense(), QVector<QVector<double> >(2, QVector<double>(12, 0.0)));
+    EXPECT_EQ(zeros.toDense(), QVector<QVector<double>>(2, QVector<double>(12, 0.0)));
 }
 
 TEST(DifferentiableParameters, FillJacobianMatchesEntryByEntryAppending)
 {
     // Lists in every order, of every length up to ten nodes, a repeated node included.
     QVector<DerVal> residuals;
-    QVector<QList<int> > table;
-    const QList<QList<int> > lists{{}, {4}, {3, 1}, {0, 5, 2}, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {2, 7, 2}};
+    QVector<QList<int>> table;
+    const QList<QList<int>> lists{{}, {4}, {3, 1}, {0, 5, 2}, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0}, {2, 7, 2}};
     for (const QList<int>& list : lists) {
         DerVal r(1.0, 6 * list.size());
         for (int k = 0; k < r.derivatives.size(); ++k)

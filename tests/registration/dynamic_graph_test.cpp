@@ -55,7 +55,7 @@ TEST(GraphBase, VirtualOperationsOnlyLogTheirNotice)
     TestSupport::LogCapture log;
     graph.subdivide();
     EXPECT_TRUE(graph.deformVertices().isEmpty());
-    EXPECT_TRUE(graph.deformVertices(QVector<QVector<double> >{{1.0}}).isEmpty());
+    EXPECT_TRUE(graph.deformVertices(QVector<QVector<double>>{{1.0}}).isEmpty());
     EXPECT_TRUE(graph.weightsTable().isEmpty());
     EXPECT_EQ(graph.clone(), nullptr);
     EXPECT_EQ(log.texts(QtDebugMsg),
@@ -74,8 +74,8 @@ TEST(GraphBase, SetNodesTransformsReplacesEveryNodeExactly)
     Graph graph(kVertices, 4, 0, {start, start});
     // A third entry has no node and is ignored.
     graph.setNodesTransforms({{1, 2, 3}, {3, 4, 5}, {7, 7, 7}}, {{1, 2, 3}, {3, 4, 5}, {7, 7, 7}});
-    EXPECT_EQ(graph.nodesRotations(), (QVector<QVector<double> >{{1, 2, 3}, {3, 4, 5}}));
-    EXPECT_EQ(graph.nodesTranslations(), (QVector<QVector<double> >{{1, 2, 3}, {3, 4, 5}}));
+    EXPECT_EQ(graph.nodesRotations(), (QVector<QVector<double>>{{1, 2, 3}, {3, 4, 5}}));
+    EXPECT_EQ(graph.nodesTranslations(), (QVector<QVector<double>>{{1, 2, 3}, {3, 4, 5}}));
     EXPECT_EQ(graph.graphNodes[0].r, QVector<double>({1, 2, 3}));
     EXPECT_EQ(graph.graphNodes[1].t, QVector<double>({3, 4, 5}));
 }
@@ -87,8 +87,8 @@ TEST(GraphBase, AccessorsFollowNodeOrder)
     EXPECT_EQ(graph.nodes(), QVector<QVector3D>({QVector3D(0, 0, 3), QVector3D(1, 0, 0)}));
     EXPECT_EQ(graph.nodeVertexIndices(), QVector<int>({3, 1}));
     EXPECT_EQ(vertexIndicesOfNodes(graph.graphNodes), QList<int>({3, 1}));
-    EXPECT_EQ(graph.nodesRotations(), (QVector<QVector<double> >{{1, 0, 0}, {0, 0, 0}}));
-    EXPECT_EQ(graph.nodesTranslations(), (QVector<QVector<double> >{{0.5, -1, 2}, {0, 0, 0}}));
+    EXPECT_EQ(graph.nodesRotations(), (QVector<QVector<double>>{{1, 0, 0}, {0, 0, 0}}));
+    EXPECT_EQ(graph.nodesTranslations(), (QVector<QVector<double>>{{0.5, -1, 2}, {0, 0, 0}}));
     EXPECT_EQ(graph.deformedNodes(), QVector<QVector3D>({QVector3D(0.5, -1, 5), QVector3D(1, 0, 0)}));
 
     EXPECT_EQ(graph.totalChildrenCount(), 5);
@@ -111,7 +111,7 @@ TEST(GraphBase, CopiesShareNothingObservable)
     Graph copy(original.vertices, original.k, original.levels, original.graphNodes);
     copy.setNodesTransforms({{5, 5, 5}, {6, 6, 6}}, {{1, 1, 1}, {2, 2, 2}});
     copy.graphNodes[0].children[1].children[0].vertexInd = 2;
-    EXPECT_EQ(original.nodesRotations(), (QVector<QVector<double> >{{1, 0, 0}, {0, 0, 0}}));
+    EXPECT_EQ(original.nodesRotations(), (QVector<QVector<double>>{{1, 0, 0}, {0, 0, 0}}));
     EXPECT_EQ(original.graphNodes[0].children[1].children[0].vertexInd, 0);
 }
 

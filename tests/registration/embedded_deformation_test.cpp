@@ -16,7 +16,7 @@ using namespace NonRigidRegistration;
 
 namespace {
 
-using Table = QVector<QVector<double> >;
+using Table = QVector<QVector<double>>;
 
 const QVector<double> kIdentity{1, 0, 0};
 const QVector<double> kHalfTurnZ{0, 0, 0};
@@ -182,7 +182,7 @@ TEST(EmbeddedDeformation, RigidMotionOfEveryNodeMovesTheSurfaceRigidly)
     Random::seed(11);
     const QQuaternion turn = QQuaternion::fromAxisAndAngle(QVector3D(1, -2, 0.5), 33.0f);
     const QVector<double> r = paramsOf(turn);
-    const QVector<QVector<double> > R = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
+    const QVector<QVector<double>> R = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
     const double T[3] = {3.0, -1.5, 0.25};
     QVector<QVector3D> nodes;
     Table rotations, translations;

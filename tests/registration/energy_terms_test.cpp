@@ -25,7 +25,7 @@ using SparseMatrix::SparseMatrixLIL;
 
 namespace {
 
-using Table = QVector<QVector<double> >;
+using Table = QVector<QVector<double>>;
 using Tree = std::unique_ptr<KDTree::NodeBase>;
 
 const QVector<double> kIdentity{1, 0, 0};
@@ -103,7 +103,7 @@ void expectMatchesCentralDifferences(const Residuals& f, const Table& rotations,
                                      const SparseMatrixLIL& J)
 {
     const double h = 1e-6;
-    const QVector<QVector<double> > dense = J.toDense();
+    const QVector<QVector<double>> dense = J.toDense();
     ASSERT_EQ(J.nCols, 6 * rotations.size());
     for (int col = 0; col < J.nCols; ++col) {
         const int node = col / 6, c = col % 6;
@@ -149,7 +149,7 @@ TEST(EnergyTerms, SubsetDeformationAgreesWithTheWholeGraph)
                                subset(g.weightsTable[v], L));
         const Vec<double> whole =
             deformVertexByGraph(g.rotations, g.translations, g.srcVertices[v], g.nodes, g.weightsTable[v]);
-        QVector<QVector<DerVal> > rs, ts;
+        QVector<QVector<DerVal>> rs, ts;
         makeParamsDifferentiable(subset(g.rotations, L), subset(g.translations, L), rs, ts);
         const Vec<DerVal> differentiable =
             deformVertexSubset(rs, ts, g.srcVertices[v], subset(g.nodes, L), subset(g.weightsTable[v], L));
@@ -174,14 +174,14 @@ TEST(EnergyTerms, RegularisationOfThreeNodesInARow)
     const QVector<QVector3D> nodes{QVector3D(-1, 0, 0), QVector3D(0, 0, 0), QVector3D(1, 0, 0)};
     const Table r{kIdentity, kIdentity, kIdentity};
     const Table t{{0, 0, 0}, {0, 1, 0}, {0, 0, 0}};
-    const QVector<QList<int> > neighbours{{1}, {0, 2}, {1}};
+    const QVector<QList<int>> neighbours{{1}, {0, 2}, {1}};
 
     EXPECT_EQ(eReg(r, t, nodes, neighbours, 10.0), QVector<double>({10, 10, 10, 10}));
     EXPECT_EQ(eReg(r, t, nodes, neighbours, QVector<double>{1, 10, 1}), QVector<double>({1, 10, 10, 1}));
 
-    QVector<QList<int> > table;
+    QVector<QList<int>> table;
     EXPECT_EQ(undifContainer(eRegDer(r, t, nodes, neighbours, 10.0, table)), QVector<double>({10, 10, 10, 10}));
-    const QVector<QList<int> > pairs{{0, 1}, {1, 0}, {1, 2}, {2, 1}};
+    const QVector<QList<int>> pairs{{0, 1}, {1, 0}, {1, 2}, {2, 1}};
     EXPECT_EQ(table, pairs);
     const QVector<DerVal> weighted = eRegDer(r, t, nodes, neighbours, QVector<double>{1, 10, 1}, table);
     EXPECT_EQ(undifContainer(weighted), QVector<double>({1, 10, 10, 1}));
@@ -218,12 +218,12 @@ TEST(EnergyTerms, ControlPointBetweenTwoNodes)
     ASSERT_EQ(values.size(), 1);
     EXPECT_NEAR(values[0], 3.0, 1e-12);
 
-    QVector<QList<int> > table;
+    QVector<QList<int>> table;
     const QVector<DerVal> der = eConDer(r, t, src, {0}, dst, nodes, weights, 10.0, table);
     ASSERT_EQ(der.size(), 1);
     EXPECT_NEAR(der[0].value, 3.0, 1e-12);
     EXPECT_EQ(der[0].derivatives.size(), 12);
-    EXPECT_EQ(table, QVector<QList<int> >({{0, 1}}));
+    EXPECT_EQ(table, QVector<QList<int>>({{0, 1}}));
     // Lifting either node by dy raises the vertex by dy / 2: d(residual)/dy = -10 / 2.
     EXPECT_NEAR(der[0].derivatives[4], -5.0, 1e-12);
     EXPECT_NEAR(der[0].derivatives[10], -5.0, 1e-12);
@@ -233,7 +233,7 @@ TEST(EnergyTerms, ControlPointBetweenTwoNodes)
     const QVector<double> onTarget = eConJac(r, Table{{0, 1, 0}, {0, 1, 0}}, src, {0}, dst, nodes, weights, 10.0, J);
     EXPECT_EQ(onTarget, QVector<double>({0.0}));
     EXPECT_EQ(J.row(0).size(), 12);
-    EXPECT_EQ(J.toDense(), QVector<QVector<double> >(1, QVector<double>(12, 0.0)));
+    EXPECT_EQ(J.toDense(), QVector<QVector<double>>(1, QVector<double>(12, 0.0)));
 }
 
 TEST(EnergyTerms, ClosestPointGateMaskAndSign)
@@ -272,12 +272,12 @@ TEST(EnergyTerms, ClosestPointGateMaskAndSign)
         ASSERT_EQ(values.size(), 1) << c.name;
         EXPECT_NEAR(values[0], c.expected, 1e-12) << c.name;
 
-        QVector<QList<int> > table;
+        QVector<QList<int>> table;
         const QVector<DerVal> der = eIcpDer(r, t, nodes, weights, src, srcNormals, {0}, c.dst, c.dstNormals, tree.get(),
                                             c.mask, 0.1, 1.0, c.weight, table);
         ASSERT_EQ(der.size(), 1) << c.name;
         EXPECT_NEAR(der[0].value, values[0], 1e-12) << c.name;
-        EXPECT_EQ(table, QVector<QList<int> >({{0, 1}})) << c.name;
+        EXPECT_EQ(table, QVector<QList<int>>({{0, 1}})) << c.name;
         bool anyDerivative = false;
         for (double d : der[0].derivatives)
             anyDerivative = anyDerivative || d != 0.0;
@@ -394,7 +394,7 @@ TEST(EnergyTerms, ParallelClosestPointRowsEqualTheSerialOnes)
     g.srcFitIndices.clear();
     for (int i = 0; i < 5000; ++i)
         g.srcFitIndices << i % g.srcVertices.size();
-    QVector<QList<int> > parallelTable, serialTable;
+    QVector<QList<int>> parallelTable, serialTable;
     const QVector<DerVal> parallel =
         eIcpDer(g.rotations, g.translations, g.nodes, g.weightsTable, g.srcVertices, g.srcNormals, g.srcFitIndices,
                 g.dstVertices, g.dstNormals, g.tree.get(), g.dstMask, 0.1, 1.0, 3.0, parallelTable);

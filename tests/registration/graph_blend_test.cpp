@@ -19,7 +19,7 @@ namespace {
 // Rotates v by the rotation parameters, through the same matrix the deformation uses.
 QVector3D rotateByParams(const QVector<double>& r, const QVector3D& v)
 {
-    const QVector<QVector<double> > m = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
+    const QVector<QVector<double>> m = Quaternion<double>(r[0], r[1], r[2]).rotationMatrix();
     QVector3D out;
     for (int i = 0; i < 3; ++i)
         out[i] = float(m[i][0] * v.x() + m[i][1] * v.y() + m[i][2] * v.z());
@@ -131,8 +131,8 @@ TEST(TransformChildNode, InheritsTheParentLevelsMotion)
     ChildNode child;
     child.vertexInd = 0;
     const QVector<QVector3D> parents{QVector3D(0, 0, 0), QVector3D(2, 0, 0)};
-    const QVector<QVector<double> > rotations{{1, 0, 0}, paramsOf(QQuaternion::fromAxisAndAngle(0, 0, 1, 90))};
-    const QVector<QVector<double> > translations{{0, 1, 0}, {-1, 2, 0}};
+    const QVector<QVector<double>> rotations{{1, 0, 0}, paramsOf(QQuaternion::fromAxisAndAngle(0, 0, 1, 90))};
+    const QVector<QVector<double>> translations{{0, 1, 0}, {-1, 2, 0}};
     const Node node = transformChildNode(child, QVector3D(1, 0, 0), parents, rotations, translations, {0.5, 0.5});
 
     ASSERT_EQ(node.t.size(), 3);
@@ -167,7 +167,7 @@ TEST(TransformChildNode, KeepsTheChildsOwnChildren)
 TEST(TransformChildNode, HalfTurnAboutZStaysFinite)
 {
     // Parameters this large stand for a quaternion whose z rounds to -1: the pole.
-    const QVector<QVector<double> > rotations{{0, 0, 1e20}};
+    const QVector<QVector<double>> rotations{{0, 0, 1e20}};
     ASSERT_EQ(rotationsToQuaternions(rotations)[0].z(), -1.0f);
     const Node node =
         transformChildNode(ChildNode{0, {}}, QVector3D(1, 0, 0), {QVector3D(0, 0, 0)}, rotations, {{0, 0, 0}}, {1});
@@ -216,7 +216,7 @@ TEST(ChildNodeTransforms, EqualTransformChildNodeBitForBit)
     for (int nNodes : {0, 1, 5, 40}) {
         for (bool infinite : {false, true}) {
             QVector<QVector3D> positions;
-            QVector<QVector<double> > rotations, translations;
+            QVector<QVector<double>> rotations, translations;
             for (int m = 0; m < nNodes; ++m) {
                 positions << QVector3D(float(value(random)), float(value(random)), float(value(random)));
                 rotations << QVector<double>{value(random), value(random), value(random)};
@@ -225,7 +225,7 @@ TEST(ChildNodeTransforms, EqualTransformChildNodeBitForBit)
             if (infinite && nNodes > 1)
                 translations[1][0] = HUGE_VAL;
             const ChildNodeTransforms transform(positions, rotations, translations);
-            QVector<QVector<double> > rows;
+            QVector<QVector<double>> rows;
             for (int r = 0; r < 6; ++r) {
                 QVector<double> row(nNodes, 0.0);
                 for (int m = 0; m < nNodes; ++m)

@@ -26,9 +26,9 @@ using NonRigidRegistration::buildWeightsTableGeodesicThreaded;
 
 namespace {
 
-using Table = QVector<QVector<double> >;
+using Table = QVector<QVector<double>>;
 
-std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces)
+std::unique_ptr<HE::HalfEdgeGeom> halfEdges(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces)
 {
     return std::make_unique<HE::HalfEdgeGeom>(vertices, faces);
 }
@@ -97,7 +97,7 @@ QList<int> layer0Vertices(const GraphGeodesic& graph)
 // (with the numbering above that needs the largest draw).
 TEST(GraphGeodesic, TwoSeparateTrianglesEndWithOneNodePerTriangle)
 {
-    const QVector<QList<int> > faces{{0, 1, 2}, {3, 4, 5}};
+    const QVector<QList<int>> faces{{0, 1, 2}, {3, 4, 5}};
     auto baseFirst = halfEdges({{0, 0, 0}, {2, 0, 0}, {1, 1, 0}, {3, 0, 0}, {5, 0, 0}, {4, 1, 0}}, faces);
     auto apexFirst = halfEdges({{1, 1, 0}, {0, 0, 0}, {2, 0, 0}, {4, 1, 0}, {3, 0, 0}, {5, 0, 0}}, faces);
     QSet<int> levelCounts;
@@ -243,7 +243,7 @@ TEST(GraphGeodesic, CoarseningEndsWhenTheLimitCannotBeReached)
 {
     // Twelve separate triangles in a row, three stray vertices after them.
     QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
+    QVector<QList<int>> faces;
     for (int t = 0; t < 12; ++t) {
         const int b = vertices.size();
         vertices << QVector3D(3 * t, 0, 0) << QVector3D(3 * t + 1, 0, 0) << QVector3D(3 * t, 1, 0);
@@ -418,7 +418,7 @@ TEST(GraphGeodesic, SubdivisionCarriesARigidMotionToTheChildren)
     const QQuaternion q = QQuaternion::fromAxisAndAngle(QVector3D(1, 2, 2).normalized(), 4.0f);
     const QVector<double> r = DynamicGraph::quaternionToRotationParameters(q);
     auto moveRigidly = [&](DynamicGraph::Graph& g) {
-        QVector<QVector<double> > rotations, translations;
+        QVector<QVector<double>> rotations, translations;
         for (const QVector3D& p : g.nodes()) {
             const QVector3D t = motion.map(p) - p;  // R g + T - g
             rotations << r;

@@ -27,7 +27,7 @@ using namespace NonRigidRegistration;
 
 namespace {
 
-using Table = QVector<QVector<double> >;
+using Table = QVector<QVector<double>>;
 using TestMeshes::bodyAndPebble;
 using TestMeshes::Mesh;
 
@@ -151,7 +151,7 @@ TEST(ClosestPointInlineRoute, RowsAndJacobianEqualTheDerValRoute)
         c.change(p);
         ASSERT_GT(p.in.srcFitIndices.size(), 2048);  // the block is spread over the thread pool
 
-        QVector<QList<int> > plainTable;
+        QVector<QList<int>> plainTable;
         const QVector<DerVal> plain = eIcpDerSerialThroughDerVal(p.rotations, p.translations, p.in, plainTable);
         int open = 0;
         for (const DerVal& row : plain)
@@ -161,7 +161,7 @@ TEST(ClosestPointInlineRoute, RowsAndJacobianEqualTheDerValRoute)
             EXPECT_LT(open, plain.size() - 100);  // some gates closed, some targets masked
         }
 
-        QVector<QList<int> > serialTable, poolTable;
+        QVector<QList<int>> serialTable, poolTable;
         expectSameRows(eIcpDerSerial(p.rotations, p.translations, p.in, serialTable), plain);
         expectSameRows(eIcpDer(p.rotations, p.translations, p.in, poolTable), plain);
         EXPECT_EQ(serialTable, plainTable);
@@ -178,16 +178,16 @@ TEST(ClosestPointInlineRoute, RowsAndJacobianEqualTheDerValRoute)
 
 struct RegularisationCase {
     std::string name;
-    std::function<void(Problem&, QVector<QList<int> >&, QVector<double>&)> change;
+    std::function<void(Problem&, QVector<QList<int>>&, QVector<double>&)> change;
 };
 
 TEST(RegularisationInlineRoute, RowsAndJacobianEqualTheDerValRoute)
 {
     TestSupport::LogCapture log;
     const std::vector<RegularisationCase> cases = {
-        {"per-node multipliers", [](Problem&, QVector<QList<int> >&, QVector<double>&) {}},
+        {"per-node multipliers", [](Problem&, QVector<QList<int>>&, QVector<double>&) {}},
         {"NaN, negative and zero multipliers, a node of no pair, a node paired with itself",
-         [](Problem&, QVector<QList<int> >& neighbours, QVector<double>& multipliers) {
+         [](Problem&, QVector<QList<int>>& neighbours, QVector<double>& multipliers) {
              multipliers[1] = std::nan("");
              multipliers[2] = -0.5;
              multipliers[3] = 0.0;
@@ -195,7 +195,7 @@ TEST(RegularisationInlineRoute, RowsAndJacobianEqualTheDerValRoute)
              neighbours[5] << 5;
          }},
         {"rotations of four numbers: DerVal throughout",
-         [](Problem& p, QVector<QList<int> >&, QVector<double>&) {
+         [](Problem& p, QVector<QList<int>>&, QVector<double>&) {
              for (QVector<double>& r : p.rotations)
                  r << 0.5;
          }},
@@ -203,14 +203,14 @@ TEST(RegularisationInlineRoute, RowsAndJacobianEqualTheDerValRoute)
     for (const RegularisationCase& c : cases) {
         SCOPED_TRACE(c.name);
         Problem p(4, 3);
-        QVector<QList<int> > neighbours = buildNeighboursTable(p.in.weightsTable);
+        QVector<QList<int>> neighbours = buildNeighboursTable(p.in.weightsTable);
         QVector<double> multipliers;
         for (int j = 0; j < p.in.nodes.size(); ++j)
             multipliers << 0.5 + 0.01 * j;
         c.change(p, neighbours, multipliers);
         ASSERT_GT(getTotalNeighbours(neighbours), 2048);  // spread over the thread pool
 
-        QVector<QList<int> > plainPairs, pairs;
+        QVector<QList<int>> plainPairs, pairs;
         const QVector<DerVal> plain =
             eRegDerThroughDerVal(p.rotations, p.translations, p.in.nodes, neighbours, multipliers, plainPairs);
         expectSameRows(eRegDer(p.rotations, p.translations, p.in.nodes, neighbours, multipliers, pairs), plain);

@@ -68,7 +68,7 @@ TEST(MedianNearestNeighbourDistance, SmallSetsFromTheirGeometry)
 TEST(MedianNearestNeighbourDistance, EqualsEveryPairComparedOnAwkwardClouds)
 {
     Random::seed(17);
-    QVector<QVector<QVector3D> > clouds;
+    QVector<QVector<QVector3D>> clouds;
     // A jittered grid with a far-off point and exact duplicates.
     QVector<QVector3D> jittered;
     for (int i = 0; i < 700; ++i)
@@ -163,21 +163,21 @@ TEST(FindKNearestPoints, NearestFirstAndAtMostTheSetSize)
 
 TEST(EuclideanWeightsTable, WeightsFallOffTowardsTheDroppedFarthestNode)
 {
-    const QVector<QVector<double> > table = buildWeightsTable(onXAxis({0, 2.5}), onXAxis({0, 1, 2, 3}), 2);
-    EXPECT_EQ(table, (QVector<QVector<double> >{{0.8, 0.2, 0, 0}, {0, 0, 0.5, 0.5}}));
+    const QVector<QVector<double>> table = buildWeightsTable(onXAxis({0, 2.5}), onXAxis({0, 1, 2, 3}), 2);
+    EXPECT_EQ(table, (QVector<QVector<double>>{{0.8, 0.2, 0, 0}, {0, 0, 0.5, 0.5}}));
 }
 
 TEST(EuclideanWeightsTable, AlwaysDropsTheFarthestNodeFound)
 {
     // k >= node count: all but the farthest node get a weight.
-    const QVector<QVector<double> > few = buildWeightsTable(onXAxis({0}), onXAxis({1, 3, 2}), 5);
+    const QVector<QVector<double>> few = buildWeightsTable(onXAxis({0}), onXAxis({1, 3, 2}), 5);
     ASSERT_EQ(few.size(), 1);
     EXPECT_GT(few[0][0], few[0][2]);
     EXPECT_GT(few[0][2], 0.0);
     EXPECT_EQ(few[0][1], 0.0);
     EXPECT_DOUBLE_EQ(few[0][0] + few[0][2], 1.0);
     // A single node: nothing is left once the farthest is dropped.
-    EXPECT_EQ(buildWeightsTable(onXAxis({0, 4}), onXAxis({1}), 4), (QVector<QVector<double> >{{0}, {0}}));
+    EXPECT_EQ(buildWeightsTable(onXAxis({0, 4}), onXAxis({1}), 4), (QVector<QVector<double>>{{0}, {0}}));
 }
 
 TEST(EuclideanWeightsTable, EquallyFarNodesShareEqually)

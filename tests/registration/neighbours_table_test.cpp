@@ -10,9 +10,9 @@ using NonRigidRegistration::getTotalNeighbours;
 
 namespace {
 
-using Table = QVector<QList<int> >;
+using Table = QVector<QList<int>>;
 
-Table table(std::initializer_list<QList<int> > lists)
+Table table(std::initializer_list<QList<int>> lists)
 {
     return Table(lists);
 }
@@ -22,7 +22,7 @@ Table table(std::initializer_list<QList<int> > lists)
 TEST(NeighboursTable, ListsPairsInOrderOfFirstCoOccurrence)
 {
     // Row 0 ties nodes 2 and 3, row 1 ties nodes 1 and 3: node 3 meets 2 before 1.
-    const QVector<QVector<double> > weights{{0, 0, 0.5, 0.5}, {0, 0.5, 0, 0.5}};
+    const QVector<QVector<double>> weights{{0, 0, 0.5, 0.5}, {0, 0.5, 0, 0.5}};
     const Table neighbours = buildNeighboursTable(weights);
     EXPECT_EQ(neighbours, table({{}, {3}, {3}, {2, 1}}));
     EXPECT_EQ(getTotalNeighbours(neighbours), 4);
@@ -40,7 +40,7 @@ TEST(NeighboursTable, NonPositiveAndNanWeightsCountAsAbsent)
     const double nan = std::numeric_limits<double>::quiet_NaN();
     // Each row has a single positive weight, so nothing is tied; the extra entry beyond
     // the first row's length is not read.
-    const QVector<QVector<double> > weights{{0.7, -0.3, 0.0}, {nan, 0.0, 1.0, 5.0}, {0.0, 2.0, -1.0}};
+    const QVector<QVector<double>> weights{{0.7, -0.3, 0.0}, {nan, 0.0, 1.0, 5.0}, {0.0, 2.0, -1.0}};
     const Table neighbours = buildNeighboursTable(weights);
     EXPECT_EQ(neighbours, table({{}, {}, {}}));
 }
@@ -48,7 +48,7 @@ TEST(NeighboursTable, NonPositiveAndNanWeightsCountAsAbsent)
 TEST(NeighboursTable, IsSymmetricWithoutSelfOrRepeats)
 {
     // Rows of a ring of 12 nodes, each vertex influenced by up to 3 consecutive nodes.
-    QVector<QVector<double> > weights;
+    QVector<QVector<double>> weights;
     for (int v = 0; v < 40; ++v) {
         QVector<double> row(12, 0.0);
         const int first = (v * 7) % 12;
@@ -99,7 +99,7 @@ TEST(NeighboursTable, ShortOrMissingRowsAreSafe)
 TEST(NeighboursTable, LargeTableMatchesAPlainPassInRowOrder)
 {
     const int nodes = 300;
-    QVector<QVector<double> > weights;
+    QVector<QVector<double>> weights;
     for (int v = 0; v < 5000; ++v) {
         QVector<double> row(v % 97 == 5 ? 40 : nodes, 0.0);  // some short rows
         for (int j = 0; j < 1 + v % 5; ++j)

@@ -19,7 +19,7 @@ namespace {
 
 struct Received {
     int previews = 0;
-    QVector<QList<int> > neighboursTable;
+    QVector<QList<int>> neighboursTable;
     QVector<QVector3D> dstControlVertices;
 };
 
@@ -36,7 +36,7 @@ TEST(RegistrationPreviewDelivery, PreviewFromTheWorkerArrivesQueuedInTheGuiThrea
     Received received;
     QObject receiver;  // lives in this (the GUI) thread: the automatic connection queues
     QObject::connect(&updater, &NonRigidRegistrationInteractiveUpdater::updated, &receiver,
-                     [&](QVector<QVector3D>, QVector<QVector3D>, QVector<QVector3D>, QVector<QList<int> > table,
+                     [&](QVector<QVector3D>, QVector<QVector3D>, QVector<QVector3D>, QVector<QList<int>> table,
                          QVector<QVector3D>, QVector<QVector3D> dstControl) {
                          EXPECT_EQ(QThread::currentThread(), QCoreApplication::instance()->thread());
                          ++received.previews;
@@ -44,7 +44,7 @@ TEST(RegistrationPreviewDelivery, PreviewFromTheWorkerArrivesQueuedInTheGuiThrea
                          received.dstControlVertices = dstControl;
                      });
 
-    const QVector<QList<int> > table{{1, 2}, {0}, {0}};
+    const QVector<QList<int>> table{{1, 2}, {0}, {0}};
     const QVector<QVector3D> targets{QVector3D(1, 2, 3)};
     std::unique_ptr<QThread> worker(QThread::create([&] {
         updater.publishUpdate(QVector<QVector3D>(3), QVector<QVector3D>(3), QVector<QVector3D>(3), table,

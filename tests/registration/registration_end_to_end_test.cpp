@@ -117,8 +117,8 @@ float maxMove(const QVector<QVector3D>& a, const QVector<QVector3D>& b)
 // triangulated differently (about 7,000 vertices), with four control-point pairs.
 TEST(RegistrationEndToEnd, TubeOntoStretchedBentSurface)
 {
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
     const Mesh tube = TestMeshes::cappedTube(64, 60, 16, 3.0);  // 4,865 vertices
     // The target is triangulated differently; the controller's normalisation makes the
     // template's largest extent 1. Control pairs: four template vertices (the apex, and three on
@@ -153,8 +153,8 @@ TEST(RegistrationEndToEnd, TubeOntoStretchedBentSurface)
 // A target equal to the template: nothing should move.
 TEST(RegistrationEndToEnd, TargetEqualToTemplateMovesNothing)
 {
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
     const Mesh tube = TestMeshes::cappedTube(48, 40, 12, 3.0);
     const float factor = 1.0f / TestMeshes::largestExtent(tube.vertices);
     const Mesh source = scaled(tube, factor);
@@ -174,8 +174,8 @@ TEST(RegistrationEndToEnd, TargetEqualToTemplateMovesNothing)
 // moved copy of itself without hanging, ending the process or producing non-finite positions.
 TEST(RegistrationEndToEnd, AwkwardTemplatesRegister)
 {
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
     const QVector3D shift(0.03f, -0.02f, 0.01f);
 
     Mesh strays = TestMeshes::icosphere(3);

@@ -30,8 +30,8 @@ namespace {
 
 void registerRunTypes()
 {
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
 }
 
 // A small sphere fitted onto an ellipsoid made from it.
@@ -109,7 +109,7 @@ public:
     QVector<QVector3D> result, resultNormals;
 
 public slots:
-    void onUpdated(QVector<QVector3D>, QVector<QVector3D>, QVector<QVector3D>, QVector<QList<int> >, QVector<QVector3D>,
+    void onUpdated(QVector<QVector3D>, QVector<QVector3D>, QVector<QVector3D>, QVector<QList<int>>, QVector<QVector3D>,
                    QVector<QVector3D>)
     {
         if (events.isEmpty() || events.last() != "updated")

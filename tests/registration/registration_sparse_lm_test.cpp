@@ -26,13 +26,13 @@ using namespace NonRigidRegistration;
 
 namespace {
 
-using Table = QVector<QVector<double> >;
+using Table = QVector<QVector<double>>;
 using Tree = std::unique_ptr<KDTree::NodeBase>;
 
 void registerPreviewTypes()
 {
-    qRegisterMetaType<QVector<QVector3D> >("QVector<QVector3D>");
-    qRegisterMetaType<QVector<QList<int> > >("QVector<QList<int> >");
+    qRegisterMetaType<QVector<QVector3D>>("QVector<QVector3D>");
+    qRegisterMetaType<QVector<QList<int>>>("QVector<QList<int> >");
 }
 
 // An uneven sheet (no symmetry for the fit to slide along) and its unit normal.
@@ -53,7 +53,7 @@ struct PullBack {
     static const int kSide = 15;
     QVector<QVector3D> target, targetNormals, source, sourceNormals, nodes, dstControlVertices;
     Table weightsTable, rotations, translations;
-    QVector<QList<int> > neighboursTable;
+    QVector<QList<int>> neighboursTable;
     QVector<int> srcFitIndices, srcControlIndices;
     QVector<bool> dstMask;
     QVector<double> eRegMultipliers;
@@ -157,7 +157,7 @@ TEST(RegistrationSparseLM, ProblemSizeAndJacobianCapacity)
 {
     // 2 nodes, 1 control pair, 3 neighbour entries, 5 fit vertices of two influence nodes each.
     const Table weights(5, QVector<double>{0.5, 0.5});
-    const QVector<QList<int> > neighbours{{1, 1}, {0}};
+    const QVector<QList<int>> neighbours{{1, 1}, {0}};
     const SparseLMProblemSize size = sparseLMProblemSize(2, weights, neighbours, {0, 1, 2, 3, 4}, {2});
     EXPECT_EQ(size.nvars, 12);
     EXPECT_EQ(size.nobs, 9);
@@ -238,18 +238,18 @@ TEST(RegistrationSparseLM, PreviewAtEveryJacobianEvaluation)
     const QList<QVariant> first = spy.first();
     const QVector<QVector3D> start = deformVerticesByGraph(problem.source, problem.rotations, problem.translations,
                                                            problem.nodes, problem.weightsTable);
-    EXPECT_EQ(first[0].value<QVector<QVector3D> >(), start);
-    EXPECT_EQ(first[1].value<QVector<QVector3D> >(),
+    EXPECT_EQ(first[0].value<QVector<QVector3D>>(), start);
+    EXPECT_EQ(first[1].value<QVector<QVector3D>>(),
               deformNormalsByGraph(problem.sourceNormals, problem.rotations, problem.nodes, problem.weightsTable));
-    EXPECT_EQ(first[2].value<QVector<QVector3D> >(), problem.nodes);
-    EXPECT_EQ(first[3].value<QVector<QList<int> > >(), problem.neighboursTable);
+    EXPECT_EQ(first[2].value<QVector<QVector3D>>(), problem.nodes);
+    EXPECT_EQ(first[3].value<QVector<QList<int>>>(), problem.neighboursTable);
     QVector<QVector3D> startControls;
     for (int v : problem.srcControlIndices)
         startControls << start[v];
-    EXPECT_EQ(first[4].value<QVector<QVector3D> >(), startControls);
-    EXPECT_EQ(first[5].value<QVector<QVector3D> >(), problem.dstControlVertices);
+    EXPECT_EQ(first[4].value<QVector<QVector3D>>(), startControls);
+    EXPECT_EQ(first[5].value<QVector<QVector3D>>(), problem.dstControlVertices);
     // Later previews move towards the target.
-    const QVector<QVector3D> last = spy.last()[0].value<QVector<QVector3D> >();
+    const QVector<QVector3D> last = spy.last()[0].value<QVector<QVector3D>>();
     EXPECT_LT((last[0] - problem.target[0]).length(), (start[0] - problem.target[0]).length());
 }
 
@@ -382,7 +382,7 @@ TEST(RegistrationSparseLM, UpdaterDeliversCopiesQueuedToItsThread)
     registerPreviewTypes();
     NonRigidRegistrationInteractiveUpdater updater;
     EXPECT_FALSE(updater.interrupted.load());
-    QVector<QVector<QVector3D> > received;
+    QVector<QVector<QVector3D>> received;
     QObject::connect(&updater, &NonRigidRegistrationInteractiveUpdater::updated, &updater,
                      [&](QVector<QVector3D> vertices) { received << vertices; });
 

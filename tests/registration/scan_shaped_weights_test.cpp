@@ -21,7 +21,7 @@
 
 namespace {
 
-using Table = QVector<QVector<double> >;
+using Table = QVector<QVector<double>>;
 using TestMeshes::bodyAndPebble;
 using TestMeshes::Mesh;
 
@@ -101,7 +101,7 @@ TEST(ScanShapedWeights, MarchEndingAtLastReachableNodeEqualsPlainMarch)
     ASSERT_TRUE(geometry.isComplete());
     const int n = mesh.vertexHalfEdges.size();
     const int headVertex = shape.vertices.size() - 1 - TestMeshes::icosphere(2).vertices.size();
-    QVector<QVector<bool> > nodeSets;
+    QVector<QVector<bool>> nodeSets;
     for (int every : {1, 97, n / 4}) {
         QVector<bool> enabled(n, false);
         for (int v = 0; v < n; v += every)
@@ -176,7 +176,7 @@ TEST(ScanShapedWeights, MarchSharedBySetsEqualsOneMarchPerSet)
     const int n = mesh.vertexHalfEdges.size();
     const int headVertex = shape.vertices.size() - 1 - TestMeshes::icosphere(2).vertices.size();
 
-    QVector<QVector<bool> > sets;
+    QVector<QVector<bool>> sets;
     for (int every : {1, 53, 211, n / 4}) {
         QVector<bool> enabled(n, false);
         for (int v = every / 3; v < n; v += every)
@@ -188,7 +188,7 @@ TEST(ScanShapedWeights, MarchSharedBySetsEqualsOneMarchPerSet)
     sets << head << QVector<bool>(n, false) << QVector<bool>(n / 2, true);
 
     std::vector<quint64> membership(size_t(n), 0);
-    std::vector<std::unique_ptr<FastMarching::MarchReach> > reaches;
+    std::vector<std::unique_ptr<FastMarching::MarchReach>> reaches;
     QVector<const FastMarching::MarchReach*> withReach, withoutReach;
     for (int s = 0; s < sets.size(); ++s) {
         for (int v = 0; v < sets[s].size(); ++v)
@@ -234,7 +234,7 @@ TEST(ScanShapedWeights, LayeredNearestNodesGiveEachLayersTable)
     int levels = 0;
     const DynamicGraph::GraphGeodesic graph(&mesh, 0.02, 2.0, &levels, 10, 4, 0.0001);
     ASSERT_GE(levels, 3);
-    const QList<QList<int> > layers = DynamicGraph::layersFrom(graph.graphNodes);
+    const QList<QList<int>> layers = DynamicGraph::layersFrom(graph.graphNodes);
     ASSERT_EQ(layers.size(), levels + 1);
     const NonRigidRegistration::LayeredNearestNodes nearest(mesh, 4, layers);
     ASSERT_TRUE(nearest.hasLayers());

@@ -27,7 +27,7 @@ using namespace NonRigidRegistration;
 
 namespace {
 
-using Table = QVector<QVector<double> >;
+using Table = QVector<QVector<double>>;
 
 using WavySheet::sheetNormal;
 using WavySheet::sheetPoint;
@@ -277,7 +277,7 @@ TEST(SolverFastRoutes, InfluenceTableGivesTheSameTermsPreviewAndSizes)
         ASSERT_EQ(cached.influence.size(), p.in.weightsTable.size());
 
         expectSameBits(eIcp(p.rotations, p.translations, cached), eIcp(p.rotations, p.translations, p.in));
-        QVector<QList<int> > cachedTable, plainTable;
+        QVector<QList<int>> cachedTable, plainTable;
         expectSameDerivatives(eIcpDer(p.rotations, p.translations, cached, cachedTable),
                               eIcpDer(p.rotations, p.translations, p.in, plainTable));
         EXPECT_EQ(cachedTable, plainTable);
@@ -377,7 +377,7 @@ QVector<DerVal> plainClosestPointDerivatives(const Table& r, const Table& t, con
         const QVector<QVector3D> positions = subset(in.nodes, nodes);
         const QVector<double> weights = subset(in.weightsTable[v], nodes);
         const Vec<double> d = deformNormalSubset(rs, in.srcNormals[v], positions, weights);
-        QVector<QVector<DerVal> > rsDer, tsDer;
+        QVector<QVector<DerVal>> rsDer, tsDer;
         makeParamsDifferentiable(rs, ts, rsDer, tsDer);
         const Vec<DerVal> c = deformVertexSubset(rsDer, tsDer, in.srcVertices[v], positions, weights);
         const PlainCorrespondence k = plainCorrespondence(undifContainer(c), d, in);
@@ -424,7 +424,7 @@ TEST(SolverFastRoutes, ClosestPointRowsEqualThePerVertexSubsetForms)
         for (const RegistrationInputs* in : {&p.in, &cached}) {
             expectSameBits(eIcp(p.rotations, p.translations, *in), plain);
             expectSameBits(eIcpSerial(p.rotations, p.translations, *in), plain);
-            QVector<QList<int> > table;
+            QVector<QList<int>> table;
             expectSameDerivatives(eIcpDer(p.rotations, p.translations, *in, table), plainDer);
             expectSameDerivatives(eIcpDerSerial(p.rotations, p.translations, *in, table), plainDer);
         }
@@ -439,11 +439,11 @@ TEST(SolverFastRoutes, RegularisationRowsOnThePoolEqualNodeByNodeRows)
     // Node by node: a table holding one node's pairs is far too small for the pool.
     QVector<double> plain, plainUniform;
     QVector<DerVal> plainDer, plainDerUniform;
-    QVector<QList<int> > plainPairs;
+    QVector<QList<int>> plainPairs;
     for (int j = 0; j < p.in.nodes.size(); ++j) {
-        QVector<QList<int> > one(p.in.nodes.size());
+        QVector<QList<int>> one(p.in.nodes.size());
         one[j] = p.in.neighboursTable[j];
-        QVector<QList<int> > pairs;
+        QVector<QList<int>> pairs;
         plain << eReg(p.rotations, p.translations, p.in.nodes, one, p.in.eRegMultipliers);
         plainUniform << eReg(p.rotations, p.translations, p.in.nodes, one, 1.3);
         plainDer << eRegDer(p.rotations, p.translations, p.in.nodes, one, p.in.eRegMultipliers, pairs);
@@ -452,7 +452,7 @@ TEST(SolverFastRoutes, RegularisationRowsOnThePoolEqualNodeByNodeRows)
     }
     expectSameBits(eReg(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, p.in.eRegMultipliers), plain);
     expectSameBits(eReg(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, 1.3), plainUniform);
-    QVector<QList<int> > pairs;
+    QVector<QList<int>> pairs;
     expectSameDerivatives(
         eRegDer(p.rotations, p.translations, p.in.nodes, p.in.neighboursTable, p.in.eRegMultipliers, pairs), plainDer);
     EXPECT_EQ(pairs, plainPairs);

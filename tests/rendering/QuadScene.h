@@ -65,11 +65,11 @@ inline Viewport3D::ShadingGroup flatGroup(const QColor& front, float opacity = 1
 
 // A quad of one group covering both triangles. Needs the view's context current.
 inline std::unique_ptr<Viewport3D::GLGeometrySplitted> make(const Viewport3D::ShadingGroup& group,
-                                                             bool withTextureCoordinates = true)
+                                                            bool withTextureCoordinates = true)
 {
     return std::make_unique<Viewport3D::GLGeometrySplitted>(
-        positions(), withTextureCoordinates ? textureCoordinates() : QVector<QVector2D>(), normals(),
-        edgeFlags(), box(), QList<Viewport3D::ShadingGroup>{group}, QList<QVector<bool> >{cornerMask(true, true)});
+        positions(), withTextureCoordinates ? textureCoordinates() : QVector<QVector2D>(), normals(), edgeFlags(),
+        box(), QList<Viewport3D::ShadingGroup>{group}, QList<QVector<bool>>{cornerMask(true, true)});
 }
 
 // Pixel of the world point (x, y, 0) in a square view of the given side for

@@ -95,8 +95,8 @@ TEST(OrbitCamera, FittingUsesTheNarrowerFieldOfView)
     };
     const double pi = 3.141592653589793;
     const Case cases[] = {
-        {2.0f, 10.0 / std::tan(22.5 * pi / 180.0)},         // wide: the vertical angle
-        {0.5f, 10.0 / std::tan(0.5 * 22.5 * pi / 180.0)},   // tall: f x aspect
+        {2.0f, 10.0 / std::tan(22.5 * pi / 180.0)},        // wide: the vertical angle
+        {0.5f, 10.0 / std::tan(0.5 * 22.5 * pi / 180.0)},  // tall: f x aspect
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.aspect);

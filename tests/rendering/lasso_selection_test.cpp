@@ -91,7 +91,7 @@ protected:
     void SetUp() override
     {
         ModelViewTest::SetUp();
-        qRegisterMetaType<QVector<QPointF> >("QVector<QPointF>");
+        qRegisterMetaType<QVector<QPointF>>("QVector<QPointF>");
         lasso = std::make_unique<LassoSelectionController>(view.get());
     }
     void TearDown() override
@@ -152,7 +152,7 @@ TEST_F(LassoTest, EventSequencesGiveTheirSignals)
     struct Case {
         const char* name;
         QVector<Event> events;
-        QVector<QVector<QPointF> > lassos;  // each lasso signal's polygon
+        QVector<QVector<QPointF>> lassos;  // each lasso signal's polygon
         QVector<bool> lassoDeselect;
         QVector<QPointF> points;  // each point signal's point
         QVector<bool> pointDeselect;
@@ -243,7 +243,7 @@ TEST_F(LassoTest, EventSequencesGiveTheirSignals)
         send(c.events);
         ASSERT_EQ(lassos.size(), c.lassos.size());
         for (int i = 0; i < lassos.size(); ++i) {
-            EXPECT_EQ(lassos[i][0].value<QVector<QPointF> >(), c.lassos[i]);
+            EXPECT_EQ(lassos[i][0].value<QVector<QPointF>>(), c.lassos[i]);
             EXPECT_EQ(lassos[i][1].toBool(), c.lassoDeselect[i]);
         }
         ASSERT_EQ(points.size(), c.points.size());

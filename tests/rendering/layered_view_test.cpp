@@ -5,9 +5,9 @@
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "support/GLViewTestHelpers.h"
-#include "support/ShownViewFixture.h"
 #include "support/LogCapture.h"
 #include "support/QtPrinters.h"
+#include "support/ShownViewFixture.h"
 
 #include <QKeyEvent>
 #include <QRegularExpression>
@@ -178,9 +178,11 @@ TEST_F(LayeredViewTest, AltDragsAndWheelNavigateAndEverySignalCarriesNdc)
     QSignalSpy wheels(view.get(), &Viewport3DLayered::mouseWheel);
     QSignalSpy camera(view.get(), &Viewport3DLayered::cameraPositionChanged);
 
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton, Qt::AltModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton,
+                           Qt::AltModifier);
     TestSupport::sendMouse(view.get(), QEvent::MouseMove, {150, 100}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {150, 100}, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {150, 100}, Qt::LeftButton, Qt::NoButton,
+                           Qt::NoModifier);
     QMatrix4x4 thirtyAboutY;
     thirtyAboutY.rotate(30, 0, 1, 0);
     for (int i = 0; i < 16; ++i)
@@ -210,9 +212,11 @@ TEST_F(LayeredViewTest, AltDragsAndWheelNavigateAndEverySignalCarriesNdc)
     EXPECT_EQ(camera.count(), 2);
 
     // Right drag up by 0.5 in NDC dollies the eye away by half the dolly speed.
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::RightButton, Qt::RightButton, Qt::AltModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::RightButton, Qt::RightButton,
+                           Qt::AltModifier);
     TestSupport::sendMouse(view.get(), QEvent::MouseMove, {100, 50}, Qt::NoButton, Qt::RightButton, Qt::AltModifier);
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {100, 50}, Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {100, 50}, Qt::RightButton, Qt::NoButton,
+                           Qt::NoModifier);
     EXPECT_NEAR(view->camera().distance, 3.62, 1e-6);
 }
 
@@ -233,9 +237,11 @@ TEST_F(LayeredViewTest, PressesThatStartNoNavigationStillSignal)
         QSignalSpy presses(view.get(), &Viewport3DLayered::mousePress);
         QSignalSpy camera(view.get(), &Viewport3DLayered::cameraPositionChanged);
         const QMatrix4x4 before = view->camera().viewMatrix();
-        TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, c.buttons, c.modifiers);
+        TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, c.buttons,
+                               c.modifiers);
         TestSupport::sendMouse(view.get(), QEvent::MouseMove, {150, 50}, Qt::NoButton, Qt::LeftButton, c.modifiers);
-        TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {150, 50}, Qt::LeftButton, Qt::NoButton, c.modifiers);
+        TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {150, 50}, Qt::LeftButton, Qt::NoButton,
+                               c.modifiers);
         EXPECT_EQ(clicks.count(), 1);
         EXPECT_EQ(presses.count(), 1);
         EXPECT_EQ(camera.count(), 0);
@@ -257,7 +263,8 @@ TEST_F(LayeredViewTest, KeyPressesAndDoubleClicksAreSignalled)
     EXPECT_EQ(key, int(Qt::Key_Z));
     EXPECT_TRUE(press.isAccepted());
 
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonDblClick, {200, 0}, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonDblClick, {200, 0}, Qt::LeftButton, Qt::LeftButton,
+                           Qt::NoModifier);
     ASSERT_EQ(doubleClicks.count(), 1);
     EXPECT_EQ(doubleClicks[0][0].toPointF(), QPointF(1, 1));
 }
@@ -268,7 +275,8 @@ TEST_F(LayeredViewTest, APendingGLErrorIsReportedAfterTheFrame)
     view->makeCurrent();
     glEnable(GLenum(0xFFFF));  // GL_INVALID_ENUM = 1280
     frame("gl_error");
-    EXPECT_TRUE(log.texts(QtCriticalMsg).contains("OpenGL Error: 1280 (After paintGL)")) << log.texts().join("\n").toStdString();
+    EXPECT_TRUE(log.texts(QtCriticalMsg).contains("OpenGL Error: 1280 (After paintGL)"))
+        << log.texts().join("\n").toStdString();
     log.clear();
     frame("gl_error_cleared");
     EXPECT_TRUE(log.texts(QtCriticalMsg).isEmpty());

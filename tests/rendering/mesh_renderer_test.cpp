@@ -244,8 +244,7 @@ static int darkest(const QImage& image, const QPoint& p, int radius)
 TEST_F(MeshRendererTest, WireShowsThePolygonEdgesButNotTheFanDiagonal)
 {
     // One quad polygon through the mesh record and its per-corner arrays.
-    const GeometryStack::GeomStack mesh({{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 1, 2, 3}}, {},
-                                        {}, {});
+    const GeometryStack::GeomStack mesh({{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, {{0, 1, 2, 3}}, {}, {}, {});
     ASSERT_EQ(mesh.triangles.size(), 2);
     ShadingGroup group = QuadScene::flatGroup(kWhite);
     group.wireVisible = true;
@@ -265,7 +264,7 @@ TEST_F(MeshRendererTest, WireShowsThePolygonEdgesButNotTheFanDiagonal)
         auto* quad = add(std::make_unique<GLGeometrySplitted>(
             GeometryStack::cornerPositions(mesh), GeometryStack::cornerTextureCoordinates(mesh),
             GeometryStack::cornerNormals(mesh), c.flags, mesh.boundingBox, QList<ShadingGroup>{group},
-            QList<QVector<bool> >{GeometryStack::polygonMaskToCornerMask(mesh, {true})}));
+            QList<QVector<bool>>{GeometryStack::polygonMaskToCornerMask(mesh, {true})}));
         const QImage image = frame(QString("wire_") + c.name);
 
         for (const QPoint& border : {QuadScene::pixelOf(-1, 0, kSide), QuadScene::pixelOf(1, 0, kSide),
@@ -328,8 +327,8 @@ TEST_F(MeshRendererTest, DISABLED_ChildWithoutGLSL330)
 
 TEST(MeshRendererWithoutPrograms, DrawingIsANoOpInsteadOfACrash)
 {
-    const TestSupport::ChildRun run = TestSupport::runTestsInChild(
-        "MeshRendererTest.DISABLED_ChildWithoutGLSL330", TestSupport::openGL30Environment());
+    const TestSupport::ChildRun run = TestSupport::runTestsInChild("MeshRendererTest.DISABLED_ChildWithoutGLSL330",
+                                                                   TestSupport::openGL30Environment());
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitStatus, QProcess::NormalExit) << run.standardError.toStdString();
     EXPECT_EQ(run.exitCode, 0) << run.standardOutput.toStdString();

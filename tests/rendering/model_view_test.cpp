@@ -34,8 +34,8 @@ QMatrix4x4 rotationAboutY(float degrees)
 {
     for (int i = 0; i < 16; ++i)
         if (std::abs(a.constData()[i] - b.constData()[i]) > tolerance)
-            return ::testing::AssertionFailure() << "entry " << i << ": " << a.constData()[i] << " vs "
-                                                 << b.constData()[i];
+            return ::testing::AssertionFailure()
+                   << "entry " << i << ": " << a.constData()[i] << " vs " << b.constData()[i];
     return ::testing::AssertionSuccess();
 }
 
@@ -101,7 +101,8 @@ TEST_F(ModelViewTest, AltLeftDragOrbitsByTheArcOnTheTrackball)
 
     // NDC (0, 0) to (0.5, 0): the arc on the sphere subtends asin(0.5) = 30 degrees about y.
     const QPoint centre(100, 100), right(150, 100);
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton, Qt::AltModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, centre, Qt::LeftButton, Qt::LeftButton,
+                           Qt::AltModifier);
     TestSupport::sendMouse(view.get(), QEvent::MouseMove, right, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, right, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
 
@@ -175,25 +176,30 @@ TEST_F(ModelViewTest, WheelAndRightDragZoomByTheZoomSpeed)
 
     // Dragging up by a quarter of the height (0.5 in NDC) with the right button
     // moves the eye away by half the zoom speed.
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::RightButton, Qt::RightButton, Qt::AltModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::RightButton, Qt::RightButton,
+                           Qt::AltModifier);
     TestSupport::sendMouse(view.get(), QEvent::MouseMove, {100, 50}, Qt::NoButton, Qt::RightButton, Qt::NoModifier);
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {100, 50}, Qt::RightButton, Qt::NoButton, Qt::NoModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {100, 50}, Qt::RightButton, Qt::NoButton,
+                           Qt::NoModifier);
     EXPECT_NEAR(view->distance, fitted + 50.0, 1e-4);
 }
 
 TEST_F(ModelViewTest, MiddleDragPansTheModelWithTheMouse)
 {
     // Half a view width to the right at distance 3: k = tan(45 deg / 2) * 3.
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::MiddleButton, Qt::MiddleButton, Qt::AltModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::MiddleButton, Qt::MiddleButton,
+                           Qt::AltModifier);
     TestSupport::sendMouse(view.get(), QEvent::MouseMove, {150, 100}, Qt::NoButton, Qt::MiddleButton, Qt::AltModifier);
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {150, 100}, Qt::MiddleButton, Qt::NoButton, Qt::NoModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {150, 100}, Qt::MiddleButton, Qt::NoButton,
+                           Qt::NoModifier);
     const double k = std::tan(22.5 * 3.141592653589793 / 180.0) * 3.0;
     EXPECT_NEAR(view->target.x(), 0.5 * k, 1e-5);
     EXPECT_NEAR(view->target.y(), 0.0, 1e-6);
 
     // Turned half around y, the same drag moves the target the other way in world space.
     view->setCameraPosition(QQuaternion::fromAxisAndAngle(0, 1, 0, 180), QVector3D(0, 0, 0), 3);
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::MiddleButton, Qt::MiddleButton, Qt::AltModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonPress, {100, 100}, Qt::MiddleButton, Qt::MiddleButton,
+                           Qt::AltModifier);
     TestSupport::sendMouse(view.get(), QEvent::MouseMove, {150, 100}, Qt::NoButton, Qt::MiddleButton, Qt::AltModifier);
     EXPECT_NEAR(view->target.x(), -0.5 * k, 1e-5);
 }
@@ -202,12 +208,14 @@ TEST_F(ModelViewTest, DoubleClickRunsThePressHandlingThenSignals)
 {
     QSignalSpy clicks(view.get(), &Viewport3D2::click);
     QSignalSpy doubleClicks(view.get(), &Viewport3D2::mouseDoubleClick);
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonDblClick, {0, 0}, Qt::LeftButton, Qt::LeftButton, Qt::AltModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonDblClick, {0, 0}, Qt::LeftButton, Qt::LeftButton,
+                           Qt::AltModifier);
     EXPECT_EQ(clicks.count(), 1);
     EXPECT_TRUE(view->rotating) << "a double click can start a camera drag like a press";
     ASSERT_EQ(doubleClicks.count(), 1);
     EXPECT_EQ(doubleClicks[0][0].toPointF(), QPointF(-1, 1));
-    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {0, 0}, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    TestSupport::sendMouse(view.get(), QEvent::MouseButtonRelease, {0, 0}, Qt::LeftButton, Qt::NoButton,
+                           Qt::NoModifier);
 }
 
 TEST_F(ModelViewTest, ObjectListRemovesFirstEntryAndSkipsInvisibleObjects)

@@ -236,7 +236,7 @@ TEST_F(PointMarkersTest, AGLErrorAtDeletionIsLoggedWithTheCode)
     labelled = markers({{0, 0, 0}}, {"0"});
 
     QOpenGLFunctions gl(QOpenGLContext::currentContext());
-    const std::pair<const char*, std::function<void()> > deletions[] = {
+    const std::pair<const char*, std::function<void()>> deletions[] = {
         {"plain markers", [&] { plain.reset(); }},
         {"labelled markers", [&] { labelled.reset(); }},
     };

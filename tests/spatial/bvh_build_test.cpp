@@ -29,7 +29,7 @@ QStringList dump(const BvhNodeBase& root)
 }
 
 // Appends the triangle's corners as new vertices and the face over them.
-void addTriangle(QVector<QVector3D>& vertices, QVector<QList<int> >& faces, const QVector3D& a, const QVector3D& b,
+void addTriangle(QVector<QVector3D>& vertices, QVector<QList<int>>& faces, const QVector3D& a, const QVector3D& b,
                  const QVector3D& c)
 {
     const int first = vertices.size();
@@ -56,7 +56,7 @@ TEST(BvhTables, BoxAxesAreTheUnitAxesInOrder)
 TEST(BvhBuild, BoundingBoxesOfFaceLists)
 {
     const QVector<QVector3D> vertices = {{-1, -1, 0}, {0, -1, 0}, {-1, 0, 0}, {-1, -1, -1}, {1, 1, 1}};
-    const QVector<QList<int> > faces = {{0, 1, 2}, {0, 2, 3}, {4, 4, 4}};
+    const QVector<QList<int>> faces = {{0, 1, 2}, {0, 2, 3}, {4, 4, 4}};
     EXPECT_EQ(computeBoundingBox({0}, vertices, faces), BoundingBox(QVector3D(-1, -1, 0), QVector3D(1, 1, 0)));
     EXPECT_EQ(computeBoundingBox({0, 1}, vertices, faces), BoundingBox(QVector3D(-1, -1, -1), QVector3D(1, 1, 1)));
     EXPECT_EQ(computeBoundingBox({2}, vertices, faces), BoundingBox(QVector3D(1, 1, 1), QVector3D(0, 0, 0)));
@@ -72,9 +72,9 @@ TEST(BvhBuild, FaceToPlanePositions)
         FaceToPlanePosition expected;
     };
     const Case cases[] = {
-        {SplitAxis_X, 0.0, FaceToPlanePosition_Intersects},  {SplitAxis_X, -1.0, FaceToPlanePosition_Intersects},
-        {SplitAxis_X, -2.0, FaceToPlanePosition_Right},      {SplitAxis_Y, -1.0, FaceToPlanePosition_Right},
-        {SplitAxis_Y, 2.0, FaceToPlanePosition_Left},        {SplitAxis_Z, -1.0, FaceToPlanePosition_Right},
+        {SplitAxis_X, 0.0, FaceToPlanePosition_Intersects}, {SplitAxis_X, -1.0, FaceToPlanePosition_Intersects},
+        {SplitAxis_X, -2.0, FaceToPlanePosition_Right},     {SplitAxis_Y, -1.0, FaceToPlanePosition_Right},
+        {SplitAxis_Y, 2.0, FaceToPlanePosition_Left},       {SplitAxis_Z, -1.0, FaceToPlanePosition_Right},
     };
     for (const Case& c : cases)
         EXPECT_EQ(getFaceToAxisAlignedPlanePosition(c.axis, c.value, face, vertices), c.expected)
@@ -86,7 +86,7 @@ TEST(BvhBuild, FaceToPlanePositions)
 TEST(BvhBuild, SplitsByPlane)
 {
     const QVector<QVector3D> vertices = {{0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {1, 0, 0}, {2, 1, 0}, {1, 1, 0}};
-    const QVector<QList<int> > faces = {{0, 1, 2}, {3, 4, 5}};
+    const QVector<QList<int>> faces = {{0, 1, 2}, {3, 4, 5}};
     QList<int> left = {9}, right = {9}, intersecting = {9};
     splitFacesByAxisAlignedPlane(SplitAxis_X, 1.0, {0, 1}, vertices, faces, left, right);
     EXPECT_EQ(left, (QList<int>{0, 1}));
@@ -103,7 +103,7 @@ TEST(BvhBuild, SplitsByPlane)
 TEST(BvhBuild, FourTrianglesDump)
 {
     QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
+    QVector<QList<int>> faces;
     addTriangle(vertices, faces, {0, 1, 0}, {1, 1, 0}, {0, 2, 0});
     addTriangle(vertices, faces, {0, -1, 0}, {1, 0, 0}, {0, 0, 0});
     addTriangle(vertices, faces, {3, 0, 0}, {4, 1, 0}, {3, 1, 0});
@@ -124,9 +124,9 @@ TEST(BvhBuild, FourTrianglesDump)
 
 TEST(BvhBuild, CubeQuadsShareTheTouchingFace)
 {
-    const QVector<QVector3D> vertices = {{0, 0, 1}, {0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {1, 0, 0},
-                                         {1, 1, 0}, {1, 0, 1}, {1, 1, 1}};
-    const QVector<QList<int> > faces = {{0, 1, 2, 3}, {1, 4, 5, 2}, {4, 6, 7, 5}};
+    const QVector<QVector3D> vertices = {{0, 0, 1}, {0, 0, 0}, {0, 1, 0}, {0, 1, 1},
+                                         {1, 0, 0}, {1, 1, 0}, {1, 0, 1}, {1, 1, 1}};
+    const QVector<QList<int>> faces = {{0, 1, 2, 3}, {1, 4, 5, 2}, {4, 6, 7, 5}};
     std::unique_ptr<BvhNodeBase> root(buildTree(vertices, faces, 1));
     EXPECT_EQ(dump(*root), (QStringList{"Node", "Left child:", "\tNodeLeaf: 0,1", "Right child:", "\tNodeLeaf: 2,1"}));
 }
@@ -134,7 +134,7 @@ TEST(BvhBuild, CubeQuadsShareTheTouchingFace)
 TEST(BvhBuild, LeavesWithoutPlaneTests)
 {
     QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
+    QVector<QList<int>> faces;
     addTriangle(vertices, faces, {0, 0, 0}, {1, 0, 0}, {0, 1, 0});
     addTriangle(vertices, faces, {5, 0, 0}, {6, 0, 0}, {5, 1, 0});
     addTriangle(vertices, faces, {9, 0, 0}, {10, 0, 0}, {9, 1, 0});
@@ -143,7 +143,7 @@ TEST(BvhBuild, LeavesWithoutPlaneTests)
     EXPECT_EQ(dump(*whole), QStringList{"NodeLeaf: 2,0,1"});
     // Every face crossing the split plane x = 5: one leaf with all of them.
     QVector<QVector3D> crossing;
-    QVector<QList<int> > crossingFaces;
+    QVector<QList<int>> crossingFaces;
     for (int i = 0; i < 4; ++i)
         addTriangle(crossing, crossingFaces, {0, float(i), 0}, {10, float(i), 0}, {5, float(i) + 0.5f, 0});
     std::unique_ptr<BvhNodeBase> stuck(buildTree(crossing, crossingFaces, 1));
@@ -159,19 +159,19 @@ TEST(BvhBuild, LeavesWithoutPlaneTests)
 
 TEST(BvhBuild, EmptyTree)
 {
-    std::unique_ptr<BvhNodeBase> root(buildTree(QVector<QVector3D>(), QVector<QList<int> >(), 10));
+    std::unique_ptr<BvhNodeBase> root(buildTree(QVector<QVector3D>(), QVector<QList<int>>(), 10));
     ASSERT_NE(dynamic_cast<BvhNodeEmpty*>(root.get()), nullptr);
     EXPECT_EQ(dump(*root), QStringList{"NodeEmpty"});
     const QVector<QVector3D> vertices;
-    const QVector<QList<int> > faces;
+    const QVector<QList<int>> faces;
     EXPECT_EQ(root->findFirstRayIntersectedTriangleInd(QVector3D(), QVector3D(0, 0, 1), faces, vertices,
                                                        RayFaceIntersection_AnyFace, nullptr, nullptr),
               -1);
     int index = 3;
     double distance = 4.0;
     double u = 5.0, v = 6.0;
-    root->findFirstRayIntersectedTriangle(QVector3D(), QVector3D(0, 0, 1), faces, vertices,
-                                          RayFaceIntersection_AnyFace, index, distance, &u, &v);
+    root->findFirstRayIntersectedTriangle(QVector3D(), QVector3D(0, 0, 1), faces, vertices, RayFaceIntersection_AnyFace,
+                                          index, distance, &u, &v);
     EXPECT_EQ(index, 3);
     EXPECT_EQ(distance, 4.0);
     EXPECT_EQ(u, 5.0);
@@ -191,7 +191,7 @@ TEST(BvhBuild, EmptyTree)
 TEST(BvhBuild, SelectFacesOnlyAdds)
 {
     QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
+    QVector<QList<int>> faces;
     for (int i = 0; i < 6; ++i)
         addTriangle(vertices, faces, {float(3 * i), 0, 0}, {float(3 * i + 1), 0, 0}, {float(3 * i), 1, 0});
     std::unique_ptr<BvhNodeBase> root(buildTree(vertices, faces, 1));
@@ -210,7 +210,7 @@ TEST(BvhBuild, BaseClassOnlyReports)
     TestSupport::LogCapture log;
     BvhNodeBase base;
     const QVector<QVector3D> vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-    const QVector<QList<int> > faces = {{0, 1, 2}};
+    const QVector<QList<int>> faces = {{0, 1, 2}};
     QVector<bool> mask(1, false);
     QMap<int, double> inside;
     int index = -1;
@@ -220,8 +220,8 @@ TEST(BvhBuild, BaseClassOnlyReports)
     EXPECT_EQ(base.findFirstRayIntersectedTriangleInd(QVector3D(), QVector3D(0, 0, 1), faces, vertices,
                                                       RayFaceIntersection_AnyFace, nullptr, nullptr),
               -1);
-    base.findFirstRayIntersectedTriangle(QVector3D(), QVector3D(0, 0, 1), faces, vertices,
-                                         RayFaceIntersection_AnyFace, index, distance, nullptr, nullptr);
+    base.findFirstRayIntersectedTriangle(QVector3D(), QVector3D(0, 0, 1), faces, vertices, RayFaceIntersection_AnyFace,
+                                         index, distance, nullptr, nullptr);
     base.findVerticesInsideSphere(QVector3D(), 5.0, faces, vertices, inside);
     base.selectFaces(mask);
     base.selectIntersectedTriangles(QVector3D(), QVector3D(0, 0, 1), faces, vertices, RayFaceIntersection_AnyFace,

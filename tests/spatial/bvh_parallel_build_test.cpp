@@ -13,9 +13,9 @@
 
 #include <QThreadPool>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <algorithm>
 #include <limits>
 #include <memory>
 #include <random>

@@ -104,9 +104,9 @@ TEST(ConvexPolyhedron, BoxAgainstBox)
     };
     for (const Case& c : cases) {
         // Corner lists with the unit axes as normals and no edges ...
-        EXPECT_EQ(checkConvexPolyhedronsIntersection(a.getVertices(), boxAxes, noAxes, c.b.getVertices(), boxAxes,
-                                                     noAxes),
-                  c.expected);
+        EXPECT_EQ(
+            checkConvexPolyhedronsIntersection(a.getVertices(), boxAxes, noAxes, c.b.getVertices(), boxAxes, noAxes),
+            c.expected);
         // ... the polyhedron form (the zero cross products change nothing) ...
         EXPECT_EQ(checkConvexPolyhedronsIntersection(ConvexPolyhedron(a), ConvexPolyhedron(c.b)), c.expected);
         // ... and the frustum form.
@@ -139,8 +139,9 @@ TEST(ConvexPolyhedron, BoxAgainstTriangle)
 TEST(ConvexPolyhedron, DegenerateVolumes)
 {
     const QVector<QVector3D> points = {{0, 0, 0}, {1, 0, 0}};
-    EXPECT_EQ(checkConvexPolyhedronsIntersection(ConvexPolyhedron(points, {}, {}), ConvexPolyhedron({{5, 5, 5}}, {}, {})),
-              PolyhedronIntersection_AEqualsB);
+    EXPECT_EQ(
+        checkConvexPolyhedronsIntersection(ConvexPolyhedron(points, {}, {}), ConvexPolyhedron({{5, 5, 5}}, {}, {})),
+        PolyhedronIntersection_AEqualsB);
     EXPECT_EQ(checkConvexPolyhedronsIntersection(ConvexPolyhedron({}, {}, boxAxes), ConvexPolyhedron(points, {}, {})),
               PolyhedronIntersection_NoIntersection);
 }
@@ -170,7 +171,7 @@ TEST(ConvexPolyhedron, TriangleBoxOverlap)
 TEST(ConvexPolyhedron, SelectionThroughTheHierarchy)
 {
     const QVector<QVector3D> vertices = {{-1, 0, 0}, {0, 0, 0}, {-1, 1, 0}, {1, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}};
-    const QVector<QList<int> > faces = {{0, 1, 2}, {3, 4, 6}, {4, 5, 6}};
+    const QVector<QList<int>> faces = {{0, 1, 2}, {3, 4, 6}, {4, 5, 6}};
     std::unique_ptr<BvhNodeBase> root(buildTree(vertices, faces, 1));
     struct Case {
         BoundingBox volume;
@@ -198,7 +199,7 @@ TEST(ConvexPolyhedron, SelectionAgreesWithBruteForce)
     std::mt19937 rng(31);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     QVector<QVector3D> vertices;
-    QVector<QList<int> > faces;
+    QVector<QList<int>> faces;
     for (int i = 0; i < 600; ++i) {
         const QVector3D base(unit(rng) * 20, unit(rng) * 20, unit(rng) * 20);
         const int first = vertices.size();
@@ -215,7 +216,8 @@ TEST(ConvexPolyhedron, SelectionAgreesWithBruteForce)
         } else {
             // A lasso-like prism: a triangle swept along a slanted direction.
             const QVector3D a(unit(rng) * 20, unit(rng) * 20, -1), b = a + QVector3D(6, 1, 0) * unit(rng),
-                            c = a + QVector3D(1, 6, 0) * unit(rng), sweep(unit(rng) * 4, unit(rng) * 4, 22);
+                                                                   c = a + QVector3D(1, 6, 0) * unit(rng),
+                                                                   sweep(unit(rng) * 4, unit(rng) * 4, 22);
             volume.vertices = {a, b, c, a + sweep, b + sweep, c + sweep};
             volume.edgeVectors = {b - a, c - b, a - c, sweep};
             volume.polygonNormals = {QVector3D::crossProduct(b - a, c - a), QVector3D::crossProduct(b - a, sweep),

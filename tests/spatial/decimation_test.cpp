@@ -18,7 +18,7 @@ using namespace Decimation;
 
 namespace {
 
-HE::HalfEdgeGeom meshOf(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces)
+HE::HalfEdgeGeom meshOf(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces)
 {
     return HE::HalfEdgeGeom(vertices, faces);
 }
@@ -62,7 +62,7 @@ QList<int> range(int n)
 }
 
 // Every position 0..n-1 in exactly one list, and the first entries are the samples.
-void expectPartition(const QList<int>& samples, const QList<QList<int> >& lists, int n)
+void expectPartition(const QList<int>& samples, const QList<QList<int>>& lists, int n)
 {
     ASSERT_EQ(samples.size(), lists.size());
     QVector<int> seen(n, 0);
@@ -80,7 +80,7 @@ void expectPartition(const QList<int>& samples, const QList<QList<int> >& lists,
 
 // The sampling loop with the plain per-pass scans of the flags.
 QList<int> plainSubsample(const HE::HalfEdgeGeom& mesh, double radius, const QList<int>& candidates,
-                          QList<QList<int> >* lists)
+                          QList<QList<int>>* lists)
 {
     lists->clear();
     QList<int> samples;
@@ -124,7 +124,7 @@ HE::HalfEdgeGeom jitteredGrid(int side, unsigned seed)
 //   |    /      |
 //   0-----------1      3 x 1
 const QVector<QVector3D> rectangle = {{0, 0, 0}, {3, 0, 0}, {3, 1, 0}, {0, 1, 0}};
-const QVector<QList<int> > rectangleFaces = {{0, 1, 2}, {2, 3, 0}};
+const QVector<QList<int>> rectangleFaces = {{0, 1, 2}, {2, 3, 0}};
 
 }  // namespace
 
@@ -172,7 +172,7 @@ TEST(DecimationGeodesic, DrawsPickTheirShareOfThreeCandidates)
     } cases[] = {{0, 0}, {16383, 0}, {16384, 1}, {32766, 1}, {32767, 2}};
     for (const auto& c : cases) {
         Random::seed(seedForFirstDraw(c.draw));
-        QList<QList<int> > lists;
+        QList<QList<int>> lists;
         const QList<int> samples = subsampleNodesGeodesic(mesh, 0.0, candidates, &lists);
         ASSERT_EQ(samples.size(), 3);
         EXPECT_EQ(samples.first(), c.first) << c.draw;
@@ -184,13 +184,13 @@ TEST(DecimationGeodesic, SingleAndNoCandidates)
     const HE::HalfEdgeGeom mesh = meshOf(rectangle, rectangleFaces);
     for (int draw : {0, 32767}) {
         const unsigned seed = seedForFirstDraw(draw);
-        QList<QList<int> > lists = {{7}};
+        QList<QList<int>> lists = {{7}};
         QList<int> samples;
         EXPECT_EQ(drawsTaken(seed, [&] { samples = subsampleNodesGeodesic(mesh, 10.0, {2}, &lists); }), 1);
         EXPECT_EQ(samples, (QList<int>{0}));
-        EXPECT_EQ(lists, (QList<QList<int> >{{0}}));
+        EXPECT_EQ(lists, (QList<QList<int>>{{0}}));
     }
-    QList<QList<int> > lists = {{7}};
+    QList<QList<int>> lists = {{7}};
     EXPECT_EQ(drawsTaken(5, [&] { EXPECT_TRUE(subsampleNodesGeodesic(mesh, 1.0, {}, &lists).isEmpty()); }), 0);
     EXPECT_TRUE(lists.isEmpty());
 }
@@ -200,7 +200,7 @@ TEST(DecimationGeodesic, NoRadiusMakesEveryCandidateASample)
     const HE::HalfEdgeGeom mesh = jitteredGrid(6, 1);
     const QList<int> candidates = range(36);
     for (double radius : {0.0, -1.0}) {
-        QList<QList<int> > lists;
+        QList<QList<int>> lists;
         QList<int> samples;
         EXPECT_EQ(drawsTaken(9, [&] { samples = subsampleNodesGeodesic(mesh, radius, candidates, &lists); }), 36);
         expectPartition(samples, lists, 36);
@@ -216,7 +216,7 @@ TEST(DecimationGeodesic, TwoSeparateTriangles)
     const QList<int> candidates = {3, 1, 2};
     const struct {
         unsigned seed;
-        QList<QList<int> > lists;
+        QList<QList<int>> lists;
     } cases[] = {
         {seedForFirstDraw(32767), {{2, 1}, {0}}},  // position 2 drawn as the last of three
         {seedForFirstDraw(20000), {{1, 2}, {0}}},
@@ -224,7 +224,7 @@ TEST(DecimationGeodesic, TwoSeparateTriangles)
     };
     for (const auto& c : cases) {
         Random::seed(c.seed);
-        QList<QList<int> > lists;
+        QList<QList<int>> lists;
         QList<int> samples;
         EXPECT_EQ(drawsTaken(c.seed, [&] { samples = subsampleNodesGeodesic(mesh, 3.0, candidates, &lists); }), 2);
         EXPECT_EQ(lists, c.lists) << c.seed;
@@ -238,7 +238,7 @@ TEST(DecimationGeodesic, VertexListedTwiceIsAbsorbedOnlyThroughItsLastPosition)
     const HE::HalfEdgeGeom mesh = meshOf(rectangle, rectangleFaces);
     for (unsigned seed = 1; seed <= 40; ++seed) {
         Random::seed(seed);
-        QList<QList<int> > lists;
+        QList<QList<int>> lists;
         const QList<int> samples = subsampleNodesGeodesic(mesh, 1.0, {0, 3, 0}, &lists);
         expectPartition(samples, lists, 3);
         EXPECT_TRUE(samples.contains(0)) << seed;
@@ -251,7 +251,7 @@ TEST(DecimationGeodesic, LevelsNestOnRectangle)
     for (unsigned seed = 1; seed <= 40; ++seed) {
         Random::seed(seed);
         const QList<int> vertices = range(4);
-        QList<QList<int> > fine;
+        QList<QList<int>> fine;
         const QList<int> fineSamples = subsampleNodesGeodesic(mesh, 1.0, vertices, &fine);
         ASSERT_EQ(fineSamples.size(), 2);
         expectPartition(fineSamples, fine, 4);
@@ -260,12 +260,12 @@ TEST(DecimationGeodesic, LevelsNestOnRectangle)
             EXPECT_FLOAT_EQ((rectangle[list[0]] - rectangle[list[1]]).length(), 1.0f);
         }
         const QList<int> coarseCandidates = {vertices[fineSamples[0]], vertices[fineSamples[1]]};
-        QList<QList<int> > coarse;
+        QList<QList<int>> coarse;
         const QList<int> coarseSamples = subsampleNodesGeodesic(mesh, 4.0, coarseCandidates, &coarse);
         ASSERT_EQ(coarseSamples.size(), 1);
         expectPartition(coarseSamples, coarse, 2);
 
-        QList<QList<int> > byVertex;
+        QList<QList<int>> byVertex;
         const QList<int> fineVertices = uniformSubsampleGeodesic(mesh, 1.0, &byVertex, {});
         EXPECT_EQ(fineVertices.size(), 2);
         EXPECT_EQ(uniformSubsampleGeodesic(mesh, 4.0, &byVertex, fineVertices).size(), 1);
@@ -280,7 +280,7 @@ TEST(DecimationGeodesic, SampleCountsOnStripDoNotDependOnDraws)
     for (unsigned seed = 1; seed <= 40; ++seed) {
         for (const auto& c : {std::make_pair(3.0, 2), std::make_pair(0.5, 5), std::make_pair(1.0, 3)}) {
             Random::seed(seed);
-            QList<QList<int> > lists;
+            QList<QList<int>> lists;
             const QList<int> samples = uniformSubsampleGeodesic(mesh, c.first, &lists, {});
             EXPECT_EQ(samples.size(), c.second) << seed << " radius " << c.first;
             // Samples and absorbed vertices together cover every vertex once.
@@ -301,17 +301,17 @@ TEST(DecimationGeodesic, ReproducibleFarApartAndEqualToPlainScans)
     std::shuffle(candidates.begin(), candidates.end(), std::mt19937(4));
     for (double radius : {1.5, 4.0}) {
         Random::seed(2000);
-        QList<QList<int> > lists;
+        QList<QList<int>> lists;
         const QList<int> samples = subsampleNodesGeodesic(mesh, radius, candidates, &lists);
         expectPartition(samples, lists, n);
 
         Random::seed(2000);
-        QList<QList<int> > again;
+        QList<QList<int>> again;
         EXPECT_EQ(subsampleNodesGeodesic(mesh, radius, candidates, &again), samples);
         EXPECT_EQ(again, lists);
 
         Random::seed(2000);
-        QList<QList<int> > plainLists;
+        QList<QList<int>> plainLists;
         EXPECT_EQ(plainSubsample(mesh, radius, candidates, &plainLists), samples);
         EXPECT_EQ(plainLists, lists);
 
@@ -331,18 +331,18 @@ TEST(DecimationEuclidean, UniformSubsampleOfPoints)
     const QVector<QVector3D> points = {{0, 0, 0}, {1, 0, 0}, {3, 0, 0}, {5, 0, 0}, {5, 0, 0}};
     for (unsigned seed = 1; seed <= 40; ++seed) {
         Random::seed(seed);
-        QList<QList<int> > lists;
+        QList<QList<int>> lists;
         const QList<int> samples = uniformSubsample(points, &lists);
         ASSERT_EQ(samples.size(), 3);
-        QList<QList<int> > sorted = lists;
+        QList<QList<int>> sorted = lists;
         std::sort(sorted.begin(), sorted.end(), [](const QList<int>& a, const QList<int>& b) { return a[0] < b[0]; });
-        EXPECT_EQ(sorted, (QList<QList<int> >{{0, 1}, {2}, {3, 4}})) << seed;
+        EXPECT_EQ(sorted, (QList<QList<int>>{{0, 1}, {2}, {3, 4}})) << seed;
         for (int i = 0; i < 3; ++i)
             EXPECT_TRUE(lists[i].contains(samples[i]));
     }
     // A point that is not a number still ends its pass.
     Random::seed(1);
-    QList<QList<int> > lists;
+    QList<QList<int>> lists;
     EXPECT_EQ(uniformSubsample({{NAN, 0, 0}, {0, 0, 0}}, &lists).size(), 2);
 }
 
@@ -357,7 +357,7 @@ TEST(DecimationGeodesic, GeometryRouteGivesTheMeshRoutesSamples)
     const QList<int> everyVertex = range(mesh.vertexHalfEdges.size());
     for (double radius : {0.02, 0.1, 0.4}) {
         for (unsigned seed : {3u, 17u}) {
-            QList<QList<int> > overMesh, overGeometry;
+            QList<QList<int>> overMesh, overGeometry;
             Random::seed(seed);
             const QList<int> meshSamples = subsampleNodesGeodesic(mesh, radius, everyVertex, &overMesh);
             Random::seed(seed);

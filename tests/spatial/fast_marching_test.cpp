@@ -27,7 +27,7 @@ namespace {
 
 const double unreached = 1.7976931348623157e308;
 
-HE::HalfEdgeGeom meshOf(const QVector<QVector3D>& vertices, const QVector<QList<int> >& faces)
+HE::HalfEdgeGeom meshOf(const QVector<QVector3D>& vertices, const QVector<QList<int>>& faces)
 {
     return HE::HalfEdgeGeom(vertices, faces);
 }
@@ -176,11 +176,11 @@ TEST(FastMarchingBlocks, SolveQuadraticEquation)
         double root1, root2;
     };
     const Case cases[] = {
-        {1, -3, 2, true, 2, 1},      // (t - 1)(t - 2)
-        {-1, 3, -2, true, 1, 2},     // same roots, negative leading term swaps them
-        {1, 2, 1, true, -1, -1},     // double root
-        {0, 2, 1, false, 7, 7},      // not quadratic
-        {1, 0, 1, false, 7, 7},      // no real root
+        {1, -3, 2, true, 2, 1},   // (t - 1)(t - 2)
+        {-1, 3, -2, true, 1, 2},  // same roots, negative leading term swaps them
+        {1, 2, 1, true, -1, -1},  // double root
+        {0, 2, 1, false, 7, 7},   // not quadratic
+        {1, 0, 1, false, 7, 7},   // no real root
     };
     for (const Case& c : cases) {
         double root1 = 7, root2 = 7;
@@ -201,7 +201,7 @@ TEST(FastMarchingBlocks, LargerRootEqualsLargerOfBothRoots)
     const double specials[] = {0.0, -0.0, 1.0, -1.0, 1e-300, -1e-300, 1e300, -1e300, HUGE_VAL, -HUGE_VAL, NAN, 3.5};
     std::mt19937 random(5);
     std::uniform_real_distribution<double> value(-10.0, 10.0);
-    std::vector<std::array<double, 3> > cases;
+    std::vector<std::array<double, 3>> cases;
     for (double qa : specials)
         for (double qb : specials)
             for (double qc : specials)
@@ -411,8 +411,8 @@ TEST(FastMarchingMarch, FullFieldOfFiveVertices)
 
 TEST(FastMarchingMarch, VerticesInRadiusInAcceptanceOrderWithInclusiveBound)
 {
-    const HE::HalfEdgeGeom mesh = meshOf({{0, 0, 0}, {0, -2, 0}, {1, 0, 0}, {1, 1, 0}, {0, 3, 0}},
-                                         {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}});
+    const HE::HalfEdgeGeom mesh =
+        meshOf({{0, 0, 0}, {0, -2, 0}, {1, 0, 0}, {1, 1, 0}, {0, 3, 0}}, {{0, 1, 2}, {0, 2, 3}, {0, 3, 4}});
     const struct {
         double radius;
         QList<int> expected;
@@ -478,7 +478,7 @@ TEST(FastMarchingMarch, FacesWithZeroLengthEdgesTakeNoPart)
     TestSupport::LogCapture log;
     EXPECT_EQ(computeDistancesFromVertex(0, mesh), (QVector<double>{0, 1, 1, unreached}));
     EXPECT_EQ(log.texts(QtDebugMsg), QStringList({"Face has zero length edges!", "Face has zero length edges!",
-                                                          "Face has zero length edges!"}));
+                                                  "Face has zero length edges!"}));
     QList<double> distances;
     EXPECT_EQ(findKNearestEnabledVertices(0, mesh, 10, allEnabled(4), &distances), (QList<int>{0, 2, 1, 3}));
     EXPECT_EQ(distances, (QList<double>{0, 1, 1, unreached}));
@@ -488,7 +488,7 @@ TEST(FastMarchingMarch, FacesWithZeroLengthEdgesTakeNoPart)
     log.clear();
     EXPECT_EQ(computeDistancesFromVertex(0, geometry), (QVector<double>{0, 1, 1, unreached}));
     EXPECT_EQ(log.texts(QtDebugMsg), QStringList({"Face has zero length edges!", "Face has zero length edges!",
-                                                          "Face has zero length edges!"}));
+                                                  "Face has zero length edges!"}));
     EXPECT_EQ(findKNearestEnabledVertices(0, geometry, 10, allEnabled(4), &distances), (QList<int>{0, 2, 1, 3}));
     EXPECT_EQ(distances, (QList<double>{0, 1, 1, unreached}));
 }
@@ -552,7 +552,7 @@ TEST(FastMarchingGeometry, QuadFacesGiveDistancesBetweenLineAndEdgePath)
 {
     // Polygons beyond triangles: corners still update from their two face neighbours.
     QVector<QVector3D> positions;
-    QVector<QList<int> > quads;
+    QVector<QList<int>> quads;
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 4; ++x)
             positions.append(QVector3D(x, y, 0));
@@ -618,14 +618,15 @@ TEST(FastMarchingBand, BodyShapesMatchPlainLinearBandOverMeshAndGeometry)
 TEST(FastMarchingBand, NonManifoldMeshesTerminate)
 {
     TestSupport::LogCapture log;  // the mesh construction reports the faults
-    const QVector<QVector3D> positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {1, 1, 1}, {-1, 0, 0}, {-1, -1, 0}};
-    const QVector<QList<int> > shapes[] = {
+    const QVector<QVector3D> positions = {{0, 0, 0}, {1, 0, 0},  {0, 1, 0},  {0, -1, 0},
+                                          {1, 1, 1}, {-1, 0, 0}, {-1, -1, 0}};
+    const QVector<QList<int>> shapes[] = {
         {{0, 1, 2}, {0, 1, 3}, {0, 1, 4}},             // one directed edge in three faces
         {{0, 1, 2}, {0, 5, 6}},                        // two triangles meeting at one vertex
         {{0, 1, 2}, {1, 0, 3}, {0, 1, 4}, {2, 1, 0}},  // a face listed in both windings
         {{0, 0, 1}, {0, 1, 2}},                        // a vertex listed twice in a row
     };
-    for (const QVector<QList<int> >& faces : shapes) {
+    for (const QVector<QList<int>>& faces : shapes) {
         const HE::HalfEdgeGeom mesh = meshOf(positions, faces);
         for (int source = 0; source < positions.size(); ++source) {
             const PlainMarch plain = plainMarch(source, mesh);
@@ -664,8 +665,8 @@ void expectThreadedKNearestEqualsSerial(const HE::HalfEdgeGeom& mesh, const QVec
                                         const Nearest& nearest)
 {
     const int n = mesh.vertexHalfEdges.size();
-    QVector<QList<int> > serialNearest(n), parallelNearest(n);
-    QVector<QList<double> > serialDistances(n), parallelDistances(n);
+    QVector<QList<int>> serialNearest(n), parallelNearest(n);
+    QVector<QList<double>> serialDistances(n), parallelDistances(n);
     for (int v = 0; v < n; ++v)
         serialNearest[v] = findKNearestEnabledVertices(v, mesh, 5, nodes, &serialDistances[v]);
 
@@ -706,8 +707,12 @@ TEST(FastMarchingTakenGeometry, MatchesPlainLinearBandBitForBit)
     std::uniform_real_distribution<float> offset(-0.02f, 0.02f);
     for (QVector3D& p : irregular.vertices)
         p = (p + QVector3D(offset(jitter), offset(jitter), offset(jitter))).normalized();
-    const Surface meshes[] = {grid(14, 0.0, 0.0, 1), grid(15, 0.3, 0.4, 2),      grid(12, 0.45, 1.5, 3),
-                              grid(16, 0.4, 0.5, 4, 0.25), grid(14, 0.6, 0.3, 8, 1.0), icosphere(2),
+    const Surface meshes[] = {grid(14, 0.0, 0.0, 1),
+                              grid(15, 0.3, 0.4, 2),
+                              grid(12, 0.45, 1.5, 3),
+                              grid(16, 0.4, 0.5, 4, 0.25),
+                              grid(14, 0.6, 0.3, 8, 1.0),
+                              icosphere(2),
                               irregular};
     std::mt19937 random(5);
     for (const Surface& surface : meshes) {

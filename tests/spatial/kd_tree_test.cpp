@@ -34,8 +34,8 @@ QList<int> leafIndices(const NodeBase* node)
 
 // The recursion in its plain order: near side first, far side skipped only when
 // the squared plane distance exceeds the running best (index queries: once found).
-void plainNearest(const NodeBase* node, const QVector3D& q, int skip, bool byIndex,
-                  const QVector<QVector3D>& points, int& index, float& best)
+void plainNearest(const NodeBase* node, const QVector3D& q, int skip, bool byIndex, const QVector<QVector3D>& points,
+                  int& index, float& best)
 {
     if (const NodeLeaf* leaf = dynamic_cast<const NodeLeaf*>(node)) {
         for (int i : leaf->pointIndices) {

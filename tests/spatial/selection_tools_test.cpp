@@ -14,8 +14,8 @@ namespace {
 
 void expectNear(const QVector3D& actual, const QVector3D& expected)
 {
-    EXPECT_TRUE(fuzzyEqual(actual, expected)) << "actual (" << actual.x() << ", " << actual.y() << ", "
-                                              << actual.z() << ")";
+    EXPECT_TRUE(fuzzyEqual(actual, expected))
+        << "actual (" << actual.x() << ", " << actual.y() << ", " << actual.z() << ")";
 }
 
 }  // namespace
@@ -34,8 +34,7 @@ TEST(SelectionTools, PointsOnFrustumPlanes)
     projection.frustum(-2, 2, -2, 2, 1, 5);
     const QMatrix4x4 projectionInv = projection.inverted();
     expectNear(projectScreenPointToFrustumPlane(QPointF(0, 0), projectionInv, FrustumPlane_Far), QVector3D(0, 0, -5));
-    expectNear(projectScreenPointToFrustumPlane(QPointF(0, 0), projectionInv, FrustumPlane_Near),
-               QVector3D(0, 0, -1));
+    expectNear(projectScreenPointToFrustumPlane(QPointF(0, 0), projectionInv, FrustumPlane_Near), QVector3D(0, 0, -1));
     expectNear(projectScreenPointToFrustumPlane(QPointF(-1, 1), projectionInv, FrustumPlane_Near),
                QVector3D(-2, 2, -1));
 

@@ -26,9 +26,9 @@ inline QVector3D torsoPoint(double theta, double phi)
 }
 
 // The boundary loop left by the removed faces, in the direction of the remaining faces' edges.
-inline QList<int> boundaryLoop(const QVector<QList<int> >& triangles, const QSet<int>& removed)
+inline QList<int> boundaryLoop(const QVector<QList<int>>& triangles, const QSet<int>& removed)
 {
-    QSet<QPair<int, int> > edges;
+    QSet<QPair<int, int>> edges;
     for (int f = 0; f < triangles.size(); ++f) {
         if (removed.contains(f))
             continue;
@@ -178,7 +178,7 @@ inline Mesh bodyShape(double density)
                                {0.8 * pi, 0.25 * pi, QVector3D(0.15f, 0, -1.0f), 1.0},
                                {0.8 * pi, 0.75 * pi, QVector3D(-0.15f, 0, -1.0f), 1.0}};
     QSet<int> removed;
-    QList<QSet<int> > limbCells;
+    QList<QSet<int>> limbCells;
     for (const LimbPlan& limb : limbs) {
         const QSet<int> cells = gridCells(segments, ringAt(limb.theta) - h / 2, h, segmentAt(limb.phi) - w / 2, w);
         limbCells << cells;
@@ -188,8 +188,8 @@ inline Mesh bodyShape(double density)
     removed += gridCells(segments, ringAt(0.55 * pi), h, segmentAt(0.5 * pi), w);
     removed += gridCells(segments, ringAt(0.45 * pi), h + 1, segmentAt(1.5 * pi), w + 2);
     removed += gridCells(segments, ringAt(0.2 * pi), 1, segmentAt(0.1 * pi), 2);
-    const QVector<QList<int> > torsoTriangles = mesh.triangles;
-    QVector<QList<int> > kept;
+    const QVector<QList<int>> torsoTriangles = mesh.triangles;
+    QVector<QList<int>> kept;
     for (int f = 0; f < torsoTriangles.size(); ++f)
         if (!removed.contains(f))
             kept << torsoTriangles[f];

@@ -9,8 +9,7 @@
 
 namespace TestSupport {
 
-::testing::AssertionResult showGLView(QGLWidget* view, const QSize& size,
-                                      const std::function<bool()>& initialised)
+::testing::AssertionResult showGLView(QGLWidget* view, const QSize& size, const std::function<bool()>& initialised)
 {
     view->resize(size);
     view->show();
@@ -22,9 +21,8 @@ namespace TestSupport {
     if (initialised && !QTest::qWaitFor(initialised, 5000))
         return ::testing::AssertionFailure() << "the view did not initialise within 5 s";
     if (view->size() != size)
-        return ::testing::AssertionFailure() << "the view has size " << view->width() << "x"
-                                             << view->height() << " instead of " << size.width() << "x"
-                                             << size.height();
+        return ::testing::AssertionFailure() << "the view has size " << view->width() << "x" << view->height()
+                                             << " instead of " << size.width() << "x" << size.height();
     return ::testing::AssertionSuccess();
 }
 
@@ -67,9 +65,10 @@ QString saveFrame(const QImage& frame, const QString& name)
                       std::abs(actual.blue() - expected.blue()) <= tolerance;
     if (near)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << "colour (" << actual.red() << ", " << actual.green() << ", " << actual.blue() << ") is not within "
-           << tolerance << " of (" << expected.red() << ", " << expected.green() << ", " << expected.blue() << ")";
+    return ::testing::AssertionFailure() << "colour (" << actual.red() << ", " << actual.green() << ", "
+                                         << actual.blue() << ") is not within " << tolerance << " of ("
+                                         << expected.red() << ", " << expected.green() << ", " << expected.blue()
+                                         << ")";
 }
 
 void registerMouseSignalTypes()
@@ -78,8 +77,8 @@ void registerMouseSignalTypes()
     qRegisterMetaType<Qt::KeyboardModifiers>("Qt::KeyboardModifiers");
 }
 
-void sendMouse(QWidget* widget, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
-               Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
+void sendMouse(QWidget* widget, QEvent::Type type, const QPoint& pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers)
 {
     QMouseEvent event(type, QPointF(pos), QPointF(widget->mapToGlobal(pos)), button, buttons, modifiers);
     QApplication::sendEvent(widget, &event);
@@ -87,8 +86,8 @@ void sendMouse(QWidget* widget, QEvent::Type type, const QPoint& pos, Qt::MouseB
 
 void sendWheel(QWidget* widget, const QPoint& pos, int angleDelta, Qt::KeyboardModifiers modifiers)
 {
-    QWheelEvent event(QPointF(pos), QPointF(widget->mapToGlobal(pos)), QPoint(), QPoint(0, angleDelta),
-                      Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+    QWheelEvent event(QPointF(pos), QPointF(widget->mapToGlobal(pos)), QPoint(), QPoint(0, angleDelta), Qt::NoButton,
+                      modifiers, Qt::NoScrollPhase, false);
     QApplication::sendEvent(widget, &event);
 }
 

@@ -3,6 +3,7 @@
 // with Mesa's software renderer), show the view, wait until it is exposed and
 // initialised, read back its pixels and keep the checked frames as PNG files
 // in the build tree.
+#include <gtest/gtest.h>
 #include <QColor>
 #include <QEvent>
 #include <QImage>
@@ -12,7 +13,6 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <gtest/gtest.h>
 
 class QGLWidget;
 class QWidget;
@@ -39,8 +39,8 @@ void registerMouseSignalTypes();
 
 // Mouse and wheel events as a window system would deliver them (buttons() is
 // the state after the press, during a move, or after a release).
-void sendMouse(QWidget* widget, QEvent::Type type, const QPoint& pos, Qt::MouseButton button,
-               Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+void sendMouse(QWidget* widget, QEvent::Type type, const QPoint& pos, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers);
 void sendWheel(QWidget* widget, const QPoint& pos, int angleDelta, Qt::KeyboardModifiers modifiers = {});
 
 // Runs tests of this very program in a child process (for process-ending paths

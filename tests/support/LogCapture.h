@@ -21,8 +21,8 @@ public:
     LogCapture& operator=(const LogCapture&) = delete;
 
     QList<Line> lines() const;
-    QStringList texts() const;                 // every line, any type
-    QStringList texts(QtMsgType type) const;   // lines of one type
+    QStringList texts() const;                // every line, any type
+    QStringList texts(QtMsgType type) const;  // lines of one type
     bool contains(const QString& fragment) const;
     void clear();
 

@@ -1,8 +1,8 @@
 #include "support/OutputCapture.h"
 
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 
 namespace TestSupport {
 

@@ -6,10 +6,19 @@
 #include <QVector3D>
 #include <ostream>
 
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(const QByteArray& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(const QByteArray& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 inline void PrintTo(const QVector3D& v, std::ostream* os)
 {
     *os << '(' << v.x() << ", " << v.y() << ", " << v.z() << ')';
 }
-inline void PrintTo(const QVector2D& v, std::ostream* os) { *os << '(' << v.x() << ", " << v.y() << ')'; }
+inline void PrintTo(const QVector2D& v, std::ostream* os)
+{
+    *os << '(' << v.x() << ", " << v.y() << ')';
+}

@@ -63,7 +63,7 @@ protected:
     }
 
     std::unique_ptr<View> view;
-    std::vector<std::unique_ptr<Viewport3D::GLObject> > owned;
+    std::vector<std::unique_ptr<Viewport3D::GLObject>> owned;
 };
 
 }  // namespace TestSupport

@@ -52,7 +52,7 @@ inline double pointTriangleDistance(const QVector3D& pf, const QVector3D& af, co
 
 class SurfaceDistance {
 public:
-    SurfaceDistance(const QVector<QVector3D>& vertices, const QVector<QList<int> >& triangles)
+    SurfaceDistance(const QVector<QVector3D>& vertices, const QVector<QList<int>>& triangles)
         : vertices_(vertices), triangles_(triangles)
     {
         const Viewport3D::BoundingBox box = Viewport3D::BoundingBox::fromPoints(vertices_);
@@ -126,11 +126,11 @@ private:
     int index(int x, int y, int z) const { return (z * cells_[1] + y) * cells_[0] + x; }
 
     QVector<QVector3D> vertices_;
-    QVector<QList<int> > triangles_;
+    QVector<QList<int>> triangles_;
     double cell_ = 1;
     QVector3D origin_;
     int cells_[3] = {1, 1, 1};
-    QVector<QVector<int> > grid_;  // triangles whose box meets each cell
+    QVector<QVector<int>> grid_;  // triangles whose box meets each cell
 };
 
 }  // namespace TestMeshes

@@ -19,7 +19,7 @@ namespace TestMeshes {
 
 struct Mesh {
     QVector<QVector3D> vertices;
-    QVector<QList<int> > triangles;
+    QVector<QList<int>> triangles;
 
     // Appends a free triangle of three new vertices; returns its index.
     int addTriangle(const QVector3D& a, const QVector3D& b, const QVector3D& c)
@@ -34,7 +34,7 @@ struct Mesh {
 // Polygons of any size (quads as a file holds them), for meshes written to OBJ files.
 struct PolygonMesh {
     QVector<QVector3D> vertices;
-    QVector<QList<int> > polygons;
+    QVector<QList<int>> polygons;
 };
 
 // How a grid cell with corners a (x, y), b (x + 1, y), c (x + 1, y + 1), d (x, y + 1) becomes
@@ -53,9 +53,9 @@ inline QVector<QVector3D> gridPoints(int columns, int rows, const std::function<
 
 // The faces of the cells between columns x rows grid points numbered from `first`, cell by cell
 // in row order, each cut as cut(x, y) says (asked in that order).
-inline QVector<QList<int> > gridFaces(int columns, int rows, const std::function<Cut(int x, int y)>& cut, int first = 0)
+inline QVector<QList<int>> gridFaces(int columns, int rows, const std::function<Cut(int x, int y)>& cut, int first = 0)
 {
-    QVector<QList<int> > faces;
+    QVector<QList<int>> faces;
     for (int y = 0; y + 1 < rows; ++y)
         for (int x = 0; x + 1 < columns; ++x) {
             const int a = first + y * columns + x, b = a + 1, c = a + columns + 1, d = a + columns;
@@ -77,7 +77,7 @@ inline QVector<QList<int> > gridFaces(int columns, int rows, const std::function
 }
 
 // Every cell cut the same way.
-inline QVector<QList<int> > gridFaces(int columns, int rows, Cut cut, int first = 0)
+inline QVector<QList<int>> gridFaces(int columns, int rows, Cut cut, int first = 0)
 {
     const auto same = [cut](int, int) { return cut; };
     return gridFaces(columns, rows, same, first);
@@ -161,7 +161,7 @@ inline Mesh icosphere(int levels, Arithmetic arithmetic = Arithmetic::Float)
             middles.insert(key, index);
             return index;
         };
-        QVector<QList<int> > finer;
+        QVector<QList<int>> finer;
         for (const QList<int>& f : mesh.triangles) {
             const int ab = middle(f[0], f[1]), bc = middle(f[1], f[2]), ca = middle(f[2], f[0]);
             finer << QList<int>{f[0], ab, ca} << QList<int>{f[1], bc, ab} << QList<int>{f[2], ca, bc}

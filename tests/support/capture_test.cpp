@@ -1,21 +1,21 @@
 // The test helpers themselves: later tests rely on them to see log lines and printf output.
 #include "support/LogCapture.h"
-#include "support/QtPrinters.h"
 #include "support/OutputCapture.h"
+#include "support/QtPrinters.h"
 #include "support/TempFiles.h"
 
+#include <gtest/gtest.h>
 #include <QDebug>
 #include <QFileInfo>
 #include <cstdio>
-#include <gtest/gtest.h>
 
 using namespace TestSupport;
 
 TEST(LogCapture, CollectsLinesByTypeInQtDebugFormat)
 {
     LogCapture log;
-    qDebug() << "Autoscale:" << 2;            // C strings print bare
-    qCritical() << QString("broken");         // QStrings print quoted
+    qDebug() << "Autoscale:" << 2;     // C strings print bare
+    qCritical() << QString("broken");  // QStrings print quoted
     EXPECT_EQ(log.texts(), QStringList({"Autoscale: 2", "\"broken\""}));
     EXPECT_EQ(log.texts(QtCriticalMsg), QStringList({"\"broken\""}));
     EXPECT_TRUE(log.contains("Autoscale"));

@@ -1,6 +1,6 @@
 // Test entry for code that needs an event loop but no display.
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 int main(int argc, char** argv)
 {

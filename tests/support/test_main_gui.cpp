@@ -1,8 +1,8 @@
 // Test entry for widgets and GL views: needs a display (the test script provides Xvfb).
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QtGlobal>
 #include <cstring>
-#include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {

@@ -32,15 +32,15 @@ inline GeometryStack::GeomStack planarGrid(int n, float z, const QVector2D& uvOf
     for (const QVector3D& v : vertices)
         uvs.append(uvOffset + uvScale * QVector2D(v.x(), v.y()));
     // Counter-clockwise: normal +z.
-    const QVector<QList<int> > quads = TestMeshes::gridFaces(n + 1, n + 1, TestMeshes::Cut::Quad);
+    const QVector<QList<int>> quads = TestMeshes::gridFaces(n + 1, n + 1, TestMeshes::Cut::Quad);
     return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
 }
 
 // The quads of a (rings + 1) x (segments + 1) latitude-longitude vertex grid,
 // ring by ring.
-inline QVector<QList<int> > latLongQuads(int rings, int segments)
+inline QVector<QList<int>> latLongQuads(int rings, int segments)
 {
-    QVector<QList<int> > quads;
+    QVector<QList<int>> quads;
     for (int r = 0; r < rings; ++r)
         for (int s = 0; s < segments; ++s) {
             const int a = r * (segments + 1) + s;
@@ -64,7 +64,7 @@ inline GeometryStack::GeomStack bumpySphere(int rings, int segments, float radiu
             uvs.append(QVector2D(uvMargin + (1 - 2 * uvMargin) * float(s) / segments,
                                  uvMargin + (1 - 2 * uvMargin) * (1 - float(r) / rings)));
         }
-    const QVector<QList<int> > quads = latLongQuads(rings, segments);
+    const QVector<QList<int>> quads = latLongQuads(rings, segments);
     return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
 }
 
@@ -80,7 +80,7 @@ inline GeometryStack::GeomStack sphere(int rings, int segments, float radius, fl
                                                float(std::sin(theta) * std::sin(phi)), float(std::cos(theta))));
             uvs.append(uvScale * QVector2D(float(s) / segments, 1.0f - float(r) / rings));
         }
-    const QVector<QList<int> > quads = latLongQuads(rings, segments);
+    const QVector<QList<int>> quads = latLongQuads(rings, segments);
     return GeometryStack::GeomStack(vertices, quads, uvs, quads, {});
 }
 

@@ -21,7 +21,7 @@ QImage emptyImage(int width, int height)
 
 struct PaddingRun {
     QList<int> statuses;
-    QList<QList<QVariant> > ranges;
+    QList<QList<QVariant>> ranges;
 };
 
 PaddingRun pad(QImage& image, int paddingWidth)
@@ -64,7 +64,7 @@ TEST(Padding, ZeroWidthReportsTheRangeOnlyAndLeavesTheImage)
     image.setPixel(4, 2, qRgba(10, 20, 30, 255));
     const QImage before = image.copy();
     const PaddingRun run = pad(image, 0);
-    EXPECT_EQ(run.ranges, QList<QList<QVariant> >({{0, 100}}));
+    EXPECT_EQ(run.ranges, QList<QList<QVariant>>({{0, 100}}));
     EXPECT_TRUE(run.statuses.isEmpty());
     EXPECT_EQ(image, before);
 }

@@ -48,7 +48,7 @@ TEST(TextureTriangleTree, OverlapsResolveToTheLaterFaceOfALeafAndToTheLeftChild)
     // 0 lies left of u = 0.5, 1 right of it, 2 straddles it and goes to both sides.
     const QVector<QVector2D> uvs = {{0, 0}, {0.3f, 0}, {0, 1},    {0.7f, 0}, {1, 0},
                                     {1, 1}, {0.2f, 0}, {0.8f, 0}, {0.5f, 1}};
-    const QVector<QList<int> > triangles = {{0, 1, 2}, {3, 4, 5}, {6, 7, 8}};
+    const QVector<QList<int>> triangles = {{0, 1, 2}, {3, 4, 5}, {6, 7, 8}};
     std::unique_ptr<BVHTree2D::BvhNodeBase2D> tree(BVHTree2D::buildTree(uvs, triangles, 1));
     auto* root = dynamic_cast<BVHTree2D::BvhNode2D*>(tree.get());
     ASSERT_NE(root, nullptr);
@@ -114,7 +114,7 @@ TEST(TexelGeometry, TwoWayRayTakesTheNearerHitAndTheBackwardOneOnATie)
     const QVector<QVector3D> vertices = {{-1, -1, 1}, {1, -1, 1},   {0, 1, 1},   {-1, -1, -1}, {1, -1, -1},
                                          {0, 1, -1},  {-1, -1, -2}, {1, -1, -2}, {0, 1, -2}};
     struct Case {
-        QVector<QList<int> > triangles;
+        QVector<QList<int>> triangles;
         double maxDistance;
         int expected;
     };
@@ -141,7 +141,7 @@ TEST(TexelGeometry, TwoWayRayTakesTheNearerHitAndTheBackwardOneOnATie)
 
 // Both directions searched in full, the nearer hit taken, a tie going backward.
 int plainTwoWayRay(const BVH2::BvhNodeBase* root, const QVector3D& origin, const QVector3D& direction,
-                   const QVector<QList<int> >& triangles, const QVector<QVector3D>& vertices, double maxDistance,
+                   const QVector<QList<int>>& triangles, const QVector<QVector3D>& vertices, double maxDistance,
                    double& u, double& v)
 {
     int forward = -1, backward = -1;
@@ -170,7 +170,7 @@ TEST(TexelGeometry, TwoWayRayEqualsSearchingBothDirectionsInFull)
     const GeometryStack::GeomStack lower = TransferScenes::planarGrid(4, -0.5f);
     const GeometryStack::GeomStack upper = TransferScenes::planarGrid(4, 0.5f);
     QVector<QVector3D> planes = lower.vertices + upper.vertices;
-    QVector<QList<int> > planeTriangles = lower.triangles;
+    QVector<QList<int>> planeTriangles = lower.triangles;
     for (QList<int> t : upper.triangles) {
         for (int& index : t)
             index += lower.vertices.size();
@@ -178,7 +178,7 @@ TEST(TexelGeometry, TwoWayRayEqualsSearchingBothDirectionsInFull)
     }
     struct Mesh {
         const QVector<QVector3D>& vertices;
-        const QVector<QList<int> >& triangles;
+        const QVector<QList<int>>& triangles;
         float originScale;
     };
     const QVector<Mesh> meshes = {{ball.vertices, ball.triangles, 1.6f}, {planes, planeTriangles, 0.0f}};

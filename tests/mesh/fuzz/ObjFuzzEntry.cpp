@@ -17,8 +17,8 @@ struct ReadResult {
     QVector<QVector3D> vertices;
     QVector<QVector2D> textureVertices;
     // Start non-empty: a failed read must leave them exactly alike too.
-    QVector<QList<int> > polygons{{7, 8, 9}};
-    QVector<QList<int> > texturePolygons{{1, 2, 3}};
+    QVector<QList<int>> polygons{{7, 8, 9}};
+    QVector<QList<int>> texturePolygons{{1, 2, 3}};
     QVector<QString> polygroupNames;
     QVector<int> polygonIndToPolygroupInd;
 };
@@ -27,8 +27,8 @@ struct ReadResult {
 template <typename Vector>
 bool sameBits(const QVector<Vector>& a, const QVector<Vector>& b)
 {
-    return a.size() == b.size() && (a.isEmpty() || std::memcmp(a.constData(), b.constData(),
-                                                                size_t(a.size()) * sizeof(Vector)) == 0);
+    return a.size() == b.size() &&
+           (a.isEmpty() || std::memcmp(a.constData(), b.constData(), size_t(a.size()) * sizeof(Vector)) == 0);
 }
 
 }  // namespace
@@ -37,9 +37,9 @@ QString checkOneInput(const uint8_t* data, size_t size)
 {
     const char* bytes = reinterpret_cast<const char*>(data);
     ReadResult fast;
-    fast.ok = ObjFileImport::readFromObjBytes(bytes, qint64(size), fast.vertices, fast.textureVertices,
-                                              fast.polygons, fast.texturePolygons, fast.polygroupNames,
-                                              fast.polygonIndToPolygroupInd, fast.error);
+    fast.ok = ObjFileImport::readFromObjBytes(bytes, qint64(size), fast.vertices, fast.textureVertices, fast.polygons,
+                                              fast.texturePolygons, fast.polygroupNames, fast.polygonIndToPolygroupInd,
+                                              fast.error);
     ReadResult plain;
     QTextStream stream(QByteArray(bytes, int(size)));
     plain.ok = ObjFileImport::readFromObjFormat(stream, plain.vertices, plain.textureVertices, plain.polygons,
@@ -83,9 +83,9 @@ QString checkOneInput(const uint8_t* data, size_t size)
         return QString();
 
     // Write back what was read, with the positions as normals too.
-    const QByteArray written = ObjFileImport::objFormatBytes(
-        plain.vertices, plain.textureVertices, plain.vertices, plain.polygons, plain.texturePolygons,
-        plain.polygons, plain.polygroupNames, plain.polygonIndToPolygroupInd);
+    const QByteArray written = ObjFileImport::objFormatBytes(plain.vertices, plain.textureVertices, plain.vertices,
+                                                             plain.polygons, plain.texturePolygons, plain.polygons,
+                                                             plain.polygroupNames, plain.polygonIndToPolygroupInd);
     QByteArray expected;
     {
         QTextStream out(&expected, QIODevice::WriteOnly);
