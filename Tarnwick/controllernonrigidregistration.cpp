@@ -102,6 +102,12 @@ ControllerNonRigidRegistration::~ControllerNonRigidRegistration()
     }
     delete dstKdTree;
     delete halfEdgeGeom;
+    // Picking tools still open (the window destroyed while picking) go before the atlas their labels use and
+    // before the free polygons' shading group, which is then the last one again.
+    delete srcPicker_;
+    delete dstPicker_;
+    if (polygonSelection)
+        removeFreePolygonsTools();
     ModeMarkers::removeMarkers(templateView->viewport, srcMarkers);
     ModeMarkers::removeMarkers(targetView->viewport, dstMarkers);
     Viewport3D::Viewport3DLayered* results = templateView->resultsViewport;
@@ -260,8 +266,15 @@ void ControllerNonRigidRegistration::enterSelectFreePolygonsMode()
 void ControllerNonRigidRegistration::exitSelectFreePolygonsMode()
 {
     freePolygons = polygonSelection->selection();
-    polygonSelection->unhideAll();
+    removeFreePolygonsTools();
     updateFreePolygonsPreview();
+    updateFreePolygonsOwnView();
+    emit selectPolygonsModeReleased();
+}
+
+void ControllerNonRigidRegistration::removeFreePolygonsTools()
+{
+    polygonSelection->unhideAll();
     PanelArea::remove(templateContainer, polygonSelectionWidget);
     delete polygonSelectionWidget;
     delete lassoController;
@@ -269,8 +282,6 @@ void ControllerNonRigidRegistration::exitSelectFreePolygonsMode()
     polygonSelectionWidget = nullptr;
     lassoController = nullptr;
     polygonSelection = nullptr;
-    updateFreePolygonsOwnView();
-    emit selectPolygonsModeReleased();
 }
 
 void ControllerNonRigidRegistration::refuseRun(const QString& reason)

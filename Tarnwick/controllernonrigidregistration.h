@@ -141,6 +141,8 @@ private:
     void rebuildAllMarkers();
     void updateFreePolygonsPreview();
     void updateFreePolygonsOwnView();
+    // Unhides what the lasso hid and deletes the free-polygon selection, its lasso and its strip.
+    void removeFreePolygonsTools();
     QVector<bool> freePolygonsCornerMask() const;
     void refuseRun(const QString& reason);
     void warn(const QString& title, const QString& text);

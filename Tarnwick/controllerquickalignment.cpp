@@ -45,6 +45,9 @@ ControllerQuickAlignment::ControllerQuickAlignment(GeomStackView* templateView, 
 
 ControllerQuickAlignment::~ControllerQuickAlignment()
 {
+    // Pickers still open (the window destroyed while picking) go before the atlas their labels use.
+    delete srcPicker_;
+    delete dstPicker_;
     Viewport3D::Viewport3DLayered* results = templateView->resultsViewport;
     results->makeCurrent();
     results->removeObject(previewGeometry);

@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <QAbstractButton>
 #include <QMatrix4x4>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -199,6 +200,19 @@ TEST_F(QuickAlignment, DoneWithoutAlignKeepsTheGeometryButRebuildsTheView)
     QTest::mouseClick(button("btnDone"), Qt::LeftButton);
     EXPECT_EQ(main->geomStackTemplate->vertices, before);
     EXPECT_NE(main->geomStackViewTemplate, view);
+}
+
+// Destroyed while points are being picked, the window takes both pickers with it.
+TEST_F(QuickAlignment, DestroyingTheWindowWhilePickingFreesThePickers)
+{
+    enter();
+    QTest::mouseClick(button("btnSetCorrespondencePoints"), Qt::LeftButton);
+    ControllerQuickAlignment* c = tool()->getController();
+    ASSERT_TRUE(c->templatePicker() && c->targetPicker());
+    const QPointer<QObject> pickers[] = {c->templatePicker(), c->targetPicker()};
+    window.reset();
+    for (const QPointer<QObject>& picker : pickers)
+        EXPECT_TRUE(picker.isNull());
 }
 
 }  // namespace

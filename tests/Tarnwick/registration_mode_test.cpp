@@ -483,4 +483,26 @@ TEST_F(RegistrationMode, DestroyingTheWindowUnclosedDuringARunStopsTheWorkerBefo
     QCoreApplication::sendPostedEvents();
 }
 
+// Destroyed while picking points or free polygons, the window takes the mode's picking tools with it.
+TEST_F(RegistrationMode, DestroyingTheWindowWhilePickingFreesThePickingTools)
+{
+    for (const char* button : {"btnSelectControlPoints", "btnSelectFreePolygons"}) {
+        SCOPED_TRACE(button);
+        if (!window)
+            SetUp();
+        enter();
+        QTest::mouseClick(widget(button), Qt::LeftButton);
+        ControllerNonRigidRegistration* c = controller();
+        QList<QPointer<QObject>> tools;
+        if (c->polygonPicker())
+            tools << QPointer<QObject>(c->polygonPicker());
+        if (c->templatePicker())
+            tools << QPointer<QObject>(c->templatePicker()) << QPointer<QObject>(c->targetPicker());
+        ASSERT_FALSE(tools.isEmpty());
+        window.reset();
+        for (const QPointer<QObject>& t : tools)
+            EXPECT_TRUE(t.isNull());
+    }
+}
+
 }  // namespace
