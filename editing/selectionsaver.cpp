@@ -39,16 +39,18 @@ bool writeAll(QFileDevice& file, const QByteArray& text)
 }
 
 // Writes the file itself, for a folder that takes no temporary file but holds
-// a file the user may write. The old contents, when they can be read, are
-// written back after a failed write, so a failure loses nothing that was there.
-// Only a regular file: a pipe would block the caller, a device swallow the text.
+// a file the user may write. The old contents are read first and written back
+// after a failed write; a file that cannot be read is left alone, since nothing
+// could be put back. Only a regular file: a pipe would block the caller, a
+// device swallow the text.
 bool writeInPlace(const QString& path, const QByteArray& text)
 {
     if (!QFileInfo(path).isFile())
         return false;
     QFile old(path);
-    const bool haveOld = old.open(QIODevice::ReadOnly);
-    const QByteArray oldText = haveOld ? old.readAll() : QByteArray();
+    if (!old.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray oldText = old.readAll();
     old.close();
 
     QFile file(path);
@@ -60,7 +62,7 @@ bool writeInPlace(const QString& path, const QByteArray& text)
             return true;
     }
     file.close();
-    if (haveOld && file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text))
         writeAll(file, oldText);
     return false;
 }
@@ -71,8 +73,12 @@ bool saveIndices(const QString& path, const QList<int>& indices)
 {
     const QByteArray text = textOf(indices);
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        // Only a folder the user may not write falls back; any other failure (a full disk, say) is reported.
+        if (QFileInfo(QFileInfo(path).absolutePath()).isWritable())
+            return false;
         return writeInPlace(path, text);
+    }
     if (!writeAll(file, text)) {
         file.cancelWriting();
         return false;

@@ -232,13 +232,15 @@ TEST(SelectionSaverChild, DISABLED_SaveIntoAReadOnlyFolder)
 
     // A pipe is no file to write in place: refused at once, not waited on.
     EXPECT_FALSE(saveIndices(dir.filePath("pipe"), {1, 2}));
+    // Neither is a file whose old text could not be put back after a failed write.
+    EXPECT_FALSE(saveIndices(dir.filePath("write-only.txt"), {1, 2}));
 
     // A save that runs out of room reports it and leaves the old text.
     ASSERT_TRUE(saveIndices(writable, {3, 1, 4}));
     ASSERT_TRUE(limitFileSize());
     EXPECT_FALSE(saveIndices(writable, manyIndices()));
     EXPECT_EQ(TestSupport::readFile(writable), QByteArray("3 1 4"));
-    EXPECT_EQ(dir.entryList(QDir::Files), (QStringList{"locked.txt", "writable.txt"}));
+    EXPECT_EQ(dir.entryList(QDir::Files), (QStringList{"locked.txt", "writable.txt", "write-only.txt"}));
 }
 
 TEST(SelectionSaver, SavesIntoAWritableFileOfAReadOnlyFolder)
@@ -248,19 +250,21 @@ TEST(SelectionSaver, SavesIntoAWritableFileOfAReadOnlyFolder)
     ASSERT_TRUE(QDir().mkdir(folder));
     const QString writable = dir.write("read-only/writable.txt", "3 1 4 1 5");
     const QString locked = dir.write("read-only/locked.txt", "9 9");
+    const QString writeOnly = dir.write("read-only/write-only.txt", "8 8");
     const QString pipe = dir.filePath("read-only/pipe");
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
     const auto mode = [](const QString& path, mode_t bits) {
         return ::chmod(QFile::encodeName(path).constData(), bits) == 0;
     };
-    // The other user reaches the folder, may write one file and read the other.
-    ASSERT_TRUE(mode(dir.path(), 0755) && mode(writable, 0666) && mode(locked, 0444) && mode(pipe, 0666) &&
-                mode(folder, 0555));
+    // The other user reaches the folder, may write one file, read another and only write a third.
+    ASSERT_TRUE(mode(dir.path(), 0755) && mode(writable, 0666) && mode(locked, 0444) && mode(writeOnly, 0222) &&
+                mode(pipe, 0666) && mode(folder, 0555));
     const TestSupport::ChildRun run =
         runChild("SelectionSaverChild.DISABLED_SaveIntoAReadOnlyFolder", "PLYFORM_READ_ONLY_FOLDER", folder);
     EXPECT_TRUE(passedAlone(run));
     EXPECT_EQ(TestSupport::readFile(writable), QByteArray("3 1 4"));
     EXPECT_EQ(TestSupport::readFile(locked), QByteArray("9 9"));
+    EXPECT_EQ(TestSupport::readFile(writeOnly), QByteArray("8 8"));
     // Writable again, so that the folder can be cleared by any user.
     EXPECT_TRUE(mode(folder, 0755));
 }
