@@ -53,7 +53,8 @@ qint64 transferPeakBytes(int width, int height, int fillMode, qint64 reservedTex
 {
     const qint64 texels = qint64(std::max(width, 0)) * std::max(height, 0);
     const qint64 image = 4 * texels;  // one 32-bit copy of the result
-    const qint64 items = std::max<qint64>(0, texels - reservedTexels) * qint64(sizeof(ThreadMappingContext));
+    // Growing the kept items allocates the whole new block while the old one is still held.
+    const qint64 items = texels > reservedTexels ? texels * qint64(sizeof(ThreadMappingContext)) : 0;
     // The result and the items, which the runner keeps for the next run.
     const qint64 run = image + items;
     // The 2D view and the template view each keep a texture of the result.
@@ -81,8 +82,9 @@ qint64 memoryLeftForProcess()
 {
     qint64 addressSpace = 0, resident = 0;
     processSizes(addressSpace, resident);
-    const qint64 physical = qint64(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE);
-    qint64 left = physical - resident;
+    // A size the system does not tell sets no bound.
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    qint64 left = pages > 0 && pageSize > 0 ? qint64(pages) * pageSize - resident : std::numeric_limits<qint64>::max();
     rlimit limit;
     if (getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         limit.rlim_cur < rlim_t(std::numeric_limits<qint64>::max()))

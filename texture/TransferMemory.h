@@ -11,8 +11,8 @@ namespace TextureTransfer {
 qint64 maxTransferTexels();
 
 // Bytes a transfer of width x height texels adds at its peak to what the
-// process holds when it starts: the result, the work items (less the room
-// kept from an earlier run, reservedTexels), the previews' uploads and the
+// process holds when it starts: the result, the work items (none when an
+// earlier run kept room for reservedTexels of them), the previews' uploads and the
 // copies the post-processing makes. fillMode: 1 hole filling, 0 padding, any
 // other value none.
 qint64 transferPeakBytes(int width, int height, int fillMode, qint64 reservedTexels = 0);

@@ -65,6 +65,8 @@ TEST(TransferSizeCheck, EstimateCoversTheResultAndItemsAndFitsExactlyAtItself)
             const qint64 kept = transferPeakBytes(side, side, fillMode, texels);
             EXPECT_GE(needed - kept, texels * 16);
             EXPECT_EQ(transferPeakBytes(side, side, fillMode, 2 * texels), kept);
+            // Fewer kept than needed: the grown block is asked for whole, the old one still held.
+            EXPECT_EQ(transferPeakBytes(side, side, fillMode, texels - 1), needed);
             EXPECT_TRUE(checkTransferSize(side, side, fillMode, texels, kept).fits);
         }
     }
