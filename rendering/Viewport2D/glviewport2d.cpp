@@ -139,8 +139,7 @@ void GLViewport2D::paintGL()
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     drawBackground();
-    if (imageTexture)
-        drawImage();
+    drawImage();
 }
 
 void GLViewport2D::drawBackground()
