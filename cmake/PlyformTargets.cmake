@@ -1,14 +1,16 @@
 # Helpers that keep every folder's CMakeLists.txt a few lines long.
 
 # Programs of a sanitizer build (the tests, their discovery, and the tools the build runs) start
-# through PLYFORM_SANITIZER_RUN (empty in other builds), with leak detection on. Leaks that stay
+# through PLYFORM_SANITIZER_RUN (empty in other builds), with leak detection on and undefined
+# behaviour reported with its stack (it is fatal there, see plyform_warnings). Leaks that stay
 # wholly inside the system's libraries are suppressed by library in lsan.supp. Mesa's driver is
 # loaded from the start (after the sanitizer's runtime, which must come first): the GL context
 # unloads it at exit, and what it still held would then look leaked from an unknown place.
 set(PLYFORM_SANITIZER_RUN "")
 if(PLYFORM_SANITIZE)
   set(PLYFORM_SANITIZER_RUN ${CMAKE_COMMAND} -E env
-      "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:detect_leaks=1:print_suppressions=0")
+      "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:detect_leaks=1:print_suppressions=0"
+      "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
                   OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
   get_filename_component(asan_runtime "${asan_runtime}" REALPATH)
@@ -27,7 +29,9 @@ function(plyform_warnings target)
     target_compile_options(${target} PRIVATE -Werror)
   endif()
   if(PLYFORM_SANITIZE)
-    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer)
+    # Undefined behaviour ends the program, so a test that meets it fails even when run by hand.
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-sanitize-recover=undefined
+                                             -fno-omit-frame-pointer)
     target_link_options(${target} PRIVATE -fsanitize=address,undefined)
   endif()
   if(PLYFORM_TSAN)
