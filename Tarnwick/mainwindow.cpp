@@ -7,6 +7,7 @@
 #include "Tarnwick/Tools/ToolSubset.h"
 #include "Tarnwick/Tools/ToolTextureTransfer.h"
 #include "Tarnwick/Tools/ToolsController.h"
+#include "Tarnwick/WindowPlacement.h"
 #include "Tarnwick/appsettings.h"
 #include "Tarnwick/controllermain.h"
 #include "Tarnwick/demodialog.h"
@@ -166,7 +167,8 @@ void MainWindow::onAllViewports3DInitilized()
 void MainWindow::showDemoDialog()
 {
     demoDialog_ = new DemoDialog(controllerMain_, toolsController_, tools_.value(1, nullptr), this);
-    demoDialog_->show();
+    // The views may finish their initialisation before the window is mapped.
+    WindowPlacement::showOver(demoDialog_, this);
 }
 
 void MainWindow::createControllerMain()

@@ -69,6 +69,9 @@ void clearSettings()
     dialog = window->demoDialog();
     if (!dialog)
         return ::testing::AssertionFailure() << "no sample-scene dialog with an empty settings store";
+    // It is shown once the window is on screen.
+    if (!QTest::qWaitFor([&] { return dialog->isVisible(); }, 5000))
+        return ::testing::AssertionFailure() << "the sample-scene dialog was never shown";
     return ::testing::AssertionSuccess();
 }
 

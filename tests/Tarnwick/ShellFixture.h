@@ -28,7 +28,7 @@ void clearSettings();
 
 // Shows a new main window and waits until it has built its controllers.
 ::testing::AssertionResult startWindow(std::unique_ptr<MainWindow>& window);
-// Empties the settings store, then starts a window, which therefore shows its sample-scene dialog.
+// Empties the settings store, then starts a window, which therefore shows its sample-scene dialog; waits until it does.
 ::testing::AssertionResult startWindowWithDemoDialog(std::unique_ptr<MainWindow>& window, DemoDialog*& dialog);
 
 // A started main window over an empty settings store, with a temporary folder for the files a test writes.

@@ -1,5 +1,5 @@
-// Sample-scene dialog: shown at start, its stored check box and its colours, scene loading, control points (also out
-// of range), empty scene, and the buttons after a mode that ends inside its own start.
+// Sample-scene dialog: shown at start over the main window, its stored check box and its colours, scene loading,
+// control points (also out of range), empty scene, and the buttons after a mode that ends inside its own start.
 #include "ShellFixture.h"
 #include "Tarnwick/Tools/ToolNonRigidRegistration.h"
 #include "Tarnwick/Tools/ToolSubset.h"
@@ -15,19 +15,25 @@
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/support/XStacking.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImage>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 
 namespace {
@@ -113,6 +119,39 @@ TEST(DemoDialog, ShownAtStartAndAnUncheckedBoxIsStoredAsFalse)
     window->close();
     EXPECT_EQ(QSettings(TestSupport::settingsFile(), QSettings::IniFormat).value("loadDemoOnStart").toString(),
               "false");
+}
+
+// A start dialog where nobody looks is no start dialog: it comes up centred over the main window, below its menu
+// bar and mode tool bar, above it in the X server's stacking order, and active.
+TEST(DemoDialog, AppearsCentredOverTheMainWindowAboveItAndActive)
+{
+    std::unique_ptr<MainWindow> window;
+    DemoDialog* dialog = nullptr;
+    ASSERT_TRUE(TestSupport::startWindowWithDemoDialog(window, dialog));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog));
+    EXPECT_TRUE(dialog->windowFlags() & Qt::Tool);
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_EQ(dialog->parentWidget(), window.get());
+    QGuiApplication::sync();
+
+    const QRect main = window->frameGeometry();
+    const QRect own = dialog->frameGeometry();
+    EXPECT_EQ(main.united(own), main) << "the dialog lies within the main window";
+    EXPECT_LE((own.center() - main.center()).manhattanLength(), 2);
+    // The menu bar and the mode tool bar stay in sight.
+    const int windowTop = window->mapToGlobal(QPoint(0, 0)).y();
+    EXPECT_GE(own.top(), windowTop + 60);
+    auto* toolbar = window->findChild<QToolBar*>();
+    ASSERT_NE(toolbar, nullptr);
+    EXPECT_LE(toolbar->mapToGlobal(QPoint(0, toolbar->height())).y(), own.top());
+    EXPECT_LE(window->menuBar()->mapToGlobal(QPoint(0, window->menuBar()->height())).y(), own.top());
+
+    const int dialogLevel = TestSupport::stackingPosition(dialog->winId());
+    const int windowLevel = TestSupport::stackingPosition(window->winId());
+    ASSERT_GE(windowLevel, 0);
+    EXPECT_GT(dialogLevel, windowLevel);
+    QGuiApplication::primaryScreen()->grabWindow(0).save("demo_dialog_at_start.png");
+    window->close();
 }
 
 // One test, as the scenes' folder beside the test program is switched on the way.
