@@ -14,10 +14,13 @@ namespace {
 
 void centreOver(QWidget* window, const QWidget* over)
 {
-    // Take the size the window will be shown at: its style and layout may still enlarge it.
+    // Take the size the window will be shown at: its style and layout may still
+    // enlarge it, and a window never resized takes its size hint, as showing does.
     window->ensurePolished();
     if (QLayout* layout = window->layout())
         layout->activate();
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
     const QRect overFrame = over->frameGeometry();
     const QRect overInside = over->geometry();
     // A window not yet shown has no frame: take the decoration of `over` as its likely one.

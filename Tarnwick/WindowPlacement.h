@@ -8,8 +8,8 @@ class QWidget;
 namespace WindowPlacement {
 
 // Shows the window with its frame centred over the frame of `over` (kept within
-// the available area of that screen), raised and active: as soon as `over` is
-// on screen, which may be at once.
+// the available area of that screen), raised and active, from the event loop
+// once `over` is on screen.
 void showOver(QWidget* window, QWidget* over);
 
 }  // namespace WindowPlacement

@@ -59,7 +59,8 @@ int main(int argc, char** argv)
         !QTest::qWaitFor([&] { return window->demoDialog() != nullptr; }, 20000))
         return fail("no window or no sample-scene dialog (run under xvfb-run)");
     DemoDialog* dialog = window->demoDialog();
-    if (!QTest::qWaitForWindowExposed(dialog, 5000))
+    // It is shown from the event loop once the main window is on screen.
+    if (!QTest::qWaitFor([&] { return dialog->isVisible(); }, 5000) || !QTest::qWaitForWindowExposed(dialog, 5000))
         return fail("the sample-scene dialog was not shown");
 
     QTest::mouseClick(dialog->findChild<QToolButton*>("btnLoadDemoHand"), Qt::LeftButton);

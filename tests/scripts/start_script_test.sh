@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# scripts/start says that a display is missing before anything is built, and builds only the program;
-# scripts/build hands the names after --target to the build and the rest to the configuration; the
+# scripts/start says that a display is missing, or does not answer, before anything is built, and builds only
+# the program; scripts/build hands the names after --target to the build and the rest to the configuration; the
 # program's own build makes the sample scenes and the pictures and compiles no test or benchmark.
 #   start_script_test.sh <source folder> <build folder>
 set -euo pipefail
@@ -55,7 +55,13 @@ cmake -S $work/startN -B $work/startN/build -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
 cmake --build $work/startN/build -j$jobs --target Plyform
 Plyform --an-argument"
 environments=("QT_QPA_PLATFORM=offscreen")
-if [ -n "${DISPLAY:-}" ]; then environments+=("DISPLAY=$DISPLAY"); fi
+if [ -n "${DISPLAY:-}" ]; then
+  environments+=("DISPLAY=$DISPLAY")
+  # The same local server by the other names a display goes by.
+  if [[ $DISPLAY =~ ^:([0-9]+)$ ]]; then
+    environments+=("DISPLAY=$DISPLAY.0" "DISPLAY=unix$DISPLAY")
+  fi
+fi
 for environment in "${environments[@]}"; do
   start_with "$environment"
   [ "$status" -eq 0 ] || fail "$environment: exit status $status ($said)"
@@ -64,12 +70,25 @@ for environment in "${environments[@]}"; do
 $(cat "$root/calls")"
 done
 
-# scripts/build on its own: configuration arguments go to the configuration, and without --target everything is built.
-root=$(make_root build)
-PATH="$root/bin:$PATH" "$root/scripts/build" build-x Release -DPLYFORM_SANITIZE=ON -DX=1 >/dev/null
-[ "$(cat "$root/calls")" = "cmake -S $root -B $root/build-x -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLYFORM_WERROR=ON -DPLYFORM_SANITIZE=ON -DX=1
-cmake --build $root/build-x -j$jobs" ] || fail "scripts/build called:
+# scripts/build on its own: configuration arguments go to the configuration, names after --target to the
+# build (everything without them), and the folder and type may be left out before either.
+check_build() {
+  local expected=$1
+  shift
+  local root
+  builds=$((builds + 1))
+  root=$(make_root "build$builds")
+  PATH="$root/bin:$PATH" "$root/scripts/build" "$@" >/dev/null
+  [ "$(cat "$root/calls")" = "${expected//ROOT/$root}" ] || fail "scripts/build $*: called:
 $(cat "$root/calls")"
+}
+builds=0
+check_build "cmake -S ROOT -B ROOT/build-x -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLYFORM_WERROR=ON -DPLYFORM_SANITIZE=ON -DX=1
+cmake --build ROOT/build-x -j$jobs" build-x Release -DPLYFORM_SANITIZE=ON -DX=1
+check_build "cmake -S ROOT -B ROOT/build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLYFORM_WERROR=ON
+cmake --build ROOT/build -j$jobs --target Plyform plyform_samples" --target Plyform plyform_samples
+check_build "cmake -S ROOT -B ROOT/build-y -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLYFORM_WERROR=ON -DX=1
+cmake --build ROOT/build-y -j$jobs --target Plyform" build-y -DX=1 --target Plyform
 
 # The real build graph: what building the program runs, from nothing.
 if [ -f "$build_dir/build.ninja" ]; then

@@ -23,6 +23,12 @@ Window topLevelOf(Display* display, Window window)
     }
 }
 
+// Xlib's default handler ends the process on an unknown window; the failed query says enough.
+int ignoreError(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
 }  // namespace
 
 int stackingPosition(quintptr window)
@@ -30,6 +36,7 @@ int stackingPosition(quintptr window)
     Display* display = XOpenDisplay(nullptr);
     if (!display)
         return -1;
+    const auto previousHandler = XSetErrorHandler(ignoreError);
     int position = -1;
     const Window topLevel = topLevelOf(display, static_cast<Window>(window));
     Window root = 0, parent = 0;
@@ -42,6 +49,8 @@ int stackingPosition(quintptr window)
         if (children)
             XFree(children);
     }
+    XSync(display, False);
+    XSetErrorHandler(previousHandler);
     XCloseDisplay(display);
     return position;
 }
