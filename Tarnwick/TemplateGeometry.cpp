@@ -28,9 +28,7 @@ void apply(ControllerMain* controllerMain, const QVector<QVector3D>& vertices, c
 
 void rebuildView(ControllerMain* controllerMain)
 {
-    controllerMain->geomStackViewTemplate = new GeomStackView(
-        controllerMain->geomStackTemplate, controllerMain->viewport3DTemplate, controllerMain->viewport3DResults,
-        controllerMain->colorTemplate, true, true, controllerMain->colorWire, true);
+    controllerMain->buildTemplateView();
     const ShadingParams& shading = controllerMain->shadingParamsTemplate;
     controllerMain->geomStackViewTemplate->setShadingParams(shading.textured, shading.shaded, shading.wireVisible);
     if (controllerMain->textureTemplate) {

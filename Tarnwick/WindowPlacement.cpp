@@ -26,8 +26,7 @@ void centreOver(QWidget* window, const QWidget* over)
     // A window not yet shown has no frame: take the decoration of `over` as its likely one.
     const QMargins decoration(overInside.left() - overFrame.left(), overInside.top() - overFrame.top(),
                               overFrame.right() - overInside.right(), overFrame.bottom() - overInside.bottom());
-    const QRect ownFrame = window->isVisible() ? window->frameGeometry() : window->geometry() + decoration;
-    QRect placed(QPoint(0, 0), ownFrame.size());
+    QRect placed(QPoint(0, 0), window->size().grownBy(decoration));
     placed.moveCenter(overFrame.center());
     if (const QScreen* screen = over->screen()) {
         const QRect available = screen->availableGeometry();
@@ -47,34 +46,33 @@ void showCentredAndActive(QWidget* window, const QWidget* over)
     window->activateWindow();
 }
 
+void showSoon(QWidget* window, QWidget* over)
+{
+    QPointer<QWidget> guardedOver(over);
+    QTimer::singleShot(0, window, [window, guardedOver] {
+        if (guardedOver)
+            showCentredAndActive(window, guardedOver);
+    });
+}
+
 // Waits on the main window's native window for its first exposure, then shows
-// the tool window from the event loop, after the main window's first paint.
+// the tool window (its parent) from the event loop, after the main window's first paint.
 class ShowWhenExposed : public QObject {
 public:
-    ShowWhenExposed(QWidget* window, QWidget* over) : QObject(window), window_(window), over_(over) {}
+    ShowWhenExposed(QWidget* window, QWidget* over) : QObject(window), over_(over) {}
 
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         auto* native = qobject_cast<QWindow*>(watched);
         if (event->type() == QEvent::Expose && native && native->isExposed()) {
             native->removeEventFilter(this);
-            showSoon(window_, over_);
+            showSoon(static_cast<QWidget*>(parent()), over_);
             deleteLater();
         }
         return false;
     }
 
-    static void showSoon(QWidget* window, QWidget* over)
-    {
-        QPointer<QWidget> guardedOver(over);
-        QTimer::singleShot(0, window, [window, guardedOver] {
-            if (guardedOver)
-                showCentredAndActive(window, guardedOver);
-        });
-    }
-
 private:
-    QWidget* window_;
     QPointer<QWidget> over_;
 };
 
@@ -82,16 +80,13 @@ private:
 
 void showOver(QWidget* window, QWidget* over)
 {
-    QWindow* native = over->window()->windowHandle();
-    if (native && native->isExposed()) {
-        ShowWhenExposed::showSoon(window, over);
-        return;
-    }
-    if (!native) {
-        over->window()->createWinId();
-        native = over->window()->windowHandle();
-    }
-    native->installEventFilter(new ShowWhenExposed(window, over));
+    QWidget* topLevel = over->window();
+    topLevel->createWinId();  // nothing to do once it has its native window
+    QWindow* native = topLevel->windowHandle();
+    if (native->isExposed())
+        showSoon(window, over);
+    else
+        native->installEventFilter(new ShowWhenExposed(window, over));
 }
 
 }  // namespace WindowPlacement

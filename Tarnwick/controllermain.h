@@ -62,6 +62,8 @@ public:
     // With a preparation made over the rescaled template, the new record takes its trees and arrays.
     void scaleTemplate(double factor, GeomStackViewPreparation* prepared = nullptr);
     void setTargetVisibleInResults(bool visible);
+    // A new view record of the template in the template and results views, in the template's colours.
+    void buildTemplateView(GeomStackViewPreparation* prepared = nullptr);
 
     Viewport3D::Viewport3D2* viewport3DTemplate;
     Viewport3D::Viewport3D2* viewport3DTarget;
@@ -113,7 +115,6 @@ private slots:
 
 private:
     QWidget* dialogParent() const;
-    void buildTemplateView(GeomStackViewPreparation* prepared = nullptr);
     // Shared steps of the two texture loads; `which` is "template" or "target".
     bool loadTexture(const QString& fileName, const QString& which, QImage** texture, GeomStackView* view,
                      Viewport3D::Viewport3D2* viewport);

@@ -10,7 +10,7 @@ set(PLYFORM_SANITIZER_RUN "")
 if(PLYFORM_SANITIZE)
   set(PLYFORM_SANITIZER_RUN ${CMAKE_COMMAND} -E env
       "LSAN_OPTIONS=suppressions=${CMAKE_CURRENT_LIST_DIR}/lsan.supp:detect_leaks=1:print_suppressions=0"
-      "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
+      "UBSAN_OPTIONS=print_stacktrace=1")
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libasan.so
                   OUTPUT_VARIABLE asan_runtime OUTPUT_STRIP_TRAILING_WHITESPACE)
   get_filename_component(asan_runtime "${asan_runtime}" REALPATH)

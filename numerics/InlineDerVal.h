@@ -290,7 +290,7 @@ private:
     }
 
     int count_;
-    int lo_ = 0;  // the stored window [m_lo, m_hi); empty when equal
+    int lo_ = 0;  // the stored window [lo_, hi_); empty when equal
     int hi_ = 0;
     double background_ = 0.0;  // every slot outside the window
     double slots_[Capacity];   // only those inside the window are ever read

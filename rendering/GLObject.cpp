@@ -10,6 +10,13 @@ GLObject::GLObject() = default;
 
 GLObject::~GLObject() = default;
 
+void GLObject::logPendingError()
+{
+    const GLenum error = glGetError();
+    if (error != GL_NO_ERROR)
+        qDebug() << "OpenGL error:" << error;
+}
+
 void GLObject::initialize()
 {
     qDebug() << "Callin virtual method: initialize()";

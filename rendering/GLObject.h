@@ -45,6 +45,11 @@ public:
     // Each point mapped by m with w = 1 and divided by the resulting w.
     static QVector<QVector3D> transformPoints(const QVector<QVector3D>& points, const QMatrix4x4& m);
 
+protected:
+    // Logs a GL error pending in the current context as "OpenGL error: <code>".
+    static void logPendingError();
+
+public:
     QMatrix4x4 modelMatrix;  // placement of the object's geometry
     bool visible = true;     // the views skip invisible objects
 };

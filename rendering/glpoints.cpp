@@ -1,7 +1,5 @@
 #include "rendering/glpoints.h"
 
-#include <QDebug>
-
 namespace Viewport3D {
 
 GLPoints::GLPoints(const QVector<QVector3D>& points, const QColor& colour, float pointSize)
@@ -25,13 +23,6 @@ void GLPoints::initialize()
                      GL_STATIC_DRAW);
     gl_.glBindBuffer(GL_ARRAY_BUFFER, 0);
     logPendingError();
-}
-
-void GLPoints::logPendingError()
-{
-    const GLenum error = gl_.glGetError();
-    if (error != GL_NO_ERROR)
-        qDebug() << "OpenGL error:" << error;
 }
 
 void GLPoints::draw()

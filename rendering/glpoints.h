@@ -22,9 +22,6 @@ public:
     BoundingBox aaBoundingBox() const override;
 
 private:
-    // Reports a GL error left by building or deleting the buffer.
-    void logPendingError();
-
     QVector<QVector3D> points_;
     QOpenGLFunctions gl_;
     GLuint vertexBuffer_ = 0;

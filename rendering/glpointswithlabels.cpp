@@ -2,7 +2,6 @@
 
 #include "rendering/RenderingResources.h"
 
-#include <QDebug>
 #include <QGLWidget>
 #include <QOpenGLShaderProgram>
 
@@ -99,13 +98,6 @@ GLPointsWithLabels::~GLPointsWithLabels()
     pointBuffer_.destroy();
     delete labelProgram_;
     logPendingError();
-}
-
-void GLPointsWithLabels::logPendingError()
-{
-    const GLenum error = gl_.glGetError();
-    if (error != GL_NO_ERROR)
-        qDebug() << "OpenGL error:" << error;
 }
 
 void GLPointsWithLabels::initializeVboPoints(const QVector<QVector3D>& points)

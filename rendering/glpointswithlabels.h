@@ -72,9 +72,6 @@ public:
     void initializeVboLabels(const QVector<QVector3D>& points, const QVector<QString>& labels);
 
 private:
-    // Reports a GL error left by building or deleting a buffer.
-    void logPendingError();
-
     QPoint labelOffset_;
     LabelFontAtlas* atlas_;
     AtlasTexture* atlasTexture_ = nullptr;

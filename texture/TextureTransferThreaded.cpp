@@ -63,7 +63,7 @@ void TextureTransferThreaded::startTextureTransfer(int, bool limitDistance, doub
     // Larger outputs cannot have one item per texel; refused before the image is touched.
     const qint64 itemCount = qint64(width) * height;
     if (itemCount > maxTransferTexels()) {
-        refuse(QString("%1 x %2 texels are too many work items").arg(width).arg(height));
+        refuse(tooManyWorkItems(width, height));
         return;
     }
     // The items write 32-bit texels through raw row pointers taken here, on

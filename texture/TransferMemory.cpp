@@ -92,13 +92,18 @@ qint64 memoryLeftForProcess()
     return std::max<qint64>(0, left);
 }
 
+QString tooManyWorkItems(int width, int height)
+{
+    return QStringLiteral("%1 x %2 texels are too many work items").arg(width).arg(height);
+}
+
 TransferSizeCheck checkTransferSize(int width, int height, int fillMode, qint64 reservedTexels, qint64 bytesLeft)
 {
     TransferSizeCheck check;
     const QString size = QStringLiteral("%1 x %2").arg(width).arg(height);
     if (qint64(width) * height > maxTransferTexels()) {
         check.fits = false;
-        check.reason = size + QStringLiteral(" texels are too many work items");
+        check.reason = tooManyWorkItems(width, height);
         check.message = QStringLiteral(
                             "A texture of %1 texels has more texels than one transfer can make "
                             "(at most %2).\nChoose a smaller resolution.")

@@ -9,6 +9,8 @@ namespace TextureTransfer {
 
 // One work item per texel lives in a single QVector, which holds at most 2 GiB.
 qint64 maxTransferTexels();
+// Why a size past maxTransferTexels() is refused: "<width> x <height> texels are too many work items".
+QString tooManyWorkItems(int width, int height);
 
 // Bytes a transfer of width x height texels adds at its peak to what the
 // process holds when it starts: the result, the work items (none when an

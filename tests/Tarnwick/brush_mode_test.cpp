@@ -28,16 +28,10 @@ bool sameBits(const QVector<QVector3D>& a, const QVector<QVector3D>& b)
     return a.size() == b.size() && std::memcmp(a.constData(), b.constData(), sizeof(QVector3D) * a.size()) == 0;
 }
 
-struct BrushMode : ::testing::Test {
-    std::unique_ptr<MainWindow> window;
-    ControllerMain* main = nullptr;
-    QTemporaryDir dir;
-
+struct BrushMode : TestSupport::WindowTest {
     void SetUp() override
     {
-        TestSupport::clearSettings();
-        ASSERT_TRUE(TestSupport::startWindow(window));
-        main = window->controllerMain();
+        ASSERT_NO_FATAL_FAILURE(WindowTest::SetUp());
         const TestMeshes::PolygonMesh templ = TestMeshes::bumpySheet(12);
         TestMeshes::PolygonMesh target = templ;
         for (QVector3D& v : target.vertices)

@@ -14,6 +14,7 @@
 #include "editing/polygonselectioncontroller.h"
 #include "rendering/Viewport3D2.h"
 #include "rendering/Viewport3DLayered/viewport3dlayered.h"
+#include "tests/support/GLViewTestHelpers.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/XStacking.h"
@@ -76,7 +77,7 @@ TEST(DemoDialog, ShownAtStartAndAnUncheckedBoxIsStoredAsFalse)
         EXPECT_EQ(enabledStates(dialog), QList<bool>({true, true, true, true}));
         EXPECT_EQ(sceneButtons(dialog)[0]->toolTip(), "Load hand demo");
         const QImage shot = dialog->grab().toImage();
-        shot.save("demo_dialog.png");
+        TestSupport::saveFrame(shot, "demo_dialog");
         // The hand's picture fills its button: blue in its middle.
         const QAbstractButton* hand = sceneButtons(dialog)[0];
         const QColor middle = shot.pixelColor(hand->geometry().center());
@@ -151,7 +152,7 @@ TEST(DemoDialog, AppearsCentredOverTheMainWindowAboveItAndActive)
     const int windowLevel = TestSupport::stackingPosition(window->winId());
     ASSERT_GE(windowLevel, 0);
     EXPECT_GT(dialogLevel, windowLevel);
-    QGuiApplication::primaryScreen()->grabWindow(0).save("demo_dialog_at_start.png");
+    TestSupport::saveFrame(QGuiApplication::primaryScreen()->grabWindow(0).toImage(), "demo_dialog_at_start");
     window->close();
 }
 

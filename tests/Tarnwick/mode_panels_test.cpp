@@ -18,7 +18,7 @@ namespace {
 struct ModePanels : TestSupport::WindowTest {
     void SetUp() override
     {
-        WindowTest::SetUp();
+        ASSERT_NO_FATAL_FAILURE(WindowTest::SetUp());
         QImage texture(16, 16, QImage::Format_ARGB32);
         texture.fill(QColor(200, 120, 40));
         ASSERT_TRUE(texture.save(dir.filePath("target.png")));

@@ -35,18 +35,13 @@ QMatrix4x4 knownSimilarity()
     return m;
 }
 
-struct QuickAlignment : ::testing::Test {
-    std::unique_ptr<MainWindow> window;
-    ControllerMain* main = nullptr;
-    QTemporaryDir dir;
+struct QuickAlignment : TestSupport::WindowTest {
     TestMeshes::PolygonMesh templ = TestMeshes::bumpySheet(12);
     TestMeshes::PolygonMesh target;
 
     void SetUp() override
     {
-        TestSupport::clearSettings();
-        ASSERT_TRUE(TestSupport::startWindow(window));
-        main = window->controllerMain();
+        ASSERT_NO_FATAL_FAILURE(WindowTest::SetUp());
         target = templ;
         const QMatrix4x4 similarity = knownSimilarity();
         for (QVector3D& v : target.vertices)

@@ -54,18 +54,13 @@ PolygonMesh bentTarget(int n)
     return m;
 }
 
-struct RegistrationMode : ::testing::Test {
-    std::unique_ptr<MainWindow> window;
-    ControllerMain* main = nullptr;
-    QTemporaryDir dir;
+struct RegistrationMode : TestSupport::WindowTest {
     const int n = 13;  // template grid
     const int m = 17;  // target grid
 
     void SetUp() override
     {
-        TestSupport::clearSettings();
-        ASSERT_TRUE(TestSupport::startWindow(window));
-        main = window->controllerMain();
+        ASSERT_NO_FATAL_FAILURE(WindowTest::SetUp());
         load(TestMeshes::bumpySheet(n), bentTarget(m));
     }
     void load(const PolygonMesh& templ, const PolygonMesh& target)

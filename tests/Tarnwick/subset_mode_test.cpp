@@ -29,17 +29,12 @@ bool sameBits(const QVector<QVector3D>& a, const QVector<QVector3D>& b)
     return a.size() == b.size() && std::memcmp(a.constData(), b.constData(), sizeof(QVector3D) * a.size()) == 0;
 }
 
-struct SubsetMode : ::testing::Test {
-    std::unique_ptr<MainWindow> window;
-    ControllerMain* main = nullptr;
-    QTemporaryDir dir;
+struct SubsetMode : TestSupport::WindowTest {
     const int n = 6;  // 6 x 6 vertices, 25 quads
 
     void SetUp() override
     {
-        TestSupport::clearSettings();
-        ASSERT_TRUE(TestSupport::startWindow(window));
-        main = window->controllerMain();
+        ASSERT_NO_FATAL_FAILURE(WindowTest::SetUp());
         ASSERT_TRUE(TestMeshes::writeObj(dir.filePath("template.obj"), TestMeshes::bumpySheet(n)));
         ASSERT_EQ(main->loadTemplate(dir.filePath("template.obj")), "");
     }

@@ -82,16 +82,10 @@ int polygonUnderTexel(int px, int row, int n)
 
 constexpr int kGrid = 4;
 
-struct TextureTransferMode : ::testing::Test {
-    std::unique_ptr<MainWindow> window;
-    ControllerMain* main = nullptr;
-    QTemporaryDir dir;
-
+struct TextureTransferMode : TestSupport::WindowTest {
     void SetUp() override
     {
-        TestSupport::clearSettings();
-        ASSERT_TRUE(TestSupport::startWindow(window));
-        main = window->controllerMain();
+        ASSERT_NO_FATAL_FAILURE(WindowTest::SetUp());
         // The target lies a little above the template, with the whole texture on it.
         ASSERT_TRUE(writeGrid(dir.filePath("template.obj"), kGrid, 0.0, kUvOffset, kUvScale));
         ASSERT_TRUE(writeGrid(dir.filePath("target.obj"), 9, 0.01, 0.0, 1.0));

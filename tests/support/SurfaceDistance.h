@@ -95,13 +95,12 @@ public:
             std::max({std::abs(c[0]) + cells_[0], std::abs(c[1]) + cells_[1], std::abs(c[2]) + cells_[2]});
         double best = 1e300;
         for (int r = 0; r <= rings && best > (r - 1) * cell_; ++r)
-            for (int z = c[2] - r; z <= c[2] + r; ++z)
-                for (int y = c[1] - r; y <= c[1] + r; ++y)
-                    for (int x = c[0] - r; x <= c[0] + r; ++x) {
+            // The ring's cells that lie in the grid.
+            for (int z = std::max(0, c[2] - r); z <= std::min(cells_[2] - 1, c[2] + r); ++z)
+                for (int y = std::max(0, c[1] - r); y <= std::min(cells_[1] - 1, c[1] + r); ++y)
+                    for (int x = std::max(0, c[0] - r); x <= std::min(cells_[0] - 1, c[0] + r); ++x) {
                         if (std::max({std::abs(x - c[0]), std::abs(y - c[1]), std::abs(z - c[2])}) != r)
                             continue;  // inside the ring: seen before
-                        if (x < 0 || y < 0 || z < 0 || x >= cells_[0] || y >= cells_[1] || z >= cells_[2])
-                            continue;
                         for (int t : grid_[index(x, y, z)])
                             best = std::min(
                                 best, pointTriangleDistance(p, vertices_[triangles_[t][0]], vertices_[triangles_[t][1]],
